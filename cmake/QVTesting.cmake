@@ -1,0 +1,35 @@
+include(GoogleTest)
+
+# Environment every test runs with. umockdev's preload library is loaded ahead
+# of the ASan runtime, so the link-order check must be switched off for tests
+# that run under umockdev-wrapper.
+set(QV_TEST_ENV
+  "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1:abort_on_error=0"
+  "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+
+# qv_add_gtest(NAME <name> SOURCES ... [LIBS ...] LABELS <lib> <kind>
+#              [UMOCKDEV] [TIMEOUT s] [RUN_SERIAL])
+# Builds one GoogleTest executable and registers it as one CTest test.
+# UMOCKDEV runs it under umockdev-wrapper so that it can host simulated USB
+# devices in-process.
+function(qv_add_gtest)
+  cmake_parse_arguments(T "UMOCKDEV;RUN_SERIAL" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  qv_warnings(${T_NAME})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  if(T_UMOCKDEV)
+    add_test(NAME ${T_NAME} COMMAND umockdev-wrapper $<TARGET_FILE:${T_NAME}> ${T_ARGS})
+  else()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME} ${T_ARGS})
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES
+    LABELS "${T_LABELS}"
+    TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "${QV_TEST_ENV}")
+  if(T_RUN_SERIAL)
+    set_tests_properties(${T_NAME} PROPERTIES RUN_SERIAL TRUE)
+  endif()
+endfunction()

@@ -1,0 +1,189 @@
+#include <QV/GP/StringUtil.h>
+
+#include <gtest/gtest.h>
+
+#include <iconv.h>
+
+#include <bit>
+#include <cerrno>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using QV::GP::CharSequence;
+using QV::GP::StringUtil;
+using QV::GP::details::utf_to_utf;
+using QV::GP::details::utf_to_utf_chseqref;
+
+namespace {
+
+std::u16string toUTF16(const std::string& utf8)
+{
+    return utf_to_utf<char16_t, char, true>::apply(utf8);
+}
+
+std::string toUTF8(const std::u16string& utf16)
+{
+    return StringUtil::fromUTF<char16_t>(utf16.data(), utf16.size());
+}
+
+// glibc's iconv serves as an independent encoder, so that the round trips
+// are checked against a second implementation rather than against
+// themselves.
+std::string iconvFromUTF32(const std::u32string& text, const char* toCode)
+{
+    const char* fromCode = std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
+    iconv_t cd = iconv_open(toCode, fromCode);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::runtime_error("iconv_open failed");
+    std::string out(text.size() * 4, '\0');
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(text.data()));
+    size_t inLeft = text.size() * sizeof(char32_t);
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<size_t>(-1) || inLeft != 0)
+        throw std::runtime_error("iconv failed");
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::u16string iconvToUTF16(const std::u32string& text)
+{
+    const std::string bytes =
+        iconvFromUTF32(text, std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE");
+    return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
+}
+
+std::u32string allScalarValues()
+{
+    std::u32string text;
+    for (char32_t c = 0; c <= 0x10FFFF; ++c)
+        if (c < 0xD800 || c > 0xDFFF)
+            text.push_back(c);
+    return text;
+}
+
+} // namespace
+
+// --- Well-formed text ------------------------------------------------------
+
+TEST(UTFConversion, EveryScalarValueRoundTripsAndMatchesAnIndependentEncoder)
+{
+    const std::u32string all = allScalarValues();
+    const std::string utf8 = iconvFromUTF32(all, "UTF-8");
+    const std::u16string utf16 = iconvToUTF16(all);
+
+    EXPECT_TRUE(toUTF16(utf8) == utf16);
+    EXPECT_TRUE(toUTF8(utf16) == utf8);
+    EXPECT_TRUE(StringUtil::fromUTF_filter<char16_t>(utf16) == utf8);
+    EXPECT_TRUE(StringUtil::fromUTF_filter<char>(utf8) == utf8);
+}
+
+TEST(UTFConversion, EmptyInputAndEmbeddedNulsAreKept)
+{
+    EXPECT_EQ(StringUtil::fromUTF_filter<char>(""), "");
+    EXPECT_TRUE(toUTF16("").empty());
+    EXPECT_EQ(StringUtil::fromUTF<char16_t>(nullptr, 0), "");
+    EXPECT_EQ(StringUtil::fromUTF<char16_t>(nullptr, 5), "");
+
+    const std::string withNul("a\0b", 3);
+    EXPECT_EQ(StringUtil::fromUTF_filter<char>(withNul), withNul);
+    EXPECT_TRUE(toUTF16(withNul) == std::u16string(u"a\0b", 3));
+}
+
+TEST(UTFConversion, ReadsNoMoreThanTheGivenCount)
+{
+    const char16_t units[] = {u'a', u'b', 0xD83D, 0xDE00, u'c'};
+    EXPECT_EQ(StringUtil::fromUTF<char16_t>(units, 2), "ab");
+    // A count that splits a surrogate pair leaves an unpaired high surrogate.
+    EXPECT_EQ(StringUtil::fromUTF<char16_t>(units, 3), "ab");
+    EXPECT_EQ(StringUtil::fromUTF<char16_t>(units, 4), "ab\xF0\x9F\x98\x80");
+}
+
+// --- Malformed UTF-8 ------------------------------------------------------
+
+struct MalformedUTF8Case
+{
+    const char* name;
+    std::string input;
+    std::string expected;
+};
+
+class MalformedUTF8 : public testing::TestWithParam<MalformedUTF8Case>
+{
+};
+
+TEST_P(MalformedUTF8, IsDroppedByBothConversions)
+{
+    const MalformedUTF8Case& c = GetParam();
+    EXPECT_EQ(StringUtil::fromUTF_filter<char>(c.input), c.expected);
+    // Every expected output is ASCII, so its UTF-16 form is its widening.
+    EXPECT_TRUE(toUTF16(c.input) == std::u16string(c.expected.begin(), c.expected.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UTFConversion, MalformedUTF8,
+    testing::Values(
+        // The byte that breaks a sequence goes with it.
+        MalformedUTF8Case{"BrokenTwoByte", "A\xC3\x28" "B", "AB"},
+        MalformedUTF8Case{"BrokenThreeByteEatsNextLead", "A\xE2\x82\xE2\x82\xAC" "B", "AB"},
+        MalformedUTF8Case{"LoneContinuationBytes", "A\x80\xBF" "B", "AB"},
+        MalformedUTF8Case{"ImpossibleLeadBytes", "A\xF5\xF8\xFE\xFF" "B", "AB"},
+        MalformedUTF8Case{"OverlongTwoByteLead", "A\xC0\xAF\xC1\xBF" "B", "AB"},
+        MalformedUTF8Case{"OverlongThreeByte", "A\xE0\x80\xAF" "B", "AB"},
+        MalformedUTF8Case{"OverlongFourByte", "A\xF0\x80\x80\xAF" "B", "AB"},
+        MalformedUTF8Case{"EncodedSurrogate", "A\xED\xA0\x80\xED\xBF\xBF" "B", "AB"},
+        MalformedUTF8Case{"BeyondU10FFFF", "A\xF4\x90\x80\x80" "B", "AB"},
+        MalformedUTF8Case{"TruncatedTwoByteAtEnd", "AB\xC3", "AB"},
+        MalformedUTF8Case{"TruncatedThreeByteAtEnd", "AB\xE2\x82", "AB"},
+        MalformedUTF8Case{"TruncatedFourByteAtEnd", "AB\xF0\x9F\x98", "AB"},
+        MalformedUTF8Case{"OnlyGarbage", "\xFF\xC3", ""}),
+    [](const testing::TestParamInfo<MalformedUTF8Case>& info) { return std::string(info.param.name); });
+
+// --- Malformed UTF-16 -----------------------------------------------------
+
+TEST(UTFConversion, UnpairedSurrogatesAreDropped)
+{
+    // A lone low surrogate goes alone; a high surrogate takes the unit that
+    // should have been its partner with it.
+    EXPECT_EQ(toUTF8(std::u16string{0xDC00, u'x'}), "x");
+    EXPECT_EQ(toUTF8(std::u16string{0xD800, u'x'}), "");
+    EXPECT_EQ(toUTF8(std::u16string{u'a', 0xD800}), "a");
+    EXPECT_EQ(toUTF8(std::u16string{u'a', 0xDE00, 0xD83D, u'b', u'c'}), "ac");
+    EXPECT_EQ(StringUtil::fromUTF_filter<char16_t>(std::u16string{0xDC00, u'x'}), "x");
+}
+
+// --- Owning UTF-16 record --------------------------------------------------
+
+template <typename T>
+class UTF16Record : public testing::Test
+{
+};
+
+using UTF16UnitTypes = testing::Types<char16_t, unsigned short>;
+TYPED_TEST_SUITE(UTF16Record, UTF16UnitTypes);
+
+TYPED_TEST(UTF16Record, HoldsFilteredTextAsATerminatedSequence)
+{
+    const auto record =
+        utf_to_utf_chseqref<TypeParam, char, true>::create("A\xC3\x28" "B\xE2\x82\xAC\xF0\x9F\x98\x80");
+    const std::vector<TypeParam> expected = {u'A', u'B', 0x20AC, 0xD83D, 0xDE00};
+
+    ASSERT_EQ(record.length(), expected.size());
+    EXPECT_EQ(std::vector<TypeParam>(record.data(), record.data() + record.length()), expected);
+    EXPECT_EQ(record.data()[record.length()], TypeParam(0));
+
+    const CharSequence<TypeParam> view = record;
+    EXPECT_EQ(view.data(), record.data());
+    EXPECT_EQ(view.length(), record.length());
+}
+
+TYPED_TEST(UTF16Record, EmptyTextGivesAnEmptyTerminatedSequence)
+{
+    const auto record = utf_to_utf_chseqref<TypeParam, char, true>::create("");
+    EXPECT_EQ(record.length(), 0u);
+    ASSERT_NE(record.data(), nullptr);
+    EXPECT_EQ(record.data()[0], TypeParam(0));
+}
