@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "QV/QDV2/USBDeviceInfo.h"
+#include "QV/QDV2/USBDeviceOSHandle.h"
+
+namespace QV::QDV2 {
+
+// One opened USB device: identity, strings and control transfers on the
+// default pipe. Every operation on the connection holds the device's recursive
+// lock for its whole duration, so a device may be used from the main thread
+// and from the update worker, one operation at a time.
+class USBDevice {
+ public:
+  // IOKit-style status word of an operation; 0 is success.
+  using Status = std::uint32_t;
+  static constexpr Status kStatusSuccess = 0;
+  static constexpr Status kStatusNotConnected = 0x0BADBABE;
+
+  // One control request. `bytesTransferred` is written on success only.
+  struct Request {
+    std::uint8_t bmRequestType = 0;
+    std::uint8_t bRequest = 0;
+    std::uint16_t wValue = 0;
+    std::uint16_t wIndex = 0;
+    std::uint16_t wLength = 0;
+    void* data = nullptr;
+    std::uint32_t bytesTransferred = 0;
+  };
+
+  // The platform part: the opened device and its lock. Defined in
+  // USBDeviceOSImpl.h; tests may substitute their own.
+  class OSImpl;
+
+  USBDevice();
+  virtual ~USBDevice();
+  USBDevice(const USBDevice&) = delete;
+  USBDevice& operator=(const USBDevice&) = delete;
+
+  // Opens the device behind `handle`, reads its info with strings and runs
+  // postConnect(). Connecting while connected replaces the previous device.
+  bool connect(const USBDeviceOSHandle& handle);
+  // Closes the device. The info of the device just left is kept.
+  void disconnect();
+
+  // Sends one request; kStatusNotConnected when no device is open.
+  virtual Status controlTransfer(Request& request);
+
+  // The first configuration descriptor of the connected device and its total
+  // length, owned by the device until the next call or disconnection; null and
+  // size 0 when not connected or on failure.
+  const std::uint8_t* getConfigurationDescriptor(std::uint32_t& size);
+
+  bool isConnected() const { return m_connected; }
+  USBDeviceOSHandle osHandle() const { return m_handle; }
+  const USBDeviceInfo& deviceInfo() const { return m_info; }
+
+  // Opens the device behind `handle` just long enough to read its info.
+  static bool getDeviceInfoForOSHandle(const USBDeviceOSHandle& handle, USBDeviceInfo& info,
+                                       bool withStrings);
+  // A fixed text for a status word, "unknown" for codes without one.
+  static const char* statusAsString(Status status);
+
+  static OSImpl* createOSImpl();
+  static void destroyOSImpl(OSImpl* impl);
+
+ protected:
+  // For tests and derived devices that bring their own platform part; the
+  // device takes ownership and destroys it with destroyOSImpl().
+  explicit USBDevice(OSImpl* impl);
+
+  // Runs after every successful connection, under the device's lock.
+  virtual bool postConnect();
+
+  OSImpl* osImpl() const { return m_osImpl; }
+
+  OSImpl* m_osImpl;
+  bool m_connected = false;
+  USBDeviceOSHandle m_handle = 0;
+  USBDeviceInfo m_info;
+};
+
+}  // namespace QV::QDV2

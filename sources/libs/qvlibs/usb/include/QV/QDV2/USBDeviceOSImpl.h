@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "QV/QDV2/USBDevice.h"
+
+namespace QV::QDV2 {
+
+// The platform part of a USBDevice. The shared code never touches platform
+// state; it calls these operations under the lock this object owns.
+class USBDevice::OSImpl {
+ public:
+  virtual ~OSImpl() = default;
+
+  // Opens the device; false when it cannot be opened. Replaces a device that
+  // is already open.
+  virtual bool connect(USBDeviceOSHandle handle) = 0;
+  // Releases the open device, if any.
+  virtual void disconnect() = 0;
+  // Reads ids, release number and the three strings of the open device.
+  virtual bool getDeviceInfo(USBDeviceInfo& info) = 0;
+  // Reads ids and release number, and the strings only when `withStrings`.
+  // Reading the strings costs requests to the device, which discovery avoids;
+  // the default reads everything.
+  virtual bool getDeviceInfo(USBDeviceInfo& info, bool withStrings) { return getDeviceInfo(info); }
+  virtual bool getDriverVersion(std::string&) { return false; }
+  virtual bool getDriverVersion(unsigned&) { return false; }
+  // kStatusNotConnected when no device is open.
+  virtual Status controlTransfer(Request& request) = 0;
+  // See USBDevice::getConfigurationDescriptor.
+  virtual const std::uint8_t* getConfigurationDescriptor(std::uint32_t& size) = 0;
+
+  std::recursive_mutex& mutex() { return m_mutex; }
+
+ private:
+  std::recursive_mutex m_mutex;
+};
+
+}  // namespace QV::QDV2
