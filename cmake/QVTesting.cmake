@@ -9,7 +9,8 @@ set(QV_TEST_ENV
 
 # qv_add_gtest(NAME <name> SOURCES ... [LIBS ...] LABELS <lib> <kind>
 #              [UMOCKDEV] [TIMEOUT s] [RUN_SERIAL])
-# Builds one GoogleTest executable and registers it as one CTest test.
+# Builds one GoogleTest executable and registers it as one CTest test, run
+# with a temp and a home folder of its own (cmake/run-isolated).
 # UMOCKDEV runs it under umockdev-wrapper so that it can host simulated USB
 # devices in-process.
 function(qv_add_gtest)
@@ -17,10 +18,11 @@ function(qv_add_gtest)
   add_executable(${T_NAME} ${T_SOURCES})
   qv_warnings(${T_NAME})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  set(runner ${PROJECT_SOURCE_DIR}/cmake/run-isolated)
   if(T_UMOCKDEV)
-    add_test(NAME ${T_NAME} COMMAND umockdev-wrapper $<TARGET_FILE:${T_NAME}> ${T_ARGS})
+    add_test(NAME ${T_NAME} COMMAND ${runner} umockdev-wrapper $<TARGET_FILE:${T_NAME}> ${T_ARGS})
   else()
-    add_test(NAME ${T_NAME} COMMAND ${T_NAME} ${T_ARGS})
+    add_test(NAME ${T_NAME} COMMAND ${runner} $<TARGET_FILE:${T_NAME}> ${T_ARGS})
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)

@@ -40,16 +40,38 @@ class DFUDevice : public USBDevice {
   // device stays connected when it has none.
   bool connect(const USBDeviceOSHandle& handle);
 
+  // Finds the DFU interface and its functional descriptor in the
+  // configuration descriptor. True also when there is none (mode 0); false
+  // when the descriptor cannot be read or its lengths do not add up.
   bool queryDFUInfo();
+  // DFU_DETACH when the device will detach by itself, else the vendor reset
+  // into update mode. False when the request fails.
   bool sendDFUDetach();
+  // Leaves update mode: DFU_DETACH or the vendor reset from update mode; true
+  // at once when connected in run-time mode.
   bool returnToAPPMode();
+  // Downloads `image` in wTransferSize blocks and follows manifestation. On
+  // false, status.bStatus holds the device's status, or 1 (no image), 3 (not
+  // in DFU mode) or errUNKNOWN for a failure found here (a failed request, a
+  // short reply, a device busy or manifesting for too long). Every wait is
+  // bounded. Thread: the update worker.
   bool writeImage(const std::uint8_t* image, std::uint32_t size, DFU::GetStatus& status);
+  // Writes a custom image of `type` in 256-byte vendor requests; only in DFU
+  // mode. False at the first failed request.
   bool writeCustom(const std::uint8_t* data, std::uint32_t size, std::uint8_t type);
+  // Reads the version of the custom image of `type`, in either mode; leaves
+  // `version` alone on failure.
   bool getCustomImageVersion(std::uint8_t type, std::uint32_t& version);
+  // Finds the device again in update mode by its family and serial number,
+  // after leaving it and waiting 2.5 s when it is connected. False when it is
+  // not found in one scan, or when no device was ever connected.
   bool reconnectInDFUMode();
 
   bool writeDFUData(const DFUClient::Payload& payload);
+  // Fills `status` with errUNKNOWN and dfuERROR first, so a failed request
+  // never leaves a good-looking record.
   bool getDFUStatus(DFU::GetStatus& status);
+  // Leaves `state` alone on failure.
   bool getDFUState(std::uint8_t& state);
   bool sendDFUAbort();
   bool sendXMOSDFUResetIntoDFU();
@@ -71,6 +93,9 @@ class DFUDevice : public USBDevice {
   bool postConnect() override;
   void sleep(std::chrono::nanoseconds duration) const;
 
+  // Forgets the DFU interface: mode, attributes, timeout, transfer size and
+  // interface number all become 0.
+  void clearDFUInfo();
   // One class request without data to the DFU interface; logs `failure`.
   bool sendClassRequest(std::uint8_t bRequest, std::uint16_t wValue, const char* failure);
   bool sendDFUDetachRequest();

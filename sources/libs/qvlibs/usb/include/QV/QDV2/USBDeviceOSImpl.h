@@ -25,6 +25,11 @@ class USBDevice::OSImpl {
   // Reading the strings costs requests to the device, which discovery avoids;
   // the default reads everything.
   virtual bool getDeviceInfo(USBDeviceInfo& info, bool withStrings) { return getDeviceInfo(info); }
+  // Reads the info of the device behind `handle` without keeping it. The
+  // default opens the device, reads and closes it; a platform that knows the
+  // ids of a device it has not opened overrides this, so that discovery does
+  // not need to open every device it looks at.
+  virtual bool readDeviceInfo(USBDeviceOSHandle handle, USBDeviceInfo& info, bool withStrings);
   virtual bool getDriverVersion(std::string&) { return false; }
   virtual bool getDriverVersion(unsigned&) { return false; }
   // kStatusNotConnected when no device is open.

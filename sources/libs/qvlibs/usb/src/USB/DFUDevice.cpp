@@ -1,0 +1,541 @@
+#include "QV/QDV2/DFUDevice.h"
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "QV/QDV2/Logging.h"
+#include "QV/QDV2/USBDescriptor.h"
+#include "QV/QDV2/USBDeviceDB.h"
+#include "QV/QDV2/USBDeviceFactory.h"
+#include "QV/QDV2/USBDeviceOSImpl.h"
+
+namespace QV::QDV2 {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kCategory = "DFUDevice";
+
+// Request types: class or vendor request to the interface or the device.
+constexpr std::uint8_t kClassOut = 0x21;
+constexpr std::uint8_t kClassIn = 0xA1;
+constexpr std::uint8_t kVendorOut = 0x41;
+constexpr std::uint8_t kVendorDeviceIn = 0xC0;
+
+// The keyboards' vendor requests.
+constexpr std::uint8_t XMOS_DFU_RESETINTODFU = 0xF2;
+constexpr std::uint8_t XMOS_DFU_RESETFROMDFU = 0xF3;
+constexpr std::uint8_t kCustomImageBase = 28;  // bRequest of a write, wIndex of a version read
+constexpr std::uint8_t kGetCustomImageVersion = 0xB3;
+constexpr std::uint32_t kCustomBlockSize = 256;
+
+// Descriptors of USB 2.0 and of the DFU 1.1 document.
+constexpr std::uint8_t USB_DT_INTERFACE = 4;
+constexpr std::uint8_t USB_DT_DFU = 0x21;
+constexpr std::uint8_t kInterfaceDescriptorLength = 9;
+constexpr std::uint8_t kDFUFunctionalDescriptorLength = 7;
+constexpr std::uint8_t kApplicationSpecificClass = 0xFE;
+constexpr std::uint8_t kDFUSubClass = 1;
+constexpr std::uint8_t kDFUModeProtocol = 2;
+
+// bmAttributes of the DFU functional descriptor.
+constexpr std::uint8_t bitManifestationTolerant = 1u << 2;
+constexpr std::uint8_t bitWillDetach = 1u << 3;
+
+constexpr std::uint32_t kGetStatusLength = 6;
+
+// How long the download waits for the device. A poll never waits longer than
+// kMaxPollWait whatever the device asks for. A device that keeps reporting
+// dfuDNBUSY, or keeps manifesting, is given up on: the worker must end.
+constexpr std::chrono::milliseconds kMaxPollWait = 1000ms;
+constexpr std::chrono::milliseconds kMaxBusyWaitPerBlock = 10s;
+constexpr unsigned kMaxStatusPollsPerBlock = 10000;
+constexpr std::chrono::milliseconds kToleratedManifestationStep = 1s;
+constexpr std::chrono::milliseconds kRescanManifestationStep = 10s;
+constexpr std::chrono::milliseconds kMinManifestationWait = 10s;
+constexpr std::chrono::nanoseconds kReenumerationWait = 2500ms;
+
+void logRequestFailure(const char* format, USBDevice::Status status) {
+  if (Logging::isEnabled(Logging::eLevel1, kCategory)) {
+    Logging::detail::__trace__msg(Logging::eLevel1, format, kCategory, unsigned(status),
+                                  USBDevice::statusAsString(status));
+  }
+}
+
+std::uint16_t readLE16(const std::uint8_t* p) {
+  return std::uint16_t(p[0] | (p[1] << 8));
+}
+
+const std::uint8_t* bytesOf(const USB::DescriptorHeader* d) {
+  return reinterpret_cast<const std::uint8_t*>(d);
+}
+
+bool isDFUInterface(const USB::DescriptorHeader* d) {
+  const std::uint8_t* b = bytesOf(d);
+  return d->bDescriptorType == USB_DT_INTERFACE && d->bLength >= kInterfaceDescriptorLength &&
+         b[5] == kApplicationSpecificClass && b[6] == kDFUSubClass && b[7] <= kDFUModeProtocol;
+}
+
+bool isDFUFunctionalDescriptor(const USB::DescriptorHeader* d) {
+  return d->bDescriptorType == USB_DT_DFU && d->bLength >= kDFUFunctionalDescriptorLength;
+}
+
+// getNext() ends a walk both at the end of the block and at a length that does
+// not fit; only the second is a fault of the device.
+const USB::DescriptorHeader* nextDescriptor(const USB::DescriptorHeader* d, std::uint32_t& remaining,
+                                            bool& malformed) {
+  const std::uint32_t before = remaining;
+  const USB::DescriptorHeader* next = USB::Descriptor::getNext(d, remaining);
+  if (next == nullptr && before != d->bLength) {
+    malformed = true;
+  }
+  return next;
+}
+
+}  // namespace
+
+DFUDevice::DFUDevice() = default;
+
+DFUDevice::DFUDevice(OSImpl* impl) : USBDevice(impl) {}
+
+DFUDevice::~DFUDevice() = default;
+
+void DFUDevice::setSleepFunction(SleepFunction sleep) {
+  m_sleep = std::move(sleep);
+}
+
+void DFUDevice::sleep(std::chrono::nanoseconds duration) const {
+  if (m_sleep) {
+    m_sleep(duration);
+  } else {
+    std::this_thread::sleep_for(duration);
+  }
+}
+
+bool DFUDevice::connect(const USBDeviceOSHandle& handle) {
+  return USBDevice::connect(handle) && m_mode != kModeNone;
+}
+
+bool DFUDevice::postConnect() {
+  USBDevice::postConnect();
+  // The fields describe the device just connected; what an earlier device
+  // reported must not survive a connection whose descriptor cannot be read.
+  clearDFUInfo();
+  return queryDFUInfo();
+}
+
+void DFUDevice::clearDFUInfo() {
+  m_mode = kModeNone;
+  m_bmAttributes = 0;
+  m_wDetachTimeOut = 0;
+  m_wTransferSize = 0;
+  m_interfaceNumber = 0;
+}
+
+bool DFUDevice::queryDFUInfo() {
+  // The descriptor belongs to the platform part until its next call, so the
+  // walk holds the device lock.
+  std::lock_guard<std::recursive_mutex> lock(osImpl()->mutex());
+  std::uint32_t remaining = 0;
+  const std::uint8_t* config = getConfigurationDescriptor(remaining);
+  if (config == nullptr || remaining == 0) {
+    return false;
+  }
+
+  bool malformed = false;
+  const USB::DescriptorHeader* interface = nullptr;
+  const USB::DescriptorHeader* functional = nullptr;
+  const auto* d = reinterpret_cast<const USB::DescriptorHeader*>(config);
+  if (remaining < sizeof(USB::DescriptorHeader) || d->bLength == 0 || d->bLength > remaining) {
+    malformed = true;
+    d = nullptr;
+  }
+  while (d != nullptr) {
+    const USB::DescriptorHeader* next = nextDescriptor(d, remaining, malformed);
+    if (next != nullptr && isDFUInterface(d) && isDFUFunctionalDescriptor(next)) {
+      interface = d;
+      functional = next;
+      break;
+    }
+    // The descriptor after a DFU interface that is not its functional
+    // descriptor is looked at in turn: it may be the next alternate setting.
+    d = next;
+  }
+
+  if (interface == nullptr) {
+    // The interface number goes too: requests must not reach an interface
+    // of an earlier device.
+    clearDFUInfo();
+    return !malformed;
+  }
+
+  const std::uint8_t* i = bytesOf(interface);
+  const std::uint8_t* f = bytesOf(functional);
+  const std::uint8_t bInterfaceNumber = i[2];
+  const std::uint8_t bInterfaceProtocol = i[7];
+  m_interfaceNumber = bInterfaceNumber;
+  if (bInterfaceProtocol == 0) {
+    // Devices of the first DFU revision give no protocol: the loader offers
+    // its DFU interface as interface 0, the application beside others.
+    m_mode = bInterfaceNumber != 0 ? kModeRunTime : kModeDFU;
+  } else {
+    m_mode = bInterfaceProtocol == kDFUModeProtocol ? kModeDFU : kModeRunTime;
+  }
+  m_bmAttributes = f[2];
+  m_wDetachTimeOut = readLE16(f + 3);
+  m_wTransferSize = readLE16(f + 5);
+  return true;
+}
+
+bool DFUDevice::sendClassRequest(std::uint8_t bRequest, std::uint16_t wValue, const char* failure) {
+  Request request;
+  request.bmRequestType = kClassOut;
+  request.bRequest = bRequest;
+  request.wValue = wValue;
+  request.wIndex = m_interfaceNumber;
+  const Status status = controlTransfer(request);
+  if (status != kStatusSuccess) {
+    logRequestFailure(failure, status);
+    return false;
+  }
+  return true;
+}
+
+bool DFUDevice::writeDFUData(const DFUClient::Payload& payload) {
+  if (payload.length > DFUClient::Payload::kMaxLength) {
+    return false;
+  }
+  Request request;
+  request.bmRequestType = kClassOut;
+  request.bRequest = DFU::DFU_DNLOAD;
+  request.wValue = payload.blockNumber;
+  request.wIndex = m_interfaceNumber;
+  request.wLength = payload.length;
+  // The transfer only reads from an OUT request's buffer.
+  request.data = const_cast<std::uint8_t*>(payload.data);
+  const Status status = controlTransfer(request);
+  if (status != kStatusSuccess) {
+    logRequestFailure("%s: DFU_DNLOAD failed with status 0x%x (%s)\n", status);
+    return false;
+  }
+  return true;
+}
+
+bool DFUDevice::getDFUStatus(DFU::GetStatus& status) {
+  // A caller that ignores the result must still not see a good status.
+  status = DFU::GetStatus{};
+  status.bStatus = DFU::errUNKNOWN;
+  status.bState = DFU::dfuERROR;
+
+  std::uint8_t reply[kGetStatusLength] = {};
+  Request request;
+  request.bmRequestType = kClassIn;
+  request.bRequest = DFU::DFU_GETSTATUS;
+  request.wIndex = m_interfaceNumber;
+  request.wLength = kGetStatusLength;
+  request.data = reply;
+  const Status result = controlTransfer(request);
+  if (result != kStatusSuccess || request.bytesTransferred != kGetStatusLength) {
+    logRequestFailure("%s: DFU_GETSTATUS failed with status 0x%x (%s)\n", result);
+    return false;
+  }
+  status.bStatus = reply[0];
+  status.bwPollTimeout = std::uint32_t(reply[1]) | (std::uint32_t(reply[2]) << 8) |
+                         (std::uint32_t(reply[3]) << 16);
+  status.bState = reply[4];
+  status.iString = reply[5];
+  return true;
+}
+
+bool DFUDevice::getDFUState(std::uint8_t& state) {
+  std::uint8_t reply = 0;
+  Request request;
+  request.bmRequestType = kClassIn;
+  request.bRequest = DFU::DFU_GETSTATE;
+  request.wIndex = m_interfaceNumber;
+  request.wLength = 1;
+  request.data = &reply;
+  const Status result = controlTransfer(request);
+  if (result != kStatusSuccess || request.bytesTransferred != 1) {
+    logRequestFailure("%s: DFU_GETSTATE failed with status 0x%x (%s)\n", result);
+    return false;
+  }
+  state = reply;
+  return true;
+}
+
+bool DFUDevice::sendDFUAbort() {
+  return sendClassRequest(DFU::DFU_ABORT, 0, "%s: DFU_ABORT failed with status 0x%x (%s)\n");
+}
+
+bool DFUDevice::sendDFUDetachRequest() {
+  return sendClassRequest(DFU::DFU_DETACH, m_wDetachTimeOut,
+                          "%s: DFU_DETACH failed with status 0x%x (%s)\n");
+}
+
+bool DFUDevice::sendXMOSDFUResetIntoDFU() {
+  return sendClassRequest(XMOS_DFU_RESETINTODFU, 0,
+                          "%s: XMOS_DFU_RESETINTODFU failed with status 0x%x (%s)\n");
+}
+
+bool DFUDevice::sendXMOSDFUResetFromDFU() {
+  return sendClassRequest(XMOS_DFU_RESETFROMDFU, 0,
+                          "%s: XMOS_DFU_RESETFROMDFU failed with status 0x%x (%s)\n");
+}
+
+bool DFUDevice::sendDFUDetach() {
+  return (m_bmAttributes & bitWillDetach) ? sendDFUDetachRequest() : sendXMOSDFUResetIntoDFU();
+}
+
+bool DFUDevice::returnToAPPMode() {
+  if (isConnected() && m_mode == kModeRunTime) {
+    return true;
+  }
+  return (m_bmAttributes & bitWillDetach) ? sendDFUDetachRequest() : sendXMOSDFUResetFromDFU();
+}
+
+bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status) {
+  std::chrono::milliseconds waited{0};
+  for (unsigned polls = 0; polls < kMaxStatusPollsPerBlock; ++polls) {
+    if (!getDFUStatus(status) || status.bStatus != DFU::OK) {
+      return false;
+    }
+    if (status.bState == DFU::dfuDNLOAD_IDLE) {
+      return true;
+    }
+    if (status.bState != DFU::dfuDNBUSY) {
+      return false;
+    }
+    const std::chrono::milliseconds wait =
+        std::min<std::chrono::milliseconds>(std::chrono::milliseconds(status.bwPollTimeout), kMaxPollWait);
+    if (waited + wait > kMaxBusyWaitPerBlock) {
+      break;
+    }
+    if (wait.count() != 0) {
+      sleep(wait);
+      waited += wait;
+    }
+  }
+  // The device stayed busy for longer than any block of its kind can take.
+  status.bStatus = DFU::errUNKNOWN;
+  return false;
+}
+
+bool DFUDevice::writeBlock(DFUClient::Payload& payload, const std::uint8_t* data,
+                           std::uint32_t length, std::uint16_t blockNumber, DFU::GetStatus& status) {
+  payload.blockNumber = blockNumber;
+  payload.length = std::uint16_t(length);
+  std::copy_n(data, length, payload.data);
+  if (!writeDFUData(payload)) {
+    status.bStatus = DFU::errUNKNOWN;
+    return false;
+  }
+  return length == 0 || waitUntilBlockTaken(status);
+}
+
+bool DFUDevice::writeImage(const std::uint8_t* image, std::uint32_t size, DFU::GetStatus& status) {
+  status = DFU::GetStatus{};
+  if (image == nullptr || size == 0) {
+    status.bStatus = kWriteImageNoImage;
+    return false;
+  }
+  if (m_mode != kModeDFU) {
+    status.bStatus = kWriteImageNotInDFUMode;
+    return false;
+  }
+  const std::uint32_t transferSize = m_wTransferSize;
+  if (transferSize == 0 || transferSize >= DFUClient::Payload::kMaxLength) {
+    status.bStatus = DFU::errUNKNOWN;
+    if (Logging::isEnabled(Logging::eLevel2, nullptr)) {
+      Logging::detail::__trace__msg(Logging::eLevel2, "%s: Unsupported wTransferSize (%d)\n",
+                                    kCategory, int(transferSize));
+    }
+    return false;
+  }
+
+  // The payload is large: it is kept off the stack of the worker, whose size
+  // the platform decides. Block numbers wrap at 16 bits, as DFU 1.1 has them do.
+  auto payload = std::make_unique<DFUClient::Payload>();
+  const std::uint32_t fullBlocks = size / transferSize;
+  const std::uint32_t remainder = size % transferSize;
+  for (std::uint32_t block = 0; block < fullBlocks; ++block) {
+    if (!writeBlock(*payload, image + std::size_t(block) * transferSize, transferSize, std::uint16_t(block),
+                    status)) {
+      return false;
+    }
+  }
+  if (remainder != 0 &&
+      !writeBlock(*payload, image + std::size_t(fullBlocks) * transferSize, remainder,
+                  std::uint16_t(fullBlocks), status)) {
+    return false;
+  }
+  // The zero-length block tells the device that the image is complete.
+  if (!writeBlock(*payload, image, 0, std::uint16_t(fullBlocks), status)) {
+    return false;
+  }
+  return manifest(status);
+}
+
+bool DFUDevice::manifest(DFU::GetStatus& status) {
+  std::uint8_t state = DFU::dfuERROR;
+  getDFUState(state);
+
+  const bool tolerant = (m_bmAttributes & bitManifestationTolerant) != 0;
+  const std::chrono::milliseconds step = tolerant ? kToleratedManifestationStep : kRescanManifestationStep;
+  const std::chrono::milliseconds detachTimeOut{m_wDetachTimeOut};
+  // A tolerant device answers throughout; one that re-enumerates is looked for
+  // until its detach timeout has passed.
+  const std::chrono::milliseconds limit =
+      tolerant ? std::max(detachTimeOut, kMinManifestationWait) : detachTimeOut;
+  std::chrono::milliseconds waited{0};
+
+  USBDeviceFactory factory;
+  factory.setCallbacks(
+      [this, &state](const USBDeviceOSHandle& handle, const USBDeviceFilter&) {
+        onManifestedDeviceFound(handle, state);
+      },
+      {});
+
+  for (;;) {
+    switch (state) {
+      case DFU::appIDLE:
+      case DFU::dfuMANIFEST_WAIT_RESET:
+        status.bState = state;
+        status.bStatus = DFU::OK;
+        return true;
+      case DFU::dfuIDLE:
+        return getDFUStatus(status) && status.bStatus == DFU::OK;
+      case DFU::dfuMANIFEST_SYNC:
+        if (!getDFUStatus(status) || status.bStatus != DFU::OK) {
+          return false;
+        }
+        state = DFU::dfuMANIFEST;
+        break;
+      case DFU::dfuMANIFEST:
+        if (tolerant ? waited >= limit : waited > limit) {
+          status.bStatus = DFU::errUNKNOWN;
+          return false;
+        }
+        sleep(step);
+        waited += step;
+        if (tolerant) {
+          if (!getDFUState(state)) {
+            status.bStatus = DFU::errUNKNOWN;
+            return false;
+          }
+        } else if (const USBDeviceFilter* filter = USBDeviceDB::getDeviceFilter(
+                       std::uint16_t(m_info.productId & USBDeviceDB::kFamilyMask), eDeviceInterface)) {
+          factory.initWithDeviceFilter(*filter, false);
+          factory.deInit();
+        }
+        break;
+      default:
+        status.bStatus = DFU::errUNKNOWN;
+        return false;
+    }
+  }
+}
+
+void DFUDevice::onManifestedDeviceFound(const USBDeviceOSHandle& handle, std::uint8_t& state) {
+  USBDeviceInfo found;
+  if (!getDeviceInfoForOSHandle(handle, found, true)) {
+    return;
+  }
+  if (found.productId != (m_info.productId & USBDeviceDB::kFamilyMask) ||
+      found.serialNumber != m_info.serialNumber) {
+    return;
+  }
+  disconnect();
+  connect(handle);
+  state = DFU::dfuMANIFEST_WAIT_RESET;
+}
+
+bool DFUDevice::writeCustom(const std::uint8_t* data, std::uint32_t size, std::uint8_t type) {
+  const std::uint32_t fullBlocks = size / kCustomBlockSize;
+  // The block index travels in 16 bits: a larger image would overwrite its
+  // own beginning.
+  if (data == nullptr || size == 0 || m_mode != kModeDFU || fullBlocks > 0xFFFF) {
+    return false;
+  }
+  Request request;
+  request.bmRequestType = kVendorOut;
+  request.bRequest = std::uint8_t(kCustomImageBase + type);
+  request.wIndex = m_interfaceNumber;
+  for (std::uint32_t block = 0; block <= fullBlocks; ++block) {
+    request.wValue = std::uint16_t(block);
+    request.wLength = std::uint16_t(block < fullBlocks ? kCustomBlockSize : size % kCustomBlockSize);
+    request.data = const_cast<std::uint8_t*>(data + std::size_t(block) * kCustomBlockSize);
+    if (controlTransfer(request) != kStatusSuccess) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool DFUDevice::getCustomImageVersion(std::uint8_t type, std::uint32_t& version) {
+  std::uint8_t reply[2] = {};
+  Request request;
+  request.bmRequestType = kVendorDeviceIn;
+  request.bRequest = kGetCustomImageVersion;
+  request.wIndex = std::uint16_t(kCustomImageBase + type);
+  request.wLength = sizeof reply;
+  request.data = reply;
+  if (controlTransfer(request) != kStatusSuccess || request.bytesTransferred != sizeof reply) {
+    return false;
+  }
+  version = std::uint32_t(reply[0]) | (std::uint32_t(reply[1]) << 8);
+  return true;
+}
+
+bool DFUDevice::reconnectInDFUMode() {
+  if (isConnected() && m_mode == kModeDFU) {
+    return true;
+  }
+  const USBDeviceInfo remembered = m_info;
+  // Without the ids of a device there is nothing to look for: a scan would
+  // accept whatever device it met first.
+  if (remembered.vendorId == 0 || remembered.productId == 0) {
+    return false;
+  }
+  const USBDeviceFilter* known =
+      USBDeviceDB::getDeviceFilter(remembered.vendorId, remembered.productId, eDeviceInterface);
+  USBDeviceFilter filter = known != nullptr ? *known : USBDeviceDB::QVUSBDevices;
+
+  if (isConnected()) {
+    disconnect();
+    // The keyboard leaves the bus and comes back as its loader.
+    sleep(kReenumerationWait);
+  }
+  filter.setProductId(
+      std::uint16_t((remembered.productId & USBDeviceDB::kFamilyMask) + USBDeviceDB::kUpdateModeOffset));
+
+  USBDeviceFactory factory;
+  factory.setCallbacks(
+      [this, serial = remembered.serialNumber](const USBDeviceOSHandle& handle,
+                                                const USBDeviceFilter& found) {
+        reconnect(handle, found, this, serial);
+      },
+      {});
+  factory.initWithDeviceFilter(filter, false);
+  factory.deInit();
+  return isConnected();
+}
+
+void reconnect(const USBDeviceOSHandle& handle, const USBDeviceFilter& filter, DFUDevice* device,
+               const std::string& serialNumber) {
+  if (device == nullptr || device->isConnected()) {
+    return;
+  }
+  if (!serialNumber.empty()) {
+    USBDeviceInfo found;
+    if (!filter.getDeviceInfoForOSHandle(handle, found, true) || found.serialNumber != serialNumber) {
+      return;
+    }
+  }
+  device->USBDevice::connect(handle);
+}
+
+}  // namespace QV::QDV2

@@ -1,0 +1,230 @@
+#include "USB/Linux/USBDeviceOSImpl.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <utility>
+
+#include "QV/GP/StringUtil.h"
+#include "USB/Linux/LibusbStatus.h"
+
+namespace QV::QDV2::LINUX {
+
+namespace {
+
+// Standard requests and descriptor types of the USB 2.0 document.
+constexpr std::uint8_t kRequestTypeStandardDeviceIn = 0x80;
+constexpr std::uint8_t GET_DESCRIPTOR = 6;
+constexpr std::uint8_t DEVICE = 1;
+constexpr std::uint8_t CONFIGURATION = 2;
+constexpr std::uint8_t STRING = 3;
+
+constexpr std::size_t kDeviceDescriptorLength = 18;
+constexpr std::size_t kConfigurationDescriptorLength = 9;
+constexpr std::uint16_t kDeviceDescriptorRequestLength = 256;
+constexpr std::uint16_t kStringDescriptorRequestLength = 512;
+
+// Offsets in the device descriptor.
+constexpr std::size_t iManufacturer = 14;
+constexpr std::size_t iProduct = 15;
+constexpr std::size_t iSerialNumber = 16;
+
+USBDevice::Request getDescriptorRequest(std::uint8_t type, std::uint8_t index, std::uint16_t length,
+                                        void* data) {
+  USBDevice::Request request;
+  request.bmRequestType = kRequestTypeStandardDeviceIn;
+  request.bRequest = GET_DESCRIPTOR;
+  request.wValue = std::uint16_t((type << 8) | index);
+  request.wIndex = 0;
+  request.wLength = length;
+  request.data = data;
+  return request;
+}
+
+// libusb keeps the device descriptor the kernel read at enumeration, so the
+// ids cost no request.
+bool readIds(libusb_device* device, USBDeviceInfo& info) {
+  libusb_device_descriptor descriptor{};
+  if (libusb_get_device_descriptor(device, &descriptor) != LIBUSB_SUCCESS) {
+    return false;
+  }
+  info.vendorId = descriptor.idVendor;
+  info.productId = descriptor.idProduct;
+  info.version = descriptor.bcdDevice;
+  return true;
+}
+
+}  // namespace
+
+USBDeviceOSImpl::~USBDeviceOSImpl() { disconnect(); }
+
+bool USBDeviceOSImpl::connect(USBDeviceOSHandle handle) {
+  // A failed connection must not leave the previous device usable behind a
+  // device that says it is not connected, so the old one goes either way.
+  disconnect();
+  DeviceReference device(handle);
+  if (!device) {
+    return false;
+  }
+  libusb_device_handle* opened = nullptr;
+  const int result = libusb_open(device.device(), &opened);
+  if (result != LIBUSB_SUCCESS) {
+    std::printf("Couldn't create a USB device interface (%08x)\n", statusFromLibusb(result));
+    return false;
+  }
+  m_device = std::move(device);
+  m_handle = opened;
+  return true;
+}
+
+void USBDeviceOSImpl::disconnect() {
+  if (m_handle != nullptr) {
+    libusb_close(m_handle);
+    m_handle = nullptr;
+  }
+  m_device.reset();
+  m_configuration.clear();
+  m_configuration.shrink_to_fit();
+}
+
+bool USBDeviceOSImpl::getDeviceInfo(USBDeviceInfo& info) { return getDeviceInfo(info, true); }
+
+bool USBDeviceOSImpl::readDeviceInfo(USBDeviceOSHandle handle, USBDeviceInfo& info,
+                                     bool withStrings) {
+  if (withStrings) {
+    return OSImpl::readDeviceInfo(handle, info, withStrings);
+  }
+  // Opening a device needs write access to its node, which a user has for few
+  // devices of the machine; the ids come from the descriptor the kernel read
+  // at enumeration, which anyone may read.
+  DeviceReference device(handle);
+  return device && readIds(device.device(), info);
+}
+
+bool USBDeviceOSImpl::getDeviceInfo(USBDeviceInfo& info, bool withStrings) {
+  if (m_handle == nullptr) {
+    return false;
+  }
+  if (!readIds(m_device.device(), info)) {
+    return false;
+  }
+  if (!withStrings) {
+    return true;
+  }
+  // The info may be a reused one: strings of an earlier device must not stay
+  // behind when this one's cannot be read.
+  info.manufacturer.clear();
+  info.product.clear();
+  info.serialNumber.clear();
+
+  std::array<std::uint8_t, kDeviceDescriptorRequestLength> buffer{};
+  USBDevice::Request request =
+      getDescriptorRequest(DEVICE, 0, kDeviceDescriptorRequestLength, buffer.data());
+  const USBDevice::Status status = controlTransfer(request);
+  if (status != USBDevice::kStatusSuccess) {
+    std::printf("getDeviceDescriptor() failed with status 0x%x (%s)\n", status,
+                USBDevice::statusAsString(status));
+    return false;
+  }
+  if (request.bytesTransferred < kDeviceDescriptorLength) {
+    return false;
+  }
+
+  const std::pair<std::size_t, std::string*> strings[] = {
+      {iManufacturer, &info.manufacturer},
+      {iProduct, &info.product},
+      {iSerialNumber, &info.serialNumber},
+  };
+  for (const auto& [offset, text] : strings) {
+    std::u16string units;
+    if (buffer[offset] != 0 && getDescriptorString(buffer[offset], units)) {
+      *text = GP::StringUtil::fromUTF<char16_t>(units.data(), units.size());
+    }
+  }
+  return true;
+}
+
+bool USBDeviceOSImpl::getDescriptorString(std::uint8_t index, std::u16string& text) {
+  text.clear();
+  std::array<std::uint8_t, kStringDescriptorRequestLength> buffer{};
+  USBDevice::Request request =
+      getDescriptorRequest(STRING, index, kStringDescriptorRequestLength, buffer.data());
+  if (controlTransfer(request) != USBDevice::kStatusSuccess) {
+    return false;
+  }
+  return decodeStringDescriptor(buffer.data(),
+                                std::min<std::size_t>(request.bytesTransferred, buffer.size()), text);
+}
+
+bool USBDeviceOSImpl::decodeStringDescriptor(const std::uint8_t* reply, std::size_t received,
+                                             std::u16string& text) {
+  text.clear();
+  if (reply == nullptr || received < 2 || reply[1] != STRING || reply[0] < 2) {
+    return false;
+  }
+  const std::size_t length = std::min<std::size_t>(reply[0], received);
+  const std::size_t units = (length - 2) / 2;
+  text.reserve(units);
+  for (std::size_t i = 0; i < units; ++i) {
+    text.push_back(char16_t(reply[2 + 2 * i] | (reply[3 + 2 * i] << 8)));
+  }
+  return true;
+}
+
+USBDevice::Status USBDeviceOSImpl::controlTransfer(USBDevice::Request& request) {
+  if (m_handle == nullptr) {
+    return USBDevice::kStatusNotConnected;
+  }
+  if (request.wLength != 0 && request.data == nullptr) {
+    return kIOReturnBadArgument;
+  }
+  const int result = libusb_control_transfer(
+      m_handle, request.bmRequestType, request.bRequest, request.wValue, request.wIndex,
+      static_cast<unsigned char*>(request.data), request.wLength, kControlTimeoutMs);
+  if (result < 0) {
+    return statusFromLibusb(result);
+  }
+  request.bytesTransferred = std::uint32_t(result);
+  return USBDevice::kStatusSuccess;
+}
+
+const std::uint8_t* USBDeviceOSImpl::getConfigurationDescriptor(std::uint32_t& size) {
+  size = 0;
+  m_configuration.clear();
+  if (m_handle == nullptr) {
+    return nullptr;
+  }
+  // The header alone tells how long the whole descriptor set is.
+  std::array<std::uint8_t, kConfigurationDescriptorLength> header{};
+  USBDevice::Request request =
+      getDescriptorRequest(CONFIGURATION, 0, kConfigurationDescriptorLength, header.data());
+  if (controlTransfer(request) != USBDevice::kStatusSuccess ||
+      request.bytesTransferred < kConfigurationDescriptorLength || header[1] != CONFIGURATION) {
+    return nullptr;
+  }
+  // wTotalLength is 16 bits, so the read is bounded at 65535 bytes; it must at
+  // least hold the header it came in.
+  const std::uint16_t totalLength = std::uint16_t(header[2] | (header[3] << 8));
+  if (totalLength < kConfigurationDescriptorLength) {
+    return nullptr;
+  }
+  m_configuration.assign(totalLength, 0);
+  request = getDescriptorRequest(CONFIGURATION, 0, totalLength, m_configuration.data());
+  if (controlTransfer(request) != USBDevice::kStatusSuccess ||
+      request.bytesTransferred < kConfigurationDescriptorLength) {
+    m_configuration.clear();
+    return nullptr;
+  }
+  // A device that sends less than it announced is taken at what it sent.
+  m_configuration.resize(std::min<std::size_t>(request.bytesTransferred, totalLength));
+  size = std::uint32_t(m_configuration.size());
+  return m_configuration.data();
+}
+
+}  // namespace QV::QDV2::LINUX
+
+namespace QV::QDV2 {
+
+USBDevice::OSImpl* USBDevice::createOSImpl() { return new LINUX::USBDeviceOSImpl; }
+
+}  // namespace QV::QDV2

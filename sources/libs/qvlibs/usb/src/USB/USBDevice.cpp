@@ -1,0 +1,71 @@
+#include "QV/QDV2/USBDevice.h"
+
+#include <memory>
+
+#include "QV/QDV2/USBDeviceOSImpl.h"
+
+namespace QV::QDV2 {
+
+USBDevice::USBDevice() : m_osImpl(createOSImpl()) {}
+
+USBDevice::USBDevice(OSImpl* impl) : m_osImpl(impl) {}
+
+// The platform part releases whatever it still holds when it is destroyed, so
+// the destructor does not go through disconnect().
+USBDevice::~USBDevice() { destroyOSImpl(m_osImpl); }
+
+bool USBDevice::connect(const USBDeviceOSHandle& handle) {
+  std::lock_guard lock(m_osImpl->mutex());
+  m_connected = m_osImpl->connect(handle);
+  if (!m_connected) {
+    // The platform part let the previous device go; a handle kept here would
+    // name a device this object no longer holds.
+    m_handle = 0;
+    return false;
+  }
+  m_handle = handle;
+  m_osImpl->getDeviceInfo(m_info);
+  postConnect();
+  return m_connected;
+}
+
+void USBDevice::disconnect() {
+  std::lock_guard lock(m_osImpl->mutex());
+  m_handle = 0;
+  m_connected = false;
+  m_osImpl->disconnect();
+}
+
+USBDevice::Status USBDevice::controlTransfer(Request& request) {
+  std::lock_guard lock(m_osImpl->mutex());
+  return m_osImpl->controlTransfer(request);
+}
+
+const std::uint8_t* USBDevice::getConfigurationDescriptor(std::uint32_t& size) {
+  std::lock_guard lock(m_osImpl->mutex());
+  return m_osImpl->getConfigurationDescriptor(size);
+}
+
+bool USBDevice::postConnect() { return true; }
+
+bool USBDevice::getDeviceInfoForOSHandle(const USBDeviceOSHandle& handle, USBDeviceInfo& info,
+                                         bool withStrings) {
+  // A platform part of its own: the read neither needs nor takes any device's
+  // lock.
+  std::unique_ptr<OSImpl, void (*)(OSImpl*)> impl(createOSImpl(), &destroyOSImpl);
+  return impl && impl->readDeviceInfo(handle, info, withStrings);
+}
+
+bool USBDevice::OSImpl::readDeviceInfo(USBDeviceOSHandle handle, USBDeviceInfo& info,
+                                       bool withStrings) {
+  if (!connect(handle)) {
+    return false;
+  }
+  const bool result = getDeviceInfo(info, withStrings);
+  disconnect();
+  return result;
+}
+
+void USBDevice::destroyOSImpl(OSImpl* impl) { delete impl; }
+
+}  // namespace QV::QDV2

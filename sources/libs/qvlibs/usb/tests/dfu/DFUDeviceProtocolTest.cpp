@@ -1,0 +1,678 @@
+// The DFU download and the keyboards' vendor requests, against a transport
+// that answers from a script. Sleeps are recorded, not slept, so every case
+// checks the exact requests and waits and takes no real time.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <memory>
+#include <numeric>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "QV/QDV2/DFUDevice.h"
+#include "QV/QDV2/Logging.h"
+#include "QV/QDV2/USBDeviceOSImpl.h"
+
+namespace QV::QDV2 {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr USBDevice::Status kPipeStalled = 0xE000404F;
+constexpr USBDevice::Status kNoSuchDevice = 0xE00002C0;
+constexpr std::uint16_t kInterface = 1;
+
+// One reply of the scripted device.
+struct Reply {
+  USBDevice::Status status = 0;
+  Bytes data;  // IN: the bytes returned
+};
+
+Reply stall() { return {kPipeStalled, {}}; }
+Reply statusReply(std::uint8_t bStatus, std::uint32_t pollMs, std::uint8_t bState) {
+  return {0, {bStatus, std::uint8_t(pollMs), std::uint8_t(pollMs >> 8), std::uint8_t(pollMs >> 16), bState, 0}};
+}
+Reply stateReply(std::uint8_t state) { return {0, {state}}; }
+
+// A platform part whose device answers each bRequest first from its queue,
+// then with its standing reply; OUT requests without either succeed and IN
+// requests stall. Every request is recorded with the bytes it carried.
+class ScriptedTransport : public USBDevice::OSImpl {
+ public:
+  using OSImpl::getDeviceInfo;
+
+  struct Sent {
+    std::string fields;
+    std::uint8_t bRequest;
+    Bytes out;
+  };
+
+  bool connect(USBDeviceOSHandle) override { return m_open = true; }
+  void disconnect() override { m_open = false; }
+  bool getDeviceInfo(USBDeviceInfo& info) override {
+    info = deviceInfo;
+    return true;
+  }
+  const std::uint8_t* getConfigurationDescriptor(std::uint32_t& size) override {
+    // An allocation of exactly the descriptor's size, so that a read past it
+    // is caught by the address sanitizer.
+    m_descriptor.reset(configuration.empty() ? nullptr : new std::uint8_t[configuration.size()]);
+    std::copy(configuration.begin(), configuration.end(), m_descriptor.get());
+    size = std::uint32_t(configuration.size());
+    return m_descriptor.get();
+  }
+
+  USBDevice::Status controlTransfer(USBDevice::Request& r) override {
+    char fields[32];
+    std::snprintf(fields, sizeof fields, "%02x %02x %04x %04x %04x", r.bmRequestType, r.bRequest,
+                  r.wValue, r.wIndex, r.wLength);
+    const bool in = (r.bmRequestType & 0x80) != 0;
+    const auto* bytes = static_cast<const std::uint8_t*>(r.data);
+    sent.push_back({fields, r.bRequest, in || r.wLength == 0 ? Bytes{} : Bytes(bytes, bytes + r.wLength)});
+    if (!m_open) {
+      return USBDevice::kStatusNotConnected;
+    }
+
+    Reply reply = in ? stall() : Reply{};
+    if (auto q = queued.find(r.bRequest); q != queued.end() && !q->second.empty()) {
+      reply = q->second.front();
+      q->second.pop_front();
+    } else if (auto s = standing.find(r.bRequest); s != standing.end()) {
+      reply = s->second;
+    }
+    if (reply.status != 0) {
+      return reply.status;
+    }
+    const std::size_t n = in ? std::min<std::size_t>(reply.data.size(), r.wLength) : r.wLength;
+    if (in) {
+      std::copy_n(reply.data.begin(), n, static_cast<std::uint8_t*>(r.data));
+    }
+    r.bytesTransferred = std::uint32_t(n);
+    return 0;
+  }
+
+  std::vector<std::string> requests() const {
+    std::vector<std::string> fields;
+    for (const Sent& s : sent) fields.push_back(s.fields);
+    return fields;
+  }
+  // The bytes of every OUT request with `bRequest`, in order, joined.
+  Bytes written(std::uint8_t bRequest) const {
+    Bytes all;
+    for (const Sent& s : sent) {
+      if (s.bRequest == bRequest) all.insert(all.end(), s.out.begin(), s.out.end());
+    }
+    return all;
+  }
+
+  USBDeviceInfo deviceInfo{0x17CC, 0x1352, 69, "Maker", "Keyboard 49", "SER0001"};
+  Bytes configuration;
+  std::map<std::uint8_t, std::deque<Reply>> queued;
+  std::map<std::uint8_t, Reply> standing;
+  std::vector<Sent> sent;
+
+ private:
+  bool m_open = false;
+  std::unique_ptr<std::uint8_t[]> m_descriptor;
+};
+
+class ScriptedDFUDevice : public DFUDevice {
+ public:
+  explicit ScriptedDFUDevice(ScriptedTransport* transport) : DFUDevice(transport) {}
+};
+
+// Descriptor builders.
+Bytes interfaceDescriptor(std::uint8_t number, std::uint8_t cls, std::uint8_t subClass,
+                          std::uint8_t protocol, std::uint8_t alternate = 0) {
+  return {9, 4, number, alternate, 0, cls, subClass, protocol, 0};
+}
+Bytes dfuInterface(std::uint8_t number, std::uint8_t protocol, std::uint8_t alternate = 0) {
+  return interfaceDescriptor(number, 0xFE, 1, protocol, alternate);
+}
+Bytes functionalDescriptor(std::uint8_t attributes, std::uint16_t detachTimeOut,
+                           std::uint16_t transferSize, std::uint8_t length = 9) {
+  Bytes d{length, 0x21, attributes, std::uint8_t(detachTimeOut), std::uint8_t(detachTimeOut >> 8),
+          std::uint8_t(transferSize), std::uint8_t(transferSize >> 8), 0x10, 0x01};
+  d.resize(length);
+  return d;
+}
+Bytes configurationDescriptor(std::initializer_list<Bytes> parts) {
+  Bytes d{9, 2, 0, 0, std::uint8_t(parts.size()), 1, 0, 0x80, 50};
+  for (const Bytes& p : parts) d.insert(d.end(), p.begin(), p.end());
+  d[2] = std::uint8_t(d.size());
+  d[3] = std::uint8_t(d.size() >> 8);
+  return d;
+}
+
+// The keyboard in normal mode: a HID interface (whose HID descriptor has the
+// same type as a DFU functional descriptor) and the DFU run-time interface.
+Bytes runTimeConfiguration(std::uint8_t attributes = 0x0B) {
+  return configurationDescriptor({interfaceDescriptor(0, 3, 0, 0),
+                                  {9, 0x21, 0x11, 0x01, 0, 1, 0x22, 0x40, 0},
+                                  {7, 5, 0x81, 3, 8, 0, 10},
+                                  dfuInterface(kInterface, 1),
+                                  functionalDescriptor(attributes, 1000, 256)});
+}
+
+std::string request(std::uint8_t type, std::uint8_t req, std::uint16_t value, std::uint16_t index,
+                    std::uint16_t length) {
+  char fields[32];
+  std::snprintf(fields, sizeof fields, "%02x %02x %04x %04x %04x", type, req, value, index, length);
+  return fields;
+}
+std::string dnload(std::uint16_t block, std::uint16_t length) { return request(0x21, 1, block, kInterface, length); }
+const std::string kGetStatus = request(0xA1, 3, 0, kInterface, 6);
+const std::string kGetState = request(0xA1, 5, 0, kInterface, 1);
+
+Bytes testImage(std::size_t size) {
+  Bytes image(size);
+  for (std::size_t i = 0; i < size; ++i) image[i] = std::uint8_t(i * 7 + i / 251);
+  return image;
+}
+
+class DFUDeviceProtocolTest : public ::testing::Test {
+ protected:
+  DFUDeviceProtocolTest() : transport(new ScriptedTransport), device(transport) {
+    device.setSleepFunction([this](std::chrono::nanoseconds d) { sleeps.push_back(d); });
+  }
+
+  // Connects to a keyboard in update mode with the given attributes and
+  // transfer size; the device takes every block at once and ends
+  // manifestation waiting for its reset.
+  void connectInDFUMode(std::uint16_t transferSize = 256, std::uint8_t attributes = 0x0B,
+                        std::uint16_t detachTimeOut = 1000) {
+    transport->configuration = configurationDescriptor(
+        {dfuInterface(kInterface, 2), functionalDescriptor(attributes, detachTimeOut, transferSize)});
+    ASSERT_TRUE(device.connect(1));
+    ASSERT_EQ(device.mode(), DFUDevice::kModeDFU);
+    transport->standing[DFU::DFU_GETSTATUS] = statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE);
+    transport->standing[DFU::DFU_GETSTATE] = stateReply(DFU::dfuMANIFEST_WAIT_RESET);
+  }
+
+  // The requests of a download of `size` bytes whose blocks were all taken at
+  // the first poll, up to and including the end-of-data block, which carries
+  // the number of full blocks (so a remainder block and it share a number).
+  static std::vector<std::string> blockRequests(std::uint32_t size, std::uint16_t transferSize) {
+    std::vector<std::string> expected;
+    std::uint16_t block = 0;
+    for (std::uint32_t offset = 0; offset < size; offset += transferSize, ++block) {
+      expected.push_back(dnload(block, std::uint16_t(std::min<std::uint32_t>(transferSize, size - offset))));
+      expected.push_back(kGetStatus);
+    }
+    expected.push_back(dnload(std::uint16_t(size / transferSize), 0));
+    return expected;
+  }
+
+  ScriptedTransport* transport;
+  ScriptedDFUDevice device;
+  std::vector<std::chrono::nanoseconds> sleeps;
+  DFU::GetStatus status;
+};
+
+// Captures the level-1 trace of the "DFUDevice" category and restores the
+// process-wide trace state afterwards.
+class TraceCapture {
+ public:
+  TraceCapture() : m_saved(Logging::destinationStream[1]), m_level(Logging::detail::__reportLevelAsUInt.load()) {
+    Logging::destinationStream[1] = &text;
+    Logging::detail::__reportLevelAsUInt = 1;
+    Logging::allowedCategories.insert("DFUDevice");
+  }
+  ~TraceCapture() {
+    Logging::allowedCategories.erase("DFUDevice");
+    Logging::detail::__reportLevelAsUInt = m_level;
+    Logging::destinationStream[1] = m_saved;
+  }
+  std::ostringstream text;
+
+ private:
+  std::ostream* m_saved;
+  unsigned m_level;
+};
+
+TEST_F(DFUDeviceProtocolTest, QueryDFUInfoReadsTheInterfaceOfEitherMode) {
+  transport->configuration = runTimeConfiguration();
+  EXPECT_TRUE(device.connect(1));
+  EXPECT_EQ(device.mode(), DFUDevice::kModeRunTime);
+  EXPECT_EQ(device.interfaceNumber(), kInterface);
+  EXPECT_EQ(device.bmAttributes(), 0x0B);
+  EXPECT_EQ(device.wDetachTimeOut(), 1000);
+  EXPECT_EQ(device.wTransferSize(), 256);
+
+  transport->configuration = configurationDescriptor({dfuInterface(0, 2), functionalDescriptor(0x07, 0x1234, 2048)});
+  EXPECT_TRUE(device.connect(1));
+  EXPECT_EQ(device.mode(), DFUDevice::kModeDFU);
+  EXPECT_EQ(device.interfaceNumber(), 0);
+  EXPECT_EQ(device.bmAttributes(), 0x07);
+  EXPECT_EQ(device.wDetachTimeOut(), 0x1234);
+  EXPECT_EQ(device.wTransferSize(), 2048);
+
+  // The first DFU revision had no protocol numbers: the loader's interface is 0.
+  transport->configuration = configurationDescriptor({dfuInterface(0, 0), functionalDescriptor(0, 0, 64, 7)});
+  EXPECT_TRUE(device.connect(1));
+  EXPECT_EQ(device.mode(), DFUDevice::kModeDFU);
+  transport->configuration = configurationDescriptor({dfuInterface(3, 0), functionalDescriptor(0, 0, 64, 7)});
+  EXPECT_TRUE(device.connect(1));
+  EXPECT_EQ(device.mode(), DFUDevice::kModeRunTime);
+  EXPECT_EQ(device.interfaceNumber(), 3);
+
+  // With several alternate settings the functional descriptor follows the last.
+  transport->configuration = configurationDescriptor(
+      {dfuInterface(2, 2, 0), dfuInterface(2, 2, 1), functionalDescriptor(0x04, 0, 512)});
+  EXPECT_TRUE(device.connect(1));
+  EXPECT_EQ(device.mode(), DFUDevice::kModeDFU);
+  EXPECT_EQ(device.interfaceNumber(), 2);
+  EXPECT_EQ(device.wTransferSize(), 512);
+}
+
+TEST_F(DFUDeviceProtocolTest, QueryDFUInfoFindsNoInterfaceWithoutAValidFunctionalDescriptor) {
+  const Bytes cases[] = {
+      configurationDescriptor({dfuInterface(1, 1), functionalDescriptor(0x0B, 1000, 256, 6)}),
+      configurationDescriptor({dfuInterface(1, 3), functionalDescriptor(0x0B, 1000, 256)}),
+      configurationDescriptor({interfaceDescriptor(1, 0xFE, 2, 1), functionalDescriptor(0x0B, 1000, 256)}),
+      configurationDescriptor({dfuInterface(1, 1)}),
+      configurationDescriptor({interfaceDescriptor(0, 3, 0, 0)}),
+  };
+  for (const Bytes& configuration : cases) {
+    // A device with a DFU interface first, so that nothing of it may survive.
+    transport->configuration = runTimeConfiguration();
+    ASSERT_TRUE(device.connect(1));
+    transport->configuration = configuration;
+    EXPECT_TRUE(device.queryDFUInfo());
+    EXPECT_EQ(device.mode(), DFUDevice::kModeNone);
+    EXPECT_EQ(device.interfaceNumber(), 0);
+    EXPECT_EQ(device.wTransferSize(), 0);
+    EXPECT_FALSE(device.connect(1));
+    EXPECT_TRUE(device.isConnected());
+  }
+}
+
+TEST_F(DFUDeviceProtocolTest, QueryDFUInfoRefusesLyingLengthsWithoutReadingPastThem) {
+  Bytes tooLong = runTimeConfiguration();
+  tooLong[9 + 9] = 200;  // the HID descriptor claims more than the block holds
+  Bytes zero = runTimeConfiguration();
+  zero[9] = 0;
+  Bytes cut = runTimeConfiguration();
+  cut.resize(cut.size() - 4);  // the functional descriptor runs past the end
+  Bytes trailing = configurationDescriptor({interfaceDescriptor(0, 3, 0, 0)});
+  trailing.push_back(9);
+  const Bytes cases[] = {tooLong, zero, cut, trailing, Bytes{200}, Bytes{9, 2, 40, 0}};
+  for (const Bytes& configuration : cases) {
+    transport->configuration = runTimeConfiguration();
+    ASSERT_TRUE(device.connect(1));
+    transport->configuration = configuration;
+    EXPECT_FALSE(device.connect(1));
+    EXPECT_FALSE(device.queryDFUInfo());
+    EXPECT_EQ(device.mode(), DFUDevice::kModeNone);
+    EXPECT_EQ(device.interfaceNumber(), 0);
+  }
+  // A descriptor that cannot be read leaves nothing of the earlier device.
+  transport->configuration = runTimeConfiguration();
+  ASSERT_TRUE(device.connect(1));
+  transport->configuration.clear();
+  EXPECT_FALSE(device.connect(1));
+  EXPECT_EQ(device.mode(), DFUDevice::kModeNone);
+  EXPECT_EQ(device.interfaceNumber(), 0);
+}
+
+TEST_F(DFUDeviceProtocolTest, WriteImageRefusesWhatItCannotSend) {
+  const Bytes image = testImage(1000);
+  transport->configuration = runTimeConfiguration();
+  ASSERT_TRUE(device.connect(1));
+  EXPECT_FALSE(device.writeImage(image.data(), 1000, status));
+  EXPECT_EQ(status.bStatus, DFUDevice::kWriteImageNotInDFUMode);
+
+  connectInDFUMode();
+  EXPECT_FALSE(device.writeImage(nullptr, 1000, status));
+  EXPECT_EQ(status.bStatus, DFUDevice::kWriteImageNoImage);
+  EXPECT_FALSE(device.writeImage(image.data(), 0, status));
+  EXPECT_EQ(status.bStatus, DFUDevice::kWriteImageNoImage);
+
+  std::vector<std::pair<int, std::string>> logged;
+  Logging::detail::setSystemLogSink([&](int priority, const char* text) { logged.emplace_back(priority, text); });
+  for (std::uint16_t transferSize : {0, 8192}) {
+    connectInDFUMode(transferSize);
+    EXPECT_FALSE(device.writeImage(image.data(), 1000, status));
+    EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
+  }
+  Logging::detail::setSystemLogSink({});
+  EXPECT_EQ(transport->requests(), std::vector<std::string>{});
+  ASSERT_EQ(logged.size(), 2u);
+  EXPECT_EQ(logged[0].second, "DFUDevice: Unsupported wTransferSize (0)\n");
+  EXPECT_EQ(logged[1].second, "DFUDevice: Unsupported wTransferSize (8192)\n");
+}
+
+TEST_F(DFUDeviceProtocolTest, WriteImageSendsBlocksRemainderAndEndOfData) {
+  struct Case {
+    std::uint32_t size;
+    std::uint16_t transferSize;
+  };
+  for (Case c : {Case{100, 256}, Case{768, 256}, Case{600, 256}, Case{8191, 8191}, Case{94720, 2048}}) {
+    SCOPED_TRACE(c.size);
+    connectInDFUMode(c.transferSize);
+    transport->sent.clear();
+    const Bytes image = testImage(c.size);
+    EXPECT_TRUE(device.writeImage(image.data(), c.size, status));
+    std::vector<std::string> expected = blockRequests(c.size, c.transferSize);
+    expected.push_back(kGetState);
+    EXPECT_EQ(transport->requests(), expected);
+    EXPECT_EQ(transport->written(DFU::DFU_DNLOAD), image);
+    EXPECT_EQ(status.bStatus, DFU::OK);
+    EXPECT_EQ(status.bState, DFU::dfuMANIFEST_WAIT_RESET);
+  }
+  EXPECT_TRUE(sleeps.empty());
+}
+
+TEST_F(DFUDeviceProtocolTest, WriteImagePollsABusyDeviceAtMostOneSecondAtATime) {
+  connectInDFUMode();
+  transport->queued[DFU::DFU_GETSTATUS] = {statusReply(DFU::OK, 5000, DFU::dfuDNBUSY),
+                                           statusReply(DFU::OK, 0, DFU::dfuDNBUSY),
+                                           statusReply(DFU::OK, 20, DFU::dfuDNBUSY),
+                                           statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE)};
+  const Bytes image = testImage(256);
+  EXPECT_TRUE(device.writeImage(image.data(), 256, status));
+  EXPECT_EQ(transport->requests(),
+            (std::vector<std::string>{dnload(0, 256), kGetStatus, kGetStatus, kGetStatus, kGetStatus, dnload(1, 0), kGetState}));
+  EXPECT_EQ(sleeps, (std::vector<std::chrono::nanoseconds>{1000ms, 20ms}));
+}
+
+TEST_F(DFUDeviceProtocolTest, WriteImageStopsAtTheFirstFault) {
+  const Bytes image = testImage(1000);
+  struct Case {
+    const char* name;
+    std::uint8_t bRequest;
+    Reply reply;
+    std::vector<std::string> requests;
+    std::uint8_t bStatus;
+    std::uint8_t bState;
+  };
+  const Case cases[] = {
+      {"dfuDNLOAD-SYNC", DFU::DFU_GETSTATUS, statusReply(DFU::OK, 0, DFU::dfuDNLOAD_SYNC), {dnload(0, 256), kGetStatus}, DFU::OK, DFU::dfuDNLOAD_SYNC},
+      {"errWRITE", DFU::DFU_GETSTATUS, statusReply(DFU::errWRITE, 0, DFU::dfuERROR), {dnload(0, 256), kGetStatus}, DFU::errWRITE, DFU::dfuERROR},
+      {"stalled DNLOAD", DFU::DFU_DNLOAD, stall(), {dnload(0, 256)}, DFU::errUNKNOWN, 0},
+      {"device gone", DFU::DFU_DNLOAD, {kNoSuchDevice, {}}, {dnload(0, 256)}, DFU::errUNKNOWN, 0},
+      {"short GETSTATUS", DFU::DFU_GETSTATUS, {0, {0, 0, 0}}, {dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuERROR},
+      {"stalled GETSTATUS", DFU::DFU_GETSTATUS, stall(), {dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuERROR},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    connectInDFUMode();
+    transport->sent.clear();
+    transport->standing[c.bRequest] = c.reply;
+    EXPECT_FALSE(device.writeImage(image.data(), 1000, status));
+    EXPECT_EQ(transport->requests(), c.requests);
+    EXPECT_EQ(status.bStatus, c.bStatus);
+    EXPECT_EQ(status.bState, c.bState);
+    transport->standing.clear();
+  }
+
+  // The end-of-data request is the program's own verdict when it fails.
+  connectInDFUMode();
+  transport->sent.clear();
+  transport->queued[DFU::DFU_DNLOAD] = {Reply{}, stall()};
+  EXPECT_FALSE(device.writeImage(image.data(), 100, status));
+  EXPECT_EQ(transport->requests(), (std::vector<std::string>{dnload(0, 100), kGetStatus, dnload(0, 0)}));
+  EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
+}
+
+TEST_F(DFUDeviceProtocolTest, WriteImageGivesUpOnADeviceThatStaysBusy) {
+  const Bytes image = testImage(100);
+  connectInDFUMode();
+  transport->standing[DFU::DFU_GETSTATUS] = statusReply(DFU::OK, 1000, DFU::dfuDNBUSY);
+  EXPECT_FALSE(device.writeImage(image.data(), 100, status));
+  EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
+  EXPECT_EQ(sleeps, std::vector<std::chrono::nanoseconds>(10, 1000ms));
+  EXPECT_EQ(transport->sent.size(), 1u + 11u);
+
+  // Without a poll timeout the bound is on the number of polls.
+  connectInDFUMode();
+  transport->sent.clear();
+  sleeps.clear();
+  transport->standing[DFU::DFU_GETSTATUS] = statusReply(DFU::OK, 0, DFU::dfuDNBUSY);
+  EXPECT_FALSE(device.writeImage(image.data(), 100, status));
+  EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
+  EXPECT_TRUE(sleeps.empty());
+  EXPECT_EQ(transport->sent.size(), 1u + 10000u);
+}
+
+TEST_F(DFUDeviceProtocolTest, ToleratedManifestationIsFollowedBySecondSteps) {
+  const Bytes image = testImage(100);
+  const std::vector<std::string> download = blockRequests(100, 256);
+  auto followedBy = [&](std::vector<std::string> tail) {
+    std::vector<std::string> all = download;
+    all.insert(all.end(), tail.begin(), tail.end());
+    return all;
+  };
+
+  connectInDFUMode(256, 0x0F);
+  transport->sent.clear();
+  transport->queued[DFU::DFU_GETSTATE] = {stateReply(DFU::dfuMANIFEST_SYNC), stateReply(DFU::dfuMANIFEST), stateReply(DFU::dfuIDLE)};
+  transport->queued[DFU::DFU_GETSTATUS] = {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuMANIFEST),
+                                           statusReply(DFU::OK, 0, DFU::dfuIDLE)};
+  EXPECT_TRUE(device.writeImage(image.data(), 100, status));
+  EXPECT_EQ(transport->requests(), followedBy({kGetState, kGetStatus, kGetState, kGetState, kGetStatus}));
+  EXPECT_EQ(sleeps, (std::vector<std::chrono::nanoseconds>{1s, 1s}));
+  EXPECT_EQ(status.bState, DFU::dfuIDLE);
+
+  for (std::uint8_t done : {DFU::appIDLE, DFU::dfuMANIFEST_WAIT_RESET}) {
+    connectInDFUMode(256, 0x0F);
+    transport->sent.clear();
+    transport->standing[DFU::DFU_GETSTATE] = stateReply(done);
+    EXPECT_TRUE(device.writeImage(image.data(), 100, status));
+    EXPECT_EQ(transport->requests(), followedBy({kGetState}));
+    EXPECT_EQ(status.bState, done);
+    EXPECT_EQ(status.bStatus, DFU::OK);
+  }
+
+  // dfuIDLE whose status reports an error, an unexpected state, an unreadable state.
+  const std::pair<Reply, std::uint8_t> failures[] = {
+      {stateReply(DFU::dfuDNLOAD_IDLE), DFU::errUNKNOWN},
+      {stall(), DFU::errUNKNOWN},
+  };
+  for (const auto& [reply, bStatus] : failures) {
+    connectInDFUMode(256, 0x0F);
+    transport->standing[DFU::DFU_GETSTATE] = reply;
+    EXPECT_FALSE(device.writeImage(image.data(), 100, status));
+    EXPECT_EQ(status.bStatus, bStatus);
+  }
+  connectInDFUMode(256, 0x0F);
+  transport->standing[DFU::DFU_GETSTATE] = stateReply(DFU::dfuIDLE);
+  transport->queued[DFU::DFU_GETSTATUS] = {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::errVERIFY, 0, DFU::dfuERROR)};
+  EXPECT_FALSE(device.writeImage(image.data(), 100, status));
+  EXPECT_EQ(status.bStatus, DFU::errVERIFY);
+}
+
+TEST_F(DFUDeviceProtocolTest, ToleratedManifestationIsBounded) {
+  const Bytes image = testImage(100);
+  struct Case {
+    std::uint16_t detachTimeOut;
+    std::uint8_t state;
+    std::size_t steps;
+  };
+  // At least ten seconds, or the device's own detach timeout when longer.
+  for (Case c : {Case{1000, DFU::dfuMANIFEST, 10}, Case{15000, DFU::dfuMANIFEST, 15},
+                 Case{1000, DFU::dfuMANIFEST_SYNC, 10}}) {
+    connectInDFUMode(256, 0x0F, c.detachTimeOut);
+    sleeps.clear();
+    transport->standing[DFU::DFU_GETSTATE] = stateReply(c.state);
+    transport->standing[DFU::DFU_GETSTATUS] =
+        statusReply(DFU::OK, 0, c.state == DFU::dfuMANIFEST ? DFU::dfuDNLOAD_IDLE : DFU::dfuMANIFEST);
+    transport->queued[DFU::DFU_GETSTATUS] = {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE)};
+    EXPECT_FALSE(device.writeImage(image.data(), 100, status));
+    EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
+    EXPECT_EQ(sleeps, std::vector<std::chrono::nanoseconds>(c.steps, 1s));
+  }
+}
+
+TEST_F(DFUDeviceProtocolTest, UntoleratedManifestationRescansUntilTheDetachTimeout) {
+  // No keyboard of the family is on this machine's bus, so no scan finds it.
+  const Bytes image = testImage(100);
+  for (auto [detachTimeOut, steps] : {std::pair<std::uint16_t, std::size_t>{1000, 1}, {25000, 3}, {0, 1}}) {
+    connectInDFUMode(256, 0x0B, detachTimeOut);
+    transport->sent.clear();
+    sleeps.clear();
+    transport->standing[DFU::DFU_GETSTATE] = stateReply(DFU::dfuMANIFEST_SYNC);
+    transport->queued[DFU::DFU_GETSTATUS] = {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuMANIFEST)};
+    EXPECT_FALSE(device.writeImage(image.data(), 100, status));
+    EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
+    EXPECT_EQ(sleeps, std::vector<std::chrono::nanoseconds>(steps, 10s));
+    std::vector<std::string> expected = blockRequests(100, 256);
+    expected.insert(expected.end(), {kGetState, kGetStatus});
+    EXPECT_EQ(transport->requests(), expected);
+  }
+}
+
+TEST_F(DFUDeviceProtocolTest, WriteCustomSendsVendorBlocksOf256Bytes) {
+  connectInDFUMode();
+  auto custom = [](std::uint16_t block, std::uint16_t length) { return request(0x41, 29, block, kInterface, length); };
+  for (std::uint32_t size : {17192u, 512u, 100u}) {
+    transport->sent.clear();
+    const Bytes image = testImage(size);
+    EXPECT_TRUE(device.writeCustom(image.data(), size, 1));
+    std::vector<std::string> expected;
+    for (std::uint16_t block = 0; block < size / 256; ++block) expected.push_back(custom(block, 256));
+    expected.push_back(custom(std::uint16_t(size / 256), std::uint16_t(size % 256)));
+    EXPECT_EQ(transport->requests(), expected);
+    EXPECT_EQ(transport->written(29), image);
+  }
+
+  transport->sent.clear();
+  transport->queued[29] = {Reply{}, Reply{}, stall()};
+  const Bytes image = testImage(1000);
+  EXPECT_FALSE(device.writeCustom(image.data(), 1000, 1));
+  EXPECT_EQ(transport->requests(), (std::vector<std::string>{custom(0, 256), custom(1, 256), custom(2, 256)}));
+
+  transport->sent.clear();
+  EXPECT_FALSE(device.writeCustom(nullptr, 1000, 1));
+  EXPECT_FALSE(device.writeCustom(image.data(), 0, 1));
+  transport->configuration = runTimeConfiguration();
+  ASSERT_TRUE(device.connect(1));
+  EXPECT_FALSE(device.writeCustom(image.data(), 1000, 1));
+  EXPECT_TRUE(transport->sent.empty());
+}
+
+TEST_F(DFUDeviceProtocolTest, CustomImageVersionIsReadInEitherMode) {
+  transport->configuration = runTimeConfiguration();
+  ASSERT_TRUE(device.connect(1));
+  std::uint32_t version = 99;
+  transport->queued[0xB3] = {Reply{0, {0x0D, 0x01}}, Reply{0, {0x0E}}, stall()};
+  EXPECT_TRUE(device.getCustomImageVersion(1, version));
+  EXPECT_EQ(version, 0x010Du);
+  EXPECT_FALSE(device.getCustomImageVersion(1, version));
+  EXPECT_FALSE(device.getCustomImageVersion(1, version));
+  EXPECT_EQ(version, 0x010Du);
+  EXPECT_EQ(transport->requests(), std::vector<std::string>(3, request(0xC0, 0xB3, 0, 29, 2)));
+}
+
+TEST_F(DFUDeviceProtocolTest, DetachAndReturnChooseTheDFURequestOrTheVendorReset) {
+  const std::string detach = request(0x21, 0, 1000, kInterface, 0);
+  struct Case {
+    std::uint8_t attributes;
+    std::string detach;
+    std::string resetFromDFU;
+  };
+  for (const Case& c : {Case{0x0B, detach, detach}, Case{0x03, request(0x21, 0xF2, 0, kInterface, 0), request(0x21, 0xF3, 0, kInterface, 0)}}) {
+    transport->configuration = runTimeConfiguration(c.attributes);
+    ASSERT_TRUE(device.connect(1));
+    transport->sent.clear();
+    EXPECT_TRUE(device.returnToAPPMode());
+    EXPECT_TRUE(transport->sent.empty());
+    EXPECT_TRUE(device.sendDFUDetach());
+    connectInDFUMode(256, c.attributes);
+    EXPECT_TRUE(device.returnToAPPMode());
+    EXPECT_EQ(transport->requests(), (std::vector<std::string>{c.detach, c.resetFromDFU}));
+  }
+  transport->standing[0xF3] = stall();
+  EXPECT_FALSE(device.returnToAPPMode());
+}
+
+TEST_F(DFUDeviceProtocolTest, GetDFUStatusDecodesLittleEndianAndPrefillsErrors) {
+  connectInDFUMode();
+  transport->queued[DFU::DFU_GETSTATUS] = {Reply{0, {0x03, 0x88, 0x13, 0x01, 0x04, 0x07}}, Reply{0, {0, 0, 0, 0, 5}}};
+  EXPECT_TRUE(device.getDFUStatus(status));
+  EXPECT_EQ(status.bStatus, DFU::errWRITE);
+  EXPECT_EQ(status.bwPollTimeout, 0x011388u);
+  EXPECT_EQ(status.bState, DFU::dfuDNBUSY);
+  EXPECT_EQ(status.iString, 7);
+  EXPECT_FALSE(device.getDFUStatus(status));
+  EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
+  EXPECT_EQ(status.bState, DFU::dfuERROR);
+  EXPECT_EQ(status.bwPollTimeout, 0u);
+
+  std::uint8_t state = 42;
+  transport->queued[DFU::DFU_GETSTATE] = {stall()};
+  EXPECT_FALSE(device.getDFUState(state));
+  EXPECT_EQ(state, 42);
+  EXPECT_TRUE(device.getDFUState(state));
+  EXPECT_EQ(state, DFU::dfuMANIFEST_WAIT_RESET);
+}
+
+TEST_F(DFUDeviceProtocolTest, RequestFailuresAreTracedAtLevelOneOnlyWhenAllowed) {
+  connectInDFUMode();
+  transport->standing.clear();
+  for (std::uint8_t r : {0, 1, 3, 5, 6, 0xF2, 0xF3}) transport->standing[r] = stall();
+  auto failEverything = [&] {
+    DFUClient::Payload payload;
+    std::uint8_t state = 0;
+    device.writeDFUData(payload);
+    device.getDFUStatus(status);
+    device.getDFUState(state);
+    device.sendDFUAbort();
+    device.sendDFUDetach();
+    device.sendXMOSDFUResetIntoDFU();
+    device.sendXMOSDFUResetFromDFU();
+  };
+
+  std::ostringstream elsewhere;
+  std::ostream* saved = Logging::destinationStream[1];
+  Logging::destinationStream[1] = &elsewhere;
+  failEverything();  // at the default report level
+  Logging::destinationStream[1] = saved;
+  EXPECT_EQ(elsewhere.str(), "");
+
+  TraceCapture trace;
+  failEverything();
+  transport->standing[DFU::DFU_GETSTATUS] = Reply{0, {0, 0}};
+  device.getDFUStatus(status);
+  EXPECT_EQ(trace.text.str(),
+            "DFUDevice: DFU_DNLOAD failed with status 0xe000404f (Pipe has stalled)\n"
+            "DFUDevice: DFU_GETSTATUS failed with status 0xe000404f (Pipe has stalled)\n"
+            "DFUDevice: DFU_GETSTATE failed with status 0xe000404f (Pipe has stalled)\n"
+            "DFUDevice: DFU_ABORT failed with status 0xe000404f (Pipe has stalled)\n"
+            "DFUDevice: DFU_DETACH failed with status 0xe000404f (Pipe has stalled)\n"
+            "DFUDevice: XMOS_DFU_RESETINTODFU failed with status 0xe000404f (Pipe has stalled)\n"
+            "DFUDevice: XMOS_DFU_RESETFROMDFU failed with status 0xe000404f (Pipe has stalled)\n"
+            "DFUDevice: DFU_GETSTATUS failed with status 0x0 (success)\n");
+  EXPECT_EQ(transport->requests()[3], request(0x21, 6, 0, kInterface, 0));
+}
+
+TEST_F(DFUDeviceProtocolTest, ReconnectInDFUModeNeedsAKnownDevice) {
+  // Never connected: no ids to look for, no wait.
+  EXPECT_FALSE(device.reconnectInDFUMode());
+  EXPECT_TRUE(sleeps.empty());
+
+  connectInDFUMode();
+  EXPECT_TRUE(device.reconnectInDFUMode());
+  EXPECT_TRUE(sleeps.empty());
+
+  // From normal mode it leaves the device, waits for it to re-enumerate and
+  // scans; no keyboard of the family is on this machine's bus.
+  transport->deviceInfo.productId = 0x1350;
+  transport->configuration = runTimeConfiguration();
+  ASSERT_TRUE(device.connect(1));
+  EXPECT_FALSE(device.reconnectInDFUMode());
+  EXPECT_FALSE(device.isConnected());
+  EXPECT_EQ(sleeps, (std::vector<std::chrono::nanoseconds>{2500ms}));
+
+  reconnect(7, USBDeviceFilter{}, nullptr, "SER0001");
+  connectInDFUMode();
+  reconnect(7, USBDeviceFilter{}, &device, "");
+  EXPECT_EQ(device.osHandle(), 1u);  // the first accepted device stays
+}
+
+}  // namespace
+}  // namespace QV::QDV2

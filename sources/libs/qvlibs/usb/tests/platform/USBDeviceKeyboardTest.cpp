@@ -1,0 +1,244 @@
+// USBDevice over the real libusb, against simulated keyboards served through
+// umockdev. The keyboards are plugged once for the whole suite; only the test
+// of a keyboard that leaves plugs one of its own.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "QV/QDV2/DFU.h"
+#include "QV/QDV2/USBDescriptor.h"
+#include "QV/QDV2/USBDevice.h"
+#include "SimulatedKeyboardFixture.h"
+
+namespace QV::QDV2 {
+namespace {
+
+using TestSupport::PluggedKeyboard;
+using TestSupport::plugOrFail;
+
+constexpr USBDevice::Status kIOUSBPipeStalled = 0xE000404F;
+constexpr std::uint8_t kInterfaceDescriptor = 4;
+constexpr std::uint8_t kFunctionalDescriptor = 0x21;
+
+std::size_t requestCount(const PluggedKeyboard& keyboard) { return keyboard.report()["requests"].size(); }
+
+// DFU_GETSTATUS on the run-time interface: an ordinary class read.
+USBDevice::Request getStatusRequest(std::array<std::uint8_t, 6>& reply) {
+  USBDevice::Request request;
+  request.bmRequestType = 0xA1;
+  request.bRequest = DFU::DFU_GETSTATUS;
+  request.wIndex = 1;
+  request.wLength = std::uint16_t(reply.size());
+  request.data = reply.data();
+  return request;
+}
+
+// The descriptors of a configuration block, in order, as getNext yields them.
+std::vector<const USB::DescriptorHeader*> walk(const std::uint8_t* block, std::uint32_t size) {
+  std::vector<const USB::DescriptorHeader*> found;
+  auto d = reinterpret_cast<const USB::DescriptorHeader*>(block);
+  for (std::uint32_t remaining = size; d != nullptr; d = USB::Descriptor::getNext(d, remaining)) {
+    found.push_back(d);
+  }
+  return found;
+}
+
+class USBDeviceKeyboardTest : public TestSupport::SimulatedKeyboardTest {
+ protected:
+  static void SetUpTestSuite() {
+    SimulatedKeyboardTest::SetUpTestSuite();
+    simkbd::KeyboardConfig plain;
+    s_plain = plugForSuite(plain);
+
+    simkbd::KeyboardConfig noSerial;
+    noSerial.size = 25;
+    noSerial.serial = "";
+    s_noSerial = plugForSuite(noSerial);
+
+    simkbd::KeyboardConfig stalling;
+    stalling.size = 61;
+    stalling.serial = "STALL0061";
+    stalling.stallRequests = {DFU::DFU_GETSTATUS};
+    s_stalling = plugForSuite(stalling);
+
+    simkbd::KeyboardConfig badConfiguration;
+    badConfiguration.size = 88;
+    badConfiguration.serial = "BADCFG0088";
+    badConfiguration.badConfigDescriptor = true;
+    s_badConfiguration = plugForSuite(badConfiguration);
+  }
+
+  static inline PluggedKeyboard* s_plain = nullptr;
+  static inline PluggedKeyboard* s_noSerial = nullptr;
+  static inline PluggedKeyboard* s_stalling = nullptr;
+  static inline PluggedKeyboard* s_badConfiguration = nullptr;
+};
+
+TEST_F(USBDeviceKeyboardTest, ConnectReadsIdsReleaseNumberAndStrings) {
+  USBDevice device;
+  ASSERT_TRUE(device.connect(s_plain->handle()));
+  EXPECT_TRUE(device.isConnected());
+  EXPECT_EQ(device.osHandle(), s_plain->handle());
+  const USBDeviceInfo& info = device.deviceInfo();
+  EXPECT_EQ(info.vendorId, 0x17CC);
+  EXPECT_EQ(info.productId, 0x1350);
+  EXPECT_EQ(info.version, 68);
+  EXPECT_EQ(info.manufacturer, "ORVEL TARSIN");
+  EXPECT_EQ(info.product, "VANTA Keyboard 49");
+  EXPECT_EQ(info.serialNumber, "SIMKBD0001");
+
+  // Connecting while connected replaces the device and its info.
+  ASSERT_TRUE(device.connect(s_stalling->handle()));
+  EXPECT_EQ(device.deviceInfo().productId, 0x1360);
+  EXPECT_EQ(device.deviceInfo().serialNumber, "STALL0061");
+
+  // The info of the device just left stays readable.
+  device.disconnect();
+  EXPECT_FALSE(device.isConnected());
+  EXPECT_EQ(device.osHandle(), 0u);
+  EXPECT_EQ(device.deviceInfo().serialNumber, "STALL0061");
+
+  // Without strings the read asks the device nothing.
+  const std::size_t before = requestCount(*s_plain);
+  USBDeviceInfo idsOnly;
+  ASSERT_TRUE(USBDevice::getDeviceInfoForOSHandle(s_plain->handle(), idsOnly, false));
+  EXPECT_EQ(idsOnly.vendorId, 0x17CC);
+  EXPECT_EQ(idsOnly.productId, 0x1350);
+  EXPECT_EQ(idsOnly.version, 68);
+  EXPECT_TRUE(idsOnly.serialNumber.empty());
+  EXPECT_EQ(requestCount(*s_plain), before);
+
+  USBDeviceInfo full;
+  ASSERT_TRUE(USBDevice::getDeviceInfoForOSHandle(s_plain->handle(), full, true));
+  EXPECT_EQ(full.product, "VANTA Keyboard 49");
+  EXPECT_EQ(full.serialNumber, "SIMKBD0001");
+
+  // A handle that names no device opens nothing.
+  EXPECT_FALSE(device.connect(0));
+  EXPECT_FALSE(USBDevice::getDeviceInfoForOSHandle(0xFFFFFFF0, full, true));
+}
+
+TEST_F(USBDeviceKeyboardTest, DeviceWithoutSerialStringConnects) {
+  // The device knew a serial number before: it must not stay behind.
+  USBDevice device;
+  ASSERT_TRUE(device.connect(s_plain->handle()));
+  ASSERT_TRUE(device.connect(s_noSerial->handle()));
+  EXPECT_EQ(device.deviceInfo().productId, 0x1340);
+  EXPECT_EQ(device.deviceInfo().product, "VANTA Keyboard 25");
+  EXPECT_EQ(device.deviceInfo().serialNumber, "");
+}
+
+TEST_F(USBDeviceKeyboardTest, ControlTransfersReportTheDevicesAnswer) {
+  std::array<std::uint8_t, 6> reply{};
+  reply.fill(0xEE);
+
+  USBDevice device;
+  ASSERT_TRUE(device.connect(s_plain->handle()));
+  USBDevice::Request request = getStatusRequest(reply);
+  ASSERT_EQ(device.controlTransfer(request), USBDevice::kStatusSuccess);
+  EXPECT_EQ(request.bytesTransferred, 6u);
+  EXPECT_EQ(reply[0], DFU::OK);
+  EXPECT_EQ(reply[4], DFU::appIDLE);
+
+  // Closed: nothing is sent, the count stays as it was.
+  device.disconnect();
+  const std::size_t before = requestCount(*s_plain);
+  request.bytesTransferred = 1234;
+  EXPECT_EQ(device.controlTransfer(request), USBDevice::kStatusNotConnected);
+  EXPECT_EQ(request.bytesTransferred, 1234u);
+  EXPECT_EQ(requestCount(*s_plain), before);
+
+  USBDevice stalling;
+  ASSERT_TRUE(stalling.connect(s_stalling->handle()));
+  request = getStatusRequest(reply);
+  const USBDevice::Status status = stalling.controlTransfer(request);
+  EXPECT_EQ(status, kIOUSBPipeStalled);
+  EXPECT_STREQ(USBDevice::statusAsString(status), "Pipe has stalled");
+  // A stall clears itself: the next standard request goes through.
+  std::uint32_t size = 0;
+  EXPECT_NE(stalling.getConfigurationDescriptor(size), nullptr);
+}
+
+TEST_F(USBDeviceKeyboardTest, ConfigurationDescriptorHoldsHIDAndDFUInterfaces) {
+  USBDevice device;
+  std::uint32_t size = 99;
+  EXPECT_EQ(device.getConfigurationDescriptor(size), nullptr);
+  EXPECT_EQ(size, 0u);
+
+  ASSERT_TRUE(device.connect(s_plain->handle()));
+  const std::uint8_t* block = device.getConfigurationDescriptor(size);
+  ASSERT_NE(block, nullptr);
+  ASSERT_GE(size, 9u);
+  EXPECT_EQ(size, std::uint32_t(block[2] | (block[3] << 8)));
+
+  bool hid = false;
+  const std::uint8_t* functional = nullptr;
+  const std::vector<const USB::DescriptorHeader*> descriptors = walk(block, size);
+  for (std::size_t i = 0; i < descriptors.size(); ++i) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(descriptors[i]);
+    if (descriptors[i]->bDescriptorType != kInterfaceDescriptor) {
+      continue;
+    }
+    hid = hid || bytes[5] == 3;
+    const bool dfuRunTime = bytes[5] == 0xFE && bytes[6] == 1 && bytes[7] == 1;
+    if (dfuRunTime && i + 1 < descriptors.size() &&
+        descriptors[i + 1]->bDescriptorType == kFunctionalDescriptor) {
+      EXPECT_EQ(bytes[2], 1) << "the DFU run-time interface follows the HID one";
+      functional = reinterpret_cast<const std::uint8_t*>(descriptors[i + 1]);
+    }
+  }
+  EXPECT_TRUE(hid);
+  ASSERT_NE(functional, nullptr);
+  EXPECT_EQ(functional[2], 0x0D);                               // download, tolerant, will detach
+  EXPECT_EQ(functional[3] | (functional[4] << 8), 1000);        // wDetachTimeOut
+  EXPECT_EQ(functional[5] | (functional[6] << 8), 256);         // wTransferSize
+
+  // Disconnection drops the block.
+  device.disconnect();
+  EXPECT_EQ(device.getConfigurationDescriptor(size), nullptr);
+  EXPECT_EQ(size, 0u);
+}
+
+TEST_F(USBDeviceKeyboardTest, LyingConfigurationDescriptorIsTakenAtWhatWasSent) {
+  USBDevice device;
+  ASSERT_TRUE(device.connect(s_badConfiguration->handle()));
+  std::uint32_t size = 0;
+  const std::uint8_t* block = device.getConfigurationDescriptor(size);
+  ASSERT_NE(block, nullptr);
+  const std::uint32_t announced = std::uint32_t(block[2] | (block[3] << 8));
+  EXPECT_LT(size, announced);
+  // The walk stops at the interface whose length runs past the block; under
+  // the address sanitizer any read beyond `size` would fail the test.
+  const std::vector<const USB::DescriptorHeader*> descriptors = walk(block, size);
+  ASSERT_FALSE(descriptors.empty());
+  for (const USB::DescriptorHeader* d : descriptors) {
+    EXPECT_LE(reinterpret_cast<const std::uint8_t*>(d) + d->bLength, block + size);
+  }
+}
+
+TEST_F(USBDeviceKeyboardTest, TransferToAKeyboardThatLeftFailsWithoutHanging) {
+  simkbd::KeyboardConfig config;
+  config.serial = "GONE0049";
+  std::unique_ptr<PluggedKeyboard> leaving = plugOrFail(config);
+  ASSERT_TRUE(leaving);
+
+  USBDevice device;
+  ASSERT_TRUE(device.connect(leaving->handle()));
+  ASSERT_TRUE(leaving->unplug());
+
+  std::array<std::uint8_t, 6> reply{};
+  USBDevice::Request request = getStatusRequest(reply);
+  // A hang here would run into the test's time-out.
+  EXPECT_NE(device.controlTransfer(request), USBDevice::kStatusSuccess);
+  std::uint32_t size = 0;
+  EXPECT_EQ(device.getConfigurationDescriptor(size), nullptr);
+  EXPECT_EQ(size, 0u);
+  device.disconnect();
+}
+
+}  // namespace
+}  // namespace QV::QDV2

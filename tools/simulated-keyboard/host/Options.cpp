@@ -1,0 +1,246 @@
+#include "Options.h"
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <map>
+#include <optional>
+
+namespace simkbd {
+namespace {
+
+constexpr std::uint64_t kMaxU16 = std::numeric_limits<std::uint16_t>::max();
+constexpr std::uint64_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint64_t kMaxPollTimeout = 0xFFFFFF;  // bwPollTimeout has three bytes
+
+// A decimal number, or a hexadecimal one with 0x when `hex` allows it; no
+// sign, no spaces, nothing after it, at most `max`.
+std::optional<std::uint64_t> number(const std::string& text, std::uint64_t max, bool hex = false) {
+  std::string digits = text;
+  unsigned base = 10;
+  if (hex && (digits.starts_with("0x") || digits.starts_with("0X"))) {
+    digits = digits.substr(2);
+    base = 16;
+  }
+  if (digits.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : digits) {
+    unsigned digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<unsigned>(c - '0');
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    } else {
+      return std::nullopt;
+    }
+    value = value * base + digit;
+    if (value > max) return std::nullopt;
+  }
+  return value;
+}
+
+bool validSize(std::uint64_t size) {
+  return size <= kMaxU32 && KeyboardConfig::familyProductId(static_cast<unsigned>(size)) != 0;
+}
+
+// Each valued option stores its text into the first keyboard or the options;
+// it returns what is wrong with the text, empty when nothing is.
+using Setter = std::function<std::string(const std::string& value, Options& options)>;
+
+template <typename Field>
+Setter numberInto(Field KeyboardConfig::*field, std::uint64_t max, bool hex = false) {
+  return [field, max, hex](const std::string& value, Options& options) -> std::string {
+    const std::optional<std::uint64_t> parsed = number(value, max, hex);
+    if (!parsed) return "expects a number from 0 to " + std::to_string(max);
+    options.keyboards.front().*field = static_cast<Field>(*parsed);
+    return {};
+  };
+}
+
+template <typename Field>
+Setter optionalNumberInto(std::optional<Field> KeyboardConfig::*field, std::uint64_t max, bool hex = false) {
+  return [field, max, hex](const std::string& value, Options& options) -> std::string {
+    const std::optional<std::uint64_t> parsed = number(value, max, hex);
+    if (!parsed) return "expects a number from 0 to " + std::to_string(max);
+    options.keyboards.front().*field = static_cast<Field>(*parsed);
+    return {};
+  };
+}
+
+const std::map<std::string, std::function<void(KeyboardConfig&)>>& flags() {
+  static const std::map<std::string, std::function<void(KeyboardConfig&)>> table = {
+      {"--start-in-update-mode", [](KeyboardConfig& c) { c.startInUpdateMode = true; }},
+      {"--no-will-detach", [](KeyboardConfig& c) { c.willDetach = false; }},
+      {"--not-manifestation-tolerant", [](KeyboardConfig& c) { c.manifestationTolerant = false; }},
+      {"--no-reenumerate", [](KeyboardConfig& c) { c.noReenumerate = true; }},
+      {"--busy-forever", [](KeyboardConfig& c) { c.busyForever = true; }},
+      {"--short-status", [](KeyboardConfig& c) { c.shortStatus = true; }},
+      {"--bad-config-descriptor", [](KeyboardConfig& c) { c.badConfigDescriptor = true; }},
+  };
+  return table;
+}
+
+const std::map<std::string, Setter>& valued() {
+  static const std::map<std::string, Setter> table = {
+      {"--size",
+       [](const std::string& value, Options& options) -> std::string {
+         const std::optional<std::uint64_t> size = number(value, kMaxU32);
+         if (!size || !validSize(*size)) return "expects 25, 49, 61 or 88";
+         options.keyboards.front().size = static_cast<unsigned>(*size);
+         return {};
+       }},
+      {"--main-version", numberInto(&KeyboardConfig::mainVersion, kMaxU16)},
+      {"--second-version", numberInto(&KeyboardConfig::secondVersion, kMaxU16)},
+      {"--serial",
+       [](const std::string& value, Options& options) -> std::string {
+         options.keyboards.front().serial = value;
+         return {};
+       }},
+      {"--transfer-size",
+       [](const std::string& value, Options& options) -> std::string {
+         const std::optional<std::uint64_t> size = number(value, kMaxU16);
+         if (!size || *size == 0) return "expects a number from 1 to 65535";
+         options.keyboards.front().transferSize = static_cast<std::uint16_t>(*size);
+         return {};
+       }},
+      {"--poll-timeout", numberInto(&KeyboardConfig::pollTimeoutMs, kMaxPollTimeout)},
+      {"--busy-polls", numberInto(&KeyboardConfig::busyPolls, kMaxU32)},
+      {"--reenumerate-delay", numberInto(&KeyboardConfig::reenumerateDelayMs, kMaxU32)},
+      {"--product-id", optionalNumberInto(&KeyboardConfig::productId, kMaxU16, true)},
+      {"--new-main-version", numberInto(&KeyboardConfig::newMainVersion, kMaxU16)},
+      {"--new-second-version", optionalNumberInto(&KeyboardConfig::newSecondVersion, kMaxU16)},
+      {"--fail-block", optionalNumberInto(&KeyboardConfig::failBlock, kMaxU32)},
+      {"--unplug-block", optionalNumberInto(&KeyboardConfig::unplugBlock, kMaxU32)},
+      {"--stall-request",
+       [](const std::string& value, Options& options) -> std::string {
+         const std::optional<std::uint64_t> request = number(value, 0xFF, true);
+         if (!request) return "expects a request code from 0 to 255 (or 0x00 to 0xFF)";
+         options.keyboards.front().stallRequests.insert(static_cast<std::uint8_t>(*request));
+         return {};
+       }},
+      {"--state-after-block",
+       [](const std::string& value, Options& options) -> std::string {
+         const std::size_t colon = value.find(':');
+         const std::optional<std::uint64_t> block = number(value.substr(0, colon), kMaxU32);
+         const std::optional<std::uint64_t> state =
+             colon == std::string::npos ? std::nullopt : number(value.substr(colon + 1), 0xFF);
+         if (!block || !state) return "expects BLOCK:STATE, a block number and a state from 0 to 255";
+         options.keyboards.front().stateAfterBlock =
+             std::pair(static_cast<std::uint32_t>(*block), static_cast<std::uint8_t>(*state));
+         return {};
+       }},
+      {"--add-keyboard",
+       [](const std::string& value, Options& options) -> std::string {
+         const std::size_t colon = value.find(':');
+         const std::optional<std::uint64_t> size = number(value.substr(0, colon), kMaxU32);
+         if (colon == std::string::npos || !size || !validSize(*size)) {
+           return "expects SIZE:SERIAL with a size of 25, 49, 61 or 88";
+         }
+         KeyboardConfig added;
+         added.size = static_cast<unsigned>(*size);
+         added.serial = value.substr(colon + 1);
+         options.keyboards.push_back(added);
+         return {};
+       }},
+      {"--report",
+       [](const std::string& value, Options& options) -> std::string {
+         if (value.empty()) return "expects a file name";
+         options.reportPath = value;
+         return {};
+       }},
+  };
+  return table;
+}
+
+}  // namespace
+
+bool Options::parse(std::span<const std::string> arguments, Options& options, std::string& error) {
+  options = Options();
+  options.keyboards.emplace_back();
+  std::size_t i = 0;
+  for (; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--") {
+      ++i;
+      break;
+    }
+    if (argument == "--help" || argument == "-h") {
+      options.help = true;
+      return true;
+    }
+    const std::size_t equals = argument.find('=');
+    const std::string name = argument.substr(0, equals);
+    if (auto flag = flags().find(name); flag != flags().end()) {
+      if (equals != std::string::npos) {
+        error = name + " takes no value";
+        return false;
+      }
+      flag->second(options.keyboards.front());
+      continue;
+    }
+    auto setter = valued().find(name);
+    if (setter == valued().end()) {
+      error = argument.starts_with("-") ? "unknown option " + argument
+                                        : "expected -- before the command " + argument;
+      return false;
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+      value = argument.substr(equals + 1);
+    } else if (i + 1 < arguments.size()) {
+      value = arguments[++i];
+    } else {
+      error = name + " needs a value";
+      return false;
+    }
+    if (std::string problem = setter->second(value, options); !problem.empty()) {
+      error = name + " " + problem + ", not \"" + value + "\"";
+      return false;
+    }
+  }
+  options.command.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i), arguments.end());
+  if (options.command.empty()) {
+    error = "no command to run: put it after --";
+    return false;
+  }
+  return true;
+}
+
+std::string Options::usage() {
+  return "usage: simulated-keyboard [options] -- COMMAND [ARG...]\n"
+         "Runs COMMAND with a simulated keyboard on a umockdev USB bus, serves it until\n"
+         "COMMAND exits and exits with COMMAND's exit code.\n"
+         "\n"
+         "The keyboard:\n"
+         "  --size 25|49|61|88            keyboard size (49)\n"
+         "  --main-version N              installed main firmware version (68)\n"
+         "  --second-version N            installed second image version (12)\n"
+         "  --serial TEXT                 serial number; empty for none (SIMKBD0001)\n"
+         "  --product-id P                normal-mode product id, hex with 0x or decimal\n"
+         "  --start-in-update-mode        appear in update mode\n"
+         "  --transfer-size N             wTransferSize of the DFU functional descriptor (256)\n"
+         "  --poll-timeout MS             bwPollTimeout while busy (1)\n"
+         "  --busy-polls N                dfuDNBUSY answers before each block is taken (0)\n"
+         "  --no-will-detach              clear bitWillDetach: the host must reset the device\n"
+         "  --not-manifestation-tolerant  clear bitManifestationTolerant\n"
+         "  --reenumerate-delay MS        time off the bus when re-enumerating (200)\n"
+         "  --new-main-version N          version a complete main download installs (69)\n"
+         "  --new-second-version N        version a complete second download installs\n"
+         "Faults:\n"
+         "  --fail-block N                errWRITE in the status after block N\n"
+         "  --unplug-block N              leave the bus on block N\n"
+         "  --no-reenumerate              leave the bus and never come back\n"
+         "  --stall-request REQ           stall every request REQ (repeatable)\n"
+         "  --state-after-block N:S       report state S after block N\n"
+         "  --busy-forever                answer dfuDNBUSY for ever\n"
+         "  --short-status                answer GETSTATUS with fewer than 6 bytes\n"
+         "  --bad-config-descriptor       send a configuration descriptor whose lengths lie\n"
+         "More keyboards and output:\n"
+         "  --add-keyboard SIZE:SERIAL    another keyboard with the defaults of SIZE (repeatable)\n"
+         "  --report FILE                 write what the keyboards saw as JSON at exit\n"
+         "  --help                        show this text\n";
+}
+
+}  // namespace simkbd

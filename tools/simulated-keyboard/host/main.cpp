@@ -1,0 +1,162 @@
+// simulated-keyboard [options] -- COMMAND [ARG...]
+//
+// Runs COMMAND as a child with simulated keyboards on a umockdev USB bus,
+// serves them until the child exits, writes the report and exits with the
+// child's exit code.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "KeyboardHost.h"
+#include "Options.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr int kFailure = 1;
+constexpr int kCommandNotStarted = 127;  // what shells answer for a command they cannot run
+constexpr const char* kReexecutedVariable = "SIMULATED_KEYBOARD_REEXECUTED";
+
+std::atomic<pid_t> g_child{0};
+
+void forwardSignal(int signal) {
+  const pid_t child = g_child.load();
+  if (child > 0) kill(child, signal);
+}
+
+void complain(const std::string& message) { std::fprintf(stderr, "simulated-keyboard: %s\n", message.c_str()); }
+
+std::vector<char*> argvOf(std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// umockdev must be preloaded before the program starts; when it was not,
+// start again through umockdev-wrapper. The preload library then comes before
+// the AddressSanitizer runtime of a sanitized build, which must be told not
+// to mind.
+int reexecuteUnderWrapper(int argc, char** argv) {
+  if (std::getenv(kReexecutedVariable) != nullptr) {
+    complain("umockdev's preload library is still not loaded after umockdev-wrapper; is umockdev installed?");
+    return kFailure;
+  }
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) {
+    complain(std::string("cannot find this program's own file: ") + std::strerror(errno));
+    return kFailure;
+  }
+  self[length] = '\0';
+  std::string asan = "verify_asan_link_order=0";
+  if (const char* existing = std::getenv("ASAN_OPTIONS"); existing != nullptr && *existing != '\0') {
+    asan = std::string(existing) + ":" + asan;
+  }
+  setenv("ASAN_OPTIONS", asan.c_str(), 1);
+  setenv(kReexecutedVariable, "1", 1);
+  std::vector<std::string> words = {"umockdev-wrapper", self};
+  for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);
+  std::vector<char*> wrapperArgv = argvOf(words);
+  execvp(wrapperArgv[0], wrapperArgv.data());
+  complain(std::string("cannot start umockdev-wrapper: ") + std::strerror(errno));
+  return kFailure;
+}
+
+// Starts the command and waits for it; returns its exit code as a shell would.
+int runChild(std::vector<std::string> command) {
+  struct sigaction action = {};
+  action.sa_handler = forwardSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+
+  std::vector<char*> childArgv = argvOf(command);
+  pid_t child = 0;
+  const int spawned = posix_spawnp(&child, childArgv[0], nullptr, nullptr, childArgv.data(), environ);
+  if (spawned != 0) {
+    complain("cannot run " + command.front() + ": " + std::strerror(spawned));
+    return kCommandNotStarted;
+  }
+  g_child = child;
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) {
+      complain(std::string("lost the command: ") + std::strerror(errno));
+      return kFailure;
+    }
+  }
+  g_child = 0;
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return WEXITSTATUS(status);
+}
+
+bool writeReport(const simkbd::KeyboardHost& host, const std::vector<int>& ids, const std::string& path) {
+  nlohmann::json report = host.report(ids.front());
+  if (ids.size() > 1) {
+    nlohmann::json others = nlohmann::json::array();
+    for (std::size_t i = 1; i < ids.size(); ++i) others.push_back(host.report(ids[i]));
+    report["additionalKeyboards"] = others;
+  }
+  std::ofstream out(path, std::ios::trunc);
+  out << report.dump(2) << '\n';
+  out.close();
+  if (!out) {
+    complain("cannot write the report to " + path);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+  simkbd::Options options;
+  std::string error;
+  if (!simkbd::Options::parse(arguments, options, error)) {
+    complain(error);
+    std::fputs(simkbd::Options::usage().c_str(), stderr);
+    return kUsageError;
+  }
+  if (options.help) {
+    std::fputs(simkbd::Options::usage().c_str(), stdout);
+    return 0;
+  }
+  if (!simkbd::KeyboardHost::underPreloadLibrary()) return reexecuteUnderWrapper(argc, argv);
+  unsetenv(kReexecutedVariable);
+
+  std::unique_ptr<simkbd::KeyboardHost> host = simkbd::KeyboardHost::create(error);
+  if (!host) {
+    complain(error);
+    return kFailure;
+  }
+  std::vector<int> ids;
+  for (const simkbd::KeyboardConfig& config : options.keyboards) {
+    const int id = host->plug(config);
+    if (id < 0) {
+      complain("could not attach the keyboard");
+      return kFailure;
+    }
+    ids.push_back(id);
+    complain("attached " + host->description(id));
+  }
+
+  int exitCode = runChild(options.command);
+  if (!options.reportPath.empty() && !writeReport(*host, ids, options.reportPath) && exitCode == 0) {
+    exitCode = kFailure;
+  }
+  return exitCode;
+}

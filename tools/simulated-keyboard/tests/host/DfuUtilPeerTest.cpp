@@ -1,0 +1,146 @@
+// The simulated-keyboard program with real peers as its child: dfu-util must
+// find the keyboard and download to it, and the report must show what it got.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <glib.h>
+#include <nlohmann/json.hpp>
+
+#include "ChildProcess.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr std::size_t kImageSize = 96'512;
+constexpr auto kRunLimit = 90s;
+
+using Outcome = QV::TestSupport::CommandOutcome;
+
+class SimulatedKeyboardProgram : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/simkbd-peer-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder = pattern;
+  }
+
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+
+  // Runs simulated-keyboard with `arguments`.
+  Outcome run(const std::vector<std::string>& arguments) {
+    std::vector<std::string> words = {SIMULATED_KEYBOARD};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    Outcome result = QV::TestSupport::runCommand(words, folder / "output.log", kRunLimit);
+    if (result.timedOut) ADD_FAILURE() << "simulated-keyboard ran past " << kRunLimit.count() << " s";
+    return result;
+  }
+
+  nlohmann::json report() const {
+    std::ifstream in(folder / "report.json");
+    return nlohmann::json::parse(in, nullptr, false);
+  }
+
+  std::string reportPath() const { return (folder / "report.json").string(); }
+
+  // A deterministic image whose bytes do not repeat with any block size.
+  std::string writeImage() {
+    std::vector<std::uint8_t> bytes(kImageSize);
+    std::uint32_t x = 0x2545F491;
+    for (std::uint8_t& b : bytes) {
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      b = static_cast<std::uint8_t>(x);
+    }
+    const fs::path path = folder / "image.bin";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+    gchar* digest = g_compute_checksum_for_data(G_CHECKSUM_SHA256, bytes.data(), bytes.size());
+    imageSha256 = digest;
+    g_free(digest);
+    return path.string();
+  }
+
+  // dfu-util downloads the image; the keyboard must have received it whole.
+  void download(std::vector<std::string> options, const std::string& runtimeAndUpdateIds) {
+    const std::string image = writeImage();
+    options.insert(options.end(), {"--report", reportPath(), "--", "dfu-util", "-d", runtimeAndUpdateIds, "-D",
+                                   image, "-E", "1"});
+    const Outcome result = run(options);
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    const nlohmann::json seen = report();
+    ASSERT_TRUE(seen.is_object()) << result.output;
+    EXPECT_EQ(seen["mainImage"]["size"], kImageSize);
+    EXPECT_EQ(seen["mainImage"]["sha256"], imageSha256);
+    EXPECT_EQ(seen["mainImage"]["complete"], true);
+    EXPECT_EQ(seen["mainVersion"], 69);
+  }
+
+  fs::path folder;
+  std::string imageSha256;
+};
+
+using DfuUtilPeer = SimulatedKeyboardProgram;
+
+TEST_F(DfuUtilPeer, ListsTheKeyboardInRunTimeMode) {
+  const Outcome result = run({"--", "dfu-util", "-l"});
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_NE(result.output.find("Found Runtime: [17cc:1350]"), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find("serial=\"SIMKBD0001\""), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find("simulated-keyboard: attached VANTA Keyboard 49 (17cc:1350, serial SIMKBD0001)"),
+            std::string::npos)
+      << result.output;
+}
+
+TEST_F(DfuUtilPeer, DownloadsOnceTheKeyboardDetachedItself) { download({}, "17cc:1350,17cc:1352"); }
+
+TEST_F(DfuUtilPeer, DownloadsAfterResettingAKeyboardThatWillNotDetach) {
+  download({"--no-will-detach"}, "17cc:1350,17cc:1352");
+  EXPECT_GE(report()["requestCounts"]["USB_RESET"], 1);
+}
+
+TEST_F(DfuUtilPeer, DownloadsToThe88KeyKeyboard) { download({"--size", "88"}, "17cc:1410,17cc:1412"); }
+
+TEST_F(SimulatedKeyboardProgram, ReportsEveryKeyboard) {
+  const Outcome result = run({"--add-keyboard", "88:SECOND", "--report", reportPath(), "--", "dfu-util", "-l"});
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_NE(result.output.find("[17cc:1410]"), std::string::npos) << result.output;
+  const nlohmann::json seen = report();
+  ASSERT_TRUE(seen.is_object()) << result.output;
+  EXPECT_EQ(seen["serial"], "SIMKBD0001");
+  ASSERT_EQ(seen["additionalKeyboards"].size(), 1u);
+  EXPECT_EQ(seen["additionalKeyboards"][0]["serial"], "SECOND");
+}
+
+TEST_F(SimulatedKeyboardProgram, ExitsWithTheCommandsExitCode) {
+  EXPECT_EQ(run({"--", "sh", "-c", "exit 3"}).exitCode, 3);
+  EXPECT_EQ(run({"--", "sh", "-c", "kill -TERM $$"}).exitCode, 128 + SIGTERM);
+  EXPECT_EQ(run({"--", "/nonexistent/command"}).exitCode, 127);
+  const Outcome refused = run({"--size", "50", "--", "true"});
+  EXPECT_EQ(refused.exitCode, 2);
+  EXPECT_NE(refused.output.find("--size"), std::string::npos) << refused.output;
+  EXPECT_NE(refused.output.find("usage:"), std::string::npos) << refused.output;
+}
+
+TEST_F(SimulatedKeyboardProgram, AFailedReportIsAFailure) {
+  const Outcome result = run({"--report", (folder / "missing" / "report.json").string(), "--", "true"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.output.find("cannot write the report"), std::string::npos) << result.output;
+}
+
+}  // namespace
