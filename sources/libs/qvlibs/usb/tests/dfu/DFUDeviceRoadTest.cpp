@@ -205,16 +205,23 @@ TEST_F(DFUDeviceRoadTest, VendorResetWithoutSerialAndAManifestationThatReenumera
   EXPECT_EQ(device.mode(), DFUDevice::kModeRunTime);
   EXPECT_EQ(device.deviceInfo().version, config.newMainVersion);
 
-  // Back in normal mode the second image cannot be written, and there is no
-  // update mode to leave.
+  // Back in normal mode the second image cannot be written: the keyboard
+  // must be taken into update mode once more for it, and then it takes it.
   EXPECT_FALSE(device.writeCustom(secondImage.data(), kSecondImageSize, 1));
+  ASSERT_TRUE(device.sendDFUDetach());
+  ASSERT_TRUE(device.reconnectInDFUMode());
+  ASSERT_TRUE(device.writeCustom(secondImage.data(), kSecondImageSize, 1));
   EXPECT_TRUE(device.returnToAPPMode());
+  device.disconnect();
 
   const nlohmann::json report = keyboard->report();
   EXPECT_EQ(report["mainImage"]["sha256"], sha256(mainImage));
-  EXPECT_EQ(report["requestCounts"]["RESET_INTO_UPDATE"], 1);
+  EXPECT_EQ(report["secondImage"]["sha256"], sha256(secondImage));
+  EXPECT_EQ(report["secondVersion"], keyboard->config().newSecondVersion.value_or(13));
+  EXPECT_EQ(report["requestCounts"]["RESET_INTO_UPDATE"], 2);
   EXPECT_EQ(report["requestCounts"]["DETACH"], 0);
-  EXPECT_EQ(report["requestCounts"]["RESET_FROM_UPDATE"], 0);
+  EXPECT_EQ(report["requestCounts"]["RESET_FROM_UPDATE"], 1);
+  ASSERT_TRUE(QV::TestSupport::waitUntil([&] { return keyboard->report()["mode"] == "normal"; }));
 }
 
 TEST_F(DFUDeviceRoadTest, AKeyboardThatDoesNotComeBackIsNotReplacedByAnother) {
