@@ -4,16 +4,17 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include <glib.h>
 #include <gtest/gtest.h>
 
 #include "ChildProcess.h"
 #include "QV/QDV2/DFUDevice.h"
+#include "Sha256.h"
 #include "SimulatedKeyboardFixture.h"
 
 namespace {
@@ -21,39 +22,20 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using QV::QDV2::DFUDevice;
-using QV::TestSupport::PluggedKeyboard;
 
 constexpr std::size_t kImageSize = 94'720;  // the 49-key main image's size
 
-std::vector<std::uint8_t> makeImage() {
-  std::vector<std::uint8_t> bytes(kImageSize);
-  std::uint32_t x = 0x9E3779B9;
-  for (std::uint8_t& b : bytes) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    b = static_cast<std::uint8_t>(x >> 7);
-  }
-  return bytes;
-}
-
-std::string sha256(const std::vector<std::uint8_t>& bytes) {
-  gchar* digest = g_compute_checksum_for_data(G_CHECKSUM_SHA256, bytes.data(), bytes.size());
-  std::string text = digest;
-  g_free(digest);
-  return text;
-}
-
 TEST(DFUDownloadPeers, dfuUtilAndDFUDeviceDeliverTheSameBytes) {
-  const std::vector<std::uint8_t> image = makeImage();
-  const fs::path folder = fs::temp_directory_path();
+  const std::vector<std::uint8_t> image = QV::TestSupport::testImage(kImageSize, 0);
+  // A folder of this run's own: other runs of the suite may be going on.
+  std::string pattern = (fs::temp_directory_path() / "qv-peer-XXXXXX").string();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  const fs::path folder = pattern;
   const fs::path imagePath = folder / "image.bin";
   std::ofstream(imagePath, std::ios::binary)
       .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
 
-  simkbd::KeyboardConfig ours;
-  ours.serial = "PEER-OURS";
-  auto oursKeyboard = QV::TestSupport::plugOrFail(ours);
+  auto oursKeyboard = QV::TestSupport::plugOrFail(QV::TestSupport::keyboardConfig(49, "PEER-OURS"));
   ASSERT_NE(oursKeyboard, nullptr);
 
   // Our side: the engine's sequence, detach, find again, download, leave.
@@ -70,9 +52,7 @@ TEST(DFUDownloadPeers, dfuUtilAndDFUDeviceDeliverTheSameBytes) {
   }
 
   // dfu-util's side, on a second keyboard picked by its serial number.
-  simkbd::KeyboardConfig theirs;
-  theirs.serial = "PEER-DFUUTIL";
-  auto theirKeyboard = QV::TestSupport::plugOrFail(theirs);
+  auto theirKeyboard = QV::TestSupport::plugOrFail(QV::TestSupport::keyboardConfig(49, "PEER-DFUUTIL"));
   ASSERT_NE(theirKeyboard, nullptr);
   const auto outcome = QV::TestSupport::runCommand(
       {"dfu-util", "-d", "17cc:1350,17cc:1352", "-S", "PEER-DFUUTIL", "-D", imagePath.string(),
@@ -82,7 +62,7 @@ TEST(DFUDownloadPeers, dfuUtilAndDFUDeviceDeliverTheSameBytes) {
 
   const auto oursReport = oursKeyboard->report();
   const auto theirReport = theirKeyboard->report();
-  const std::string expected = sha256(image);
+  const std::string expected = simkbd::Sha256::hex(image);
   EXPECT_EQ(oursReport["mainImage"]["sha256"], expected);
   EXPECT_EQ(oursReport["mainImage"]["size"], image.size());
   EXPECT_TRUE(oursReport["mainImage"]["complete"].get<bool>());
@@ -96,6 +76,7 @@ TEST(DFUDownloadPeers, dfuUtilAndDFUDeviceDeliverTheSameBytes) {
                       oursKeyboard->config().transferSize;
   EXPECT_EQ(oursReport["requestCounts"]["DNLOAD"], blocks + 1);
   EXPECT_EQ(theirReport["requestCounts"]["DNLOAD"], blocks + 1);
+  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -44,6 +44,9 @@ inline CommandOutcome runCommand(std::vector<std::string> words, const std::file
     _exit(127);
   }
   if (child < 0) return outcome;
+  // Also from this side, so that the group exists before any kill below, however
+  // the two processes are scheduled.
+  setpgid(child, child);
 
   const auto deadline = std::chrono::steady_clock::now() + limit;
   int status = 0;

@@ -150,17 +150,27 @@ bool PluggedKeyboard::unplug(std::chrono::milliseconds timeout) {
   return waitUntil([&where] { return !findListed(where); }, timeout);
 }
 
-std::uint16_t PluggedKeyboard::normalProductId() const {
-  return m_config.productId.value_or(simkbd::KeyboardConfig::familyProductId(m_config.size));
-}
-
-std::uint16_t PluggedKeyboard::updateProductId() const {
-  return std::uint16_t(simkbd::KeyboardConfig::familyProductId(m_config.size) + 2);
-}
-
 nlohmann::json PluggedKeyboard::report() const { return keyboardHost()->report(m_id); }
 
 std::string PluggedKeyboard::description() const { return keyboardHost()->description(m_id); }
+
+simkbd::KeyboardConfig keyboardConfig(unsigned size, std::string serial, bool startInUpdateMode) {
+  simkbd::KeyboardConfig config;
+  config.size = size;
+  config.serial = std::move(serial);
+  config.startInUpdateMode = startInUpdateMode;
+  return config;
+}
+
+std::vector<std::uint8_t> testImage(std::size_t size, std::uint8_t seed) {
+  std::vector<std::uint8_t> image(size);
+  std::uint32_t x = 0x9E3779B9u ^ seed;
+  for (std::uint8_t& byte : image) {
+    x = x * 1664525u + 1013904223u;
+    byte = std::uint8_t(x >> 24);
+  }
+  return image;
+}
 
 std::unique_ptr<PluggedKeyboard> plugOrFail(const simkbd::KeyboardConfig& config) {
   std::string error;

@@ -69,12 +69,7 @@ class PluggedKeyboard {
   // lists its last appearance; false when it is still listed at the deadline.
   bool unplug(std::chrono::milliseconds timeout = kDeviceWaitTimeout);
 
-  int id() const { return m_id; }
   const simkbd::KeyboardConfig& config() const { return m_config; }
-  // The family product id of its size, or config().productId when set.
-  std::uint16_t normalProductId() const;
-  // The product id it shows in update mode: its family's plus 2.
-  std::uint16_t updateProductId() const;
   // What the keyboard saw (SimulatedKeyboard::report).
   nlohmann::json report() const;
   // "VANTA Keyboard 49 (17cc:1350, serial SIMKBD0001)", for messages.
@@ -108,6 +103,12 @@ class SimulatedKeyboardTest : public ::testing::Test {
   static std::vector<std::unique_ptr<PluggedKeyboard>> s_suiteKeyboards;
   static bool s_suiteIncomplete;
 };
+
+// The default keyboard with another size and serial number.
+simkbd::KeyboardConfig keyboardConfig(unsigned size, std::string serial, bool startInUpdateMode = false);
+
+// `size` bytes of an image that differs for each seed.
+std::vector<std::uint8_t> testImage(std::size_t size, std::uint8_t seed);
 
 // PluggedKeyboard::plug for a GoogleTest test: a keyboard that cannot be
 // plugged fails the current test with the reason, and null comes back.

@@ -41,6 +41,26 @@ std::optional<std::uint64_t> number(const std::string& text, std::uint64_t max, 
   return value;
 }
 
+// A DFU state by its number or by its name as the DFU 1.1 document writes it
+// ("dfuDNLOAD-SYNC").
+std::optional<std::uint64_t> dfuState(const std::string& text) {
+  static const std::map<std::string, std::uint64_t> names = {
+      {"appIDLE", appIDLE},
+      {"appDETACH", appDETACH},
+      {"dfuIDLE", dfuIDLE},
+      {"dfuDNLOAD-SYNC", dfuDNLOAD_SYNC},
+      {"dfuDNBUSY", dfuDNBUSY},
+      {"dfuDNLOAD-IDLE", dfuDNLOAD_IDLE},
+      {"dfuMANIFEST-SYNC", dfuMANIFEST_SYNC},
+      {"dfuMANIFEST", dfuMANIFEST},
+      {"dfuMANIFEST-WAIT-RESET", dfuMANIFEST_WAIT_RESET},
+      {"dfuUPLOAD-IDLE", dfuUPLOAD_IDLE},
+      {"dfuERROR", dfuERROR},
+  };
+  if (auto named = names.find(text); named != names.end()) return named->second;
+  return number(text, 0xFF);
+}
+
 bool validSize(std::uint64_t size) {
   return size <= kMaxU32 && KeyboardConfig::familyProductId(static_cast<unsigned>(size)) != 0;
 }
@@ -125,8 +145,8 @@ const std::map<std::string, Setter>& valued() {
          const std::size_t colon = value.find(':');
          const std::optional<std::uint64_t> block = number(value.substr(0, colon), kMaxU32);
          const std::optional<std::uint64_t> state =
-             colon == std::string::npos ? std::nullopt : number(value.substr(colon + 1), 0xFF);
-         if (!block || !state) return "expects BLOCK:STATE, a block number and a state from 0 to 255";
+             colon == std::string::npos ? std::nullopt : dfuState(value.substr(colon + 1));
+         if (!block || !state) return "expects BLOCK:STATE, a block number and a DFU state name or number";
          options.keyboards.front().stateAfterBlock =
              std::pair(static_cast<std::uint32_t>(*block), static_cast<std::uint8_t>(*state));
          return {};
@@ -233,7 +253,7 @@ std::string Options::usage() {
          "  --unplug-block N              leave the bus on block N\n"
          "  --no-reenumerate              leave the bus and never come back\n"
          "  --stall-request REQ           stall every request REQ (repeatable)\n"
-         "  --state-after-block N:S       report state S after block N\n"
+         "  --state-after-block N:S       report state S (dfuDNLOAD-SYNC or a number) after block N\n"
          "  --busy-forever                answer dfuDNBUSY for ever\n"
          "  --short-status                answer GETSTATUS with fewer than 6 bytes\n"
          "  --bad-config-descriptor       send a configuration descriptor whose lengths lie\n"

@@ -3,11 +3,13 @@
 // Runs COMMAND as a child with simulated keyboards on a umockdev USB bus,
 // serves them until the child exits, writes the report and exits with the
 // child's exit code.
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -31,10 +33,15 @@ constexpr int kCommandNotStarted = 127;  // what shells answer for a command the
 constexpr const char* kReexecutedVariable = "SIMULATED_KEYBOARD_REEXECUTED";
 
 std::atomic<pid_t> g_child{0};
+std::atomic<int> g_signalBeforeChild{0};  // one that a thread not holding signals took early
 
 void forwardSignal(int signal) {
   const pid_t child = g_child.load();
-  if (child > 0) kill(child, signal);
+  if (child > 0) {
+    kill(child, signal);
+  } else {
+    g_signalBeforeChild = signal;
+  }
 }
 
 void complain(const std::string& message) { std::fprintf(stderr, "simulated-keyboard: %s\n", message.c_str()); }
@@ -76,21 +83,48 @@ int reexecuteUnderWrapper(int argc, char** argv) {
   return kFailure;
 }
 
-// Starts the command and waits for it; returns its exit code as a shell would.
-int runChild(std::vector<std::string> command) {
+// The signals that end the command, and with it this program. They are held
+// back from the start of the test bed until the command runs, then forwarded
+// to it: a signal that ended this program before would leave the test bed's
+// folder behind.
+constexpr std::array<int, 3> kForwardedSignals{SIGINT, SIGTERM, SIGHUP};
+
+sigset_t forwardedSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kForwardedSignals) sigaddset(&set, signal);
+  return set;
+}
+
+void holdSignals() {
   struct sigaction action = {};
   action.sa_handler = forwardSignal;
   sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  for (int signal : kForwardedSignals) sigaction(signal, &action, nullptr);
+  const sigset_t set = forwardedSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
 
+// Starts the command and waits for it; returns its exit code as a shell would.
+int runChild(std::vector<std::string> command) {
   std::vector<char*> childArgv = argvOf(command);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
   pid_t child = 0;
-  const int spawned = posix_spawnp(&child, childArgv[0], nullptr, nullptr, childArgv.data(), environ);
+  const int spawned = posix_spawnp(&child, childArgv[0], nullptr, &attributes, childArgv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  if (spawned == 0) g_child = child;
+  const sigset_t held = forwardedSignals();
+  pthread_sigmask(SIG_UNBLOCK, &held, nullptr);  // delivers, and so forwards, what came meanwhile
   if (spawned != 0) {
     complain("cannot run " + command.front() + ": " + std::strerror(spawned));
     return kCommandNotStarted;
   }
-  g_child = child;
+  if (const int early = g_signalBeforeChild.exchange(0); early != 0) kill(child, early);
   int status = 0;
   while (waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) {
@@ -137,6 +171,7 @@ int main(int argc, char** argv) {
   }
   if (!simkbd::KeyboardHost::underPreloadLibrary()) return reexecuteUnderWrapper(argc, argv);
   unsetenv(kReexecutedVariable);
+  holdSignals();
 
   std::unique_ptr<simkbd::KeyboardHost> host = simkbd::KeyboardHost::create(error);
   if (!host) {

@@ -526,6 +526,10 @@ struct SimulatedKeyboard::Impl {
     const std::uint8_t type = static_cast<std::uint8_t>(setup.bRequest - kCustomWriteBase);
     Image& image = customImages[type];
     if (image.complete || setup.wValue == 0) image = {};
+    // Blocks come in order: one past the end would leave a hole, and letting
+    // a bogus block index size the image would have a single request allocate
+    // megabytes.
+    if (offset > image.bytes.size()) return kStall;
     if (image.bytes.size() < offset + length) image.bytes.resize(offset + length);
     std::copy_n(data.begin(), length, image.bytes.begin() + static_cast<std::ptrdiff_t>(offset));
     // A short block, even an empty one, is the last of the image.

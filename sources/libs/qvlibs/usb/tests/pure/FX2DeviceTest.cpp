@@ -17,14 +17,10 @@ std::vector<long long> s_sleepsMs;
 
 void fakeSleep(std::chrono::milliseconds duration) { s_sleepsMs.push_back(duration.count()); }
 
-// A record in the driver's wire form.
+// A record in the driver's wire form: 17cc:1352, serial "SN-1", product
+// "Keyboard", maker "Maker".
 TolvaUSBDeviceInfo::Bytes makeRecord(std::uint16_t release) {
-  TolvaUSBDeviceInfo::Bytes bytes{};
-  bytes[0] = 0xCC;
-  bytes[1] = 0x17;
-  bytes[2] = 0x52;
-  bytes[3] = 0x13;
-  std::memcpy(&bytes[4], "SN-1", 4);
+  TolvaUSBDeviceInfo::Bytes bytes{0xCC, 0x17, 0x52, 0x13, 'S', 'N', '-', '1'};
   std::memcpy(&bytes[37], "Keyboard", 8);
   std::memcpy(&bytes[70], "Maker", 5);
   bytes[104] = std::uint8_t(release & 0xFF);
@@ -91,43 +87,35 @@ TEST_F(FX2DeviceTest, RecordWithoutReleaseNumberIsRetriedThreeTimesThenUsed) {
   EXPECT_EQ(record.releaseNumber, 0);
 }
 
-TEST_F(FX2DeviceTest, StopsRetryingOnceTheReleaseNumberArrives) {
-  FakeConnection connection{{0, makeRecord(0)}, {0, makeRecord(0x0145)}};
-  TolvaUSBDeviceInfo record;
-  EXPECT_TRUE(FX2Device::OSImpl::getTolvaUSBDeviceInfo(connection, record));
-  EXPECT_EQ(connection.selectors.size(), 2u);
-  EXPECT_EQ(s_sleepsMs, std::vector<long long>{100});
-  EXPECT_EQ(m_trace.stream.str(),
-            "FX2Device: IOConnectCallMethod(GetDeviceInfo) timed out -> sleeping for 100 ms\n");
-
-  EXPECT_EQ(record.vendorId, 0x17CC);
-  EXPECT_EQ(record.productId, 0x1352);
-  EXPECT_EQ(record.releaseNumber, 0x0145);
-  EXPECT_EQ(record.serialNumber, "SN-1");
-  EXPECT_EQ(record.productName, "Keyboard");
-  EXPECT_EQ(record.manufacturer, "Maker");
-}
-
-TEST_F(FX2DeviceTest, FailingCallIsLoggedAndGivesFalse) {
-  {
-    FakeConnection connection{{0xE00002BC, {}}};
+TEST_F(FX2DeviceTest, RetriesStopAtTheReleaseNumberOrAtAFailingCall) {
+  struct Case {
+    std::initializer_list<FakeConnection::Reply> replies;
+    bool result;
+    std::size_t calls;
+    const char* trace;
+  };
+  const Case cases[] = {
+      {{{0, makeRecord(0)}, {0, makeRecord(0x0145)}}, true, 2,
+       "FX2Device: IOConnectCallMethod(GetDeviceInfo) timed out -> sleeping for 100 ms\n"},
+      {{{0xE00002BC, {}}}, false, 1, "FX2Device: IOConnectCallMethod(GetDeviceInfo) failed with 0xe00002bc\n"},
+      {{{0, makeRecord(0)}, {0xE00002D8, {}}}, false, 2,
+       "FX2Device: IOConnectCallMethod(GetDeviceInfo) timed out -> sleeping for 100 ms\n"
+       "FX2Device: IOConnectCallMethod(GetDeviceInfo) failed with 0xe00002d8\n"},
+  };
+  for (const Case& c : cases) {
+    m_trace.stream.str("");
+    FakeConnection connection(c.replies);
     TolvaUSBDeviceInfo record;
-    EXPECT_FALSE(FX2Device::OSImpl::getTolvaUSBDeviceInfo(connection, record));
-    EXPECT_EQ(connection.selectors.size(), 1u);
-    EXPECT_TRUE(s_sleepsMs.empty());
-    EXPECT_EQ(m_trace.stream.str(),
-              "FX2Device: IOConnectCallMethod(GetDeviceInfo) failed with 0xe00002bc\n");
-  }
-  m_trace.stream.str("");
-  {
-    // A retry that fails ends the read as well.
-    FakeConnection connection{{0, makeRecord(0)}, {0xE00002D8, {}}};
-    TolvaUSBDeviceInfo record;
-    EXPECT_FALSE(FX2Device::OSImpl::getTolvaUSBDeviceInfo(connection, record));
-    EXPECT_EQ(connection.selectors.size(), 2u);
-    EXPECT_EQ(m_trace.stream.str(),
-              "FX2Device: IOConnectCallMethod(GetDeviceInfo) timed out -> sleeping for 100 ms\n"
-              "FX2Device: IOConnectCallMethod(GetDeviceInfo) failed with 0xe00002d8\n");
+    EXPECT_EQ(FX2Device::OSImpl::getTolvaUSBDeviceInfo(connection, record), c.result);
+    EXPECT_EQ(connection.selectors.size(), c.calls);
+    EXPECT_EQ(m_trace.stream.str(), c.trace);
+    if (c.result) {  // the record as the driver wrote it at last
+      EXPECT_EQ(record.productId, 0x1352);
+      EXPECT_EQ(record.releaseNumber, 0x0145);
+      EXPECT_EQ(record.serialNumber, "SN-1");
+      EXPECT_EQ(record.productName, "Keyboard");
+      EXPECT_EQ(record.manufacturer, "Maker");
+    }
   }
 }
 

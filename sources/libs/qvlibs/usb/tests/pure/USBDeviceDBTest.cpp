@@ -35,30 +35,18 @@ TEST(USBDeviceDB, FiltersAreReadyBeforeMain) {
   EXPECT_EQ(s_rowsBeforeMain, USBDeviceDB::devices.size());
 }
 
-TEST(USBDeviceDB, EveryFamilyFindsItsFiltersByProductId) {
+TEST(USBDeviceDB, EveryFamilyFindsItsFiltersByProductIdAloneOrWithTheVendor) {
   for (const Family& family : kFamilies) {
     SCOPED_TRACE(family.productId);
-    EXPECT_EQ(USBDeviceDB::getDeviceFilter(family.productId, eHID), family.normal);
-    EXPECT_EQ(USBDeviceDB::getDeviceFilter(family.productId, eDeviceInterface), family.update);
     // Type 0 gives the row's first filter, which is the update-mode one.
-    EXPECT_EQ(USBDeviceDB::getDeviceFilter(family.productId, eUSB), family.update);
-    EXPECT_EQ(USBDeviceDB::getDeviceFilter(family.productId, eKernelDriver), nullptr);
-
-    EXPECT_EQ(family.normal->vendorId(), 0x17CC);
-    EXPECT_EQ(family.normal->productId(), family.productId);
-    EXPECT_EQ(family.update->productId(), family.productId);
-  }
-}
-
-TEST(USBDeviceDB, EveryFamilyFindsItsFiltersByVendorAndProductId) {
-  for (const Family& family : kFamilies) {
-    SCOPED_TRACE(family.productId);
-    EXPECT_EQ(USBDeviceDB::getDeviceFilter(0x17CC, family.productId, eHID), family.normal);
-    EXPECT_EQ(USBDeviceDB::getDeviceFilter(0x17CC, family.productId, eDeviceInterface),
-              family.update);
-    EXPECT_EQ(USBDeviceDB::getDeviceFilter(0x17CC, family.productId, eUSB), family.update);
-    EXPECT_EQ(USBDeviceDB::getDeviceFilter(0x17CC, family.productId, eKernelDriver), nullptr);
-    EXPECT_EQ(USBDeviceDB::getDeviceFilter(0x1234, family.productId, eDeviceInterface), nullptr);
+    const std::pair<eUSBDeviceType, const USBDeviceFilter*> expected[] = {
+        {eHID, family.normal}, {eDeviceInterface, family.update}, {eUSB, family.update}, {eKernelDriver, nullptr}};
+    for (const auto& [type, filter] : expected) {
+      EXPECT_EQ(USBDeviceDB::getDeviceFilter(family.productId, type), filter);
+      EXPECT_EQ(USBDeviceDB::getDeviceFilter(0x17CC, family.productId, type), filter);
+      EXPECT_EQ(USBDeviceDB::getDeviceFilter(0x1234, family.productId, type), nullptr);
+    }
+    EXPECT_EQ(family.update->ids, USBDeviceFilter::makeIds(0x17CC, family.productId));
   }
 }
 
