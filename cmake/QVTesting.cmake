@@ -5,7 +5,8 @@ include(GoogleTest)
 # that run under umockdev-wrapper.
 set(QV_TEST_ENV
   "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1:abort_on_error=0"
-  "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+  "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+  "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp")
 
 # qv_add_gtest(NAME <name> SOURCES ... [LIBS ...] LABELS <lib> <kind>
 #              [UMOCKDEV] [TIMEOUT s] [RUN_SERIAL])
