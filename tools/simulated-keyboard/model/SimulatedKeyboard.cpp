@@ -576,7 +576,7 @@ std::vector<std::uint8_t> SimulatedKeyboard::sysfsDescriptors() const {
   return out;
 }
 
-std::string SimulatedKeyboard::manufacturer() const { return "ORVEL TARSIN"; }
+std::string SimulatedKeyboard::manufacturer() const { return "ORVEL TARSIN (simulated)"; }
 
 std::string SimulatedKeyboard::product() const {
   std::string name = "VANTA Keyboard " + std::to_string(m_config.size);

@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cerrno>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -54,6 +55,35 @@ std::u16string iconvToUTF16(const std::u32string& text)
     const std::string bytes =
         iconvFromUTF32(text, std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE");
     return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
+}
+
+std::u32string iconvToUTF32(const std::string& utf8)
+{
+    const char* toCode = std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
+    iconv_t cd = iconv_open(toCode, "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::runtime_error("iconv_open failed");
+    std::u32string out(utf8.size(), U'\0');
+    char* in = const_cast<char*>(utf8.data());
+    size_t inLeft = utf8.size();
+    char* outPtr = reinterpret_cast<char*>(out.data());
+    size_t outLeft = out.size() * sizeof(char32_t);
+    const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<size_t>(-1) || inLeft != 0)
+        throw std::runtime_error("iconv failed");
+    out.resize(out.size() - outLeft / sizeof(char32_t));
+    return out;
+}
+
+char32_t randomScalarValue(std::mt19937& random)
+{
+    // Each encoded length is equally likely, so that long sequences are
+    // not drowned by the many four-byte values.
+    static const char32_t ranges[][2] = {
+        {0x20, 0x7E}, {0x80, 0x7FF}, {0x800, 0xD7FF}, {0xE000, 0xFFFF}, {0x10000, 0x10FFFF}};
+    const auto& range = ranges[std::uniform_int_distribution<int>(0, 4)(random)];
+    return std::uniform_int_distribution<char32_t>(range[0], range[1])(random);
 }
 
 std::u32string allScalarValues()
@@ -115,22 +145,25 @@ class MalformedUTF8 : public testing::TestWithParam<MalformedUTF8Case>
 {
 };
 
-TEST_P(MalformedUTF8, IsDroppedByBothConversions)
+TEST_P(MalformedUTF8, LosesOnlyTheBadBytesInBothConversions)
 {
     const MalformedUTF8Case& c = GetParam();
     EXPECT_EQ(StringUtil::fromUTF_filter<char>(c.input), c.expected);
-    // Every expected output is ASCII, so its UTF-16 form is its widening.
-    EXPECT_TRUE(toUTF16(c.input) == std::u16string(c.expected.begin(), c.expected.end()));
+    EXPECT_TRUE(toUTF16(c.input) == iconvToUTF16(iconvToUTF32(c.expected)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     UTFConversion, MalformedUTF8,
     testing::Values(
-        // The byte that breaks a sequence goes with it.
-        MalformedUTF8Case{"BrokenTwoByte", "A\xC3\x28" "B", "AB"},
-        MalformedUTF8Case{"BrokenThreeByteEatsNextLead", "A\xE2\x82\xE2\x82\xAC" "B", "AB"},
+        // The byte that shows a sequence to be broken is read afresh.
+        MalformedUTF8Case{"BrokenTwoByte", "A\xC3\x28" "B", "A(B"},
+        MalformedUTF8Case{"BrokenThreeByteBeforeAGoodOne", "A\xE2\x82\xE2\x82\xAC" "B", "A\xE2\x82\xAC" "B"},
+        MalformedUTF8Case{"TruncatedFourByteBeforeASCII", "\xF0\x9F\x98x", "x"},
+        MalformedUTF8Case{"TruncatedBeforeATwoByte", "\xE2\x82\xC3\xA9", "\xC3\xA9"},
         MalformedUTF8Case{"LoneContinuationBytes", "A\x80\xBF" "B", "AB"},
         MalformedUTF8Case{"ImpossibleLeadBytes", "A\xF5\xF8\xFE\xFF" "B", "AB"},
+        // Forms that decode to something but are not allowed lose all
+        // their bytes.
         MalformedUTF8Case{"OverlongTwoByteLead", "A\xC0\xAF\xC1\xBF" "B", "AB"},
         MalformedUTF8Case{"OverlongThreeByte", "A\xE0\x80\xAF" "B", "AB"},
         MalformedUTF8Case{"OverlongFourByte", "A\xF0\x80\x80\xAF" "B", "AB"},
@@ -142,17 +175,86 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedUTF8Case{"OnlyGarbage", "\xFF\xC3", ""}),
     [](const testing::TestParamInfo<MalformedUTF8Case>& info) { return std::string(info.param.name); });
 
+// Random text built from pieces whose fate is known: whole characters are
+// kept, truncated sequences and stray bytes vanish. A stray continuation
+// byte never follows a truncated sequence, where it would complete it.
+TEST(UTFConversion, RandomMixesOfGoodAndBadUTF8KeepEveryGoodCharacter)
+{
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 2000; ++round) {
+        std::string input;
+        std::u32string kept;
+        bool afterTruncated = false;
+        const int pieces = std::uniform_int_distribution<int>(0, 12)(random);
+        for (int i = 0; i < pieces; ++i) {
+            const char32_t c = randomScalarValue(random);
+            const std::string encoded = iconvFromUTF32(std::u32string(1, c), "UTF-8");
+            switch (std::uniform_int_distribution<int>(0, 3)(random)) {
+            case 0:
+                input += encoded;
+                kept.push_back(c);
+                afterTruncated = false;
+                break;
+            case 1:
+                if (encoded.size() > 1) {
+                    const auto cut = std::uniform_int_distribution<std::size_t>(1, encoded.size() - 1)(random);
+                    input += encoded.substr(0, cut);
+                    afterTruncated = true;
+                }
+                break;
+            case 2:
+                if (!afterTruncated)
+                    input.push_back(static_cast<char>(std::uniform_int_distribution<int>(0x80, 0xBF)(random)));
+                break;
+            default:
+                input.push_back("\xC0\xC1\xF5\xF8\xFF"[std::uniform_int_distribution<int>(0, 4)(random)]);
+                afterTruncated = false;
+                break;
+            }
+        }
+        const std::string expected = iconvFromUTF32(kept, "UTF-8");
+        ASSERT_EQ(StringUtil::fromUTF_filter<char>(input), expected) << "round " << round;
+        ASSERT_TRUE(toUTF16(input) == iconvToUTF16(kept)) << "round " << round;
+    }
+}
+
 // --- Malformed UTF-16 -----------------------------------------------------
 
-TEST(UTFConversion, UnpairedSurrogatesAreDropped)
+TEST(UTFConversion, UnpairedSurrogatesAloneAreDropped)
 {
-    // A lone low surrogate goes alone; a high surrogate takes the unit that
-    // should have been its partner with it.
     EXPECT_EQ(toUTF8(std::u16string{0xDC00, u'x'}), "x");
-    EXPECT_EQ(toUTF8(std::u16string{0xD800, u'x'}), "");
+    EXPECT_EQ(toUTF8(std::u16string{0xD800, u'x'}), "x");
     EXPECT_EQ(toUTF8(std::u16string{u'a', 0xD800}), "a");
-    EXPECT_EQ(toUTF8(std::u16string{u'a', 0xDE00, 0xD83D, u'b', u'c'}), "ac");
-    EXPECT_EQ(StringUtil::fromUTF_filter<char16_t>(std::u16string{0xDC00, u'x'}), "x");
+    EXPECT_EQ(toUTF8(std::u16string{0xD800, 0xD83D, 0xDE00}), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(toUTF8(std::u16string{u'a', 0xDE00, 0xD83D, u'b', u'c'}), "abc");
+    EXPECT_EQ(StringUtil::fromUTF_filter<char16_t>(std::u16string{0xD800, u'x'}), "x");
+}
+
+TEST(UTFConversion, RandomMixesOfGoodAndBadUTF16KeepEveryGoodCharacter)
+{
+    std::mt19937 random(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::u16string input;
+        std::u32string kept;
+        bool afterHigh = false;
+        const int pieces = std::uniform_int_distribution<int>(0, 12)(random);
+        for (int i = 0; i < pieces; ++i) {
+            const int kind = std::uniform_int_distribution<int>(0, 2)(random);
+            if (kind == 0) {
+                const char32_t c = randomScalarValue(random);
+                input += iconvToUTF16(std::u32string(1, c));
+                kept.push_back(c);
+                afterHigh = false;
+            } else if (kind == 1) {
+                input.push_back(static_cast<char16_t>(std::uniform_int_distribution<int>(0xD800, 0xDBFF)(random)));
+                afterHigh = true;
+            } else if (!afterHigh) {
+                // A low surrogate right behind a high one would make a pair.
+                input.push_back(static_cast<char16_t>(std::uniform_int_distribution<int>(0xDC00, 0xDFFF)(random)));
+            }
+        }
+        ASSERT_EQ(toUTF8(input), iconvFromUTF32(kept, "UTF-8")) << "round " << round;
+    }
 }
 
 // --- Owning UTF-16 record --------------------------------------------------
@@ -169,7 +271,7 @@ TYPED_TEST(UTF16Record, HoldsFilteredTextAsATerminatedSequence)
 {
     const auto record =
         utf_to_utf_chseqref<TypeParam, char, true>::create("A\xC3\x28" "B\xE2\x82\xAC\xF0\x9F\x98\x80");
-    const std::vector<TypeParam> expected = {u'A', u'B', 0x20AC, 0xD83D, 0xDE00};
+    const std::vector<TypeParam> expected = {u'A', u'(', u'B', 0x20AC, 0xD83D, 0xDE00};
 
     ASSERT_EQ(record.length(), expected.size());
     EXPECT_EQ(std::vector<TypeParam>(record.data(), record.data() + record.length()), expected);

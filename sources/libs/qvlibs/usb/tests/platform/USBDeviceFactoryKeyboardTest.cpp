@@ -193,7 +193,7 @@ TEST_F(USBDeviceFactoryKeyboardTest, ReaderIsChosenByFilterType) {
   EXPECT_EQ(hid.vendorId, kVendorId);
   EXPECT_EQ(hid.productId, 0x1360);
   EXPECT_EQ(hid.version, 68);
-  EXPECT_EQ(hid.manufacturer, "ORVEL TARSIN");
+  EXPECT_EQ(hid.manufacturer, "ORVEL TARSIN (simulated)");
   EXPECT_EQ(hid.product, "VANTA Keyboard 61");
   EXPECT_EQ(hid.serialNumber, "SCAN0061");
   const int afterFirst = descriptorReads();

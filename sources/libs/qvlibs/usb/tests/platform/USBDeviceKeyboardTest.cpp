@@ -74,7 +74,7 @@ TEST_F(USBDeviceKeyboardTest, ConnectReadsIdsReleaseNumberAndStrings) {
   EXPECT_EQ(info.vendorId, 0x17CC);
   EXPECT_EQ(info.productId, 0x1350);
   EXPECT_EQ(info.version, 68);
-  EXPECT_EQ(info.manufacturer, "ORVEL TARSIN");
+  EXPECT_EQ(info.manufacturer, "ORVEL TARSIN (simulated)");
   EXPECT_EQ(info.product, "VANTA Keyboard 49");
   EXPECT_EQ(info.serialNumber, "SIMKBD0001");
 

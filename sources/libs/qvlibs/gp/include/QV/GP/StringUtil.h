@@ -9,15 +9,19 @@
 namespace QV::GP {
 
 // Conversions between the system's UTF-8 text and the UTF-16 found at the
-// platform's edges.
+// platform's edges, and the small text helpers built on them.
 //
 // Every conversion here filters: a malformed or truncated UTF-8 sequence, or
 // a UTF-16 surrogate without its partner, produces no output and conversion
 // goes on behind it. Nothing is reported, because the text comes from places
 // (device descriptors, files, the platform) where a partly readable name is
-// more useful than none. The unit that shows a sequence to be broken is
-// dropped together with it: UTF-8 41 C3 28 42 gives "AB", and a UTF-16 high
-// surrogate takes the unit that follows it down with it.
+// more useful than none. Only the bad bytes are dropped: the unit that shows
+// a sequence to be broken is decoded afresh, so UTF-8 41 C3 28 42 gives
+// "A(B" and a high surrogate followed by 'x' gives "x".
+//
+// Search and comparison go by code point and are strict: malformed UTF-8
+// raises std::out_of_range (see UTF8CodePointReader). Positions and counts
+// are byte offsets into the UTF-8 text.
 class StringUtil
 {
 public:
@@ -30,6 +34,26 @@ public:
     // UTF-16 to UTF-8, or UTF-8 of any quality to well-formed UTF-8.
     template <typename CharT>
     static std::string fromUTF_filter(const std::basic_string<CharT>& text);
+
+    // The byte position of the first place at or after start where pattern
+    // matches case-insensitively, else npos. An empty pattern matches at
+    // start unless start is at (or past) the end of text.
+    static std::size_t findPosOfSubStringNoCase(const std::string& text, const std::string& pattern,
+                                                unsigned long start);
+
+    // How many bytes of text, from start on, match prefix code point by code
+    // point from its beginning.
+    static std::size_t countMatchingCharacters(const std::string& text, const std::string& prefix,
+                                               unsigned long start, bool caseSensitive);
+
+    // Appends c when it is an ASCII character other than NUL.
+    static void appendCharASCII(std::string& text, char c);
+
+    // A copy of text when all of it is ASCII without NULs, else "".
+    static std::string toAscii(const std::string& text);
+
+    // Removes the first count bytes, or everything when there are fewer.
+    static void removeFirst(std::string& text, unsigned long count);
 };
 
 template <>

@@ -1,0 +1,153 @@
+// bench-update-road [--size 25|49|61|88]
+//
+// Runs the whole update road once, in this process, against a simulated
+// keyboard, and splits its time into the waits the road asks for (the pause
+// before the keyboard is looked for in update mode, the status-poll and
+// manifestation waits of the download, the settling wait after it, the road's
+// own pause before finding the keyboard again) and the remainder: the road's
+// own work, which should stay a small part of the whole.
+//
+// It serves the keyboard itself through umockdev, so it runs under
+// umockdev-wrapper (bench/road/run-bench-update-road does that).
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <boost/chrono.hpp>
+#include <boost/thread/thread.hpp>
+
+#include "FirmwareUpdaterConfig.h"
+#include "KeyboardHost.h"
+#include "UpdateRoad.h"
+#include "ZARNUpdaterUpgradeLogic.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
+
+// The worker's wait after the keyboard has left update mode, before it stores
+// its result. The engine waits it without a hook, so it is counted as given.
+constexpr std::chrono::seconds kSettleWait{5};
+
+// The engine with its device's waits counted: on the main thread (the pause
+// before looking for the keyboard in update mode) and on the worker (status
+// polls and manifestation steps). The waits stay interruption points, as the
+// engine's own are.
+class MeasuredUpgradeLogic : public QV::ZARNUpdaterUpgradeLogic {
+ public:
+  explicit MeasuredUpgradeLogic(std::thread::id mainThread) {
+    m_device.setSleepFunction([this, mainThread](std::chrono::nanoseconds duration) {
+      const bool onMain = std::this_thread::get_id() == mainThread;
+      (onMain ? m_mainWaits : m_workerWaits) += duration.count();
+      ++(onMain ? m_mainWaitCount : m_workerWaitCount);
+      boost::this_thread::sleep_for(boost::chrono::nanoseconds(duration.count()));
+    });
+  }
+
+  std::chrono::nanoseconds mainWaits() const { return std::chrono::nanoseconds(m_mainWaits.load()); }
+  std::chrono::nanoseconds workerWaits() const { return std::chrono::nanoseconds(m_workerWaits.load()); }
+  unsigned mainWaitCount() const { return m_mainWaitCount.load(); }
+  unsigned workerWaitCount() const { return m_workerWaitCount.load(); }
+
+ private:
+  std::atomic<std::int64_t> m_mainWaits{0};
+  std::atomic<std::int64_t> m_workerWaits{0};
+  std::atomic<unsigned> m_mainWaitCount{0};
+  std::atomic<unsigned> m_workerWaitCount{0};
+};
+
+// The configuration as the application module binds it, to the measured engine.
+void bind(QV::FirmwareUpdaterConfig& config, MeasuredUpgradeLogic& logic) {
+  config.connectInNormalMode = [&logic] { return logic.connectInNormalMode(); };
+  config.resetIntoUpdateMode = [&logic] { return logic.resetIntoUpdateMode(); };
+  config.connectInUpdateMode = [&logic] { return logic.connectInUpdateMode(); };
+  config.performUpdate = [&logic](int& word) { return logic.performUpdate(word); };
+  config.getDeviceInfo = [&logic](QV::QDV2::USBDeviceInfo& info, std::string& installed, std::string& newest,
+                                  bool& updateAvailable) {
+    logic.getDeviceInfo(info, installed, newest, updateAvailable);
+  };
+  config.isUpdateRunning = [&logic] { return logic.isUpdateRunning(); };
+  config.applicationCloseRequest = [&logic] { logic.applicationCloseRequest(); };
+}
+
+void line(const std::string& what, std::chrono::nanoseconds time, std::chrono::nanoseconds total) {
+  std::printf("  %-48s %7.3f s  %5.1f %%\n", what.c_str(), Seconds(time).count(),
+              100.0 * Seconds(time).count() / Seconds(total).count());
+}
+
+std::string counted(const char* what, unsigned count) {
+  return std::string(what) + " (" + std::to_string(count) + (count == 1 ? " wait)" : " waits)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  unsigned size = 49;
+  if (argc == 3 && std::strcmp(argv[1], "--size") == 0) {
+    size = unsigned(std::strtoul(argv[2], nullptr, 10));
+  } else if (argc != 1) {
+    std::fputs("usage: bench-update-road [--size 25|49|61|88]\n", stderr);
+    return 2;
+  }
+  if (simkbd::KeyboardConfig::familyProductId(size) == 0) {
+    std::fprintf(stderr, "bench-update-road: no keyboard has %u keys\n", size);
+    return 2;
+  }
+
+  // The test bed must exist before this process first uses libusb.
+  std::string error;
+  std::unique_ptr<simkbd::KeyboardHost> host = simkbd::KeyboardHost::create(error);
+  if (!host) {
+    std::fprintf(stderr, "bench-update-road: %s (run it under umockdev-wrapper)\n", error.c_str());
+    return 1;
+  }
+  simkbd::KeyboardConfig keyboard;
+  keyboard.size = size;
+  if (host->plug(keyboard) < 0) {
+    std::fputs("bench-update-road: the simulated keyboard could not be attached\n", stderr);
+    return 1;
+  }
+
+  std::ostringstream steps;
+  QV::UpdateRoad::Outcome outcome = QV::UpdateRoad::Outcome::Failed;
+  std::chrono::nanoseconds total{0}, mainWaits{0}, workerWaits{0}, roadPauses{0};
+  unsigned mainWaitCount = 0, workerWaitCount = 0;
+  {
+    MeasuredUpgradeLogic logic(std::this_thread::get_id());
+    QV::FirmwareUpdaterConfig config;
+    bind(config, logic);
+    QV::UpdateRoad road(config, QV::UpdateRoad::Settings{}, steps);
+    const auto start = Clock::now();
+    outcome = road.run();
+    total = Clock::now() - start;
+    road.quit();
+    mainWaits = logic.mainWaits();
+    workerWaits = logic.workerWaits();
+    roadPauses = road.pauses();
+    mainWaitCount = logic.mainWaitCount();
+    workerWaitCount = logic.workerWaitCount();
+  }
+  std::cout << steps.str();
+  if (outcome != QV::UpdateRoad::Outcome::Updated) {
+    std::fputs("bench-update-road: the road did not update the keyboard; no figures\n", stderr);
+    return 1;
+  }
+
+  const std::chrono::nanoseconds settle = kSettleWait;
+  const std::chrono::nanoseconds fixed = mainWaits + workerWaits + settle + roadPauses;
+  std::printf("bench-update-road: full road, %u keys: %.3f s\n", size, Seconds(total).count());
+  line(counted("pause before update mode", mainWaitCount), mainWaits, total);
+  line(counted("status polls and manifestation", workerWaitCount), workerWaits, total);
+  line("settling after the download (worker)", settle, total);
+  line("pause before finding the keyboard again", roadPauses, total);
+  line("fixed waits", fixed, total);
+  line("remainder: the road's own work", total - fixed, total);
+  return 0;
+}

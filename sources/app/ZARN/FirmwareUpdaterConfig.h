@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+#include <boost/function.hpp>
+
+#include "QV/QDV2/USBDeviceInfo.h"
+#include "StandaloneWindowFwd.h"
+
+namespace QV {
+
+// What joins the updater's user interface to the update engine: one callback
+// per engine operation, set by the application module when it starts. The
+// interface calls them and never the engine itself. Calling a callback that
+// was never set raises boost::bad_function_call.
+//
+// Thread: the main thread.
+class FirmwareUpdaterConfig {
+ public:
+  FirmwareUpdaterConfig();
+  ~FirmwareUpdaterConfig();
+
+  boost::function<bool()> connectInNormalMode;
+  boost::function<bool()> resetIntoUpdateMode;
+  boost::function<bool()> connectInUpdateMode;
+  // The result word stays the caller's; it is written from the update worker,
+  // so the caller reads it with std::atomic_ref<int>(word).load().
+  boost::function<bool(int& updateResult)> performUpdate;
+  boost::function<void(QDV2::USBDeviceInfo& info, std::string& installed, std::string& newest,
+                       bool& updateAvailable)>
+      getDeviceInfo;
+  boost::function<bool()> isUpdateRunning;
+  boost::function<void(QTK::Window<UIA::StandaloneWindow>* window)> createDebugWindow;
+  boost::function<void()> applicationCloseRequest;
+};
+
+}  // namespace QV

@@ -1,0 +1,311 @@
+#include "ZARNUpdaterUpgradeLogic.h"
+
+#include <cstdio>
+#include <exception>
+#include <limits>
+
+#include <boost/chrono.hpp>
+#include <boost/format.hpp>
+
+#include "QV/GP/Format.h"
+#include "QV/QDV2/DFU.h"
+#include "QV/QDV2/USBDeviceDB.h"
+#include "QV/QDV2/USBDeviceFactory.h"
+
+namespace QV {
+namespace {
+
+using QDV2::DFUDevice;
+using QDV2::USBDeviceDB;
+
+constexpr boost::chrono::milliseconds kJoinWait{500};
+// After leaving update mode the keyboard restarts; it is given this long
+// before the caller looks for it again.
+constexpr boost::chrono::seconds kSettleWait{5};
+constexpr std::uint32_t kNewestSecondImageVersion = 13;
+constexpr std::uint32_t kNewestSecondImageVersion88 = 14;
+
+// The revision texts are shown to the user: should a template ever not match
+// its arguments, the template itself is shown rather than losing the page.
+template <typename T>
+std::string revisionText(const char* format, const T& value) {
+  try {
+    return GP::DETAIL::BasicFormat<char, T>(format, value);
+  } catch (const boost::io::format_error&) {
+    return format;
+  }
+}
+
+template <typename A, typename B>
+std::string revisionText(const char* format, const A& first, const B& second) {
+  try {
+    return GP::DETAIL::FormatApply<char>::apply<A, B>(boost::format(format), first, second);
+  } catch (const boost::io::format_error&) {
+    return format;
+  }
+}
+
+void setResult(int& updateResult, int value) {
+  std::atomic_ref<int>(updateResult).store(value, std::memory_order_release);
+}
+
+bool connectedInUpdateMode(const DFUDevice& device) {
+  return device.isConnected() && device.mode() == DFUDevice::kModeDFU;
+}
+
+}  // namespace
+
+std::uint32_t ZARNUpdaterUpgradeLogic::newestSecondImageVersion(std::uint16_t productId) {
+  return (productId & USBDeviceDB::kFamilyMask) == USBDeviceDB::kKeyboard88ProductId
+             ? kNewestSecondImageVersion88
+             : kNewestSecondImageVersion;
+}
+
+ZARNUpdaterUpgradeLogic::ZARNUpdaterUpgradeLogic() {
+  // The device's waits (status polls, manifestation steps, the pause before
+  // looking for the keyboard in update mode) become interruption points of the
+  // worker, so that stopping it never waits out a whole download.
+  m_device.setSleepFunction([](std::chrono::nanoseconds duration) {
+    boost::this_thread::sleep_for(boost::chrono::nanoseconds(duration.count()));
+  });
+}
+
+ZARNUpdaterUpgradeLogic::~ZARNUpdaterUpgradeLogic() {
+  stopWorker();
+}
+
+void ZARNUpdaterUpgradeLogic::stopWorker() {
+  if (!m_updateThread.joinable()) {
+    return;
+  }
+  abandonResult();
+  m_updateThread.interrupt();
+  m_updateThread.join();
+}
+
+const FW::FirmwareImageEntry* ZARNUpdaterUpgradeLogic::findImages(std::uint16_t productId) const {
+  const std::uint16_t family = productId & USBDeviceDB::kFamilyMask;
+  for (const FW::FirmwareImageEntry& entry : m_firmwareTable) {
+    if (entry.productId == family) {
+      return &entry;
+    }
+  }
+  return nullptr;
+}
+
+bool ZARNUpdaterUpgradeLogic::workerBusy() {
+  if (!m_updateThread.joinable()) {
+    return false;
+  }
+  if (!m_workerFinished.load(std::memory_order_acquire)) {
+    return true;
+  }
+  // The worker has nothing left to do but return.
+  m_updateThread.join();
+  return false;
+}
+
+bool ZARNUpdaterUpgradeLogic::connectInNormalMode() {
+  if (workerBusy()) {
+    return false;
+  }
+  // Every device of the maker that is a USB device; onDeviceFound picks the
+  // keyboards among them.
+  QDV2::USBDeviceFilter filter = USBDeviceDB::Keyboard49DFU;
+  filter.setProductId(0);
+  QDV2::USBDeviceFactory factory;
+  factory.setCallbacks(
+      [this](const QDV2::USBDeviceOSHandle& handle, const QDV2::USBDeviceFilter& found) {
+        onDeviceFound(handle, found);
+      },
+      {});
+  factory.initWithDeviceFilter(filter, false);
+  factory.deInit();
+  return m_device.isConnected();
+}
+
+void ZARNUpdaterUpgradeLogic::onDeviceFound(const QDV2::USBDeviceOSHandle& handle,
+                                            const QDV2::USBDeviceFilter& filter) {
+  QDV2::USBDeviceInfo info;
+  if (!QDV2::USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, filter, info, false) ||
+      findImages(info.productId) == nullptr) {
+    return;
+  }
+  // Only a device with a DFU interface can be updated; a probe keeps a device
+  // without one from replacing the keyboard already connected.
+  {
+    DFUDevice probe;
+    if (!probe.connect(handle)) {
+      return;
+    }
+  }
+  m_device.connect(handle);
+}
+
+void ZARNUpdaterUpgradeLogic::getDeviceInfo(QDV2::USBDeviceInfo& info, std::string& installed,
+                                            std::string& newest, bool& updateAvailable) {
+  newest = revisionText("%d", int(newestMainFirmwareVersion));
+  if (workerBusy() || !m_device.isConnected()) {
+    info.version = 0;
+    updateAvailable = false;
+    return;
+  }
+  info = m_device.deviceInfo();
+  const std::uint32_t newestSecond = newestSecondImageVersion(info.productId);
+  // A keyboard that cannot tell its second image's revision gets it written.
+  std::uint32_t installedSecond = 0;
+  m_device.getCustomImageVersion(kSecondImageType, installedSecond);
+
+  if (info.version == newestMainFirmwareVersion && installedSecond != newestSecond) {
+    newest = revisionText("%d / %d", int(newestMainFirmwareVersion), newestSecond);
+    installed = revisionText("%d / %d", info.version, installedSecond);
+  } else {
+    installed = revisionText("%d", info.version);
+  }
+  m_flashSecondImage = installedSecond < newestSecond;
+  updateAvailable = info.version < newestMainFirmwareVersion ||
+                    (info.version == newestMainFirmwareVersion && installedSecond < newestSecond);
+}
+
+bool ZARNUpdaterUpgradeLogic::resetIntoUpdateMode() {
+  if (workerBusy() || !m_device.isConnected()) {
+    return false;
+  }
+  if (m_device.mode() == DFUDevice::kModeDFU) {
+    return true;
+  }
+  if (!m_device.sendDFUDetach() || !m_device.reconnectInDFUMode()) {
+    return false;
+  }
+  return m_device.wTransferSize() != 0;
+}
+
+bool ZARNUpdaterUpgradeLogic::connectInUpdateMode() {
+  if (workerBusy()) {
+    return false;
+  }
+  if (connectedInUpdateMode(m_device)) {
+    return true;
+  }
+  if (!m_device.reconnectInDFUMode()) {
+    return false;
+  }
+  return m_device.wTransferSize() != 0;
+}
+
+bool ZARNUpdaterUpgradeLogic::performUpdate(int& updateResult) {
+  // A second worker would share the device with the first one.
+  if (workerBusy() || !connectedInUpdateMode(m_device)) {
+    setResult(updateResult, -1);
+    return false;
+  }
+  if (FW::imagesArePlaceholders() && !m_isSimulatedKeyboard(m_device.deviceInfo())) {
+    std::fputs(
+        "ZRV Firmware Updater: this build carries placeholder firmware images and only updates "
+        "the simulated keyboard\n",
+        stderr);
+    setResult(updateResult, -1);
+    return false;
+  }
+  setResult(updateResult, 0);
+  {
+    std::lock_guard<std::mutex> lock(m_resultMutex);
+    m_resultAbandoned = false;
+  }
+  m_workerFinished.store(false, std::memory_order_release);
+  // A thread that cannot be started raises boost::thread_resource_error.
+  m_updateThread = boost::thread([this, &updateResult] { flashFirmwares(updateResult); });
+  return true;
+}
+
+void ZARNUpdaterUpgradeLogic::flashFirmwares(int& updateResult) {
+  int result = -2;
+  try {
+    result = writeFirmwares();
+  } catch (const boost::thread_interrupted&) {
+    // Stopped by the application's quit or by the destructor. A download cut
+    // short is cancelled so that the loader takes the next one from the
+    // start; the result goes unreported, as its owner may be gone.
+    if (connectedInUpdateMode(m_device)) {
+      m_device.sendDFUAbort();
+    }
+    m_device.disconnect();
+    m_workerFinished.store(true, std::memory_order_release);
+    return;
+  } catch (const std::exception&) {
+    // Out of memory, for instance: reported as a failed write, never left
+    // at 0.
+    m_device.disconnect();
+  }
+  {
+    std::lock_guard<std::mutex> lock(m_resultMutex);
+    if (!m_resultAbandoned) {
+      setResult(updateResult, result);
+    }
+  }
+  m_workerFinished.store(true, std::memory_order_release);
+}
+
+int ZARNUpdaterUpgradeLogic::writeFirmwares() {
+  if (!connectedInUpdateMode(m_device)) {
+    return -1;
+  }
+  const FW::FirmwareImageEntry* images = findImages(m_device.deviceInfo().productId);
+  if (images == nullptr || images->mainImageSize > std::numeric_limits<std::uint32_t>::max() ||
+      images->secondImageSize > std::numeric_limits<std::uint32_t>::max()) {
+    return -1;
+  }
+
+  int result = 1;
+  QDV2::DFU::GetStatus status;
+  if (!m_device.writeImage(images->mainImage, std::uint32_t(images->mainImageSize), status)) {
+    m_device.sendDFUAbort();
+    result = -2;
+  } else if (m_flashSecondImage && !writeSecondImage(*images)) {
+    m_device.sendDFUAbort();
+    result = -2;
+  }
+  // The keyboard is asked to run its application whatever happened; a
+  // failure here changes nothing the result could say.
+  m_device.returnToAPPMode();
+  m_device.disconnect();
+  boost::this_thread::sleep_for(kSettleWait);
+  return result;
+}
+
+bool ZARNUpdaterUpgradeLogic::writeSecondImage(const FW::FirmwareImageEntry& images) {
+  // A keyboard that is not manifestation tolerant restarts into its new
+  // application at the end of the main image and is found again in normal
+  // mode, where it refuses the second image: it goes back into update mode
+  // for it.
+  if (m_device.isConnected() && m_device.mode() == DFUDevice::kModeRunTime &&
+      (!m_device.sendDFUDetach() || !m_device.reconnectInDFUMode())) {
+    return false;
+  }
+  return m_device.writeCustom(images.secondImage, std::uint32_t(images.secondImageSize),
+                              kSecondImageType);
+}
+
+bool ZARNUpdaterUpgradeLogic::isUpdateRunning() {
+  if (!m_updateThread.joinable()) {
+    return false;
+  }
+  return !m_updateThread.try_join_for(kJoinWait);
+}
+
+void ZARNUpdaterUpgradeLogic::createDebugWindow(QTK::Window<UIA::StandaloneWindow>*) {}
+
+void ZARNUpdaterUpgradeLogic::applicationCloseRequest() {
+  if (!m_updateThread.joinable() || m_updateThread.try_join_for(kJoinWait)) {
+    return;
+  }
+  abandonResult();
+  m_updateThread.interrupt();
+}
+
+void ZARNUpdaterUpgradeLogic::abandonResult() {
+  std::lock_guard<std::mutex> lock(m_resultMutex);
+  m_resultAbandoned = true;
+}
+
+}  // namespace QV

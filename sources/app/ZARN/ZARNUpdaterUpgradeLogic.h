@@ -1,0 +1,120 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string>
+
+#include <boost/thread/thread.hpp>
+
+#include "FirmwareImages.h"
+#include "QV/QDV2/DFUDevice.h"
+#include "QV/QDV2/USBDeviceFilter.h"
+#include "QV/QDV2/USBDeviceInfo.h"
+#include "QV/QDV2/USBDeviceOSHandle.h"
+#include "StandaloneWindowFwd.h"
+
+namespace QV {
+
+// The update engine: finds one of the keyboards, tells which firmware it runs
+// and whether an update is due, switches it into update mode and writes the
+// compiled-in images on a worker thread, whose only output is the result word
+// handed to performUpdate: 0 running, 1 written, -1 no update was possible,
+// -2 a write failed.
+//
+// Thread: every operation runs on the main thread except flashFirmwares, the
+// worker's body. While the worker runs it owns the device; the main thread then
+// only asks isUpdateRunning or applicationCloseRequest, and the other
+// operations refuse to touch the device. The result word is stored once, as an
+// atomic store (std::atomic_ref<int>), so its owner reads it with
+// std::atomic_ref<int>(word).load().
+//
+// Derived only by tests, which substitute the firmware table or the test that
+// tells the simulated keyboard apart.
+class ZARNUpdaterUpgradeLogic {
+ public:
+  // The main firmware revision of the compiled-in main images, compared with
+  // the revision the keyboard reports as its release number.
+  static constexpr std::uint16_t newestMainFirmwareVersion = 69;
+  // The custom-image type of the second image in the keyboards' vendor requests.
+  static constexpr std::uint8_t kSecondImageType = 1;
+  // The second-image revision compiled in for the keyboard with `productId`.
+  static std::uint32_t newestSecondImageVersion(std::uint16_t productId);
+
+  ZARNUpdaterUpgradeLogic();
+  // Stops a running worker and waits for it: it is interrupted at its next
+  // wait and ends without storing its result. Every wait of the worker is
+  // bounded, and so is every USB request, so this returns.
+  ~ZARNUpdaterUpgradeLogic();
+  ZARNUpdaterUpgradeLogic(const ZARNUpdaterUpgradeLogic&) = delete;
+  ZARNUpdaterUpgradeLogic& operator=(const ZARNUpdaterUpgradeLogic&) = delete;
+
+  // One scan for any keyboard of the maker with a DFU interface and a firmware
+  // row; the last one reported stays connected. Whether one is connected.
+  bool connectInNormalMode();
+  // Switches the connected keyboard into update mode and finds it again by its
+  // serial number. Whether it is connected in update mode with a usable
+  // transfer size.
+  bool resetIntoUpdateMode();
+  // Finds the keyboard last connected again in update mode.
+  bool connectInUpdateMode();
+  // Starts the worker, with `updateResult` set to 0 first. False, with -1 in
+  // the word and no thread, when the keyboard is not connected in update mode,
+  // when a worker is still running, or when this build's placeholder images
+  // would go to a keyboard other than the simulated one.
+  bool performUpdate(int& updateResult);
+  // The connected keyboard's identity and revisions, as texts for the user,
+  // and whether an update is due. Not connected: info.version 0, no update,
+  // `installed` unchanged.
+  void getDeviceInfo(QDV2::USBDeviceInfo& info, std::string& installed, std::string& newest,
+                     bool& updateAvailable);
+  // Whether the worker still runs after waiting up to 500 ms for it.
+  bool isUpdateRunning();
+  // The engine has no debug window.
+  void createDebugWindow(QTK::Window<UIA::StandaloneWindow>* window);
+  // Waits up to 500 ms for the worker; then interrupts it and returns. From
+  // then on the worker never stores its result, so the word's owner may go.
+  void applicationCloseRequest();
+
+  // The found callback of connectInNormalMode's scan.
+  void onDeviceFound(const QDV2::USBDeviceOSHandle& handle, const QDV2::USBDeviceFilter& filter);
+  // The worker's body: writes the images, returns the keyboard to normal mode
+  // and stores the result in `updateResult`, unless it was interrupted.
+  void flashFirmwares(int& updateResult);
+
+ protected:
+  // The firmware row of the family of `productId`; null when there is none.
+  const FW::FirmwareImageEntry* findImages(std::uint16_t productId) const;
+
+  QDV2::DFUDevice m_device;
+  boost::thread m_updateThread;
+  // Set by getDeviceInfo, read by the worker.
+  bool m_flashSecondImage = true;
+
+  // What the worker writes, and which keyboard may receive placeholder images.
+  std::span<const FW::FirmwareImageEntry> m_firmwareTable{FW::arrFW};
+  bool (*m_isSimulatedKeyboard)(const QDV2::USBDeviceInfo&) = &FW::isSimulatedKeyboard;
+
+ private:
+  friend class ZARNUpdaterAppModule;
+
+  // True while a worker is at work. A worker that has finished is joined here,
+  // so its handle is empty afterwards.
+  bool workerBusy();
+  // Steps 1 to 5 of the worker: the writes, the return to normal mode and the
+  // settling wait. The result word's value.
+  int writeFirmwares();
+  bool writeSecondImage(const FW::FirmwareImageEntry& images);
+  // From now on a running worker keeps its result to itself: the word's owner
+  // may be destroyed at any moment.
+  void abandonResult();
+  // Interrupts a running worker and waits until it has ended.
+  void stopWorker();
+
+  std::mutex m_resultMutex;
+  bool m_resultAbandoned = false;
+  std::atomic<bool> m_workerFinished{false};
+};
+
+}  // namespace QV

@@ -1,0 +1,347 @@
+// The update engine against simulated keyboards served to the real libusb
+// through umockdev, in-process. The road's waits are real (2.5 s before the
+// keyboard is looked for in update mode, manifestation steps, 5 s of settling
+// after the writes), so each test walks as much of the road as it can.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <boost/function.hpp>
+
+#include "FirmwareImages.h"
+#include "QV/QDV2/DFUDevice.h"
+#include "Sha256.h"
+#include "SimulatedKeyboardFixture.h"
+#include "ZARNUpdaterAppModule.h"
+#include "ZARNUpdaterUpgradeLogic.h"
+
+namespace QV {
+namespace {
+
+using namespace std::chrono_literals;
+using TestSupport::PluggedKeyboard;
+using TestSupport::keyboardConfig;
+
+// Long enough for a whole update of a keyboard that re-enumerates during
+// manifestation; the worker's own waits are bounded well below this.
+constexpr std::chrono::milliseconds kUpdateTimeout = 90s;
+
+// The engine with its firmware table and its recognition of the simulated
+// keyboard open to the tests.
+class TestableUpgradeLogic : public ZARNUpdaterUpgradeLogic {
+ public:
+  bool flashSecondImage() const { return m_flashSecondImage; }
+  const QDV2::DFUDevice& device() const { return m_device; }
+  void setFirmwareTable(std::span<const FW::FirmwareImageEntry> table) { m_firmwareTable = table; }
+  void recogniseNoKeyboardAsSimulated() {
+    m_isSimulatedKeyboard = [](const QDV2::USBDeviceInfo&) { return false; };
+  }
+};
+
+int load(int& word) { return std::atomic_ref<int>(word).load(); }
+
+const FW::FirmwareImageEntry& imagesOfSize(unsigned size) {
+  const std::uint16_t family = simkbd::KeyboardConfig::familyProductId(size);
+  for (const FW::FirmwareImageEntry& entry : FW::arrFW) {
+    if (entry.productId == family) {
+      return entry;
+    }
+  }
+  ADD_FAILURE() << "no firmware row for " << size << " keys";
+  return FW::arrFW[0];
+}
+
+std::string sha256(const std::uint8_t* data, std::uint64_t size) {
+  return simkbd::Sha256::hex(std::span<const std::uint8_t>(data, size));
+}
+
+struct DeviceTexts {
+  QDV2::USBDeviceInfo info;
+  std::string installed = "unchanged";
+  std::string newest;
+  bool updateAvailable = true;
+};
+
+DeviceTexts deviceInfo(ZARNUpdaterUpgradeLogic& logic) {
+  DeviceTexts texts;
+  logic.getDeviceInfo(texts.info, texts.installed, texts.newest, texts.updateAvailable);
+  return texts;
+}
+
+class UpgradeLogicRoadTest : public TestSupport::SimulatedKeyboardTest {
+ protected:
+  // Waits until the worker has stored its result; 0 when it has not in time.
+  static int waitForResult(int& word) {
+    TestSupport::waitUntil([&] { return load(word) != 0; }, kUpdateTimeout);
+    return load(word);
+  }
+
+  // What the application does once the word holds 1: connects in normal mode,
+  // once more after 5 s when the keyboard is not back yet, and reads the
+  // revisions again.
+  static DeviceTexts reconnectAndRead(ZARNUpdaterUpgradeLogic& logic) {
+    if (!logic.connectInNormalMode()) {
+      std::this_thread::sleep_for(5s);
+      EXPECT_TRUE(logic.connectInNormalMode());
+    }
+    return deviceInfo(logic);
+  }
+
+  // Walks the whole road with `config` and checks that the keyboard ends at
+  // the newest revisions with the embedded images, the second one only when
+  // it was due.
+  static void updateAndCheck(const simkbd::KeyboardConfig& config, bool secondImageDue) {
+    auto keyboard = TestSupport::plugOrFail(config);
+    ASSERT_TRUE(keyboard);
+    TestableUpgradeLogic logic;
+    ASSERT_TRUE(logic.connectInNormalMode());
+    DeviceTexts before = deviceInfo(logic);
+    EXPECT_EQ(before.installed, std::to_string(config.mainVersion));
+    EXPECT_EQ(before.newest, "69");
+    EXPECT_TRUE(before.updateAvailable);
+    EXPECT_EQ(logic.flashSecondImage(), secondImageDue);
+
+    ASSERT_TRUE(logic.resetIntoUpdateMode());
+    int word = -5;
+    ASSERT_TRUE(logic.performUpdate(word));
+    EXPECT_EQ(waitForResult(word), 1);
+    EXPECT_FALSE(logic.isUpdateRunning());
+
+    DeviceTexts after = reconnectAndRead(logic);
+    EXPECT_EQ(after.info.version, 69);
+    EXPECT_EQ(after.info.serialNumber, config.serial);
+    EXPECT_EQ(after.installed, "69");
+    EXPECT_EQ(after.newest, "69");
+    EXPECT_FALSE(after.updateAvailable);
+
+    const FW::FirmwareImageEntry& images = imagesOfSize(config.size);
+    const nlohmann::json report = keyboard->report();
+    EXPECT_EQ(report["mode"], "normal");
+    EXPECT_EQ(report["mainImage"]["sha256"], sha256(images.mainImage, images.mainImageSize));
+    if (secondImageDue) {
+      EXPECT_EQ(report["secondImage"]["sha256"], sha256(images.secondImage, images.secondImageSize));
+    } else {
+      EXPECT_EQ(report["secondImage"]["size"], 0);
+    }
+  }
+};
+
+TEST_F(UpgradeLogicRoadTest, RevisionsAndTextsDecideWhetherAnUpdateIsDue) {
+  TestableUpgradeLogic idle;
+  DeviceTexts none = deviceInfo(idle);
+  EXPECT_EQ(none.info.version, 0);
+  EXPECT_EQ(none.installed, "unchanged");
+  EXPECT_EQ(none.newest, "69");
+  EXPECT_FALSE(none.updateAvailable);
+
+  struct Case {
+    unsigned size;
+    std::uint16_t main;
+    std::uint16_t second;
+    bool unreadableSecond;
+    const char* installed;
+    const char* newest;
+    bool updateAvailable;
+    bool flashSecondImage;
+  };
+  const Case cases[] = {
+      {49, 69, 13, false, "69", "69", false, false},
+      {88, 69, 14, false, "69", "69", false, false},
+      {88, 69, 13, false, "69 / 13", "69 / 14", true, true},
+      {49, 69, 12, false, "69 / 12", "69 / 13", true, true},
+      {49, 69, 15, false, "69 / 15", "69 / 13", false, false},
+      {49, 68, 13, false, "68", "69", true, false},
+      {25, 68, 12, false, "68", "69", true, true},
+      {61, 69, 13, true, "69 / 0", "69 / 13", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.size << " keys, " << c.main << " / " << c.second
+                                      << (c.unreadableSecond ? " unreadable" : ""));
+    simkbd::KeyboardConfig config = keyboardConfig(c.size, "SIMKBD0101");
+    config.mainVersion = c.main;
+    config.secondVersion = c.second;
+    if (c.unreadableSecond) {
+      config.stallRequests = {0xB3};
+    }
+    auto keyboard = TestSupport::plugOrFail(config);
+    ASSERT_TRUE(keyboard);
+
+    TestableUpgradeLogic logic;
+    ASSERT_TRUE(logic.connectInNormalMode());
+    const DeviceTexts texts = deviceInfo(logic);
+    EXPECT_EQ(texts.info.vendorId, 0x17CC);
+    EXPECT_EQ(texts.info.productId, simkbd::KeyboardConfig::familyProductId(c.size));
+    EXPECT_EQ(texts.info.version, c.main);
+    EXPECT_EQ(texts.info.serialNumber, "SIMKBD0101");
+    EXPECT_EQ(texts.installed, c.installed);
+    EXPECT_EQ(texts.newest, c.newest);
+    EXPECT_EQ(texts.updateAvailable, c.updateAvailable);
+    EXPECT_EQ(logic.flashSecondImage(), c.flashSecondImage);
+  }
+}
+
+TEST_F(UpgradeLogicRoadTest, UpdatesThatCannotStartLeaveTheKeyboardAlone) {
+  {
+    SCOPED_TRACE("keyboard in normal mode");
+    auto keyboard = TestSupport::plugOrFail(keyboardConfig(49, "SIMKBD0201"));
+    ASSERT_TRUE(keyboard);
+    TestableUpgradeLogic logic;
+    ASSERT_TRUE(logic.connectInNormalMode());
+    int word = 7;
+    EXPECT_FALSE(logic.performUpdate(word));
+    EXPECT_EQ(word, -1);
+    EXPECT_FALSE(logic.isUpdateRunning());
+    EXPECT_EQ(keyboard->report()["requestCounts"]["DNLOAD"], 0);
+  }
+
+  // A keyboard left in update mode is found by the normal scan and connected
+  // in update mode at once.
+  auto keyboard = TestSupport::plugOrFail(keyboardConfig(49, "SIMKBD0202", true));
+  ASSERT_TRUE(keyboard);
+  if (FW::imagesArePlaceholders()) {
+    SCOPED_TRACE("placeholder images and a keyboard that is not the simulated one");
+    TestableUpgradeLogic logic;
+    logic.recogniseNoKeyboardAsSimulated();
+    ASSERT_TRUE(logic.connectInNormalMode());
+    ASSERT_TRUE(logic.connectInUpdateMode());
+    int word = 7;
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(logic.performUpdate(word));
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(word, -1);
+    EXPECT_EQ(errors,
+              "ZRV Firmware Updater: this build carries placeholder firmware images and only "
+              "updates the simulated keyboard\n");
+    EXPECT_FALSE(logic.isUpdateRunning());
+  }
+  {
+    SCOPED_TRACE("a family without firmware row");
+    TestableUpgradeLogic logic;
+    ASSERT_TRUE(logic.connectInNormalMode());
+    EXPECT_EQ(logic.device().mode(), QDV2::DFUDevice::kModeDFU);
+    const std::vector<FW::FirmwareImageEntry> others{FW::arrFW[0], FW::arrFW[2], FW::arrFW[3]};
+    logic.setFirmwareTable(others);
+    const std::size_t requestsBefore = keyboard->report()["requests"].size();
+    int word = 7;
+    ASSERT_TRUE(logic.performUpdate(word));
+    EXPECT_EQ(waitForResult(word), -1);
+    EXPECT_FALSE(logic.isUpdateRunning());
+    EXPECT_EQ(keyboard->report()["requests"].size(), requestsBefore);
+  }
+  EXPECT_EQ(keyboard->report()["requestCounts"]["DNLOAD"], 0);
+}
+
+TEST_F(UpgradeLogicRoadTest, FullUpdatesBringTheKeyboardToTheNewestRevisions) {
+  {
+    SCOPED_TRACE("88 keys, both images due");
+    updateAndCheck(keyboardConfig(88, "SIMKBD0301"), true);
+  }
+  {
+    SCOPED_TRACE("25 keys, second image current");
+    simkbd::KeyboardConfig config = keyboardConfig(25, "SIMKBD0302");
+    config.secondVersion = 13;
+    updateAndCheck(config, false);
+  }
+}
+
+TEST_F(UpgradeLogicRoadTest, AKeyboardBackInNormalModeAfterTheMainImageTakesTheSecondInUpdateMode) {
+  simkbd::KeyboardConfig config = keyboardConfig(49, "SIMKBD0401");
+  config.manifestationTolerant = false;
+  config.willDetach = false;
+  updateAndCheck(config, true);
+}
+
+TEST_F(UpgradeLogicRoadTest, AFailedWriteIsCancelledAndReported) {
+  simkbd::KeyboardConfig config = keyboardConfig(61, "SIMKBD0451", true);
+  config.failBlock = 5;
+  auto keyboard = TestSupport::plugOrFail(config);
+  ASSERT_TRUE(keyboard);
+  TestableUpgradeLogic logic;
+  ASSERT_TRUE(logic.connectInNormalMode());
+  int word = -5;
+  ASSERT_TRUE(logic.performUpdate(word));
+  EXPECT_EQ(waitForResult(word), -2);
+  EXPECT_FALSE(logic.device().isConnected());
+
+  // The download is cancelled and the keyboard asked to leave update mode.
+  const nlohmann::json report = keyboard->report();
+  EXPECT_NE(report["mainImage"]["complete"], true);
+  EXPECT_EQ(report["requestCounts"]["ABORT"], 1);
+  EXPECT_EQ(report["requestCounts"]["DETACH"], 1);
+  EXPECT_EQ(report["requestCounts"]["CUSTOM_WRITE"], 0);
+}
+
+TEST_F(UpgradeLogicRoadTest, QuittingDuringAnUpdateNeverTouchesWhatIsGone) {
+  {
+    SCOPED_TRACE("the application's close request, then its result word goes first");
+    auto keyboard = TestSupport::plugOrFail(keyboardConfig(49, "SIMKBD0501", true));
+    ASSERT_TRUE(keyboard);
+    auto logic = std::make_unique<TestableUpgradeLogic>();
+    ASSERT_TRUE(logic->connectInNormalMode());
+    auto word = std::make_unique<int>(-5);
+    ASSERT_TRUE(logic->performUpdate(*word));
+    EXPECT_TRUE(logic->isUpdateRunning());
+    const auto start = std::chrono::steady_clock::now();
+    logic->applicationCloseRequest();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(load(*word), 0);
+    // A late store would now write into freed memory, which the address
+    // sanitizer reports.
+    word.reset();
+    logic.reset();
+  }
+  {
+    SCOPED_TRACE("the engine destroyed in the middle of the download");
+    simkbd::KeyboardConfig config = keyboardConfig(49, "SIMKBD0502", true);
+    config.busyPolls = 1;
+    config.pollTimeoutMs = 20;
+    auto keyboard = TestSupport::plugOrFail(config);
+    ASSERT_TRUE(keyboard);
+    int word = -5;
+    {
+      TestableUpgradeLogic logic;
+      ASSERT_TRUE(logic.connectInNormalMode());
+      ASSERT_TRUE(logic.performUpdate(word));
+      ASSERT_TRUE(TestSupport::waitUntil([&] { return keyboard->report()["requestCounts"]["DNLOAD"] > 2; }));
+    }
+    EXPECT_EQ(word, 0);
+    const nlohmann::json report = keyboard->report();
+    EXPECT_NE(report["mainImage"]["complete"], true);
+    EXPECT_EQ(report["requestCounts"]["ABORT"], 1);
+  }
+}
+
+TEST_F(UpgradeLogicRoadTest, TheModuleBindsTheEngineFromInitToDeInit) {
+  ZARNUpdaterAppModule module;
+  EXPECT_THROW(module.config().connectInNormalMode(), boost::bad_function_call);
+  ASSERT_TRUE(module.init());
+  EXPECT_FALSE(module.init());
+
+  FirmwareUpdaterConfig& config = module.config();
+  EXPECT_FALSE(config.connectInNormalMode());
+  EXPECT_FALSE(config.resetIntoUpdateMode());
+  EXPECT_FALSE(config.connectInUpdateMode());
+  int word = 7;
+  EXPECT_FALSE(config.performUpdate(word));
+  EXPECT_EQ(word, -1);
+  DeviceTexts texts;
+  config.getDeviceInfo(texts.info, texts.installed, texts.newest, texts.updateAvailable);
+  EXPECT_EQ(texts.newest, "69");
+  EXPECT_FALSE(texts.updateAvailable);
+  EXPECT_FALSE(config.isUpdateRunning());
+  config.createDebugWindow(nullptr);
+  config.applicationCloseRequest();
+
+  module.deInit(false);
+  EXPECT_THROW(config.isUpdateRunning(), boost::bad_function_call);
+  EXPECT_TRUE(module.init());
+}
+
+}  // namespace
+}  // namespace QV

@@ -1,0 +1,125 @@
+// Our catalogue reader against glibc's gettext on catalogues written by GNU
+// gettext's msgfmt, in both byte orders.
+#include <QV/GP/GetTextDomain.h>
+#include <QV/GP/GetTextLoader.h>
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <libintl.h>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Map = std::map<std::string, std::string>;
+
+// A .po escape of arbitrary text.
+std::string poString(const std::string& text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        switch (c) {
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        default: out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// Several hundred messages of the kinds a catalogue holds: plain, with
+// escapes, long, non-ASCII, untranslated, fuzzy, plural and with a context.
+// Returns the source texts to look up, some of them absent from the
+// catalogue.
+std::vector<std::string> writePo(const fs::path& path)
+{
+    std::ofstream po(path);
+    po << "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n"
+          "\"Plural-Forms: nplurals=2; plural=(n > 1);\\n\"\n\n";
+    std::vector<std::string> queries;
+    for (int i = 0; i < 400; ++i) {
+        std::string source = "Message " + std::to_string(i);
+        std::string translation = "Traduction " + std::to_string(i);
+        switch (i % 8) {
+        case 1: source += "\twith\t\"escapes\"\n"; translation += " \\ échappée\n"; break;
+        case 2: source += std::string(300 + i, 'x'); translation += std::string(700, 'y'); break;
+        case 3: source += " — Grüße"; translation = "日本語のテキスト " + std::to_string(i); break;
+        case 4: translation.clear(); break;
+        case 5: po << "#, fuzzy\n"; break;
+        default: break;
+        }
+        if (i % 8 == 6) {
+            po << "msgid " << poString(source) << "\nmsgid_plural " << poString(source + "s") << "\nmsgstr[0] "
+               << poString(translation) << "\nmsgstr[1] " << poString(translation + "s") << "\n\n";
+            queries.push_back(source + "s");
+        } else if (i % 8 == 7) {
+            po << "msgctxt \"menu\"\nmsgid " << poString(source) << "\nmsgstr " << poString(translation) << "\n\n";
+        } else {
+            po << "msgid " << poString(source) << "\nmsgstr " << poString(translation) << "\n\n";
+        }
+        queries.push_back(source);
+        queries.push_back(source + " (absent)");
+    }
+    return queries;
+}
+
+void msgfmt(const fs::path& po, const fs::path& mo, const char* endianness)
+{
+    fs::create_directories(mo.parent_path());
+    const std::string command = std::string("msgfmt --endianness=") + endianness + " -o '" + mo.string() +
+                                "' '" + po.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+Map readCatalogue(const fs::path& mo)
+{
+    std::ifstream in(mo, std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Map read;
+    std::string why;
+    EXPECT_TRUE(QV::GP::GetTextLoader::loadDomain(read, bytes.data(), bytes.size(), &why)) << why;
+    return read;
+}
+
+TEST(CataloguePeer, LookupsMatchGlibcGettextInBothByteOrders)
+{
+    const fs::path root = fs::temp_directory_path() / "gp-catalogue-peer";
+    fs::remove_all(root);
+    fs::create_directories(root);
+    const std::vector<std::string> queries = writePo(root / "peer.po");
+    ASSERT_GE(queries.size(), 800u);
+
+    // glibc reads <dir>/<language>/LC_MESSAGES/<domain>.mo. It ignores
+    // LANGUAGE in the plain C locale, but not in C.UTF-8.
+    ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
+    setenv("LANGUAGE", "fr", 1);
+    for (const char* endianness : {"little", "big"}) {
+        const std::string domainName = std::string("gppeer") + endianness;
+        const fs::path mo = root / "fr" / "LC_MESSAGES" / (domainName + ".mo");
+        msgfmt(root / "peer.po", mo, endianness);
+        bindtextdomain(domainName.c_str(), root.c_str());
+        bind_textdomain_codeset(domainName.c_str(), "UTF-8");
+
+        QV::GP::GetTextDomain domain(readCatalogue(mo));
+        ASSERT_GT(domain.translationCount(), 200u);
+        int translated = 0;
+        for (const std::string& query : queries) {
+            const std::string theirs = dgettext(domainName.c_str(), query.c_str());
+            EXPECT_EQ(domain.get(query.c_str()), theirs) << endianness << ": " << query;
+            translated += theirs != query;
+        }
+        EXPECT_GT(translated, 200) << "glibc translated too little for the comparison to mean much";
+    }
+    fs::remove_all(root);
+}
+
+} // namespace

@@ -1,0 +1,161 @@
+// The whole update road without a window: update-road runs as the child of
+// simulated-keyboard and drives the updater's configuration as the wizard
+// does. The keyboard's report says what it received and where it ended.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "ChildProcess.h"
+#include "FirmwareImages.h"
+#include "Sha256.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// Far above a full road with one retry, even under the sanitizers; only a hang
+// reaches it.
+constexpr auto kRunLimit = 240s;
+
+struct Road {
+  QV::TestSupport::CommandOutcome outcome;
+  nlohmann::json report;
+};
+
+class UpdateRoadProgram : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/update-road-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    m_folder = pattern;
+  }
+
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(m_folder, ignored);
+  }
+
+  // simulated-keyboard KEYBOARD... --report FILE -- update-road ROAD...
+  Road run(const std::vector<std::string>& keyboard, const std::vector<std::string>& road = {}) {
+    std::vector<std::string> words = {SIMULATED_KEYBOARD};
+    words.insert(words.end(), keyboard.begin(), keyboard.end());
+    const fs::path reportPath = m_folder / "report.json";
+    words.insert(words.end(), {"--report", reportPath.string(), "--", UPDATE_ROAD});
+    words.insert(words.end(), road.begin(), road.end());
+    Road result;
+    result.outcome = QV::TestSupport::runCommand(words, m_folder / "output.log", kRunLimit);
+    EXPECT_FALSE(result.outcome.timedOut) << "the road ran past its limit:\n" << result.outcome.output;
+    std::ifstream in(reportPath);
+    result.report = nlohmann::json::parse(in, nullptr, false);
+    return result;
+  }
+
+  static std::string sha256(const std::uint8_t* bytes, std::uint64_t size) {
+    return simkbd::Sha256::hex(std::span<const std::uint8_t>(bytes, size));
+  }
+
+  // The row of the firmware table for a keyboard size.
+  static const QV::FW::FirmwareImageEntry& row(unsigned size) {
+    switch (size) {
+      case 25: return QV::FW::arrFW[0];
+      case 49: return QV::FW::arrFW[1];
+      case 61: return QV::FW::arrFW[2];
+      default: return QV::FW::arrFW[3];
+    }
+  }
+
+  // A keyboard that ended the road in normal mode on the newest firmware of
+  // its size, holding the embedded images.
+  static void expectUpdated(const Road& road, unsigned size) {
+    ASSERT_EQ(road.outcome.exitCode, 0) << road.outcome.output;
+    ASSERT_TRUE(road.report.is_object()) << "no report";
+    EXPECT_EQ(road.report["mode"], "normal");
+    EXPECT_EQ(road.report["mainVersion"], 69);
+    EXPECT_EQ(road.report["secondVersion"], size == 88 ? 14 : 13);
+    EXPECT_EQ(road.report["mainImage"]["sha256"], sha256(row(size).mainImage, row(size).mainImageSize));
+    EXPECT_EQ(road.report["secondImage"]["sha256"], sha256(row(size).secondImage, row(size).secondImageSize));
+    EXPECT_NE(road.outcome.output.find("Update complete"), std::string::npos) << road.outcome.output;
+  }
+
+  static bool says(const Road& road, const std::string& text) {
+    return road.outcome.output.find(text) != std::string::npos;
+  }
+
+ private:
+  fs::path m_folder;
+};
+
+class FullRoad : public UpdateRoadProgram, public testing::WithParamInterface<unsigned> {};
+
+TEST_P(FullRoad, bringsTheKeyboardFrom68ToTheNewestFirmware) {
+  const unsigned size = GetParam();
+  const Road road = run({"--size", std::to_string(size), "--main-version", "68"});
+  expectUpdated(road, size);
+  // The wizard's order, with the texts it would show.
+  EXPECT_TRUE(says(road, "installed \"68\", newest \"69\", update available: yes")) << road.outcome.output;
+  EXPECT_TRUE(says(road, "resetIntoUpdateMode: true")) << road.outcome.output;
+  EXPECT_TRUE(says(road, "Result word 1 ")) << road.outcome.output;
+  EXPECT_TRUE(says(road, "installed \"69\", newest \"69\", update available: no")) << road.outcome.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FullRoad, testing::Values(25u, 49u, 61u, 88u),
+                         [](const testing::TestParamInfo<unsigned>& info) {
+                           return "keys" + std::to_string(info.param);
+                         });
+
+TEST_F(UpdateRoadProgram, aRetryRecoversFromAFailedWrite) {
+  const Road road = run({"--fail-block", "3"}, {"--retries", "1"});
+  // The failed download leaves the keyboard in update mode, where the retry
+  // finds it without a reset.
+  EXPECT_TRUE(says(road, "Result word -2 ")) << road.outcome.output;
+  EXPECT_TRUE(says(road, "connectInUpdateMode: true")) << road.outcome.output;
+  expectUpdated(road, 49);
+}
+
+TEST_F(UpdateRoadProgram, aRetryRecoversFromAnUnplugDuringTheDownload) {
+  const Road road = run({"--unplug-block", "5"}, {"--retries", "1"});
+  EXPECT_TRUE(says(road, "Result word -2 ")) << road.outcome.output;
+  expectUpdated(road, 49);
+}
+
+TEST_F(UpdateRoadProgram, aKeyboardThatNeverComesBackEndsTheRoadWithAClearMessage) {
+  const Road road = run({"--no-reenumerate"}, {"--retries", "1"});
+  EXPECT_NE(road.outcome.exitCode, 0) << road.outcome.output;
+  EXPECT_TRUE(says(road, "could not be switched into update mode")) << road.outcome.output;
+  EXPECT_TRUE(says(road, "The update failed after 2 attempts.")) << road.outcome.output;
+  EXPECT_EQ(road.report["requestCounts"]["DNLOAD"], 0);
+}
+
+TEST_F(UpdateRoadProgram, aKeyboardAtTheNewestFirmwareIsLeftAlone) {
+  const Road road = run({"--main-version", "69", "--second-version", "13"});
+  EXPECT_EQ(road.outcome.exitCode, 0) << road.outcome.output;
+  EXPECT_TRUE(says(road, "installed \"69\", newest \"69\", update available: no")) << road.outcome.output;
+  EXPECT_TRUE(says(road, "No update needed")) << road.outcome.output;
+  EXPECT_EQ(road.report["requestCounts"]["DNLOAD"], 0);
+  EXPECT_EQ(road.report["requestCounts"]["CUSTOM_WRITE"], 0);
+}
+
+TEST_F(UpdateRoadProgram, noKeyboardAndBadArgumentsEndAtOnce) {
+  // A keyboard of another maker's family is not ours to update.
+  const Road none = run({"--product-id", "0x2000"});
+  EXPECT_EQ(none.outcome.exitCode, 1) << none.outcome.output;
+  EXPECT_TRUE(says(none, "No keyboard")) << none.outcome.output;
+
+  const Road bad = run({}, {"--retries", "many"});
+  EXPECT_EQ(bad.outcome.exitCode, 2) << bad.outcome.output;
+  EXPECT_TRUE(says(bad, "--retries takes a whole number")) << bad.outcome.output;
+}
+
+}  // namespace

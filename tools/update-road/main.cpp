@@ -1,0 +1,104 @@
+// update-road [--retries N]
+//
+// Runs one keyboard update without a window, through the updater's
+// configuration as the update wizard drives it, and exits 0 only when the
+// keyboard ends at the newest firmware. A test and demonstration program,
+// normally run as the child of simulated-keyboard.
+#include <charconv>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "UpdateRoad.h"
+#include "ZARNUpdaterAppModule.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr int kFailure = 1;
+// More retries than anyone waits for would only hide a keyboard that never
+// takes the update.
+constexpr unsigned kMostRetries = 100;
+
+constexpr const char* kUsage =
+    "usage: update-road [--retries N] [--help]\n"
+    "Finds the keyboard, reads its firmware versions and, when an update is due,\n"
+    "switches it into update mode, writes the firmware, finds it again and checks\n"
+    "its versions, printing every step. Exits 0 when the keyboard ends at the\n"
+    "newest firmware.\n"
+    "  --retries N  further attempts after a failed update, as RETRY makes them\n"
+    "               (0 to 100, default 0)\n"
+    "  --help       this text\n";
+
+struct Arguments {
+  bool help = false;
+  unsigned retries = 0;
+};
+
+bool parseCount(std::string_view text, unsigned& value) {
+  unsigned parsed = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  if (error != std::errc() || end != text.data() + text.size() || parsed > kMostRetries) return false;
+  value = parsed;
+  return true;
+}
+
+bool parse(int argc, char** argv, Arguments& arguments, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view word = argv[i];
+    if (word == "--help" || word == "-h") {
+      arguments.help = true;
+    } else if (word == "--retries") {
+      if (i + 1 >= argc) {
+        error = "--retries needs a number";
+        return false;
+      }
+      if (!parseCount(argv[++i], arguments.retries)) {
+        error = "--retries takes a whole number from 0 to " + std::to_string(kMostRetries) + ", not \"" +
+                std::string(argv[i]) + "\"";
+        return false;
+      }
+    } else {
+      error = "unknown argument \"" + std::string(word) + "\"";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments arguments;
+  std::string error;
+  if (!parse(argc, argv, arguments, error)) {
+    std::fprintf(stderr, "update-road: %s\n%s", error.c_str(), kUsage);
+    return kUsageError;
+  }
+  if (arguments.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+
+  QV::UpdateRoad::Settings settings;
+  settings.retries = arguments.retries;
+  QV::ZARNUpdaterAppModule module;
+  if (!module.init()) {
+    std::fputs("update-road: the updater module did not start.\n", stderr);
+    return kFailure;
+  }
+  // The road owns the result word, so it outlives the engine: deInit below
+  // ends any worker before the road goes.
+  QV::UpdateRoad road(module.config(), settings, std::cout);
+  int exitCode = kFailure;
+  try {
+    exitCode = QV::UpdateRoad::exitCode(road.run());
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "update-road: stopped by an error: %s\n", failure.what());
+  }
+  road.quit();
+  module.deInit(false);
+  return exitCode;
+}
