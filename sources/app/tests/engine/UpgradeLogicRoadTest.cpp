@@ -277,6 +277,27 @@ TEST_F(UpgradeLogicRoadTest, AFailedWriteIsCancelledAndReported) {
   EXPECT_EQ(report["requestCounts"]["CUSTOM_WRITE"], 0);
 }
 
+TEST_F(UpgradeLogicRoadTest, AKeyboardThatComesBackLateIsFoundInUpdateModeLater) {
+  // Back on the bus only after the single scan that follows the 2.5 s pause:
+  // the switch fails, and a later attempt, as the wizard makes from the page
+  // asking for update mode, finds it and updates it.
+  simkbd::KeyboardConfig config = keyboardConfig(25, "SIMKBD0471");
+  config.reenumerateDelayMs = 4000;
+  auto keyboard = TestSupport::plugOrFail(config);
+  ASSERT_TRUE(keyboard);
+  TestableUpgradeLogic logic;
+  ASSERT_TRUE(logic.connectInNormalMode());
+  EXPECT_FALSE(logic.resetIntoUpdateMode());
+  EXPECT_FALSE(logic.device().isConnected());
+  ASSERT_TRUE(TestSupport::waitUntil([&] { return keyboard->report()["onBus"] == true; }, 10s));
+  ASSERT_NE(keyboard->waitUntilListed(), 0u);
+  ASSERT_TRUE(logic.connectInUpdateMode());
+  int word = -5;
+  ASSERT_TRUE(logic.performUpdate(word));
+  EXPECT_EQ(waitForResult(word), 1);
+  EXPECT_EQ(reconnectAndRead(logic).installed, "69");
+}
+
 TEST_F(UpgradeLogicRoadTest, QuittingDuringAnUpdateNeverTouchesWhatIsGone) {
   {
     SCOPED_TRACE("the application's close request, then its result word goes first");
