@@ -129,6 +129,61 @@ TEST_F(StorageTest, MemoryWritesStayInTheBlock)
     EXPECT_EQ(fixed[0], 'k');
 }
 
+TEST_F(StorageTest, OwnedMemoryGrowsByGranularityOrFactor)
+{
+    const auto contents = [](const MemoryStorage& storage) {
+        return std::string(reinterpret_cast<const char*>(storage.getBuffer()), storage.getSize());
+    };
+
+    MemoryStorage granular;
+    ASSERT_TRUE(granular.initOwned(IStorage::eAccessReadWrite, 0, 8, 0.0F));
+    EXPECT_EQ(granular.write("hello", 5), 5u);
+    EXPECT_EQ(granular.getSize(), 8u);
+    EXPECT_EQ(granular.getState(), IStorage::eStateOpen);
+    EXPECT_EQ(granular.write(" world", 6), 6u);
+    EXPECT_EQ(granular.getSize(), 16u);
+    EXPECT_EQ(contents(granular), std::string("hello world\0\0\0\0\0", 16)) << "the slack is zero-filled";
+
+    // A write inside the block that runs past its end keeps what lies before.
+    ASSERT_TRUE(granular.seek64(14, IStorage::eSeekFromStart));
+    EXPECT_EQ(granular.write("XYZW", 4), 4u);
+    EXPECT_EQ(granular.getSize(), 24u);
+    EXPECT_EQ(contents(granular).substr(0, 18), std::string("hello world\0\0\0XYZW", 18));
+
+    MemoryStorage factor;
+    ASSERT_TRUE(factor.initOwned(IStorage::eAccessReadWrite, 4, 0, 0.5F));
+    EXPECT_EQ(factor.write("0123456789", 10), 10u);
+    EXPECT_EQ(factor.getSize(), 13u) << "4, 6, 9, 13";
+
+    // Sizes the factor cannot increase grow to what the write needs instead
+    // of looping for ever.
+    MemoryStorage empty;
+    ASSERT_TRUE(empty.initOwned(IStorage::eAccessReadWrite, 0, 0, 2.0F));
+    EXPECT_EQ(empty.write("abc", 3), 3u);
+    EXPECT_EQ(empty.getSize(), 3u);
+    EXPECT_EQ(empty.getState(), IStorage::eStateEndOfFile);
+    MemoryStorage tiny;
+    ASSERT_TRUE(tiny.initOwned(IStorage::eAccessReadWrite, 1, 0, 0.1F));
+    EXPECT_EQ(tiny.write("abc", 3), 3u);
+    EXPECT_EQ(tiny.getSize(), 3u);
+}
+
+TEST_F(StorageTest, MemoryThatMayNotGrowStopsAtItsEnd)
+{
+    MemoryStorage fixed;
+    ASSERT_TRUE(fixed.initOwned(IStorage::eAccessReadWrite, 4, 0, 0.0F));
+    EXPECT_EQ(fixed.write("abcdef", 6), 4u);
+    EXPECT_EQ(fixed.getState(), IStorage::eStateError);
+
+    // A caller's block given later is never grown, whatever came before.
+    std::array<unsigned char, 2> block{};
+    MemoryStorage storage;
+    ASSERT_TRUE(storage.initOwned(IStorage::eAccessReadWrite, 0, 8, 0.0F));
+    storage.init(IStorage::eAccessReadWrite, static_cast<void*>(block.data()), block.size());
+    EXPECT_EQ(storage.write("abc", 3), 2u);
+    EXPECT_EQ(storage.getSize(), 2u);
+}
+
 TEST_F(StorageTest, FileReadPastTheEndFailsUntilASeek)
 {
     const std::string path = scratchPath("read");

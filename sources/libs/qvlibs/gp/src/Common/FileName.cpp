@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace QV::GP {
@@ -83,8 +84,40 @@ FileName::FileName(const boost::filesystem::path& path) : FileName(POSIX2HFSPath
 {
 }
 
+FileName::FileName(const FileName& other)
+    : m_full(other.m_full),
+      m_volume(other.m_volume),
+      m_path(other.m_path),
+      m_name(other.m_name),
+      m_extension(other.m_extension),
+      m_subpath(other.m_subpath),
+      m_type(other.m_type),
+      m_state(other.m_state),
+      m_container(other.m_container ? std::make_unique<FileName>(*other.m_container) : nullptr),
+      m_relative(other.m_relative)
+{
+}
+
+FileName& FileName::operator=(const FileName& other)
+{
+    if (this != &other)
+    {
+        FileName copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+FileName::~FileName() = default;
+
+void FileName::setContainerName(const FileName& container)
+{
+    m_container = std::make_unique<FileName>(container);
+}
+
 void FileName::clear()
 {
+    m_container.reset();
     m_full.clear();
     m_volume.clear();
     m_path.clear();
@@ -124,6 +157,7 @@ void FileName::setPath(const std::string& path, eWithVolume withVolume)
 bool FileName::init(bool always)
 {
     const eState hint = m_state;
+    m_container.reset();
     if (m_full.empty())
     {
         clear();
@@ -162,31 +196,46 @@ bool FileName::init(bool always)
     struct stat info{};
     if (!posix.empty() && ::stat(posix.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || S_ISREG(info.st_mode)))
     {
-        const bool isDirectory = S_ISDIR(info.st_mode);
         if (posix.front() != '/')
             posix = currentDirectory() + "/" + posix;
-        if (isDirectory && posix.back() != '/')
-            posix += '/';
-        if (!isDirectory && posix.back() == '/')
-            posix.pop_back();
-        const std::string described = POSIX2HFSPath(posix);
-        if (!described.empty())
-        {
-            m_full = described;
-            m_volume.clear();
-            m_name.clear();
-            m_extension.clear();
-            m_path = ":";
-            split(m_full, isDirectory ? eStateDirectory : eStateFile);
-        }
-        if (m_state == eStateFile && m_extension.size() > 1)
-        {
-            const FileTypeDescr* type = FileTypeManager::getUniqueTypeForExtension(m_extension.substr(1));
-            if (type != nullptr && type != FileTypeManager::getStdType(FileTypeManager::eStdTypeUnknown))
-                m_type = type;
-        }
+        describeExisting(posix, S_ISDIR(info.st_mode));
     }
+    settleState();
 
+    if (always)
+        return true;
+    return (m_state == eStateFile && !m_name.empty()) || m_state == eStateDirectory || m_state == eStateVolume;
+}
+
+bool FileName::describeExisting(std::string posix, bool isDirectory)
+{
+    // An existing item is described as the file system sees it: whether it
+    // is a directory decides the state, and its path is brought to the
+    // volume that holds it.
+    if (isDirectory && posix.back() != '/')
+        posix += '/';
+    if (!isDirectory && posix.back() == '/')
+        posix.pop_back();
+    const std::string described = POSIX2HFSPath(posix);
+    if (described.empty())
+        return false;
+    m_full = described;
+    m_volume.clear();
+    m_name.clear();
+    m_extension.clear();
+    m_path = ":";
+    split(m_full, isDirectory ? eStateDirectory : eStateFile);
+    if (m_state == eStateFile && m_extension.size() > 1)
+    {
+        const FileTypeDescr* type = FileTypeManager::getUniqueTypeForExtension(m_extension.substr(1));
+        if (type != nullptr && type != FileTypeManager::getStdType(FileTypeManager::eStdTypeUnknown))
+            m_type = type;
+    }
+    return true;
+}
+
+void FileName::settleState()
+{
     switch (m_state)
     {
     case eStateFile:
@@ -203,10 +252,6 @@ bool FileName::init(bool always)
     case eStateEmpty:
         break;
     }
-
-    if (always)
-        return true;
-    return (m_state == eStateFile && !m_name.empty()) || m_state == eStateDirectory || m_state == eStateVolume;
 }
 
 void FileName::split(const std::string& text, eState hint)
@@ -390,6 +435,91 @@ std::string FileName::POSIX2HFSPath(const std::string& posix)
     if (directory)
         result += ':';
     return result;
+}
+
+namespace {
+
+// The absolute form of a path without a trailing '/' (except the root), or
+// empty when the current directory cannot be had.
+std::string absoluteWithoutSlash(std::string posix)
+{
+    if (posix.empty())
+        return {};
+    if (posix.front() != '/')
+    {
+        const std::string cwd = currentDirectory();
+        if (cwd.empty())
+            return {};
+        posix = cwd + "/" + posix;
+    }
+    while (posix.size() > 1 && posix.back() == '/')
+        posix.pop_back();
+    return posix;
+}
+
+// Every link and step followed; empty when nothing exists there.
+std::string resolvedPath(const std::string& posix)
+{
+    char* resolved = ::realpath(posix.c_str(), nullptr);
+    if (resolved == nullptr)
+        return {};
+    std::string result = resolved;
+    std::free(resolved);
+    return result;
+}
+
+} // namespace
+
+bool FileName::getFSRef(FSRef& ref, bool resolveAlias, unsigned char* isDirectory) const
+{
+    if (!m_subpath.empty())
+        return false;
+    std::string posix = absoluteWithoutSlash(toPosix());
+    if (posix.empty())
+        return false;
+    if (resolveAlias)
+        posix = resolvedPath(posix);
+    struct stat info{};
+    if (posix.empty() || ::lstat(posix.c_str(), &info) != 0)
+        return false;
+    ref.path = posix;
+    if (isDirectory != nullptr)
+        *isDirectory = S_ISDIR(info.st_mode) ? 1 : 0;
+    return true;
+}
+
+bool FileName::initFromFSRef(const FSRef& ref, FSCatalogInfo* info, bool resolveAlias)
+{
+    std::string posix = absoluteWithoutSlash(ref.path);
+    if (resolveAlias && !posix.empty())
+        posix = resolvedPath(posix);
+    struct stat status{};
+    if (posix.empty() || ::stat(posix.c_str(), &status) != 0)
+        return false;
+    const bool directory = S_ISDIR(status.st_mode);
+
+    FileName described;
+    if (!described.describeExisting(posix, directory))
+        return false;
+    described.settleState();
+    *this = std::move(described);
+    if (info != nullptr)
+    {
+        info->isDirectory = directory;
+        info->dataSize = S_ISREG(status.st_mode) && status.st_size > 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+    }
+    return true;
+}
+
+std::string FileName::getFullFromFSRef(const FSRef& ref)
+{
+    std::string posix = absoluteWithoutSlash(ref.path);
+    struct stat info{};
+    if (posix.empty() || ::stat(posix.c_str(), &info) != 0)
+        return {};
+    if (S_ISDIR(info.st_mode) && posix.back() != '/')
+        posix += '/';
+    return POSIX2HFSPath(posix);
 }
 
 } // namespace QV::GP

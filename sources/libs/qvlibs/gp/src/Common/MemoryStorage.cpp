@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <new>
 
 namespace QV::GP {
 
@@ -9,15 +10,29 @@ namespace {
 
 // Positions are reported as signed 64-bit values, so a block may not claim
 // more bytes than such a position can name.
+constexpr std::uint64_t kMaxSize = static_cast<std::uint64_t>(LLONG_MAX);
+
 std::uint64_t clampSize(std::uint64_t size)
 {
-    return size > static_cast<std::uint64_t>(LLONG_MAX) ? static_cast<std::uint64_t>(LLONG_MAX) : size;
+    return size > kMaxSize ? kMaxSize : size;
+}
+
+// A zero-filled block, or null when the memory cannot be had; growth is a
+// fallible operation and reports failure through the state, not by throwing.
+std::unique_ptr<unsigned char[]> allocateBlock(std::uint64_t size)
+{
+    if (size > static_cast<std::uint64_t>(SIZE_MAX))
+        return nullptr;
+    return std::unique_ptr<unsigned char[]>(new (std::nothrow) unsigned char[size == 0 ? 1 : size]());
 }
 
 } // namespace
 
 bool MemoryStorage::init(eAccessMode mode, void* buffer, std::uint64_t size)
 {
+    m_owned.reset();
+    m_granularity = 0;
+    m_factor = 0.0F;
     m_buffer = static_cast<unsigned char*>(buffer);
     m_size = buffer != nullptr ? clampSize(size) : 0;
     m_position = 0;
@@ -33,8 +48,24 @@ bool MemoryStorage::init(eAccessMode mode, const void* buffer, std::uint64_t siz
     return true;
 }
 
+bool MemoryStorage::initOwned(eAccessMode mode, std::uint64_t size, std::uint64_t granularity, float factor)
+{
+    close();
+    std::unique_ptr<unsigned char[]> block = allocateBlock(clampSize(size));
+    if (!block)
+        return false;
+    init(mode, static_cast<void*>(block.get()), size);
+    m_owned = std::move(block);
+    m_granularity = granularity;
+    m_factor = factor;
+    return true;
+}
+
 void MemoryStorage::close()
 {
+    m_owned.reset();
+    m_granularity = 0;
+    m_factor = 0.0F;
     m_buffer = nullptr;
     m_size = 0;
     m_position = 0;
@@ -64,6 +95,54 @@ std::size_t MemoryStorage::transfer(unsigned char* to, const unsigned char* from
     return done;
 }
 
+std::uint64_t MemoryStorage::grownSize(std::uint64_t needed) const
+{
+    if (m_granularity > 0)
+    {
+        const std::uint64_t remainder = needed % m_granularity;
+        if (remainder == 0)
+            return needed;
+        const std::uint64_t padding = m_granularity - remainder;
+        return padding > kMaxSize - needed ? 0 : needed + padding;
+    }
+    if (!(m_factor > 0.0F))
+        return 0;
+
+    // The increment is taken whole rather than cut to 32 bits, and a size so
+    // small (or zero) that the factor adds nothing grows to what the write
+    // needs: either way the loop would otherwise never end.
+    std::uint64_t size = m_size;
+    while (size < needed)
+    {
+        const double increment = static_cast<double>(size) * static_cast<double>(m_factor);
+        if (increment < 1.0 || increment >= static_cast<double>(kMaxSize - size))
+            return needed;
+        size += static_cast<std::uint64_t>(increment);
+    }
+    return size;
+}
+
+bool MemoryStorage::grow(std::size_t count)
+{
+    if (!m_owned || count > kMaxSize - m_position)
+        return false;
+    const std::uint64_t size = grownSize(m_position + count);
+    if (size == 0)
+        return false;
+    std::unique_ptr<unsigned char[]> block = allocateBlock(size);
+    if (!block)
+        return false;
+    // Everything from the position on is about to be overwritten, so only
+    // the bytes before it are kept.
+    if (m_position != 0)
+        std::memcpy(block.get(), m_buffer, static_cast<std::size_t>(m_position));
+    m_owned = std::move(block);
+    m_buffer = m_owned.get();
+    m_size = size;
+    m_state = eStateOpen;
+    return true;
+}
+
 std::size_t MemoryStorage::read(void* buffer, std::size_t count)
 {
     if (!acceptsTransfer())
@@ -80,6 +159,8 @@ std::size_t MemoryStorage::write(const void* buffer, std::size_t count)
         m_state = eStateError;
         return 0;
     }
+    if (count > m_size - m_position)
+        grow(count);
     return transfer(nullptr, static_cast<const unsigned char*>(buffer), count, true);
 }
 

@@ -4,6 +4,12 @@
 
 #include <string>
 
+// There is no CoreFoundation on this platform. A CFURLRef is a GNUstep NSURL
+// under its toll-free bridged name, kept opaque here so that plain C++ can
+// hold and pass one without the Objective-C headers.
+struct __CFURL;
+typedef const struct __CFURL* CFURLRef;
+
 namespace QV::GP {
 
 class FileName;
@@ -20,6 +26,9 @@ public:
     static constexpr const char* kFileScheme = "file://";
 
     URI() = default;
+    // Takes the URL's absolute text; a null URL gives none. The text is kept
+    // rather than the object, so the URL need not outlive the URI.
+    explicit URI(const __CFURL* const& url);
     // The file URL of the name; none when the name cannot be converted.
     explicit URI(const FileName& name);
 
