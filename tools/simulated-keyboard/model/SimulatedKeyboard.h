@@ -31,6 +31,9 @@ using Clock = std::chrono::steady_clock;
 enum class Mode { Normal, Update };
 
 // DFU 1.1 states and status codes, named as the DFU 1.1 document names them.
+// The keyboard keeps its own copy rather than sharing the USB layer's: it is
+// the independent counterpart the updater is checked against, so a wrong
+// value on one side must show up as a failure, not agree with itself.
 enum DfuState : std::uint8_t {
   appIDLE = 0,
   appDETACH = 1,
