@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <new>
+#include <vector>
 
 namespace QV::GP {
 
@@ -53,46 +54,38 @@ std::int32_t shifted(std::int32_t value, std::int64_t delta) noexcept
                                                  std::numeric_limits<std::int32_t>::max()));
 }
 
-} // namespace
+// The sweep writes its result rectangles into a plain array first, so that
+// bands that coalesce with the one above never cost items, and the result
+// goes into items in one batch at the end. The array is kept per thread so
+// that its capacity carries over from one operation to the next.
+thread_local std::vector<Rect> t_sweepOut;
 
-// Appends the result of a band sweep to an empty region, band by band,
-// coalescing each finished band with the one before it and keeping the
-// horizontal extent for the bounds.
-class RegionBuilder {
+// Appends the result of a band sweep band by band, coalescing each finished
+// band with the one before it when it continues it with the same spans, and
+// keeping the horizontal extent for the bounds.
+class BandWriter {
 public:
-    explicit RegionBuilder(Region& out) noexcept : m_out(out) {}
+    explicit BandWriter(std::vector<Rect>& out) noexcept : m_out(out) { m_out.clear(); }
 
-    void beginBand() noexcept
-    {
-        m_bandStart = nullptr;
-        m_bandCount = 0;
-    }
+    void beginBand() noexcept { m_bandStart = m_out.size(); }
 
     void append(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom)
     {
-        Item* item = Region::newItem({left, top, right, bottom});
-        m_out.pushBack(item);
-        if (!m_bandStart)
-            m_bandStart = item;
-        ++m_bandCount;
-        m_left = std::min(m_left, left);
-        m_right = std::max(m_right, right);
+        m_out.push_back({left, top, right, bottom});
     }
 
     void endBand() noexcept
     {
-        if (!m_bandStart)
+        const std::size_t count = m_out.size() - m_bandStart;
+        if (count == 0)
             return;
-        if (m_prevStart && m_prevCount == m_bandCount && absorbsBand(m_prevStart, m_bandStart, nullptr)) {
-            while (m_out.m_last != m_bandStart)
-                m_out.erase(m_out.m_last);
-            m_out.erase(m_bandStart);
-        } else {
+        m_left = std::min(m_left, m_out[m_bandStart].left);
+        m_right = std::max(m_right, m_out.back().right);
+        if (m_hasPrev && m_bandStart - m_prevStart == count && absorbs(count))
+            m_out.resize(m_bandStart);
+        else
             m_prevStart = m_bandStart;
-            m_prevCount = m_bandCount;
-        }
-        m_bandStart = nullptr;
-        m_bandCount = 0;
+        m_hasPrev = true;
     }
 
     // Copies the spans of one source band with a new top and bottom.
@@ -104,40 +97,44 @@ public:
         endBand();
     }
 
-    void finish() noexcept
+    Rect bounds() const noexcept
     {
-        if (!m_out.m_first) {
-            m_out.m_bounds = {};
-            return;
-        }
-        m_out.m_bounds = {m_left, m_out.m_first->value.top, m_right, m_out.m_last->value.bottom};
+        if (m_out.empty())
+            return {};
+        return {m_left, m_out.front().top, m_right, m_out.back().bottom};
     }
 
 private:
-    Region& m_out;
-    Item* m_prevStart = nullptr;
-    int m_prevCount = 0;
-    Item* m_bandStart = nullptr;
-    int m_bandCount = 0;
+    // When the band just written continues the one before it with the same
+    // spans, the earlier band grows down over it.
+    bool absorbs(std::size_t count) noexcept
+    {
+        Rect* prev = m_out.data() + m_prevStart;
+        const Rect* band = m_out.data() + m_bandStart;
+        if (prev->bottom != band->top)
+            return false;
+        for (std::size_t i = 0; i < count; ++i)
+            if (prev[i].left != band[i].left || prev[i].right != band[i].right)
+                return false;
+        for (std::size_t i = 0; i < count; ++i)
+            prev[i].bottom = band->bottom;
+        return true;
+    }
+
+    std::vector<Rect>& m_out;
+    std::size_t m_prevStart = 0;
+    bool m_hasPrev = false;
+    std::size_t m_bandStart = 0;
     std::int32_t m_left = std::numeric_limits<std::int32_t>::max();
     std::int32_t m_right = std::numeric_limits<std::int32_t>::min();
 };
-
-namespace {
 
 // The classic banded region operation. Bands of one operand that do not meet
 // the other are kept when that operand's switch is on; where both operands
 // have a band, the overlap step decides the spans.
 template <class Overlap>
-void sweep(Region& out, const Region& a, const Region& b, Overlap overlap, bool keepA, bool keepB)
+void sweep(BandWriter& out, const Item* ra, const Item* rb, Overlap overlap, bool keepA, bool keepB)
 {
-    // A single-rectangle operand takes part as a one-item list of its bounds.
-    Item stubA{nullptr, nullptr, a.bounds()};
-    Item stubB{nullptr, nullptr, b.bounds()};
-    const Item* ra = a.first() ? a.first() : &stubA;
-    const Item* rb = b.first() ? b.first() : &stubB;
-
-    RegionBuilder builder(out);
     std::int32_t ybot = std::min(ra->value.top, rb->value.top);
     // A band's end is looked up once, when the sweep reaches the band: a tall
     // band may be met by many bands of the other operand.
@@ -149,7 +146,7 @@ void sweep(Region& out, const Region& a, const Region& b, Overlap overlap, bool 
             const std::int32_t top = std::max(r->value.top, ybot);
             const std::int32_t bottom = std::min(r->value.bottom, otherTop);
             if (keep && top < bottom)
-                builder.appendBand(r, e, top, bottom);
+                out.appendBand(r, e, top, bottom);
         };
         const std::int32_t ta = ra->value.top;
         const std::int32_t tb = rb->value.top;
@@ -158,18 +155,20 @@ void sweep(Region& out, const Region& a, const Region& b, Overlap overlap, bool 
         else if (tb < ta)
             appendAbove(rb, eb, ta, keepB);
         const std::int32_t ytop = std::max(ta, tb);
-        ybot = std::min(ra->value.bottom, rb->value.bottom);
+        const std::int32_t bottomA = ra->value.bottom;
+        const std::int32_t bottomB = rb->value.bottom;
+        ybot = std::min(bottomA, bottomB);
         if (ybot > ytop) {
-            builder.beginBand();
-            overlap(builder, ra, ea, rb, eb, ytop, ybot);
-            builder.endBand();
+            out.beginBand();
+            overlap(out, ra, ea, rb, eb, ytop, ybot);
+            out.endBand();
         }
-        if (ra->value.bottom == ybot) {
+        if (bottomA == ybot) {
             ra = ea;
             if (ra)
                 ea = bandEnd(ra);
         }
-        if (rb->value.bottom == ybot) {
+        if (bottomB == ybot) {
             rb = eb;
             if (rb)
                 eb = bandEnd(rb);
@@ -178,63 +177,84 @@ void sweep(Region& out, const Region& a, const Region& b, Overlap overlap, bool 
     const Item* rest = ra ? ra : rb;
     if (rest && (ra ? keepA : keepB)) {
         const Item* end = ra ? ea : eb;
-        builder.appendBand(rest, end, std::max(rest->value.top, ybot), rest->value.bottom);
+        out.appendBand(rest, end, std::max(rest->value.top, ybot), rest->value.bottom);
         for (rest = end; rest; rest = end) {
             end = bandEnd(rest);
-            builder.appendBand(rest, end, rest->value.top, rest->value.bottom);
+            out.appendBand(rest, end, rest->value.top, rest->value.bottom);
         }
     }
-    builder.finish();
 }
 
 // Spans of both bands merged by left (b's first on a tie); overlapping and
 // touching spans become one.
-void unionOverlap(RegionBuilder& out, const Item* a, const Item* ea, const Item* b, const Item* eb, std::int32_t top,
-                  std::int32_t bottom)
-{
-    auto take = [&]() -> const Item* {
-        const Item* s;
-        if (b != eb && (a == ea || b->value.left <= a->value.left)) {
-            s = b;
-            b = b->next;
-        } else {
-            s = a;
-            a = a->next;
-        }
-        return s;
-    };
-    const Item* s = take();
-    std::int32_t left = s->value.left;
-    std::int32_t right = s->value.right;
-    while (a != ea || b != eb) {
-        s = take();
-        if (s->value.left <= right) {
-            right = std::max(right, s->value.right);
-        } else {
-            out.append(left, top, right, bottom);
+struct UnionOverlap {
+    void operator()(BandWriter& out, const Item* a, const Item* ea, const Item* b, const Item* eb, std::int32_t top,
+                    std::int32_t bottom) const
+    {
+        std::int32_t left;
+        std::int32_t right;
+        auto start = [&](const Item*& s) {
             left = s->value.left;
             right = s->value.right;
+            s = s->next;
+        };
+        auto merge = [&](const Item*& s) {
+            if (s->value.left <= right) {
+                right = std::max(right, s->value.right);
+            } else {
+                out.append(left, top, right, bottom);
+                left = s->value.left;
+                right = s->value.right;
+            }
+            s = s->next;
+        };
+        // Separate loops for the common part and each operand's rest keep
+        // every step a well-predicted branch.
+        if (b != eb && (a == ea || b->value.left <= a->value.left))
+            start(b);
+        else
+            start(a);
+        while (a != ea && b != eb) {
+            if (b->value.left <= a->value.left)
+                merge(b);
+            else
+                merge(a);
+        }
+        while (a != ea)
+            merge(a);
+        while (b != eb)
+            merge(b);
+        out.append(left, top, right, bottom);
+    }
+};
+
+struct IntersectOverlap {
+    void operator()(BandWriter& out, const Item* a, const Item* ea, const Item* b, const Item* eb, std::int32_t top,
+                    std::int32_t bottom) const
+    {
+        // Plain branches rather than selects: the steps are well predicted,
+        // and a select would chain each step's loads to the one before.
+        while (a != ea && b != eb) {
+            const Rect& ra = a->value;
+            const Rect& rb = b->value;
+            const std::int32_t left = std::max(ra.left, rb.left);
+            if (ra.right < rb.right) {
+                if (left < ra.right)
+                    out.append(left, top, ra.right, bottom);
+                a = a->next;
+            } else if (rb.right < ra.right) {
+                if (left < rb.right)
+                    out.append(left, top, rb.right, bottom);
+                b = b->next;
+            } else {
+                if (left < ra.right)
+                    out.append(left, top, ra.right, bottom);
+                a = a->next;
+                b = b->next;
+            }
         }
     }
-    out.append(left, top, right, bottom);
-}
-
-void intersectOverlap(RegionBuilder& out, const Item* a, const Item* ea, const Item* b, const Item* eb,
-                      std::int32_t top, std::int32_t bottom)
-{
-    while (a != ea && b != eb) {
-        const std::int32_t left = std::max(a->value.left, b->value.left);
-        const std::int32_t right = std::min(a->value.right, b->value.right);
-        if (left < right)
-            out.append(left, top, right, bottom);
-        const bool aEnds = a->value.right == right;
-        const bool bEnds = b->value.right == right;
-        if (aEnds)
-            a = a->next;
-        if (bEnds)
-            b = b->next;
-    }
-}
+};
 
 } // namespace
 
@@ -361,11 +381,29 @@ const Region* singleHolding(const Region& a, const Region& b) noexcept
 template <class Overlap>
 void Region::sweepInto(Region& result, const Region& a, const Region& b, Overlap overlap, bool keepOutside)
 {
+    // A single-rectangle operand takes part as a one-item list of its bounds.
+    const Item stubA{nullptr, nullptr, a.bounds()};
+    const Item stubB{nullptr, nullptr, b.bounds()};
+    std::vector<Rect>& rects = t_sweepOut;
+    BandWriter writer(rects);
+    sweep(writer, a.first() ? a.first() : &stubA, b.first() ? b.first() : &stubB, overlap, keepOutside, keepOutside);
+
     // Built aside and taken over only when complete, so that running out of
     // items leaves result (and the operands) as they were.
     CriticalSection::Guard hold(s_heap.lock());
+    // The chain is linked as it grows, so that a failed allocation leaves a
+    // well-formed list for the destructor to give back.
     Region built;
-    sweep(built, a, b, overlap, keepOutside, keepOutside);
+    for (const Rect& r : rects) {
+        Item* item = new (s_heap.allocateHeld()) Item{built.m_last, nullptr, r};
+        if (built.m_last)
+            built.m_last->next = item;
+        else
+            built.m_first = item;
+        built.m_last = item;
+        ++built.m_count;
+    }
+    built.m_bounds = writer.bounds();
     result.expropriate(built);
 }
 
@@ -383,7 +421,7 @@ void Region::add(Region& result, const Region& a, const Region& b)
         holder->copyTo(result);
         return;
     }
-    sweepInto(result, a, b, unionOverlap, true);
+    sweepInto(result, a, b, UnionOverlap{}, true);
 }
 
 void Region::intersect(Region& result, const Region& a, const Region& b)
@@ -404,7 +442,7 @@ void Region::intersect(Region& result, const Region& a, const Region& b)
         (holder == &a ? b : a).copyTo(result);
         return;
     }
-    sweepInto(result, a, b, intersectOverlap, false);
+    sweepInto(result, a, b, IntersectOverlap{}, false);
 }
 
 void Region::addFast(const Rect& r)

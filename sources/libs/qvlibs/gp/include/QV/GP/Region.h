@@ -96,8 +96,6 @@ public:
     static int s_iInitCnt;
 
 private:
-    friend class RegionBuilder;
-
     static Item* newItem(const Rect& r);
     void insertSpanCopies(Item* pos, const Item* from, const Item* to, std::int32_t top, std::int32_t bottom);
     void mergeIntoBands(const Rect& r);
