@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "ChildProcess.h"
+#include "TemporaryFolder.h"
 #include "QV/QDV2/DFUDevice.h"
 #include "Sha256.h"
 #include "SimulatedKeyboardFixture.h"
@@ -27,10 +28,9 @@ constexpr std::size_t kImageSize = 94'720;  // the 49-key main image's size
 
 TEST(DFUDownloadPeers, dfuUtilAndDFUDeviceDeliverTheSameBytes) {
   const std::vector<std::uint8_t> image = QV::TestSupport::testImage(kImageSize, 0);
-  // A folder of this run's own: other runs of the suite may be going on.
-  std::string pattern = (fs::temp_directory_path() / "qv-peer-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  const fs::path folder = pattern;
+  const QV::TestSupport::TemporaryFolder temporary("qv-peer");
+  const fs::path& folder = temporary.path();
+  ASSERT_FALSE(folder.empty());
   const fs::path imagePath = folder / "image.bin";
   std::ofstream(imagePath, std::ios::binary)
       .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
@@ -76,7 +76,6 @@ TEST(DFUDownloadPeers, dfuUtilAndDFUDeviceDeliverTheSameBytes) {
                       oursKeyboard->config().transferSize;
   EXPECT_EQ(oursReport["requestCounts"]["DNLOAD"], blocks + 1);
   EXPECT_EQ(theirReport["requestCounts"]["DNLOAD"], blocks + 1);
-  fs::remove_all(folder);
 }
 
 }  // namespace

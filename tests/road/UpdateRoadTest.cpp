@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ChildProcess.h"
+#include "TemporaryFolder.h"
 #include "FirmwareImages.h"
 #include "Sha256.h"
 
@@ -35,17 +36,7 @@ struct Road {
 
 class UpdateRoadProgram : public testing::Test {
  protected:
-  void SetUp() override {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/update-road-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_folder = pattern;
-  }
-
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(m_folder, ignored);
-  }
+  void SetUp() override { ASSERT_FALSE(m_folder.empty()); }
 
   // simulated-keyboard KEYBOARD... --report FILE -- update-road ROAD...
   Road run(const std::vector<std::string>& keyboard, const std::vector<std::string>& road = {}) {
@@ -94,7 +85,8 @@ class UpdateRoadProgram : public testing::Test {
   }
 
  private:
-  fs::path m_folder;
+  QV::TestSupport::TemporaryFolder m_temporary{"update-road"};
+  const fs::path& m_folder = m_temporary.path();
 };
 
 class FullRoad : public UpdateRoadProgram, public testing::WithParamInterface<unsigned> {};

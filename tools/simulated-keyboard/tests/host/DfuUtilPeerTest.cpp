@@ -17,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ChildProcess.h"
+#include "TemporaryFolder.h"
 
 namespace {
 
@@ -30,17 +31,7 @@ using Outcome = QV::TestSupport::CommandOutcome;
 
 class SimulatedKeyboardProgram : public testing::Test {
  protected:
-  void SetUp() override {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/simkbd-peer-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder = pattern;
-  }
-
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
-  }
+  void SetUp() override { ASSERT_FALSE(folder.empty()); }
 
   // Runs simulated-keyboard with `arguments`.
   Outcome run(const std::vector<std::string>& arguments) {
@@ -84,7 +75,8 @@ class SimulatedKeyboardProgram : public testing::Test {
     EXPECT_EQ(seen["mainVersion"], 69);
   }
 
-  fs::path folder;
+  QV::TestSupport::TemporaryFolder temporary{"simkbd-peer"};
+  const fs::path& folder = temporary.path();
 };
 
 using DfuUtilPeer = SimulatedKeyboardProgram;
