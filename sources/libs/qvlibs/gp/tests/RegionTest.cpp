@@ -300,8 +300,10 @@ TEST_F(RegionTest, RunningOutOfItemsLeavesEveryRegionAsItWas)
     const auto aRects = rectsOf(a), bRects = rectsOf(b), resultRects = rectsOf(result);
     const std::size_t inUse = Region::s_heap.elementsInUse();
 
-    // a has 20 items, so even a copy of it cannot be finished.
-    for (std::size_t spare : {0u, 1u, 7u, 19u}) {
+    // An operation writes over the result's own items and takes only the
+    // shortfall from the pool: copying a (20 items) into result (2) needs 18
+    // more, and every other result here needs at least 19 more.
+    for (std::size_t spare : {0u, 1u, 7u, 17u}) {
         SCOPED_TRACE(spare);
         PoolSqueeze squeeze(spare);
         EXPECT_THROW(Region::add(result, a, b), std::bad_alloc);
@@ -320,6 +322,29 @@ TEST_F(RegionTest, RunningOutOfItemsLeavesEveryRegionAsItWas)
     // Once items are available again the same operations succeed.
     Region::add(result, a, b);
     EXPECT_TRUE(isWellFormed(result, true));
+
+    // A result that already holds enough items needs none from the pool, and
+    // gives back what it no longer needs.
+    {
+        PoolSqueeze squeeze(0);
+        Region::intersect(result, a, b);
+        EXPECT_TRUE(isWellFormed(result, true));
+        a.copyTo(result);
+        EXPECT_EQ(rectsOf(result), aRects);
+        Region::intersect(result, result, a);
+        EXPECT_EQ(rectsOf(result), aRects);
+
+        // Two pieces in bands of their own, so the sweep runs: a's first
+        // five rectangles are left, and the other 15 items go back.
+        Region clip;
+        clip.addFast({0, 0, 20, 100});
+        clip.addFast({200, 100, 210, 101});
+        const std::size_t before = Region::s_heap.elementsInUse();
+        Region::intersect(result, result, clip);
+        EXPECT_EQ(rectsOf(result), std::vector<Rect>(aRects.begin(), aRects.begin() + 5));
+        EXPECT_TRUE(isWellFormed(result, true));
+        EXPECT_EQ(Region::s_heap.elementsInUse(), before - 15);
+    }
 }
 
 TEST_F(RegionTest, RunningOutDuringAddFastKeepsAWellFormedRegion)

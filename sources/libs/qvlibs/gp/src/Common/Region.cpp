@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <new>
+#include <span>
 #include <vector>
 
 namespace QV::GP {
@@ -24,6 +25,36 @@ ItemT* bandEnd(ItemT* it) noexcept
     while (it && it->value.top == top);
     return it;
 }
+
+// Follows the links of one region's items. A region's items are mostly taken
+// from the pool in one batch, so they lie one after another at the same
+// distance. Following `next` makes every step wait for the load of the step
+// before; guessing the next address from the last distance and only checking
+// the guess against `next` lets the processor run ahead as long as guesses
+// hold. The check is a branch on purpose: a select would wait for the load
+// again.
+class ItemWalk {
+public:
+    template <class ItemT>
+    ItemT* next(ItemT* it) noexcept
+    {
+        const auto here = reinterpret_cast<std::uintptr_t>(it);
+        const auto actual = reinterpret_cast<std::uintptr_t>(it->next);
+        const std::uintptr_t guess = here + m_distance;
+        // The compiler must not learn that the guess equals `next` when they
+        // compare equal, or it would hand out the loaded value after all.
+        std::uintptr_t probe = guess;
+        asm("" : "+r"(probe));
+        if (__builtin_expect(actual == probe, 1))
+            return reinterpret_cast<ItemT*>(guess);
+        m_distance = actual - here;
+        return reinterpret_cast<ItemT*>(actual);
+    }
+
+private:
+    // Fresh packets hand out their last element first.
+    std::uintptr_t m_distance = std::uintptr_t(0) - DA::RegularAllocator::kSlotOffset - sizeof(Region::Item);
+};
 
 // When the band [bandStart, bandEnd) continues the band that starts at
 // prevStart with the same spans, the earlier band grows down over it and the
@@ -54,63 +85,74 @@ std::int32_t shifted(std::int32_t value, std::int64_t delta) noexcept
                                                  std::numeric_limits<std::int32_t>::max()));
 }
 
-// The sweep writes its result rectangles into a plain array first, so that
-// bands that coalesce with the one above never cost items, and the result
-// goes into items in one batch at the end. The array is kept per thread so
-// that its capacity carries over from one operation to the next.
+// The sweep lays out its operands and writes its result in plain arrays, so
+// that its steps are address arithmetic rather than loads of links, bands
+// that coalesce with the one above never cost items, and the result goes
+// into items in one batch at the end. The arrays are kept per thread so that
+// their capacity carries over from one operation to the next.
 thread_local std::vector<Rect> t_sweepOut;
+thread_local std::vector<Rect> t_sweepA;
+thread_local std::vector<Rect> t_sweepB;
 
 // Appends the result of a band sweep band by band, coalescing each finished
 // band with the one before it when it continues it with the same spans, and
-// keeping the horizontal extent for the bounds.
+// keeping the horizontal extent for the bounds. A band is written through a
+// cursor into room reserved for the most spans it can have, so the steps
+// that write it need no checks.
 class BandWriter {
 public:
-    explicit BandWriter(std::vector<Rect>& out) noexcept : m_out(out) { m_out.clear(); }
+    explicit BandWriter(std::vector<Rect>& store) noexcept : m_store(store) {}
 
-    void beginBand() noexcept { m_bandStart = m_out.size(); }
-
-    void append(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom)
+    // Room for at least `most` spans; the answer is where the band starts.
+    Rect* beginBand(std::size_t most)
     {
-        m_out.push_back({left, top, right, bottom});
+        if (m_store.size() - m_size < most)
+            m_store.resize(std::max(m_size + most, 2 * m_store.size()));
+        return m_store.data() + m_size;
     }
 
-    void endBand() noexcept
+    // The band ends where the cursor stopped.
+    void endBand(const Rect* cursor) noexcept
     {
-        const std::size_t count = m_out.size() - m_bandStart;
+        const std::size_t bandStart = m_size;
+        const std::size_t count = std::size_t(cursor - m_store.data()) - bandStart;
         if (count == 0)
             return;
-        m_left = std::min(m_left, m_out[m_bandStart].left);
-        m_right = std::max(m_right, m_out.back().right);
-        if (m_hasPrev && m_bandStart - m_prevStart == count && absorbs(count))
-            m_out.resize(m_bandStart);
-        else
-            m_prevStart = m_bandStart;
+        const Rect* band = m_store.data() + bandStart;
+        m_left = std::min(m_left, band->left);
+        m_right = std::max(m_right, band[count - 1].right);
+        if (m_hasPrev && bandStart - m_prevStart == count && absorbs(band, count))
+            return;
+        m_prevStart = bandStart;
         m_hasPrev = true;
+        m_size = bandStart + count;
     }
 
     // Copies the spans of one source band with a new top and bottom.
-    void appendBand(const Item* from, const Item* to, std::int32_t top, std::int32_t bottom)
+    void appendBand(const Rect* from, const Rect* to, std::int32_t top, std::int32_t bottom)
     {
-        beginBand();
-        for (; from != to; from = from->next)
-            append(from->value.left, top, from->value.right, bottom);
-        endBand();
+        Rect* out = beginBand(std::size_t(to - from));
+        for (; from != to; ++from, ++out)
+            *out = {from->left, top, from->right, bottom};
+        endBand(out);
     }
+
+    const Rect* data() const noexcept { return m_store.data(); }
+    std::size_t size() const noexcept { return m_size; }
 
     Rect bounds() const noexcept
     {
-        if (m_out.empty())
+        if (m_size == 0)
             return {};
-        return {m_left, m_out.front().top, m_right, m_out.back().bottom};
+        return {m_left, m_store.front().top, m_right, m_store[m_size - 1].bottom};
     }
 
 private:
     // When the band just written continues the one before it with the same
     // spans, the earlier band grows down over it.
-    bool absorbs(std::size_t count) noexcept
+    bool absorbs(const Rect* band, std::size_t count) noexcept
     {
-        Rect* prev = m_out.data() + m_prevStart;
-        const Rect* band = m_out.data() + m_bandStart;
+        Rect* prev = m_store.data() + m_prevStart;
         if (prev->bottom != band->top)
             return false;
         for (std::size_t i = 0; i < count; ++i)
@@ -121,140 +163,166 @@ private:
         return true;
     }
 
-    std::vector<Rect>& m_out;
+    std::vector<Rect>& m_store;
+    std::size_t m_size = 0;
     std::size_t m_prevStart = 0;
     bool m_hasPrev = false;
-    std::size_t m_bandStart = 0;
     std::int32_t m_left = std::numeric_limits<std::int32_t>::max();
     std::int32_t m_right = std::numeric_limits<std::int32_t>::min();
 };
 
-// The classic banded region operation. Bands of one operand that do not meet
-// the other are kept when that operand's switch is on; where both operands
-// have a band, the overlap step decides the spans.
-template <class Overlap>
-void sweep(BandWriter& out, const Item* ra, const Item* rb, Overlap overlap, bool keepA, bool keepB)
+// The end of the band that starts at r.
+const Rect* bandEnd(const Rect* r, const Rect* end) noexcept
 {
-    std::int32_t ybot = std::min(ra->value.top, rb->value.top);
+    const std::int32_t top = r->top;
+    do
+        ++r;
+    while (r != end && r->top == top);
+    return r;
+}
+
+// The classic banded region operation, on the operands' rectangles laid out
+// in arrays. Bands of one operand that do not meet the other are kept when
+// that operand's switch is on; where both operands have a band, the overlap
+// step decides the spans.
+template <class Overlap>
+void sweep(BandWriter& out, const Rect* ra, const Rect* endA, const Rect* rb, const Rect* endB, Overlap overlap,
+           bool keepA, bool keepB)
+{
+    std::int32_t ybot = std::min(ra->top, rb->top);
     // A band's end is looked up once, when the sweep reaches the band: a tall
     // band may be met by many bands of the other operand.
-    const Item* ea = bandEnd(ra);
-    const Item* eb = bandEnd(rb);
-    while (ra && rb) {
+    const Rect* ea = bandEnd(ra, endA);
+    const Rect* eb = bandEnd(rb, endB);
+    for (;;) {
         // The part of the band that starts higher above the other band's top.
-        auto appendAbove = [&](const Item* r, const Item* e, std::int32_t otherTop, bool keep) {
-            const std::int32_t top = std::max(r->value.top, ybot);
-            const std::int32_t bottom = std::min(r->value.bottom, otherTop);
+        auto appendAbove = [&](const Rect* r, const Rect* e, std::int32_t otherTop, bool keep) {
+            const std::int32_t top = std::max(r->top, ybot);
+            const std::int32_t bottom = std::min(r->bottom, otherTop);
             if (keep && top < bottom)
                 out.appendBand(r, e, top, bottom);
         };
-        const std::int32_t ta = ra->value.top;
-        const std::int32_t tb = rb->value.top;
+        const std::int32_t ta = ra->top;
+        const std::int32_t tb = rb->top;
         if (ta < tb)
             appendAbove(ra, ea, tb, keepA);
         else if (tb < ta)
             appendAbove(rb, eb, ta, keepB);
         const std::int32_t ytop = std::max(ta, tb);
-        const std::int32_t bottomA = ra->value.bottom;
-        const std::int32_t bottomB = rb->value.bottom;
+        const std::int32_t bottomA = ra->bottom;
+        const std::int32_t bottomB = rb->bottom;
         ybot = std::min(bottomA, bottomB);
-        if (ybot > ytop) {
-            out.beginBand();
-            overlap(out, ra, ea, rb, eb, ytop, ybot);
-            out.endBand();
-        }
-        if (bottomA == ybot) {
+        if (ybot > ytop)
+            out.endBand(overlap(out.beginBand(std::size_t((ea - ra) + (eb - rb))), ra, ea, rb, eb, ytop, ybot));
+        if (bottomA == ybot)
             ra = ea;
-            if (ra)
-                ea = bandEnd(ra);
-        }
-        if (bottomB == ybot) {
+        if (bottomB == ybot)
             rb = eb;
-            if (rb)
-                eb = bandEnd(rb);
-        }
+        if (ra == endA || rb == endB)
+            break;
+        if (ra == ea)
+            ea = bandEnd(ra, endA);
+        if (rb == eb)
+            eb = bandEnd(rb, endB);
     }
-    const Item* rest = ra ? ra : rb;
-    if (rest && (ra ? keepA : keepB)) {
-        const Item* end = ra ? ea : eb;
-        out.appendBand(rest, end, std::max(rest->value.top, ybot), rest->value.bottom);
-        for (rest = end; rest; rest = end) {
-            end = bandEnd(rest);
-            out.appendBand(rest, end, rest->value.top, rest->value.bottom);
+    const bool restOfA = ra != endA;
+    const Rect* rest = restOfA ? ra : rb;
+    const Rect* end = restOfA ? endA : endB;
+    if (rest != end && (restOfA ? keepA : keepB)) {
+        const Rect* bandStop = restOfA ? ea : eb;
+        out.appendBand(rest, bandStop, std::max(rest->top, ybot), rest->bottom);
+        for (rest = bandStop; rest != end; rest = bandStop) {
+            bandStop = bandEnd(rest, end);
+            out.appendBand(rest, bandStop, rest->top, rest->bottom);
         }
     }
 }
 
 // Spans of both bands merged by left (b's first on a tie); overlapping and
-// touching spans become one.
+// touching spans become one. The answer is where the written spans end.
 struct UnionOverlap {
-    void operator()(BandWriter& out, const Item* a, const Item* ea, const Item* b, const Item* eb, std::int32_t top,
-                    std::int32_t bottom) const
+    Rect* operator()(Rect* out, const Rect* a, const Rect* ea, const Rect* b, const Rect* eb, std::int32_t top,
+                     std::int32_t bottom) const noexcept
     {
         std::int32_t left;
         std::int32_t right;
-        auto start = [&](const Item*& s) {
-            left = s->value.left;
-            right = s->value.right;
-            s = s->next;
-        };
-        auto merge = [&](const Item*& s) {
-            if (s->value.left <= right) {
-                right = std::max(right, s->value.right);
-            } else {
-                out.append(left, top, right, bottom);
-                left = s->value.left;
-                right = s->value.right;
-            }
-            s = s->next;
-        };
-        // Separate loops for the common part and each operand's rest keep
-        // every step a well-predicted branch.
-        if (b != eb && (a == ea || b->value.left <= a->value.left))
-            start(b);
-        else
-            start(a);
-        while (a != ea && b != eb) {
-            if (b->value.left <= a->value.left)
-                merge(b);
-            else
-                merge(a);
+        if (b != eb && (a == ea || b->left <= a->left)) {
+            left = b->left;
+            right = b->right;
+            ++b;
+        } else {
+            left = a->left;
+            right = a->right;
+            ++a;
         }
-        while (a != ea)
+        auto merge = [&](const Rect* s) {
+            if (s->left <= right) {
+                right = std::max(right, s->right);
+            } else {
+                *out++ = {left, top, right, bottom};
+                left = s->left;
+                right = s->right;
+            }
+        };
+        while (a != ea && b != eb) {
+            if (b->left <= a->left)
+                merge(b++);
+            else
+                merge(a++);
+        }
+        for (; a != ea; ++a)
             merge(a);
-        while (b != eb)
+        for (; b != eb; ++b)
             merge(b);
-        out.append(left, top, right, bottom);
+        *out++ = {left, top, right, bottom};
+        return out;
     }
 };
 
+// Spans of both bands in step; where two overlap their common part is kept.
+// The steps branch: which span ends first mostly repeats from one step to
+// the next (many narrow spans of one band inside a wide one of the other),
+// so the branches are well predicted, which a select could not make up for.
 struct IntersectOverlap {
-    void operator()(BandWriter& out, const Item* a, const Item* ea, const Item* b, const Item* eb, std::int32_t top,
-                    std::int32_t bottom) const
+    Rect* operator()(Rect* out, const Rect* a, const Rect* ea, const Rect* b, const Rect* eb, std::int32_t top,
+                     std::int32_t bottom) const noexcept
     {
-        // Plain branches rather than selects: the steps are well predicted,
-        // and a select would chain each step's loads to the one before.
         while (a != ea && b != eb) {
-            const Rect& ra = a->value;
-            const Rect& rb = b->value;
-            const std::int32_t left = std::max(ra.left, rb.left);
-            if (ra.right < rb.right) {
-                if (left < ra.right)
-                    out.append(left, top, ra.right, bottom);
-                a = a->next;
-            } else if (rb.right < ra.right) {
-                if (left < rb.right)
-                    out.append(left, top, rb.right, bottom);
-                b = b->next;
+            const std::int32_t left = std::max(a->left, b->left);
+            if (a->right < b->right) {
+                if (left < a->right)
+                    *out++ = {left, top, a->right, bottom};
+                ++a;
+            } else if (b->right < a->right) {
+                if (left < b->right)
+                    *out++ = {left, top, b->right, bottom};
+                ++b;
             } else {
-                if (left < ra.right)
-                    out.append(left, top, ra.right, bottom);
-                a = a->next;
-                b = b->next;
+                if (left < a->right)
+                    *out++ = {left, top, a->right, bottom};
+                ++a;
+                ++b;
             }
         }
+        return out;
     }
 };
+
+// Lays out a region's rectangles in an array: its items, or its bounds when
+// it is a single rectangle.
+void flatten(const Region& region, std::vector<Rect>& into)
+{
+    into.clear();
+    const Item* it = region.first();
+    if (!it) {
+        into.push_back(region.bounds());
+        return;
+    }
+    into.reserve(std::size_t(std::max(region.count(), 1)));
+    ItemWalk walk;
+    for (; it; it = walk.next(it))
+        into.push_back(it->value);
+}
 
 } // namespace
 
@@ -293,20 +361,73 @@ Region::Item* Region::newItem(const Rect& r)
 
 Region::~Region() { dropItems(); }
 
-// Gives every item back under one hold of the pool's lock.
+// Gives every item back under one hold of the pool's lock. The last item goes
+// back first, so that the pool hands the items out again in the order the
+// list had them, and the next list built from them lies in one run.
 void Region::dropItems() noexcept
 {
     if (!m_first)
         return;
     CriticalSection::Guard hold(s_heap.lock());
-    Item* item = m_first;
+    Item* item = m_last;
     m_first = m_last = nullptr;
     m_count = 0;
     while (item) {
-        Item* next = item->next;
+        Item* prev = item->prev;
         s_heap.deallocateHeld(item);
-        item = next;
+        item = prev;
     }
+}
+
+// The region's own items are written over in place and only the shortfall
+// is taken from the pool, before anything changes, so that running out of
+// items leaves the region as it was. Items left over go back, the last first.
+void Region::assignItems(std::span<const Rect> rects, const Rect& bounds)
+{
+    if (rects.size() > std::size_t(std::numeric_limits<int>::max()))
+        throw std::bad_alloc();
+    CriticalSection::Guard hold(s_heap.lock());
+    // The extra chain is linked as it grows, so that a failed allocation
+    // leaves a well-formed list for its destructor to give back.
+    Region extra;
+    for (std::size_t i = std::size_t(m_count); i < rects.size(); ++i) {
+        Item* item = new (s_heap.allocateHeld()) Item{extra.m_last, nullptr, rects[i]};
+        if (extra.m_last)
+            extra.m_last->next = item;
+        else
+            extra.m_first = item;
+        extra.m_last = item;
+        ++extra.m_count;
+    }
+    ItemWalk walk;
+    Item* it = m_first;
+    Item* last = nullptr;
+    for (std::size_t i = 0; it && i < rects.size(); ++i) {
+        it->value = rects[i];
+        last = it;
+        it = walk.next(it);
+    }
+    if (it) {
+        Item* tail = m_last;
+        m_last = last;
+        if (last)
+            last->next = nullptr;
+        else
+            m_first = nullptr;
+        for (;;) {
+            Item* prev = tail->prev;
+            s_heap.deallocateHeld(tail);
+            if (tail == it)
+                break;
+            tail = prev;
+        }
+    } else if (extra.m_first) {
+        spliceBefore(nullptr, extra.m_first, extra.m_last);
+        extra.m_first = extra.m_last = nullptr;
+        extra.m_count = 0;
+    }
+    m_count = int(rects.size());
+    m_bounds = bounds;
 }
 
 void Region::makeEmpty() noexcept
@@ -345,12 +466,9 @@ void Region::copyTo(Region& target) const
         target.setSingle(isEmpty() ? Rect{} : m_bounds);
         return;
     }
-    CriticalSection::Guard hold(s_heap.lock());
-    Region copy;
-    for (const Item* it = m_first; it; it = it->next)
-        copy.pushBack(newItem(it->value));
-    copy.m_bounds = m_bounds;
-    target.expropriate(copy);
+    std::vector<Rect>& rects = t_sweepA;
+    flatten(*this, rects);
+    target.assignItems(rects, m_bounds);
 }
 
 void Region::expropriate(Region& source) noexcept
@@ -381,30 +499,17 @@ const Region* singleHolding(const Region& a, const Region& b) noexcept
 template <class Overlap>
 void Region::sweepInto(Region& result, const Region& a, const Region& b, Overlap overlap, bool keepOutside)
 {
-    // A single-rectangle operand takes part as a one-item list of its bounds.
-    const Item stubA{nullptr, nullptr, a.bounds()};
-    const Item stubB{nullptr, nullptr, b.bounds()};
-    std::vector<Rect>& rects = t_sweepOut;
-    BandWriter writer(rects);
-    sweep(writer, a.first() ? a.first() : &stubA, b.first() ? b.first() : &stubB, overlap, keepOutside, keepOutside);
+    std::vector<Rect>& ra = t_sweepA;
+    std::vector<Rect>& rb = t_sweepB;
+    flatten(a, ra);
+    flatten(b, rb);
+    BandWriter writer(t_sweepOut);
+    sweep(writer, ra.data(), ra.data() + ra.size(), rb.data(), rb.data() + rb.size(), overlap, keepOutside,
+          keepOutside);
 
-    // Built aside and taken over only when complete, so that running out of
-    // items leaves result (and the operands) as they were.
-    CriticalSection::Guard hold(s_heap.lock());
-    // The chain is linked as it grows, so that a failed allocation leaves a
-    // well-formed list for the destructor to give back.
-    Region built;
-    for (const Rect& r : rects) {
-        Item* item = new (s_heap.allocateHeld()) Item{built.m_last, nullptr, r};
-        if (built.m_last)
-            built.m_last->next = item;
-        else
-            built.m_first = item;
-        built.m_last = item;
-        ++built.m_count;
-    }
-    built.m_bounds = writer.bounds();
-    result.expropriate(built);
+    // Only now is result changed, so that running out of items leaves result
+    // (and the operands) as they were.
+    result.assignItems(std::span(writer.data(), writer.size()), writer.bounds());
 }
 
 void Region::add(Region& result, const Region& a, const Region& b)

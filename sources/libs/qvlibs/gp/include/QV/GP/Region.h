@@ -15,6 +15,8 @@
 #include "QV/GP/Rect.h"
 #include "QV/GP/RegularAllocator.h"
 
+#include <span>
+
 namespace QV::GP {
 
 class Region;
@@ -102,6 +104,7 @@ private:
     template <class Overlap>
     static void sweepInto(Region& result, const Region& a, const Region& b, Overlap overlap, bool keepOutside);
     void dropItems() noexcept;
+    void assignItems(std::span<const Rect> rects, const Rect& bounds);
     void recomputeBounds() noexcept;
     void setSingle(const Rect& r) noexcept;
 
