@@ -186,6 +186,18 @@ TEST_F(RegionCompareTest, BuildingUnionIntersectionAndSubtraction)
         EXPECT_TRUE(isWellFormed(difference, true));
         EXPECT_EQ(rectsOf(difference), pd.rects());
 
+        // Results written over an operand's own items, which the result
+        // outgrows (union) or leaves partly unused (intersection).
+        Region intoB, intoA;
+        b.copyTo(intoB);
+        a.copyTo(intoA);
+        Region::add(intoB, a, intoB);
+        Region::intersect(intoA, intoA, b);
+        EXPECT_TRUE(isWellFormed(intoB, true));
+        EXPECT_TRUE(isWellFormed(intoA, true));
+        EXPECT_EQ(rectsOf(intoB), pu.rects());
+        EXPECT_EQ(rectsOf(intoA), pi.rects());
+
         // addFast onto a region that already has bands.
         for (const Rect& r : rectsB)
             fastA.addFast(r);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <new>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -85,51 +86,62 @@ std::int32_t shifted(std::int32_t value, std::int64_t delta) noexcept
                                                  std::numeric_limits<std::int32_t>::max()));
 }
 
+// One operand laid out: its rectangles, and for each band the index where
+// the next band starts. The arrays only grow, so that their contents need no
+// clearing from one operation to the next.
+struct LaidOut {
+    std::vector<Rect> rects;
+    std::vector<std::uint32_t> bandEnds;
+    std::size_t rectCount = 0;
+    std::size_t bandCount = 0;
+
+    std::span<const Rect> laidOutRects() const noexcept { return {rects.data(), rectCount}; }
+};
+
 // The sweep lays out its operands and writes its result in plain arrays, so
 // that its steps are address arithmetic rather than loads of links, bands
 // that coalesce with the one above never cost items, and the result goes
 // into items in one batch at the end. The arrays are kept per thread so that
-// their capacity carries over from one operation to the next.
+// their capacity carries over from one operation to the next; they hold as
+// much as the largest operation of the thread needed until it ends.
 thread_local std::vector<Rect> t_sweepOut;
-thread_local std::vector<Rect> t_sweepA;
-thread_local std::vector<Rect> t_sweepB;
+thread_local LaidOut t_sweepA;
+thread_local LaidOut t_sweepB;
 
 // Appends the result of a band sweep band by band, coalescing each finished
-// band with the one before it when it continues it with the same spans, and
-// keeping the horizontal extent for the bounds. A band is written through a
-// cursor into room reserved for the most spans it can have, so the steps
-// that write it need no checks.
+// band with the one before it when it continues it with the same spans. A
+// band is written through a cursor into room reserved for the most spans it
+// can have, so the steps that write it need no checks.
 class BandWriter {
 public:
-    explicit BandWriter(std::vector<Rect>& store) noexcept : m_store(store) {}
+    explicit BandWriter(std::vector<Rect>& store) noexcept
+        : m_store(store), m_base(store.data()), m_room(store.data() + store.size()), m_end(m_base)
+    {
+    }
 
     // Room for at least `most` spans; the answer is where the band starts.
     Rect* beginBand(std::size_t most)
     {
-        if (m_store.size() - m_size < most)
-            m_store.resize(std::max(m_size + most, 2 * m_store.size()));
-        return m_store.data() + m_size;
+        if (std::size_t(m_room - m_end) < most)
+            grow(most);
+        return m_end;
     }
 
     // The band ends where the cursor stopped.
-    void endBand(const Rect* cursor) noexcept
+    void endBand(Rect* cursor) noexcept
     {
-        const std::size_t bandStart = m_size;
-        const std::size_t count = std::size_t(cursor - m_store.data()) - bandStart;
+        const std::size_t count = std::size_t(cursor - m_end);
         if (count == 0)
             return;
-        const Rect* band = m_store.data() + bandStart;
-        m_left = std::min(m_left, band->left);
-        m_right = std::max(m_right, band[count - 1].right);
-        if (m_hasPrev && bandStart - m_prevStart == count && absorbs(band, count))
+        if (m_prev && m_end - m_prev == std::ptrdiff_t(count) && absorbs(m_end, count))
             return;
-        m_prevStart = bandStart;
-        m_hasPrev = true;
-        m_size = bandStart + count;
+        m_prev = m_end;
+        m_end = cursor;
     }
 
-    // Copies the spans of one source band with a new top and bottom.
-    void appendBand(const Rect* from, const Rect* to, std::int32_t top, std::int32_t bottom)
+    // Copies the spans of one source band with a new top and bottom. Most
+    // bands copied are short, so the call would cost more than the copy.
+    [[gnu::always_inline]] void appendBand(const Rect* from, const Rect* to, std::int32_t top, std::int32_t bottom)
     {
         Rect* out = beginBand(std::size_t(to - from));
         for (; from != to; ++from, ++out)
@@ -137,22 +149,26 @@ public:
         endBand(out);
     }
 
-    const Rect* data() const noexcept { return m_store.data(); }
-    std::size_t size() const noexcept { return m_size; }
-
-    Rect bounds() const noexcept
-    {
-        if (m_size == 0)
-            return {};
-        return {m_left, m_store.front().top, m_right, m_store[m_size - 1].bottom};
-    }
+    std::span<const Rect> written() const noexcept { return {m_base, m_end}; }
 
 private:
+    void grow(std::size_t most)
+    {
+        const std::size_t size = std::size_t(m_end - m_base);
+        const std::size_t prev = m_prev ? std::size_t(m_prev - m_base) : 0;
+        m_store.resize(std::max(size + most, 2 * m_store.size()));
+        m_base = m_store.data();
+        m_room = m_base + m_store.size();
+        m_end = m_base + size;
+        if (m_prev)
+            m_prev = m_base + prev;
+    }
+
     // When the band just written continues the one before it with the same
     // spans, the earlier band grows down over it.
     bool absorbs(const Rect* band, std::size_t count) noexcept
     {
-        Rect* prev = m_store.data() + m_prevStart;
+        Rect* prev = m_prev;
         if (prev->bottom != band->top)
             return false;
         for (std::size_t i = 0; i < count; ++i)
@@ -164,36 +180,44 @@ private:
     }
 
     std::vector<Rect>& m_store;
-    std::size_t m_size = 0;
-    std::size_t m_prevStart = 0;
-    bool m_hasPrev = false;
-    std::int32_t m_left = std::numeric_limits<std::int32_t>::max();
-    std::int32_t m_right = std::numeric_limits<std::int32_t>::min();
+    Rect* m_base;
+    Rect* m_room;
+    Rect* m_end;
+    // The first span of the last band kept, or null before the first one.
+    Rect* m_prev = nullptr;
 };
 
-// The end of the band that starts at r.
-const Rect* bandEnd(const Rect* r, const Rect* end) noexcept
-{
-    const std::int32_t top = r->top;
-    do
-        ++r;
-    while (r != end && r->top == top);
-    return r;
-}
+// Walks the bands of a laid-out operand.
+class BandCursor {
+public:
+    explicit BandCursor(const LaidOut& operand) noexcept
+        : m_rects(operand.rects.data()), m_next(operand.bandEnds.data()), m_stop(m_next + operand.bandCount)
+    {
+    }
+    bool done() const noexcept { return m_next == m_stop; }
+    // The next band's end; the band starts where the one before it ended.
+    const Rect* nextEnd() noexcept { return m_rects + *m_next++; }
+
+private:
+    const Rect* m_rects;
+    const std::uint32_t* m_next;
+    const std::uint32_t* m_stop;
+};
 
 // The classic banded region operation, on the operands' rectangles laid out
 // in arrays. Bands of one operand that do not meet the other are kept when
 // that operand's switch is on; where both operands have a band, the overlap
 // step decides the spans.
 template <class Overlap>
-void sweep(BandWriter& out, const Rect* ra, const Rect* endA, const Rect* rb, const Rect* endB, Overlap overlap,
-           bool keepA, bool keepB)
+void sweep(BandWriter& out, const LaidOut& a, const LaidOut& b, Overlap overlap, bool keepA, bool keepB)
 {
+    BandCursor bandsA(a);
+    BandCursor bandsB(b);
+    const Rect* ra = a.rects.data();
+    const Rect* rb = b.rects.data();
+    const Rect* ea = bandsA.nextEnd();
+    const Rect* eb = bandsB.nextEnd();
     std::int32_t ybot = std::min(ra->top, rb->top);
-    // A band's end is looked up once, when the sweep reaches the band: a tall
-    // band may be met by many bands of the other operand.
-    const Rect* ea = bandEnd(ra, endA);
-    const Rect* eb = bandEnd(rb, endB);
     for (;;) {
         // The part of the band that starts higher above the other band's top.
         auto appendAbove = [&](const Rect* r, const Rect* e, std::int32_t otherTop, bool keep) {
@@ -214,26 +238,41 @@ void sweep(BandWriter& out, const Rect* ra, const Rect* endA, const Rect* rb, co
         ybot = std::min(bottomA, bottomB);
         if (ybot > ytop)
             out.endBand(overlap(out.beginBand(std::size_t((ea - ra) + (eb - rb))), ra, ea, rb, eb, ytop, ybot));
-        if (bottomA == ybot)
-            ra = ea;
-        if (bottomB == ybot)
-            rb = eb;
-        if (ra == endA || rb == endB)
-            break;
-        if (ra == ea)
-            ea = bandEnd(ra, endA);
-        if (rb == eb)
-            eb = bandEnd(rb, endB);
-    }
-    const bool restOfA = ra != endA;
-    const Rect* rest = restOfA ? ra : rb;
-    const Rect* end = restOfA ? endA : endB;
-    if (rest != end && (restOfA ? keepA : keepB)) {
-        const Rect* bandStop = restOfA ? ea : eb;
-        out.appendBand(rest, bandStop, std::max(rest->top, ybot), rest->bottom);
-        for (rest = bandStop; rest != end; rest = bandStop) {
-            bandStop = bandEnd(rest, end);
-            out.appendBand(rest, bandStop, rest->top, rest->bottom);
+        // An operand whose band ends here moves to its next band, or is
+        // finished when it has none.
+        bool finishedA = false;
+        bool finishedB = false;
+        if (bottomA == ybot) {
+            finishedA = bandsA.done();
+            if (!finishedA) {
+                ra = ea;
+                ea = bandsA.nextEnd();
+            }
+        }
+        if (bottomB == ybot) {
+            finishedB = bandsB.done();
+            if (!finishedB) {
+                rb = eb;
+                eb = bandsB.nextEnd();
+            }
+        }
+        if (finishedA || finishedB) {
+            // The other operand's current band (the part below ybot) and all
+            // bands after it are kept when its switch is on.
+            auto appendRest = [&](BandCursor& bands, const Rect* rest,
+                                  const Rect* end) __attribute__((always_inline)) {
+                out.appendBand(rest, end, std::max(rest->top, ybot), rest->bottom);
+                while (!bands.done()) {
+                    rest = end;
+                    end = bands.nextEnd();
+                    out.appendBand(rest, end, rest->top, rest->bottom);
+                }
+            };
+            if (!finishedA && keepA)
+                appendRest(bandsA, ra, ea);
+            if (!finishedB && keepB)
+                appendRest(bandsB, rb, eb);
+            return;
         }
     }
 }
@@ -308,20 +347,50 @@ struct IntersectOverlap {
     }
 };
 
-// Lays out a region's rectangles in an array: its items, or its bounds when
-// it is a single rectangle.
-void flatten(const Region& region, std::vector<Rect>& into)
+// Lays out a region's rectangles in an array, its items or its bounds when
+// it is a single rectangle, and notes where each band ends.
+void flatten(const Region& region, LaidOut& into)
 {
-    into.clear();
+    auto reserve = [&into](std::size_t size) {
+        if (into.rects.size() < size) {
+            into.rects.resize(size);
+            into.bandEnds.resize(size);
+        }
+    };
     const Item* it = region.first();
     if (!it) {
-        into.push_back(region.bounds());
+        reserve(1);
+        into.rects[0] = region.bounds();
+        into.bandEnds[0] = 1;
+        into.rectCount = into.bandCount = 1;
         return;
     }
-    into.reserve(std::size_t(std::max(region.count(), 1)));
+    // Sized by the count and written without checks; a list that holds
+    // more items than it counts only costs another round.
+    std::size_t size = std::size_t(std::max(region.count(), 1));
+    reserve(size);
+    std::size_t n = 0;
+    std::size_t bands = 0;
+    std::int32_t top = it->value.top;
     ItemWalk walk;
-    for (; it; it = walk.next(it))
-        into.push_back(it->value);
+    for (;;) {
+        Rect* out = into.rects.data();
+        std::uint32_t* end = into.bandEnds.data();
+        for (; it && n < size; it = walk.next(it), ++n) {
+            out[n] = it->value;
+            // Written at every item, kept when a new band starts there.
+            end[bands] = std::uint32_t(n);
+            bands += it->value.top != top;
+            top = it->value.top;
+        }
+        if (!it)
+            break;
+        size *= 2;
+        reserve(size);
+    }
+    into.bandEnds[bands] = std::uint32_t(n);
+    into.rectCount = n;
+    into.bandCount = bands + 1;
 }
 
 } // namespace
@@ -382,28 +451,43 @@ void Region::dropItems() noexcept
 // The region's own items are written over in place and only the shortfall
 // is taken from the pool, before anything changes, so that running out of
 // items leaves the region as it was. Items left over go back, the last first.
-void Region::assignItems(std::span<const Rect> rects, const Rect& bounds)
+void Region::assignItems(std::span<const Rect> rects)
 {
     if (rects.size() > std::size_t(std::numeric_limits<int>::max()))
         throw std::bad_alloc();
-    CriticalSection::Guard hold(s_heap.lock());
+    // Writing over the region's own items needs nothing of the pool; only
+    // taking or giving back items does.
+    std::optional<CriticalSection::Guard> hold;
+    if (rects.size() != std::size_t(m_count))
+        hold.emplace(s_heap.lock());
+    // The bands are in order, so only the sides of the bounds need looking
+    // for.
+    std::int32_t left = std::numeric_limits<std::int32_t>::max();
+    std::int32_t right = std::numeric_limits<std::int32_t>::min();
     // The extra chain is linked as it grows, so that a failed allocation
     // leaves a well-formed list for its destructor to give back.
     Region extra;
     for (std::size_t i = std::size_t(m_count); i < rects.size(); ++i) {
-        Item* item = new (s_heap.allocateHeld()) Item{extra.m_last, nullptr, rects[i]};
+        const Rect& r = rects[i];
+        Item* item = new (s_heap.allocateHeld()) Item{extra.m_last, nullptr, r};
         if (extra.m_last)
             extra.m_last->next = item;
         else
             extra.m_first = item;
         extra.m_last = item;
         ++extra.m_count;
+        left = std::min(left, r.left);
+        right = std::max(right, r.right);
     }
     ItemWalk walk;
     Item* it = m_first;
     Item* last = nullptr;
-    for (std::size_t i = 0; it && i < rects.size(); ++i) {
-        it->value = rects[i];
+    const std::size_t inPlace = std::min(rects.size(), std::size_t(m_count));
+    for (std::size_t i = 0; it && i < inPlace; ++i) {
+        const Rect& r = rects[i];
+        it->value = r;
+        left = std::min(left, r.left);
+        right = std::max(right, r.right);
         last = it;
         it = walk.next(it);
     }
@@ -427,7 +511,7 @@ void Region::assignItems(std::span<const Rect> rects, const Rect& bounds)
         extra.m_count = 0;
     }
     m_count = int(rects.size());
-    m_bounds = bounds;
+    m_bounds = rects.empty() ? Rect{} : Rect{left, rects.front().top, right, rects.back().bottom};
 }
 
 void Region::makeEmpty() noexcept
@@ -466,9 +550,9 @@ void Region::copyTo(Region& target) const
         target.setSingle(isEmpty() ? Rect{} : m_bounds);
         return;
     }
-    std::vector<Rect>& rects = t_sweepA;
-    flatten(*this, rects);
-    target.assignItems(rects, m_bounds);
+    LaidOut& laidOut = t_sweepA;
+    flatten(*this, laidOut);
+    target.assignItems(laidOut.laidOutRects());
 }
 
 void Region::expropriate(Region& source) noexcept
@@ -499,17 +583,14 @@ const Region* singleHolding(const Region& a, const Region& b) noexcept
 template <class Overlap>
 void Region::sweepInto(Region& result, const Region& a, const Region& b, Overlap overlap, bool keepOutside)
 {
-    std::vector<Rect>& ra = t_sweepA;
-    std::vector<Rect>& rb = t_sweepB;
-    flatten(a, ra);
-    flatten(b, rb);
+    flatten(a, t_sweepA);
+    flatten(b, t_sweepB);
     BandWriter writer(t_sweepOut);
-    sweep(writer, ra.data(), ra.data() + ra.size(), rb.data(), rb.data() + rb.size(), overlap, keepOutside,
-          keepOutside);
+    sweep(writer, t_sweepA, t_sweepB, overlap, keepOutside, keepOutside);
 
     // Only now is result changed, so that running out of items leaves result
     // (and the operands) as they were.
-    result.assignItems(std::span(writer.data(), writer.size()), writer.bounds());
+    result.assignItems(writer.written());
 }
 
 void Region::add(Region& result, const Region& a, const Region& b)

@@ -104,7 +104,7 @@ private:
     template <class Overlap>
     static void sweepInto(Region& result, const Region& a, const Region& b, Overlap overlap, bool keepOutside);
     void dropItems() noexcept;
-    void assignItems(std::span<const Rect> rects, const Rect& bounds);
+    void assignItems(std::span<const Rect> rects);
     void recomputeBounds() noexcept;
     void setSingle(const Rect& r) noexcept;
 
