@@ -40,16 +40,19 @@ Message::eButton runAlert(const AlertRequest& request)
     NSAlert* alert = [[NSAlert alloc] init];
     [alert setMessageText:toNSString(request.title)];
     [alert setInformativeText:toNSString(request.text)];
+    // The alert builds its panel only when it runs, from each button's title,
+    // tag and key equivalent, so the key equivalents decide which button
+    // Return and Escape press.
     for (std::size_t i = 0; i < request.buttons.size(); ++i) {
         NSButton* button = [alert addButtonWithTitle:toNSString(request.buttons[i].title)];
         [button setTag:request.buttons[i].tag];
-        // NSAlert makes its first button the default; only the requested
-        // one may be.
-        [button setKeyEquivalent:@""];
-        if (static_cast<int>(i) == request.defaultIndex) {
+        // NSAlert gives Return to its first button; only the requested
+        // default may have it. The Escape it gives a Cancel button stays, so
+        // that Escape cancels rather than confirms.
+        if (static_cast<int>(i) == request.defaultIndex)
             [button setKeyEquivalent:@"\r"];
-            [[alert window] setDefaultButtonCell:[button cell]];
-        }
+        else if ([[button keyEquivalent] isEqualToString:@"\r"])
+            [button setKeyEquivalent:@""];
     }
     if (request.style >= 0)
         [alert setAlertStyle:(NSAlertStyle)request.style];
@@ -65,6 +68,8 @@ Message::eButton runAlert(const AlertRequest& request)
     const NSInteger index = pressed - NSAlertFirstButtonReturn;
     if (index >= 0 && index < static_cast<NSInteger>(request.buttons.size()))
         return request.buttons[static_cast<std::size_t>(index)].tag;
+    // Escape closes a box without a Cancel button and presses none; then the
+    // default stands, as it does where no box can be shown.
     return request.defaultIndex >= 0 ? request.buttons[static_cast<std::size_t>(request.defaultIndex)].tag
                                      : Message::eButtonNone;
 }
