@@ -464,18 +464,12 @@ void Region::assignItems(std::span<const Rect> rects)
     // for.
     std::int32_t left = std::numeric_limits<std::int32_t>::max();
     std::int32_t right = std::numeric_limits<std::int32_t>::min();
-    // The extra chain is linked as it grows, so that a failed allocation
-    // leaves a well-formed list for its destructor to give back.
+    // The extra chain is a list of its own, so that a failed allocation
+    // leaves it for its destructor to give back.
     Region extra;
     for (std::size_t i = std::size_t(m_count); i < rects.size(); ++i) {
         const Rect& r = rects[i];
-        Item* item = new (s_heap.allocateHeld()) Item{extra.m_last, nullptr, r};
-        if (extra.m_last)
-            extra.m_last->next = item;
-        else
-            extra.m_first = item;
-        extra.m_last = item;
-        ++extra.m_count;
+        extra.pushBack(newItem(r));
         left = std::min(left, r.left);
         right = std::max(right, r.right);
     }
