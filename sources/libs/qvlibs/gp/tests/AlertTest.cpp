@@ -10,16 +10,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -51,99 +46,9 @@ bool onPath(const std::string& tool)
     return false;
 }
 
-std::string readFile(const std::filesystem::path& file)
-{
-    std::ifstream in(file);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// A program started in a process group of its own, so that ending it ends
-// whatever it started; it also dies with the test. GNUstep programs ignore
-// SIGTERM while a modal box is up, so ending means SIGKILL.
-class Child
-{
-public:
-    Child(std::vector<std::string> words, std::vector<std::pair<std::string, std::string>> environment,
-          const std::filesystem::path& log, int keepOpen = -1)
-        : m_log(log)
-    {
-        std::vector<char*> argv;
-        for (std::string& word : words)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
-        m_pid = fork();
-        if (m_pid == 0) {
-            setpgid(0, 0);
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(fd, STDOUT_FILENO);
-            dup2(fd, STDERR_FILENO);
-            for (const auto& [name, value] : environment)
-                setenv(name.c_str(), value.c_str(), 1);
-            if (keepOpen >= 0)
-                fcntl(keepOpen, F_SETFD, 0);
-            execvp(argv[0], argv.data());
-            _exit(127);
-        }
-        if (m_pid > 0)
-            setpgid(m_pid, m_pid);
-    }
-
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    ~Child() { end(); }
-
-    bool started() const { return m_pid > 0; }
-
-    // The exit code once the program has ended (-1 when a signal ended it);
-    // nothing when it still runs at the deadline.
-    std::optional<int> waitForExit(Clock::duration limit)
-    {
-        if (m_status)
-            return m_status;
-        const auto deadline = Clock::now() + limit;
-        while (m_pid > 0) {
-            int status = 0;
-            const pid_t ended = waitpid(m_pid, &status, WNOHANG);
-            if (ended == m_pid) {
-                m_pid = -1;
-                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-                break;
-            }
-            if (ended < 0 || Clock::now() >= deadline)
-                break;
-            std::this_thread::sleep_for(20ms);
-        }
-        return m_status;
-    }
-
-    // Asks the program to end, and ends it when it has not by the deadline.
-    void stop(Clock::duration grace)
-    {
-        if (m_pid > 0 && kill(-m_pid, SIGTERM) == 0)
-            waitForExit(grace);
-        end();
-    }
-
-    void end()
-    {
-        if (m_pid <= 0)
-            return;
-        kill(-m_pid, SIGKILL);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        m_status = -1;
-    }
-
-    std::string output() const { return readFile(m_log); }
-
-private:
-    std::filesystem::path m_log;
-    pid_t m_pid = -1;
-    std::optional<int> m_status;
-};
+// GNUstep programs ignore SIGTERM while a modal box is up, so a probe is
+// ended, not stopped.
+using Child = QV::TestSupport::ChildProcess;
 
 // A virtual X server that picks a free display number itself and tells it
 // through a pipe, so that tests running side by side never share a display.
