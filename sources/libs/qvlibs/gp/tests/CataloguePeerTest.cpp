@@ -122,4 +122,57 @@ TEST(CataloguePeer, LookupsMatchGlibcGettextInBothByteOrders)
     fs::remove_all(root);
 }
 
+// Catalogues written by msgfmt in the charsets of older translations: glibc
+// converts them to UTF-8 on load, and so must we.
+TEST(CataloguePeer, CataloguesInOtherCharsetsMatchGlibcGettext)
+{
+    struct Case
+    {
+        const char* charset;
+        const char* language;
+        std::vector<std::pair<std::string, std::string>> messages;  // in UTF-8
+    };
+    const std::vector<Case> cases = {
+        {"ISO-8859-1", "fr", {{"Cancel", "Annuler"}, {"Coffee", "Café à emporter"}, {"Yes", "Oui, ça va"}}},
+        {"EUC-JP", "ja", {{"Cancel", "キャンセル"}, {"Yes", "はい"}, {"Open file", "ファイルを開く"}}},
+        {"KOI8-R", "ru", {{"Cancel", "Отмена"}, {"Yes", "Да"}, {"Open file", "Открыть файл"}}},
+    };
+    const fs::path root = fs::temp_directory_path() / "gp-catalogue-peer-charsets";
+    fs::remove_all(root);
+    fs::create_directories(root);
+    ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
+
+    for (const Case& c : cases) {
+        const fs::path utf8Po = root / (std::string(c.language) + ".utf8.po");
+        {
+            std::ofstream po(utf8Po);
+            po << "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+            for (const auto& [source, translation] : c.messages)
+                po << "msgid " << poString(source) << "\nmsgstr " << poString(translation) << "\n\n";
+        }
+        // msgconv rewrites both the texts and the header's charset.
+        const fs::path po = root / (std::string(c.language) + ".po");
+        const std::string convert = std::string("msgconv --to-code=") + c.charset + " -o '" + po.string() + "' '" +
+                                    utf8Po.string() + "'";
+        ASSERT_EQ(std::system(convert.c_str()), 0) << convert;
+        const std::string domainName = std::string("gppeer-") + c.language;
+        const fs::path mo = root / c.language / "LC_MESSAGES" / (domainName + ".mo");
+        msgfmt(po, mo, "little");
+        std::ifstream in(mo, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_EQ(bytes.find(c.messages[1].second), std::string::npos)
+            << c.charset << ": the catalogue holds the UTF-8 text, so it proves nothing";
+
+        setenv("LANGUAGE", c.language, 1);
+        bindtextdomain(domainName.c_str(), root.c_str());
+        bind_textdomain_codeset(domainName.c_str(), "UTF-8");
+        QV::GP::GetTextDomain domain(readCatalogue(mo));
+        for (const auto& [source, translation] : c.messages) {
+            EXPECT_EQ(dgettext(domainName.c_str(), source.c_str()), translation) << c.charset;
+            EXPECT_EQ(domain.get(source.c_str()), translation) << c.charset;
+        }
+    }
+    fs::remove_all(root);
+}
+
 } // namespace

@@ -131,6 +131,74 @@ TEST(CatalogueReader, LyingCatalogueLoadsNothing)
     EXPECT_FALSE(GetTextLoader::loadDomain(read, nullptr, 0));
 }
 
+// Entries pointing at one large text: the text is taken once, and a file
+// whose entries would copy it over and over is refused instead of filling
+// memory with copies.
+TEST(CatalogueReader, SharedTextsAreReadOnce)
+{
+    const std::vector<std::uint8_t> shared = MoFileBuilder::sharedText(4 * 1024 * 1024);
+    Map read;
+    std::string why;
+    ASSERT_TRUE(load(read, shared, &why)) << why;
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_GT(read.begin()->first.size(), 3'000'000u);
+    EXPECT_EQ(read.begin()->first, read.begin()->second);
+
+    const std::vector<std::uint8_t> copies = MoFileBuilder::sharedText(4 * 1024 * 1024, true);
+    Map refused = {{"kept", "as is"}};
+    EXPECT_FALSE(load(refused, copies, &why));
+    EXPECT_NE(why.find("overlap"), std::string::npos) << why;
+    EXPECT_EQ(refused, (Map{{"kept", "as is"}}));
+
+    // The same shape at a size where the copies are affordable loads whole.
+    Map small;
+    ASSERT_TRUE(load(small, MoFileBuilder::sharedText(2048, true), &why)) << why;
+    EXPECT_EQ(small.size(), 32u);
+}
+
+// Translations in another charset arrive in UTF-8; a text that is not valid
+// in its charset stays untranslated, and a charset without a converter loads
+// nothing rather than bytes the library cannot show.
+TEST(CatalogueReader, TranslationsAreConvertedToUtf8)
+{
+    MoFileBuilder latin1;
+    latin1.add("", "Content-Type: text/plain; charset=ISO-8859-1\n")
+        .add("Coffee", "Caf\xe9")
+        .add("Cancel", "Annuler");
+    Map read;
+    std::string why;
+    ASSERT_TRUE(load(read, latin1.build(), &why)) << why;
+    EXPECT_EQ(read, (Map{{"Coffee", "Caf\xc3\xa9"}, {"Cancel", "Annuler"}}));
+
+    MoFileBuilder eucJp(true);
+    eucJp.add("", "Project-Id-Version: x\nContent-Type: text/plain; charset=EUC-JP\n")
+        .add("Yes", "\xa4\xcf\xa4\xa4")
+        .add("Broken", "\xa4");
+    read.clear();
+    ASSERT_TRUE(load(read, eucJp.build(), &why)) << why;
+    EXPECT_EQ(read, (Map{{"Yes", "\xe3\x81\xaf\xe3\x81\x84"}}));
+
+    // The placeholder of an unfilled template, and no header at all, take
+    // the bytes as they stand.
+    const char* const headers[] = {"Content-Type: text/plain; charset=CHARSET\n", nullptr};
+    for (const char* header : headers) {
+        MoFileBuilder plain;
+        if (header)
+            plain.add("", header);
+        plain.add("Coffee", "Caf\xc3\xa9");
+        read.clear();
+        ASSERT_TRUE(load(read, plain.build(), &why)) << why;
+        EXPECT_EQ(read["Coffee"], "Caf\xc3\xa9");
+    }
+
+    MoFileBuilder unknown;
+    unknown.add("", "Content-Type: text/plain; charset=NO-SUCH-CHARSET\n").add("Coffee", "Caf\xe9");
+    read.clear();
+    EXPECT_FALSE(load(read, unknown.build(), &why));
+    EXPECT_NE(why.find("NO-SUCH-CHARSET"), std::string::npos) << why;
+    EXPECT_TRUE(read.empty());
+}
+
 TEST(CatalogueLocale, CodesFromLanguageNames)
 {
     const std::pair<const char*, const char*> cases[] = {

@@ -1,18 +1,29 @@
+#include <QV/GP/FileManager.h>
 #include <QV/GP/FileName.h>
 #include <QV/GP/FileTypeManager.h>
+
+#include "Linux/MountedVolumes.h"
 
 #include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
+using QV::GP::FileManager;
 using QV::GP::FileName;
 using QV::GP::FileTypeManager;
+using QV::GP::DETAIL::MountedVolumes;
 
 namespace {
 
@@ -130,7 +141,7 @@ TEST_F(FileNameTest, PosixPathsRoundTrip)
     EXPECT_NE(colon.find(":a/b:c/d.txt"), std::string::npos) << colon;
 
     EXPECT_EQ(FileName::POSIX2HFSPath("relative/path.txt"), ":relative:path.txt");
-    EXPECT_EQ(FileName::POSIX2HFSPath("./name"), "name");
+    EXPECT_EQ(FileName::POSIX2HFSPath("./name"), ":name");
     EXPECT_EQ(FileName::POSIX2HFSPath("/gp-x//y/./z/"), "Root:gp-x:y:z:");
     // A name that POSIX cannot hold does not convert.
     EXPECT_EQ(FileName("Root:gp:..:x").getSystemPath(false, false), "");
@@ -184,4 +195,151 @@ TEST_F(FileNameTest, SetPathKeepsTheName)
     nothing.setPath("Disk:x", FileName::ePathWithVolume);
     EXPECT_EQ(nothing.getState(), FileName::eStateDirectory);
     EXPECT_EQ(nothing.getFull(), "Disk:x:");
+}
+
+// --- Names as the file system hands them over -------------------------------
+
+namespace {
+
+// Runs a check with the current directory set to a folder, and back.
+template <typename Check>
+void inDirectory(const std::string& folder, Check check)
+{
+    const std::string cwd = boost::filesystem::current_path().string();
+    ASSERT_EQ(::chdir(folder.c_str()), 0);
+    check();
+    ASSERT_EQ(::chdir(cwd.c_str()), 0);
+}
+
+} // namespace
+
+// Linux names are bytes: a name that is not UTF-8 is taken as it is and
+// leads back to the same file.
+TEST_F(FileNameTest, NamesThatAreNotUtf8LeadToTheSameFile)
+{
+    const std::string folder = scratchFolder();
+    const std::string names[] = {"\xe9t\xe9.txt", "x.\xe9", "caf\xc3.WAV"};
+    for (const std::string& leaf : names) {
+        std::ofstream(folder + leaf) << "12345";
+        const FileName existing{boost::filesystem::path(folder + leaf)};
+        EXPECT_EQ(existing.getState(), FileName::eStateFile) << leaf;
+        EXPECT_EQ(existing.getSystemPath(true, true), folder + leaf);
+        EXPECT_EQ(FileName(existing.getFull()).getSystemPath(false, false), folder + leaf);
+        EXPECT_TRUE(FileManager::existsFile(existing)) << leaf;
+        EXPECT_EQ(FileManager::getFileSize(existing), 5u) << leaf;
+        FileName typed(existing);
+        EXPECT_NO_THROW(FileTypeManager::determineType(typed)) << leaf;
+
+        const FileName missing{boost::filesystem::path(folder + "gone-" + leaf)};
+        EXPECT_EQ(missing.getSystemPath(false, false), folder + "gone-" + leaf);
+    }
+    EXPECT_EQ(FileName{boost::filesystem::path(folder + "caf\xc3.WAV")}.getType(),
+              FileTypeManager::getStdType(FileTypeManager::eStdTypeWAV));
+    EXPECT_EQ(FileTypeManager::getUniqueTypeForExtension("\xe9"),
+              FileTypeManager::getStdType(FileTypeManager::eStdTypeUnknown));
+    EXPECT_EQ(FileName("R\xe9").getState(), FileName::eStateFile) << "not a volume, and no exception";
+    EXPECT_EQ(FileName::POSIX2HFSPath("/proc/\xff"), "proc:\xff");
+}
+
+// Relative POSIX names are relative to the current folder, even when they
+// are spelt like a volume.
+TEST_F(FileNameTest, RelativeNamesStayInTheCurrentFolder)
+{
+    const std::string folder = scratchFolder() + "cwd/";
+    ::mkdir(folder.c_str(), 0700);
+    std::ofstream(folder + "proc") << "x";
+    std::ofstream(folder + "root") << "x";
+    ::mkdir((folder + "sys").c_str(), 0700);
+    inDirectory(folder, [&] {
+        for (const char* posix : {"proc", "./proc", "root"}) {
+            const FileName name{boost::filesystem::path(posix)};
+            EXPECT_EQ(name.getState(), FileName::eStateFile) << posix;
+            EXPECT_EQ(name.getSystemPath(true, true), folder + boost::filesystem::path(posix).filename().string())
+                << posix;
+        }
+        const FileName sys{boost::filesystem::path("sys")};
+        EXPECT_EQ(sys.getState(), FileName::eStateDirectory);
+        EXPECT_EQ(sys.getSystemPath(false, false), folder + "sys/");
+
+        // Steps up and into the current folder are folders, never nothing.
+        const FileName up{boost::filesystem::path("..")};
+        EXPECT_EQ(up.getState(), FileName::eStateDirectory);
+        EXPECT_TRUE(boost::filesystem::equivalent(up.getSystemPath(false, false), scratchFolder()));
+        EXPECT_EQ(FileName{boost::filesystem::path(".")}.getSystemPath(false, false), folder);
+    });
+    // Where nothing exists the name stays relative instead of naming a volume.
+    const FileName absent{boost::filesystem::path("proc")};
+    EXPECT_TRUE(absent.isRelative());
+    EXPECT_EQ(absent.getVolume(), "");
+    EXPECT_EQ(FileName::POSIX2HFSPath(".."), "::");
+    EXPECT_EQ(FileName::POSIX2HFSPath("sys/"), ":sys:");
+
+    // "/." is the root folder, as "/" is.
+    EXPECT_EQ(FileName{boost::filesystem::path("/.")}.getState(), FileName{boost::filesystem::path("/")}.getState());
+    EXPECT_EQ(FileName::POSIX2HFSPath("/."), FileName::POSIX2HFSPath("/"));
+    EXPECT_EQ(FileName::POSIX2HFSPath("/proc/."), "proc:");
+
+    // A subpath alone names nothing.
+    const FileName onlyItem("<item>");
+    EXPECT_EQ(onlyItem.getState(), FileName::eStateEmpty);
+    EXPECT_EQ(onlyItem.getSystemPath(true, true), "");
+}
+
+// The volume list is read once and kept; parsing reads it again only after
+// it was told that the mounts changed.
+TEST_F(FileNameTest, ParsingKeepsTheVolumeList)
+{
+    const FileName warm{boost::filesystem::path("/proc/cpuinfo")};
+    const std::uint64_t reads = MountedVolumes::readCount();
+    for (int i = 0; i < 50; ++i) {
+        const FileName name{boost::filesystem::path("/proc/self/status")};
+        EXPECT_EQ(name.getVolume(), "proc");
+        EXPECT_EQ(FileName("Root:gp-no-such:x.txt").getSystemPath(false, false), "/gp-no-such/x.txt");
+    }
+    // The table may be checked for changes meanwhile, but nothing changed.
+    EXPECT_EQ(MountedVolumes::readCount(), reads);
+
+    MountedVolumes::invalidate();
+    EXPECT_EQ(MountedVolumes::readCount(), reads) << "reading waits for the next look-up";
+    EXPECT_EQ(FileName::POSIX2HFSPath("/proc/cpuinfo"), "proc:cpuinfo");
+    EXPECT_EQ(MountedVolumes::readCount(), reads + 1);
+    EXPECT_EQ(FileName::POSIX2HFSPath("/proc/cpuinfo"), "proc:cpuinfo");
+    EXPECT_EQ(MountedVolumes::readCount(), reads + 1);
+}
+
+// Without a watcher to tell it, the list still follows the mounts within a
+// fraction of a second. A forked child mounts a file system in a mount
+// namespace of its own (skipped where the system allows none).
+TEST_F(FileNameTest, AMountMadeLaterIsSeenWithoutBeingTold)
+{
+    const std::string folder = scratchFolder() + "gpvol";
+    ::mkdir(folder.c_str(), 0700);
+    ASSERT_EQ(FileName::POSIX2HFSPath("/proc/cpuinfo"), "proc:cpuinfo"); // the list is kept from here on
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 && ::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+            ::_exit(77);
+        // Nothing mounted here may reach the test runner's namespace.
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            ::_exit(77);
+        if (FileName::POSIX2HFSPath(folder + "/x") == "gpvol:x")
+            ::_exit(2); // a volume before anything was mounted
+        if (::mount("gp-test", folder.c_str(), "tmpfs", 0, nullptr) != 0)
+            ::_exit(77);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (FileName::POSIX2HFSPath(folder + "/x") != "gpvol:x") {
+            if (std::chrono::steady_clock::now() > deadline)
+                ::_exit(3);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no mount namespace can be made here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: a volume too early, 3: the mount was never seen";
 }

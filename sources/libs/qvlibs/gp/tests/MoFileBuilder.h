@@ -52,6 +52,44 @@ public:
         }
     }
 
+    // A catalogue of the given size whose entries all point at one text that
+    // fills most of it, as a damaged or hostile file might: every source text
+    // is that text, or, with distinctSources, each entry has a short source
+    // text of its own and only the translations share it.
+    static std::vector<std::uint8_t> sharedText(std::size_t size, bool distinctSources = false)
+    {
+        const std::uint32_t count = static_cast<std::uint32_t>(size / 4 / 16);
+        const std::uint32_t sources = kHeaderSize;
+        const std::uint32_t translations = sources + 8 * count;
+        const std::uint32_t shortTexts = translations + 8 * count;
+        const std::uint32_t shared = shortTexts + (distinctSources ? 8 * count : 0);
+        std::vector<std::uint8_t> bytes(shared, 0);
+        const std::uint32_t sharedLength = static_cast<std::uint32_t>(size > shared + 1 ? size - shared - 1 : 1);
+        bytes.resize(shared + sharedLength + 1, 'x');
+        bytes.back() = 0;
+        const MoFileBuilder writer;
+        writer.put(bytes, 0, 0x950412de);
+        writer.put(bytes, 4, 0);
+        writer.put(bytes, 8, count);
+        writer.put(bytes, 12, sources);
+        writer.put(bytes, 16, translations);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (distinctSources) {
+                const std::uint32_t at = shortTexts + 8 * i;
+                for (int digit = 0; digit < 7; ++digit)
+                    bytes[at + digit] = static_cast<std::uint8_t>('a' + (i >> (3 * digit)) % 8);
+                writer.put(bytes, sources + 8 * i, 7);
+                writer.put(bytes, sources + 8 * i + 4, at);
+            } else {
+                writer.put(bytes, sources + 8 * i, sharedLength);
+                writer.put(bytes, sources + 8 * i + 4, shared);
+            }
+            writer.put(bytes, translations + 8 * i, sharedLength);
+            writer.put(bytes, translations + 8 * i + 4, shared);
+        }
+        return bytes;
+    }
+
 private:
     void placeText(std::vector<std::uint8_t>& bytes, std::uint32_t entry, const std::string& text) const
     {

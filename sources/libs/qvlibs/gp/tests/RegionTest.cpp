@@ -6,6 +6,7 @@
 #include <QV/GP/Region.h>
 
 #include <algorithm>
+#include <limits>
 #include <new>
 #include <thread>
 #include <vector>
@@ -154,6 +155,43 @@ TEST_F(RegionTest, MoveByAndCopies)
     EXPECT_TRUE(copy.isEmpty());
     EXPECT_EQ(copy.count(), 0);
     EXPECT_EQ(rectsOf(taken), rectsOf(banded));
+}
+
+TEST_F(RegionTest, MovesIntoTheEndsOfTheRangeKeepTheRegionWellFormed)
+{
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+
+    // Items pressed against the right end vanish; the bands left behind hold
+    // the same spans and become one.
+    Region pressed;
+    fill(pressed, {{0, 0, 10, 10}, {kMax - 20, 0, kMax - 10, 10}, {0, 10, 10, 20}});
+    pressed.moveBy(25, 0);
+    EXPECT_TRUE(isWellFormed(pressed, true)) << Testing::describe(pressed);
+    EXPECT_EQ(rectsOf(pressed), (std::vector<Rect>{{25, 0, 35, 20}}));
+    EXPECT_EQ(pressed.bounds(), (Rect{25, 0, 35, 20}));
+
+    // Everything pushed off the top: an empty region with empty bounds,
+    // which a later union must not bring back.
+    Region gone;
+    fill(gone, {{0, kMin + 5, 10, kMin + 10}, {20, kMin + 5, 30, kMin + 10}});
+    gone.moveBy(0, -20);
+    EXPECT_TRUE(gone.isEmpty());
+    EXPECT_EQ(gone.count(), 0);
+    EXPECT_EQ(gone.bounds(), (Rect{}));
+    Region other, sum;
+    fill(other, {{0, 0, 4, 4}});
+    Region::add(sum, gone, other);
+    EXPECT_EQ(rectsOf(sum), (std::vector<Rect>{{0, 0, 4, 4}}));
+
+    // A single rectangle cut at the end of the range keeps what is left.
+    Region single;
+    fill(single, {{kMax - 10, 0, kMax, 5}});
+    single.moveBy(5, 0);
+    EXPECT_EQ(rectsOf(single), (std::vector<Rect>{{kMax - 5, 0, kMax, 5}}));
+    single.moveBy(10, 0);
+    EXPECT_TRUE(single.isEmpty());
+    EXPECT_EQ(single.bounds(), (Rect{}));
 }
 
 TEST_F(RegionTest, AddFastBuildsBandsInOrderAndOutOfOrder)

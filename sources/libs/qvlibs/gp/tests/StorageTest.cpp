@@ -208,6 +208,18 @@ TEST_F(StorageTest, FileReadPastTheEndFailsUntilASeek)
     EXPECT_EQ(storage.getPos64(), 9);
     EXPECT_EQ(storage.read(out, 1), 1u);
     EXPECT_EQ(out[0], '9');
+    EXPECT_EQ(storage.getState(), IStorage::eStateEndOfFile);
+
+    // A seek from the end of the file recomputes the state from the new
+    // position: a full read after a rewind is no longer at the end.
+    EXPECT_TRUE(storage.seek64(0, IStorage::eSeekFromStart));
+    EXPECT_EQ(storage.getState(), IStorage::eStateOpen);
+    EXPECT_EQ(storage.read(out, 5), 5u);
+    EXPECT_EQ(storage.getState(), IStorage::eStateOpen);
+    EXPECT_TRUE(storage.seek64(0, IStorage::eSeekFromEnd));
+    EXPECT_EQ(storage.getState(), IStorage::eStateEndOfFile);
+    EXPECT_TRUE(storage.seek64(-3, IStorage::eSeekFromCurrent));
+    EXPECT_EQ(storage.getState(), IStorage::eStateOpen);
 
     storage.close();
     EXPECT_EQ(storage.getState(), IStorage::eStateClosed);

@@ -36,11 +36,22 @@ TEST(Symbol, ThePointerAndLengthFormReadsExactlyTheLength)
     EXPECT_EQ(symbol(bytes.get(), 3), symbol(std::string("xyz")));
     EXPECT_EQ(symbol("abcdef", 3), symbol(std::string("abc")));
 
-    // A NUL inside the length is part of the text.
-    const symbol withNul("a\0b", 3);
-    EXPECT_EQ(withNul.string(), std::string("a\0b", 3));
-    EXPECT_FALSE(withNul == symbol("a\0c", 3));
-    EXPECT_FALSE(withNul == symbol("a", 1));
+}
+
+TEST(Symbol, TextsEndAtTheirFirstNul)
+{
+    // The entry keeps the text it was first made from; later texts that are
+    // equal up to their first NUL find it, in either form.
+    const symbol withNul("nul\0b", 5);
+    EXPECT_EQ(withNul.string(), std::string("nul\0b", 5));
+    EXPECT_EQ(withNul, symbol("nul\0c", 5));
+    EXPECT_EQ(withNul, symbol("nul", 3));
+    EXPECT_EQ(withNul, symbol(std::string("nul\0", 4)));
+    EXPECT_FALSE(withNul == symbol("nul!", 4));
+    EXPECT_EQ(withNul.hash(), symbol(std::string("nul")).hash());
+    EXPECT_TRUE(withNul == "nul");
+    EXPECT_FALSE(withNul == "nul\x01");
+    EXPECT_EQ(symbol("\0xyz", 4), symbol());
 }
 
 TEST(Symbol, ComparesWithTerminatedText)

@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 namespace QV::GP {
@@ -21,27 +23,24 @@ namespace {
 
 // The colon form and POSIX paths trade '/' and ':' inside names, as the
 // classic colon/slash swap does, so that neither form loses a character.
-std::string swapSeparators(std::string text)
+void appendSwapped(std::string& out, std::string_view text)
 {
-    for (char& c : text)
-    {
-        if (c == ':')
-            c = '/';
-        else if (c == '/')
-            c = ':';
-    }
-    return text;
+    for (char c : text)
+        out += c == ':' ? '/' : c == '/' ? ':' : c;
 }
 
-std::vector<std::string> splitOn(const std::string& text, char separator)
+// The parts of a text between separators, the last one included (empty when
+// the text ends in a separator). Views into the text, so that parsing a path
+// copies nothing.
+std::vector<std::string_view> splitOn(std::string_view text, char separator)
 {
-    std::vector<std::string> parts;
+    std::vector<std::string_view> parts;
     std::size_t start = 0;
     for (;;)
     {
         const std::size_t end = text.find(separator, start);
-        parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos)
+        parts.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos)
             return parts;
         start = end + 1;
     }
@@ -49,14 +48,14 @@ std::vector<std::string> splitOn(const std::string& text, char separator)
 
 // POSIX components of a path: empty ones and "." drop out, ".." stays as an
 // empty component, which is how the colon form writes a step up ("::").
-std::vector<std::string> posixComponents(const std::string& posix)
+std::vector<std::string_view> posixComponents(std::string_view posix)
 {
-    std::vector<std::string> components;
-    for (const std::string& part : splitOn(posix, '/'))
+    std::vector<std::string_view> components;
+    for (const std::string_view part : splitOn(posix, '/'))
     {
         if (part.empty() || part == ".")
             continue;
-        components.push_back(part == ".." ? std::string() : part);
+        components.push_back(part == ".." ? std::string_view() : part);
     }
     return components;
 }
@@ -185,6 +184,14 @@ bool FileName::init(bool always)
     {
         m_subpath = m_full.substr(subpath);
         m_full.erase(subpath);
+    }
+    // A subpath with no container name in front of it names nothing.
+    if (m_full.empty())
+    {
+        m_path.clear();
+        m_type = nullptr;
+        m_state = eStateEmpty;
+        return always;
     }
 
     split(m_full, hint);
@@ -321,7 +328,7 @@ std::string FileName::toPosix() const
     std::string result;
     if (!m_volume.empty())
     {
-        result = MountedVolumes::mountPathOf(MountedVolumes::list(), m_volume);
+        result = MountedVolumes::mountPathOf(*MountedVolumes::current(), m_volume);
         if (result.empty())
             return {};
         if (m_state == eStateVolume)
@@ -330,22 +337,25 @@ std::string FileName::toPosix() const
             result += '/';
     }
 
-    std::string path = m_path;
+    std::string_view path = m_path;
     if (!path.empty() && path.front() == ':')
-        path.erase(0, 1);
-    std::vector<std::string> directories = splitOn(path, ':');
+        path.remove_prefix(1);
+    std::vector<std::string_view> directories = splitOn(path, ':');
     directories.pop_back(); // what follows the last ':' is never a directory
 
-    const auto component = [](const std::string& text, std::string& out) {
+    const auto component = [](std::string_view text, std::string& out) {
         // "." and ".." are names in the colon form but steps on POSIX; such
         // a name cannot be reached there.
         if (text == "." || text == "..")
             return false;
-        out += text.empty() ? std::string("..") : swapSeparators(text);
+        if (text.empty())
+            out += "..";
+        else
+            appendSwapped(out, text);
         return true;
     };
 
-    for (const std::string& directory : directories)
+    for (const std::string_view directory : directories)
     {
         if (!component(directory, result))
             return {};
@@ -390,49 +400,49 @@ std::string FileName::POSIX2HFSPath(const std::string& posix)
     if (posix.empty())
         return {};
 
-    const bool directory = posix.back() == '/';
-    const std::vector<std::string> components = posixComponents(posix);
+    // A path that ends in '/', "." or ".." names a directory.
+    const std::size_t lastSlash = posix.rfind('/');
+    const std::string_view last =
+        std::string_view(posix).substr(lastSlash == std::string::npos ? 0 : lastSlash + 1);
+    const bool directory = last.empty() || last == "." || last == "..";
+    const std::vector<std::string_view> components = posixComponents(posix);
     std::string result;
-    std::size_t first = 0;
+    result.reserve(posix.size() + 8);
 
     if (posix.front() == '/')
     {
         // The deepest mount point that holds the path names its volume, as
         // long as that name leads back to the same mount point; otherwise a
         // shallower one does, down to the root volume.
-        const std::vector<MountedVolume> volumes = MountedVolumes::list();
-        const MountedVolume* best = &volumes.front();
-        std::size_t bestDepth = 0;
-        for (const MountedVolume& volume : volumes)
+        const auto volumes = MountedVolumes::current();
+        const MountedVolume* best = &volumes->front();
+        for (const MountedVolume& volume : *volumes)
         {
-            const std::vector<std::string> mount = posixComponents(volume.mountPath);
-            if (mount.size() <= bestDepth || mount.size() > components.size())
+            const std::vector<std::string>& mount = volume.components;
+            if (mount.size() <= best->components.size() || mount.size() > components.size() || !volume.reachableByName)
                 continue;
-            bool prefix = true;
-            for (std::size_t i = 0; i < mount.size() && prefix; ++i)
-                prefix = !mount[i].empty() && mount[i] == components[i];
-            if (prefix && MountedVolumes::mountPathOf(volumes, volume.name) == volume.mountPath)
-            {
+            if (std::equal(mount.begin(), mount.end(), components.begin()))
                 best = &volume;
-                bestDepth = mount.size();
-            }
         }
         result = best->name;
-        first = bestDepth;
-        for (std::size_t i = first; i < components.size(); ++i)
-            result += ':' + swapSeparators(components[i]);
+        for (std::size_t i = best->components.size(); i < components.size(); ++i)
+        {
+            result += ':';
+            appendSwapped(result, components[i]);
+        }
         if (directory)
             result += ':';
         return result;
     }
 
-    if (components.empty())
-        return ":";
-    if (components.size() == 1 && !directory)
-        return swapSeparators(components.front());
-    for (const std::string& part : components)
-        result += ':' + swapSeparators(part);
-    if (directory)
+    // A relative path always begins with ':', so that a name in the current
+    // directory is never taken for a volume of the same name.
+    for (const std::string_view part : components)
+    {
+        result += ':';
+        appendSwapped(result, part);
+    }
+    if (directory || components.empty())
         result += ':';
     return result;
 }

@@ -301,7 +301,7 @@ const FileTypeDescr* FileTypeManager::getUniqueTypeForExtension(const std::strin
     std::lock_guard<std::mutex> lock(DETAIL::s_mtxTypesGroups);
     return uniqueType([&extension](const FileTypeDescr& type) {
         return std::any_of(type.m_extensions.begin(), type.m_extensions.end(), [&extension](const std::string& listed) {
-            return wstrcmpc(listed.c_str(), extension.c_str(), false) == 0;
+            return DETAIL::equalIgnoringCase(listed, extension);
         });
     });
 }

@@ -6,11 +6,16 @@
 
 #include "Common/GetTextBundle.h"
 
+#include <iconv.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace QV::GP {
@@ -69,11 +74,93 @@ private:
 
 // A text of the catalogue up to its first NUL; of a plural entry only the
 // first form counts, as gettext() gives it.
-std::string textAt(const unsigned char* data, std::uint64_t offset, std::uint32_t length)
+std::string_view textAt(const unsigned char* data, std::uint64_t offset, std::uint32_t length)
 {
     const char* text = reinterpret_cast<const char*>(data + offset);
-    return std::string(text, strnlen(text, length));
+    return {text, strnlen(text, length)};
 }
+
+// Texts may share their bytes: a catalogue may point many entries at one
+// string. Each distinct (offset, length) pair of a source text is looked at
+// once, and the bytes scanned and copied over all entries are held to a few
+// times the file's size, so that no catalogue costs more than time linear in
+// its size, whatever its entries point at.
+constexpr std::uint64_t kWorkPerByte = 4;
+constexpr std::uint64_t kWorkAllowance = 1024 * 1024;
+
+// The charset that the catalogue's header names ("charset=" in the header
+// entry's translation, as msgfmt writes it), or empty when none is named.
+std::string charsetOf(std::string_view header)
+{
+    const std::size_t at = header.find("charset=");
+    if (at == std::string_view::npos)
+        return {};
+    const std::string_view rest = header.substr(at + std::strlen("charset="));
+    return std::string(rest.substr(0, rest.find_first_of(" \t\n;")));
+}
+
+bool isUtf8Name(const std::string& charset)
+{
+    std::string upper;
+    for (char c : charset)
+        if (c != '-' && c != '_')
+            upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // "CHARSET" is the placeholder of a template that was never filled in;
+    // gettext then takes the texts as they stand, and so do we.
+    return upper.empty() || upper == "UTF8" || upper == "CHARSET";
+}
+
+// Converts the translations of a catalogue written in another charset to
+// UTF-8, the library's one encoding, as glibc's gettext does on load.
+class Utf8Converter
+{
+public:
+    explicit Utf8Converter(const std::string& charset)
+        : m_cd(isUtf8Name(charset) ? kNone : ::iconv_open("UTF-8", charset.c_str()))
+    {
+    }
+    ~Utf8Converter()
+    {
+        if (m_cd != kNone)
+            ::iconv_close(m_cd);
+    }
+    Utf8Converter(const Utf8Converter&) = delete;
+    Utf8Converter& operator=(const Utf8Converter&) = delete;
+
+    bool needed(const std::string& charset) const { return !isUtf8Name(charset); }
+    bool usable() const { return m_cd != kNone; }
+
+    // False when the text is not valid in the catalogue's charset.
+    bool convert(std::string_view text, std::string& out)
+    {
+        if (m_cd == kNone) {
+            out.assign(text);
+            return true;
+        }
+        out.clear();
+        ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        char* in = const_cast<char*>(text.data());
+        std::size_t inLeft = text.size();
+        char chunk[1024];
+        for (;;) {
+            char* to = chunk;
+            std::size_t toLeft = sizeof chunk;
+            const std::size_t done = ::iconv(m_cd, inLeft ? &in : nullptr, &inLeft, &to, &toLeft);
+            out.append(chunk, static_cast<std::size_t>(to - chunk));
+            if (done != static_cast<std::size_t>(-1)) {
+                if (inLeft == 0)
+                    return true;
+                continue;
+            }
+            if (errno != E2BIG)
+                return false;
+        }
+    }
+
+private:
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+    iconv_t m_cd;
+};
 
 } // namespace
 
@@ -147,14 +234,11 @@ bool GetTextLoader::loadDomain(std::map<std::string, std::string>& into, const v
         return fail(why, "the table of %llu translations at %llu runs past the end (%llu bytes)",
                     count, translations, size);
 
-    std::map<std::string, std::string> read;
+    // Every entry's texts must lie inside the file before any is used.
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::uint32_t sourceLength = words.at(sources + i * kEntrySize);
-        // The entry with an empty source text is the catalogue's header.
-        if (sourceLength == 0)
-            continue;
         const std::uint32_t sourceOffset = words.at(sources + i * kEntrySize + 4);
-        if (std::uint64_t(sourceOffset) + sourceLength > size)
+        if (sourceLength != 0 && std::uint64_t(sourceOffset) + sourceLength > size)
             return fail(why, "source text %llu (%llu bytes at %llu) runs past the end", i,
                         sourceLength, sourceOffset);
         const std::uint32_t translationLength = words.at(translations + i * kEntrySize);
@@ -162,11 +246,56 @@ bool GetTextLoader::loadDomain(std::map<std::string, std::string>& into, const v
         if (std::uint64_t(translationOffset) + translationLength > size)
             return fail(why, "translation %llu (%llu bytes at %llu) runs past the end", i,
                         translationLength, translationOffset);
-        read.emplace(textAt(bytes, sourceOffset, sourceLength),
-                     textAt(bytes, translationOffset, translationLength));
     }
-    // merge() moves only the texts that the map does not hold yet.
-    into.merge(read);
+
+    // The entry with an empty source text is the catalogue's header; it
+    // names the charset of the translations.
+    std::string charset;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (words.at(sources + i * kEntrySize) == 0) {
+            charset = charsetOf(textAt(bytes, words.at(translations + i * kEntrySize + 4),
+                                       words.at(translations + i * kEntrySize)));
+            break;
+        }
+    }
+    Utf8Converter converter(charset);
+    if (converter.needed(charset) && !converter.usable()) {
+        if (why)
+            *why = "the catalogue's charset \"" + charset + "\" cannot be converted to UTF-8";
+        return false;
+    }
+
+    const std::uint64_t workLimit = kWorkPerByte * size + kWorkAllowance;
+    std::uint64_t work = 0;
+    std::unordered_set<std::uint64_t> sourcesSeen;
+    std::map<std::string_view, std::string> read;
+    std::string translation;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint32_t sourceLength = words.at(sources + i * kEntrySize);
+        if (sourceLength == 0)
+            continue;
+        const std::uint32_t sourceOffset = words.at(sources + i * kEntrySize + 4);
+        // An entry whose source text was met before cannot add anything: the
+        // first occurrence wins.
+        if (!sourcesSeen.insert(std::uint64_t(sourceOffset) << 32 | sourceLength).second)
+            continue;
+        const std::uint32_t translationLength = words.at(translations + i * kEntrySize);
+        const std::uint32_t translationOffset = words.at(translations + i * kEntrySize + 4);
+        work += std::uint64_t(sourceLength) + translationLength;
+        if (work > workLimit)
+            return fail(why, "the texts of %llu entries in %llu bytes overlap too much to be read", count,
+                        size);
+        const std::string_view source = textAt(bytes, sourceOffset, sourceLength);
+        if (read.count(source) != 0)
+            continue;
+        // A translation that is not valid in the named charset is left
+        // untranslated rather than shown garbled.
+        if (!converter.convert(textAt(bytes, translationOffset, translationLength), translation))
+            continue;
+        read.emplace(source, translation);
+    }
+    for (auto& [source, text] : read)
+        into.try_emplace(std::string(source), std::move(text));
     return true;
 }
 

@@ -786,9 +786,66 @@ void Region::moveBy(std::int32_t dx, std::int32_t dy) noexcept
         r.top = shifted(r.top, dy);
         r.bottom = shifted(r.bottom, dy);
     };
+    // Coordinates stop at the ends of the 32-bit range. Only then can items
+    // shrink or vanish, which the common case need not check for.
+    const bool stops = std::int64_t(m_bounds.left) + dx < std::numeric_limits<std::int32_t>::min() ||
+                       std::int64_t(m_bounds.right) + dx > std::numeric_limits<std::int32_t>::max() ||
+                       std::int64_t(m_bounds.top) + dy < std::numeric_limits<std::int32_t>::min() ||
+                       std::int64_t(m_bounds.bottom) + dy > std::numeric_limits<std::int32_t>::max();
     move(m_bounds);
     for (Item* it = m_first; it; it = it->next)
         move(it->value);
+    if (stops)
+        dropSqueezedItems();
+}
+
+// After a move that ran into the ends of the coordinate range: items pressed
+// to nothing go, bands that now hold the same spans as the band above merge
+// with it, and the bounds are the hull again, so that the region keeps the
+// shape every operation expects.
+void Region::dropSqueezedItems() noexcept
+{
+    if (!m_first) {
+        if (m_bounds.isEmpty())
+            m_bounds = {};
+        return;
+    }
+    for (Item* it = m_first; it;) {
+        Item* next = it->next;
+        if (it->value.isEmpty())
+            erase(it);
+        it = next;
+    }
+    if (!m_first) {
+        m_bounds = {};
+        return;
+    }
+    // Spans never meet within a band after a move (the right one of two
+    // would have to vanish first), but two bands may now hold equal spans.
+    Item* prevBand = nullptr;
+    for (Item* band = m_first; band;) {
+        Item* end = band;
+        while (end && end->value.top == band->value.top)
+            end = end->next;
+        bool same = prevBand && prevBand->value.bottom == band->value.top;
+        Item* p = prevBand;
+        Item* q = band;
+        for (; same && p != band && q != end; p = p->next, q = q->next)
+            same = p->value.left == q->value.left && p->value.right == q->value.right;
+        if (same && p == band && q == end) {
+            for (Item* it = prevBand; it != band; it = it->next)
+                it->value.bottom = band->value.bottom;
+            for (Item* it = band; it != end;) {
+                Item* next = it->next;
+                erase(it);
+                it = next;
+            }
+        } else {
+            prevBand = band;
+        }
+        band = end;
+    }
+    recomputeBounds();
 }
 
 int Region::testRect(const Rect& r) const noexcept

@@ -6,6 +6,7 @@
 #include "Common/UTFCodec.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace QV::GP {
 
@@ -98,6 +99,26 @@ int wstrcmpc<char>(const char* a, const char* b, bool caseSensitive)
         const char32_t y = foldCase(r.next(), caseSensitive);
         if (x != y)
             return x < y ? -1 : 1;
+    }
+}
+
+bool DETAIL::equalIgnoringCase(const std::string& a, const std::string& b)
+{
+    if (a == b)
+        return true;
+    // ASCII texts, as most names and extensions are, need no decoding.
+    const auto ascii = [](const std::string& text) {
+        return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    if (ascii(a) && ascii(b))
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+                   return upper(x) == upper(y);
+               });
+    try {
+        return wstrcmpc(a.c_str(), b.c_str(), false) == 0;
+    } catch (const std::out_of_range&) {
+        return false;
     }
 }
 

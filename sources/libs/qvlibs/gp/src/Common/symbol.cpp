@@ -25,14 +25,18 @@ class SymbolTable
 public:
     static constexpr std::size_t BucketCount = 4096;
 
+    // The table keys entries by their text up to the first NUL, so that a
+    // text and the same text followed by a NUL and more bytes are one entry;
+    // the entry keeps the whole text it was first made from.
     detail::symbol_entry const* intern(char const* text, std::size_t length)
     {
-        const std::uint64_t hash = sdbmHash(text, length);
+        const std::size_t keyLength = strnlen(text, length);
+        const std::uint64_t hash = sdbmHash(text, keyLength);
         detail::symbol_entry*& bucket = m_buckets[hash & (BucketCount - 1)];
         const std::lock_guard<std::mutex> lock(m_mutex);
         for (detail::symbol_entry const* entry = bucket; entry != nullptr; entry = entry->next)
-            if (entry->hash == hash && entry->text.size() == length
-                && (length == 0 || std::memcmp(entry->text.data(), text, length) == 0))
+            if (entry->hash == hash && std::strlen(entry->text.c_str()) == keyLength
+                && (keyLength == 0 || std::memcmp(entry->text.data(), text, keyLength) == 0))
                 return entry;
         bucket = new detail::symbol_entry{bucket, std::string(text, length), hash};
         return bucket;
@@ -47,7 +51,13 @@ private:
 // readable while those objects are torn down at exit.
 SymbolTable& table()
 {
-    static SymbolTable* const instance = new SymbolTable;
+    // The empty text goes in first, so that the empty symbol's text is empty
+    // even when a text beginning with a NUL is interned before it is made.
+    static SymbolTable* const instance = [] {
+        auto* made = new SymbolTable;
+        made->intern("", 0);
+        return made;
+    }();
     return *instance;
 }
 
@@ -70,7 +80,7 @@ symbol::symbol(char const* text, unsigned long length)
 
 bool symbol::operator==(char const* text) const noexcept
 {
-    return text != nullptr && m_entry->text == text;
+    return text != nullptr && std::strcmp(m_entry->text.c_str(), text) == 0;
 }
 
 } // namespace qv

@@ -198,8 +198,17 @@ bool FileStorage::seek64(long long offset, eSeekMode mode)
         m_state = eStateError;
         return false;
     }
-    if (m_state == eStateClosed || m_state == eStateError)
-        m_state = eStateOpen;
+    // The state follows the new position, as in the memory storage: a
+    // rewind after the last byte was read must let the next read succeed
+    // without reporting the end of the file.
+    struct stat info{};
+    const off_t position = ::ftello(m_file);
+    if (position < 0 || ::fstat(::fileno(m_file), &info) != 0)
+    {
+        m_state = eStateError;
+        return false;
+    }
+    m_state = position >= info.st_size ? eStateEndOfFile : eStateOpen;
     return true;
 }
 

@@ -49,7 +49,11 @@ public:
 
     // Reads a catalogue held in memory. Source texts already in the map keep
     // their translation, as does the first of two equal source texts in the
-    // catalogue. On failure the map is left unchanged and why, when given,
+    // catalogue. Translations in the charset that the header names are
+    // converted to UTF-8; one that is not valid in that charset stays
+    // untranslated, and a charset that cannot be converted loads nothing.
+    // Time and memory grow with the size of the data, however its entries
+    // share texts. On failure the map is left unchanged and why, when given,
     // says what is wrong with the data.
     static bool loadDomain(std::map<std::string, std::string>& into, const void* data,
                            std::size_t size, std::string* why = nullptr);

@@ -106,6 +106,7 @@ private:
     void dropItems() noexcept;
     void assignItems(std::span<const Rect> rects);
     void recomputeBounds() noexcept;
+    void dropSqueezedItems() noexcept;
     void setSingle(const Rect& r) noexcept;
 
     Rect m_bounds;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace QV::GP {
 
 namespace DETAIL {
@@ -10,6 +12,11 @@ namespace DETAIL {
 // Where the system has no UTF-8 locale at all only ASCII letters are mapped,
 // so that case-insensitive operations keep working instead of failing.
 char32_t toUpperCodePoint(char32_t c);
+
+// Whether two texts are equal without regard to case. Either may hold any
+// bytes, as POSIX file names do: a text that is not valid UTF-8 equals only
+// the very same bytes, and nothing is thrown.
+bool equalIgnoringCase(const std::string& a, const std::string& b);
 
 } // namespace DETAIL
 

@@ -28,13 +28,16 @@ public:
     // The symbol of the empty text.
     symbol();
     explicit symbol(std::string const& text);
-    // Interns exactly length bytes from text; a NUL among them is part of
-    // the text like any other byte.
+    // Interns the text given by its first length bytes. Texts are
+    // terminated strings to the table: hashing and comparison stop at the
+    // first NUL, so "a\0b" and "a" are one symbol, whose stored text is that
+    // of the first one interned. No byte beyond length is read.
     symbol(char const* text, unsigned long length);
 
     std::string const& string() const noexcept { return m_entry->text; }
     // The sdbm hash of the text (h = c + h * 65599 over its bytes taken as
-    // signed 8-bit values, in unsigned 64-bit arithmetic), computed once
+    // signed 8-bit values up to the first NUL, in unsigned 64-bit
+    // arithmetic), computed once
     // when the entry was made.
     std::uint64_t hash() const noexcept { return m_entry->hash; }
 
