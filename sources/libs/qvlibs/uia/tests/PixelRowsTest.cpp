@@ -38,6 +38,8 @@ struct AlphaPairs
     std::vector<std::uint32_t> src, dst;
 };
 
+void checkWidePaths();
+
 } // namespace
 
 TEST(PixelRowsTest, FormulasAgainstFloatingPoint)
@@ -86,7 +88,21 @@ TEST(PixelRowsTest, FormulasAgainstFloatingPoint)
     EXPECT_EQ(Rows::over(0x80123456u, 0x00FFFFFFu), 0x80123456u);
 }
 
-TEST(PixelRowsTest, FourPixelPathsEqualThePlainOnes)
+TEST(PixelRowsTest, WidePathsEqualThePlainOnes)
+{
+    for (bool avx2 : {false, true}) {
+        if (avx2 && !Rows::hasAvx2())
+            continue;
+        SCOPED_TRACE(avx2 ? "AVX2" : "SSE2");
+        const bool before = Rows::useAvx2(avx2);
+        checkWidePaths();
+        Rows::useAvx2(before);
+    }
+}
+
+namespace {
+
+void checkWidePaths()
 {
     const AlphaPairs pairs;
     const std::size_t n = pairs.src.size();
@@ -101,6 +117,28 @@ TEST(PixelRowsTest, FourPixelPathsEqualThePlainOnes)
           [&](std::uint32_t* d) { Rows::overRowScalar(d, pairs.src.data(), n); }, "over");
     check([&](std::uint32_t* d) { Rows::blendRow(d, pairs.src.data(), n); },
           [&](std::uint32_t* d) { Rows::blendRowScalar(d, pairs.src.data(), n); }, "blend");
+    // Runs where both pictures are opaque take the source's colours whole.
+    std::vector<std::uint32_t> opaqueSrc = pairs.src, wide = pairs.dst, plain = pairs.dst;
+    for (std::size_t i = 0; i < n; ++i) {
+        opaqueSrc[i] |= 0xFF000000u;
+        wide[i] = plain[i] = pairs.dst[i] | 0xFF000000u;
+    }
+    Rows::blendRow(wide.data(), opaqueSrc.data(), n);
+    Rows::blendRowScalar(plain.data(), opaqueSrc.data(), n);
+    EXPECT_EQ(wide, plain);
+    EXPECT_EQ(wide, opaqueSrc);
+    // Over an opaque destination the wide forms take a path of their own.
+    for (std::size_t i = 0; i < n; ++i)
+        wide[i] = plain[i] = pairs.dst[i] | 0xFF000000u;
+    Rows::overRow(wide.data(), pairs.src.data(), n);
+    Rows::overRowScalar(plain.data(), pairs.src.data(), n);
+    EXPECT_EQ(wide, plain);
+    for (std::uint32_t a = 1; a < 255; a += 9) {
+        Rows::overFill(wide.data(), n, a << 24 | 0xC3A5F0u);
+        Rows::overFillScalar(plain.data(), n, a << 24 | 0xC3A5F0u);
+    }
+    EXPECT_EQ(wide, plain);
+
     for (std::uint32_t colour : {0x01FFFFFFu, 0x80336699u, 0xFE010203u, 0xFFABCDEFu}) {
         check([&](std::uint32_t* d) { Rows::dyeRow(d, pairs.src.data(), n, colour); },
               [&](std::uint32_t* d) { Rows::dyeRowScalar(d, pairs.src.data(), n, colour); }, "dye");
@@ -111,3 +149,5 @@ TEST(PixelRowsTest, FourPixelPathsEqualThePlainOnes)
         check([&](std::uint32_t* d) { Rows::overFill(d, n, a << 24 | 0x5A3C96u); },
               [&](std::uint32_t* d) { Rows::overFillScalar(d, n, a << 24 | 0x5A3C96u); }, "over fill");
 }
+
+} // namespace

@@ -4,10 +4,11 @@
 #include <cstdint>
 
 // Per-row pixel kernels shared by the picture's drawing operations and the
-// combiner functors. Each kernel that has a four-pixels-at-a-time form also
-// keeps its plain form under the same name with "Scalar": the two must give
-// the same words for every input, and the tests hold them to that. Source and
-// destination rows never overlap.
+// combiner functors. Each kernel that works on several pixels at a time (four
+// with SSE2, eight with AVX2 where the processor has it) also keeps its plain
+// form under the same name with "Scalar": all forms must give the same words
+// for every input, and the tests hold them to that. Source and destination
+// rows never overlap.
 namespace QV::UIA::DETAIL::PixelRows {
 
 inline constexpr std::uint32_t kAlphaMask = 0xFF000000u;
@@ -54,6 +55,12 @@ inline std::uint32_t mix(std::uint32_t d, std::uint32_t c, std::uint32_t m) noex
         result |= div255(((c >> shift) & 0xFF) * m + ((d >> shift) & 0xFF) * (255 - m)) << shift;
     return result;
 }
+
+// Whether the 256-bit forms are used where the processor has them (they are
+// by default); answers the previous setting. For tests that hold each form
+// to the plain one.
+bool useAvx2(bool use) noexcept;
+bool hasAvx2() noexcept;
 
 // Opaque words stored as they are.
 void fill(std::uint32_t* dst, std::size_t count, std::uint32_t colour) noexcept;
