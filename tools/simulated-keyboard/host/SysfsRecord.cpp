@@ -91,6 +91,7 @@ std::optional<SysfsRecord> SysfsRecord::build(const SimulatedKeyboard& keyboard,
 
   SysfsRecord record;
   record.m_devnum = devnum;
+  record.m_port = port;
   record.m_configurationValue = config[5];
   record.m_interfaces = interfaces(bytes);
   const std::string bus = format("%03u", busnum);
