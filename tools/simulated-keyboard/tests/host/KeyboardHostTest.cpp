@@ -180,47 +180,6 @@ TEST_F(KeyboardHostTest, DetachReenumeratesInUpdateModeWithTheSameSerial) {
   EXPECT_TRUE(stale == LIBUSB_ERROR_NO_DEVICE || stale == LIBUSB_ERROR_IO) << libusb_error_name(stale);
 }
 
-// The place libusb sees: bus number and port chain, "1-2".
-std::string placeOf(libusb_device_handle* handle) {
-  libusb_device* device = libusb_get_device(handle);
-  std::uint8_t ports[7] = {};
-  const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
-  std::string place = std::to_string(libusb_get_bus_number(device));
-  for (int i = 0; i < depth; ++i) place += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
-  return place;
-}
-
-TEST_F(KeyboardHostTest, EachKeyboardKeepsAPortOfItsOwnUnlessToldToMove) {
-  KeyboardConfig staying;
-  KeyboardConfig moving;
-  moving.size = 25;
-  moving.serial = "SIMKBD0025";
-  moving.reenumeratePort = 3;
-  ASSERT_GT(host->plug(staying), 0);
-  ASSERT_GT(host->plug(moving), 0);
-  libusb_device_handle* first = openKeyboard(0x1350);
-  libusb_device_handle* second = openKeyboard(0x1340);
-  ASSERT_TRUE(first && second);
-  EXPECT_EQ(placeOf(first), "1-1");
-  EXPECT_EQ(placeOf(second), "1-2");
-
-  for (libusb_device_handle* handle : {first, second}) {
-    ASSERT_EQ(libusb_claim_interface(handle, kRuntimeDfuInterface), 0);
-    ASSERT_EQ(detach(handle), 0);
-  }
-  libusb_device_handle* firstUpdating = openKeyboard(0x1352);
-  libusb_device_handle* secondUpdating = openKeyboard(0x1342);
-  ASSERT_TRUE(firstUpdating && secondUpdating);
-  EXPECT_EQ(placeOf(firstUpdating), "1-1");
-  EXPECT_EQ(placeOf(secondUpdating), "1-3");
-
-  // The third keyboard's own port is taken now: no hub holds two devices on
-  // one port, so it is refused.
-  KeyboardConfig third;
-  third.size = 61;
-  EXPECT_EQ(host->plug(third), -1);
-}
-
 TEST_F(KeyboardHostTest, UnplugEndsPendingTransfersAndKeepsTheReport) {
   const int id = host->plug(KeyboardConfig{});
   libusb_device_handle* handle = openKeyboard(0x1350);
