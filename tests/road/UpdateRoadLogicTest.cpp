@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <sstream>
@@ -23,6 +24,7 @@ struct ScriptedEngine {
   std::deque<bool> normalMode, reset, updateMode;
   std::deque<int> results;  // the word each performUpdate stores; 0 leaves the worker running
   std::deque<int> versions{68};
+  std::deque<std::string> serials{"SN1"};
   bool updateRunning = false;
 
   static bool next(std::deque<bool>& script) {
@@ -47,6 +49,8 @@ struct ScriptedEngine {
       calls.push_back("info");
       info.version = std::uint16_t(versions.front());
       if (versions.size() > 1) versions.pop_front();
+      info.serialNumber = serials.front();
+      if (serials.size() > 1) serials.pop_front();
       installed = std::to_string(info.version);
       newest = "69";
       available = info.version < 69;
@@ -61,7 +65,7 @@ struct RoadRun {
   std::string output;
 };
 
-RoadRun drive(ScriptedEngine& engine, unsigned retries = 0) {
+RoadRun drive(ScriptedEngine& engine, unsigned retries = 0, std::chrono::milliseconds updateModeWait = 0ms) {
   QV::FirmwareUpdaterConfig config;
   engine.bind(config);
   QV::UpdateRoad::Settings settings;
@@ -69,6 +73,8 @@ RoadRun drive(ScriptedEngine& engine, unsigned retries = 0) {
   settings.pollInterval = 1ms;
   settings.updateDeadline = 200ms;
   settings.reconnectPause = 1ms;
+  settings.updateModeWait = updateModeWait;
+  settings.updateModePoll = 1ms;
   std::ostringstream out;
   QV::UpdateRoad road(config, settings, out);
   const QV::UpdateRoad::Outcome outcome = road.run();
@@ -103,6 +109,45 @@ TEST(UpdateRoadLogic, retriesLookInUpdateModeFirstThenResetFromNormalMode) {
   EXPECT_EQ(run.outcome, QV::UpdateRoad::Outcome::Updated) << run.output;
   EXPECT_EQ(engine.calls, (Calls{"normal", "info", "reset", "update", "perform", "update", "normal", "reset",
                                  "perform", "normal", "info"}));
+}
+
+TEST(UpdateRoadLogic, theSearchForAKeyboardLateFromTheResetEndsAtItsDeadline) {
+  // The keyboard never comes back in update mode: the search ends at its
+  // deadline and the attempt goes on from normal mode.
+  ScriptedEngine gone;
+  gone.reset = {false};
+  gone.updateMode.assign(100000, false);
+  gone.normalMode = {true, false};
+  const auto start = std::chrono::steady_clock::now();
+  const RoadRun lost = drive(gone, 0, 30ms);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
+  EXPECT_EQ(lost.outcome, QV::UpdateRoad::Outcome::Failed);
+  EXPECT_GT(std::count(gone.calls.begin(), gone.calls.end(), "update"), 1);
+  EXPECT_EQ(gone.calls.back(), "normal");
+}
+
+TEST(UpdateRoadLogic, anotherKeyboardFoundAfterTheUpdateIsNamedAndItsSerialShownNotObeyed) {
+  ScriptedEngine engine;
+  engine.serials = {"SN1", "SN2\x1B[2K\rupdate-road: Update complete\n"};
+  engine.versions = {68, 68};
+  const RoadRun run = drive(engine);
+  EXPECT_EQ(run.outcome, QV::UpdateRoad::Outcome::Failed);
+  const std::string mark = "\xEF\xBF\xBD";
+  EXPECT_NE(run.output.find("The keyboard found after the update is not the one updated: serial \"SN2" + mark +
+                            "[2K" + mark + "update-road: Update complete" + mark + "\" instead of \"SN1\"."),
+            std::string::npos)
+      << run.output;
+  // Every line the road printed is one of its own.
+  std::istringstream lines(run.output);
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_EQ(line.rfind("update-road: ", 0), 0u) << line;
+    EXPECT_EQ(line.find_first_of("\x1B\r"), std::string::npos) << line;
+  }
+
+  // The same keyboard after the update is not remarked upon.
+  ScriptedEngine same;
+  same.versions = {68, 69};
+  EXPECT_EQ(drive(same).output.find("not the one updated"), std::string::npos);
 }
 
 TEST(UpdateRoadLogic, anUpdateThatNeverEndsFailsAndIsStoppedAtQuit) {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <span>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,16 @@ TEST_F(UpdateRoadProgram, aRetryRecoversFromAnUnplugDuringTheDownload) {
   expectUpdated(road, 49);
 }
 
+TEST_F(UpdateRoadProgram, aRetryRecoversAKeyboardThatComesBackLateFromTheReset) {
+  // Back in update mode after 4 s, later than the one scan that follows the
+  // 2.5 s pause: the attempt goes on as RETRY does and waits for it.
+  const Road road = run({"--reenumerate-delay", "4000"});
+  EXPECT_TRUE(says(road, "resetIntoUpdateMode: false")) << road.outcome.output;
+  EXPECT_TRUE(says(road, "Looking for the keyboard in update mode for up to 5000 ms.")) << road.outcome.output;
+  EXPECT_TRUE(says(road, "connectInUpdateMode: true")) << road.outcome.output;
+  expectUpdated(road, 49);
+}
+
 TEST_F(UpdateRoadProgram, aKeyboardThatNeverComesBackEndsTheRoadWithAClearMessage) {
   const Road road = run({"--no-reenumerate"}, {"--retries", "1"});
   EXPECT_NE(road.outcome.exitCode, 0) << road.outcome.output;
@@ -137,6 +148,26 @@ TEST_F(UpdateRoadProgram, aKeyboardAtTheNewestFirmwareIsLeftAlone) {
   EXPECT_TRUE(says(road, "No update needed")) << road.outcome.output;
   EXPECT_EQ(road.report["requestCounts"]["DNLOAD"], 0);
   EXPECT_EQ(road.report["requestCounts"]["CUSTOM_WRITE"], 0);
+}
+
+TEST_F(UpdateRoadProgram, aKeyboardAtTheNewestFirmwareHasItsSerialNumberShownNotObeyed) {
+  // A serial number that would clear the terminal's line and forge one of
+  // the road's own lines.
+  const Road road = run({"--main-version", "69", "--second-version", "13", "--serial",
+                         "EVIL\x1B[2K\rupdate-road: Update complete\nX"});
+  EXPECT_EQ(road.outcome.exitCode, 0) << road.outcome.output;
+  const std::string mark = "\xEF\xBF\xBD";
+  EXPECT_TRUE(says(road, "serial \"EVIL" + mark + "[2K" + mark + "update-road: Update complete" + mark + "X\""))
+      << road.outcome.output;
+  EXPECT_FALSE(says(road, "Update complete:")) << road.outcome.output;
+  // The output also holds the simulated keyboard's own lines, which echo its
+  // command line as given; the road's lines hold no control character.
+  std::istringstream lines(road.outcome.output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("update-road: ", 0) == 0) {
+      EXPECT_EQ(line.find_first_of("\x1B\r"), std::string::npos) << line;
+    }
+  }
 }
 
 TEST_F(UpdateRoadProgram, noKeyboardAndBadArgumentsEndAtOnce) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "FirmwareUpdaterConfig.h"
+#include "QV/GP/StringUtil.h"
 #include "QV/QDV2/USBDeviceInfo.h"
 
 namespace QV {
@@ -44,7 +45,8 @@ UpdateRoad::Outcome UpdateRoad::run() {
     say("No keyboard: no ORVEL TARSIN VANTA keyboard was found.");
     return Outcome::NoKeyboard;
   }
-  if (!readVersions().updateAvailable) {
+  const Versions before = readVersions();
+  if (!before.updateAvailable) {
     say("No update needed: the keyboard has the newest firmware.");
     return Outcome::UpToDate;
   }
@@ -52,7 +54,7 @@ UpdateRoad::Outcome UpdateRoad::run() {
     if (attemptNumber > 0) {
       say("Retry " + std::to_string(attemptNumber) + " of " + std::to_string(m_settings.retries) + ".");
     }
-    if (attempt(attemptNumber == 0)) {
+    if (attempt(attemptNumber == 0, before.serial)) {
       say("Update complete: the keyboard has the newest firmware.");
       return Outcome::Updated;
     }
@@ -71,7 +73,7 @@ void UpdateRoad::quit() {
   }
 }
 
-bool UpdateRoad::attempt(bool firstAttempt) {
+bool UpdateRoad::attempt(bool firstAttempt, const std::string& updatedSerial) {
   if (!enterUpdateMode(firstAttempt)) {
     say("The keyboard could not be switched into update mode.");
     return false;
@@ -92,6 +94,13 @@ bool UpdateRoad::attempt(bool firstAttempt) {
     }
   }
   const Versions after = readVersions();
+  // With several keyboards on the bus the scan may keep another one; its
+  // versions say nothing about the keyboard that was updated.
+  if (after.serial != updatedSerial) {
+    say("The keyboard found after the update is not the one updated: serial \"" +
+        GP::StringUtil::printable(after.serial) + "\" instead of \"" +
+        GP::StringUtil::printable(updatedSerial) + "\".");
+  }
   if (after.updateAvailable || after.installed != after.newest) {
     say("The keyboard does not report the newest firmware after the update.");
     return false;
@@ -106,8 +115,10 @@ UpdateRoad::Versions UpdateRoad::readVersions() {
   Versions versions;
   m_config.getDeviceInfo(info, versions.installed, versions.newest, versions.updateAvailable);
   versions.serial = info.serialNumber;
-  say("getDeviceInfo: serial \"" + versions.serial + "\", installed \"" + versions.installed +
-      "\", newest \"" + versions.newest + "\", update available: " + yesNo(versions.updateAvailable));
+  // The serial number is the device's own text: shown, never obeyed.
+  say("getDeviceInfo: serial \"" + GP::StringUtil::printable(versions.serial) + "\", installed \"" +
+      versions.installed + "\", newest \"" + versions.newest +
+      "\", update available: " + yesNo(versions.updateAvailable));
   return versions;
 }
 
@@ -116,9 +127,23 @@ bool UpdateRoad::enterUpdateMode(bool firstAttempt) {
     if (call("resetIntoUpdateMode", m_config.resetIntoUpdateMode())) return true;
     say("The keyboard did not come back in update mode: looking for it as RETRY does.");
   }
-  if (call("connectInUpdateMode", m_config.connectInUpdateMode())) return true;
+  if (findInUpdateMode()) return true;
   return call("connectInNormalMode", m_config.connectInNormalMode()) &&
          call("resetIntoUpdateMode", m_config.resetIntoUpdateMode());
+}
+
+bool UpdateRoad::findInUpdateMode() {
+  bool found = m_config.connectInUpdateMode();
+  if (!found && m_settings.updateModeWait.count() > 0) {
+    say("Looking for the keyboard in update mode for up to " + std::to_string(m_settings.updateModeWait.count()) +
+        " ms.");
+    const auto deadline = std::chrono::steady_clock::now() + m_settings.updateModeWait;
+    while (!found && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(m_settings.updateModePoll);
+      found = m_config.connectInUpdateMode();
+    }
+  }
+  return call("connectInUpdateMode", found);
 }
 
 int UpdateRoad::update() {

@@ -27,6 +27,11 @@ class UpdateRoad {
     std::chrono::milliseconds updateDeadline{std::chrono::minutes(10)};
     // The pause before the second attempt to find the keyboard after an update.
     std::chrono::milliseconds reconnectPause{std::chrono::seconds(5)};
+    // How long a retry, and a first attempt whose reset failed, keep looking
+    // for the keyboard in update mode: it may come back late from the reset.
+    std::chrono::milliseconds updateModeWait{std::chrono::seconds(5)};
+    // How often they look meanwhile.
+    std::chrono::milliseconds updateModePoll{std::chrono::milliseconds(250)};
   };
 
   enum class Outcome {
@@ -62,12 +67,15 @@ class UpdateRoad {
 
   bool findKeyboard();
   Versions readVersions();
+  // connectInUpdateMode until it succeeds or updateModeWait has passed.
+  bool findInUpdateMode();
   // The first attempt enters update mode by resetting the keyboard; a retry,
   // and a first attempt whose reset failed, look for it in update mode first.
   bool enterUpdateMode(bool firstAttempt);
   // Starts the worker and waits for its result word; 0 when it did not end in time.
   int update();
-  bool attempt(bool firstAttempt);
+  // `updatedSerial` is the serial number of the keyboard being updated.
+  bool attempt(bool firstAttempt, const std::string& updatedSerial);
   bool call(const char* step, bool result);
   void say(const std::string& line);
 

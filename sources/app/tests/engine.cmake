@@ -7,3 +7,26 @@ qv_add_gtest(NAME app_engine_road_test
   LABELS app road
   UMOCKDEV
   TIMEOUT 600)
+
+# Two keyboards of one size: one update changes only the keyboard being
+# updated. Each case walks a whole road (10 to 25 s), so the cases run in
+# groups side by side, each group a process with its own simulated bus.
+qv_add_gtest(NAME app_engine_follow_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/engine/FollowTheKeyboardRoadTest.cpp
+  LIBS qv_zarn qv_test_support
+  LABELS app road
+  UMOCKDEV
+  ARGS --gtest_filter=Pairs/TwoKeyboards.*/noSerial*
+  TIMEOUT 400)
+foreach(group IN ITEMS sameSerial otherSerial)
+  add_test(NAME app_engine_follow_${group}
+    COMMAND ${PROJECT_SOURCE_DIR}/cmake/run-isolated umockdev-wrapper $<TARGET_FILE:app_engine_follow_test>
+            --gtest_filter=Pairs/TwoKeyboards.*/${group}*)
+  set_tests_properties(app_engine_follow_${group} PROPERTIES
+    LABELS "app;road" TIMEOUT 400 ENVIRONMENT "${QV_TEST_ENV}")
+endforeach()
+add_test(NAME app_engine_follow_elsewhere
+  COMMAND ${PROJECT_SOURCE_DIR}/cmake/run-isolated umockdev-wrapper $<TARGET_FILE:app_engine_follow_test>
+          --gtest_filter=KeyboardElsewhere.*)
+set_tests_properties(app_engine_follow_elsewhere PROPERTIES
+  LABELS "app;road" TIMEOUT 400 ENVIRONMENT "${QV_TEST_ENV}")

@@ -30,11 +30,16 @@ void complain(const std::string& message) { std::fprintf(stderr, "simulated-keyb
 
 struct KeyboardHost::Impl final : DeviceNode::Owner {
   struct Keyboard {
-    Keyboard(int id, const KeyboardConfig& config, Clock::time_point now) : id(id), model(config, now) {}
+    Keyboard(int id, const KeyboardConfig& config, Clock::time_point now)
+        : id(id), model(config, now), port(static_cast<unsigned>(id)) {}
     const int id;
     SimulatedKeyboard model;
     std::shared_ptr<DeviceNode> node;  // its current appearance; null while off the bus
     bool unplugged = false;
+    // The root-hub port: each keyboard has one of its own, numbered as its
+    // id, and keeps it when it re-enumerates, unless told to move.
+    unsigned port;
+    unsigned arrivals = 0;
   };
 
   // Test-bed work, done in order by the host thread because umockdev's calls
@@ -116,11 +121,30 @@ struct KeyboardHost::Impl final : DeviceNode::Owner {
     return 0;
   }
 
+  // Whether a keyboard other than `keyboard` is on the bus at `port`.
+  bool portTaken(const Keyboard& keyboard, unsigned port) const {
+    for (const auto& [id, other] : keyboards) {
+      if (other.get() != &keyboard && other->node && other->node->record().port() == port) return true;
+    }
+    return false;
+  }
+
   void arrive(Keyboard& keyboard) {
+    if (keyboard.arrivals > 0 && keyboard.model.config().reenumeratePort) {
+      keyboard.port = *keyboard.model.config().reenumeratePort;
+    }
+    ++keyboard.arrivals;
+    // Two devices on one port would share one sysfs path: the second is kept
+    // off the bus, as no hub could hold it.
+    if (portTaken(keyboard, keyboard.port)) {
+      complain("keyboard " + std::to_string(keyboard.id) + " cannot arrive: port " +
+               std::to_string(keyboard.port) + " is taken");
+      return;
+    }
     const unsigned address = allocateAddress();
     std::string error = "no free address on the bus";
     std::optional<SysfsRecord> record;
-    if (address != 0) record = SysfsRecord::build(keyboard.model, kBusNumber, address, keyboard.id, error);
+    if (address != 0) record = SysfsRecord::build(keyboard.model, kBusNumber, address, keyboard.port, error);
     if (!record) {
       complain("keyboard " + std::to_string(keyboard.id) + " cannot arrive: " + error);
       return;

@@ -12,6 +12,7 @@ namespace {
 constexpr std::uint64_t kMaxU16 = std::numeric_limits<std::uint16_t>::max();
 constexpr std::uint64_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
 constexpr std::uint64_t kMaxPollTimeout = 0xFFFFFF;  // bwPollTimeout has three bytes
+constexpr std::uint64_t kMaxPort = 127;              // as many ports as the bus has addresses
 
 // A decimal number, or a hexadecimal one with 0x when `hex` allows it; no
 // sign, no spaces, nothing after it, at most `max`.
@@ -128,6 +129,13 @@ const std::map<std::string, Setter>& valued() {
       {"--poll-timeout", numberInto(&KeyboardConfig::pollTimeoutMs, kMaxPollTimeout)},
       {"--busy-polls", numberInto(&KeyboardConfig::busyPolls, kMaxU32)},
       {"--reenumerate-delay", numberInto(&KeyboardConfig::reenumerateDelayMs, kMaxU32)},
+      {"--reenumerate-port",
+       [](const std::string& value, Options& options) -> std::string {
+         const std::optional<std::uint64_t> port = number(value, kMaxPort);
+         if (!port || *port == 0) return "expects a port number from 1 to " + std::to_string(kMaxPort);
+         options.keyboards.front().reenumeratePort = static_cast<unsigned>(*port);
+         return {};
+       }},
       {"--product-id", optionalNumberInto(&KeyboardConfig::productId, kMaxU16, true)},
       {"--new-main-version", numberInto(&KeyboardConfig::newMainVersion, kMaxU16)},
       {"--new-second-version", optionalNumberInto(&KeyboardConfig::newSecondVersion, kMaxU16)},
@@ -246,6 +254,8 @@ std::string Options::usage() {
          "  --no-will-detach              clear bitWillDetach: the host must reset the device\n"
          "  --not-manifestation-tolerant  clear bitManifestationTolerant\n"
          "  --reenumerate-delay MS        time off the bus when re-enumerating (200)\n"
+         "  --reenumerate-port PORT       come back on root-hub port PORT after leaving the bus\n"
+         "                                (each keyboard keeps a port of its own by default)\n"
          "  --new-main-version N          version a complete main download installs (69)\n"
          "  --new-second-version N        version a complete second download installs\n"
          "Faults:\n"

@@ -23,8 +23,9 @@ std::string format(const char* pattern, Args... args) {
   return buffer;
 }
 
-// umockdev's record format is line-based: backslashes and line breaks inside
-// an attribute are escaped. A serial number is user input and may hold both.
+// umockdev's record format is line-based: backslashes and line breaks
+// (and carriage returns, which it refuses unescaped) inside an
+// attribute are escaped. A serial number is user input and may hold them all.
 std::string escaped(const std::string& value) {
   std::string out;
   for (char c : value) {
@@ -32,6 +33,8 @@ std::string escaped(const std::string& value) {
       out += "\\\\";
     } else if (c == '\n') {
       out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
     } else {
       out += c;
     }
@@ -91,6 +94,7 @@ std::optional<SysfsRecord> SysfsRecord::build(const SimulatedKeyboard& keyboard,
 
   SysfsRecord record;
   record.m_devnum = devnum;
+  record.m_port = port;
   record.m_configurationValue = config[5];
   record.m_interfaces = interfaces(bytes);
   const std::string bus = format("%03u", busnum);

@@ -36,6 +36,7 @@ class SysfsRecord {
   const std::string& syspath() const { return m_syspath; }  // "/sys/devices/..."
   const std::string& devnode() const { return m_devnode; }  // "/dev/bus/usb/BBB/DDD"
   unsigned devnum() const { return m_devnum; }
+  unsigned port() const { return m_port; }
   std::uint8_t configurationValue() const { return m_configurationValue; }
   const std::vector<Interface>& interfaceList() const { return m_interfaces; }
   bool hasInterface(unsigned number) const;
@@ -46,6 +47,7 @@ class SysfsRecord {
   std::string m_syspath;
   std::string m_devnode;
   unsigned m_devnum = 0;
+  unsigned m_port = 0;
   std::uint8_t m_configurationValue = 0;
   std::vector<Interface> m_interfaces;
 };

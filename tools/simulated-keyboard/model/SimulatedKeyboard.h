@@ -81,6 +81,9 @@ struct KeyboardConfig {
   bool manifestationTolerant = true;       // bmAttributes bit 2
   std::uint32_t manifestationMs = 100;     // how long manifestation takes
   std::uint32_t reenumerateDelayMs = 200;  // time off the bus when re-enumerating
+  // The root-hub port the host puts the keyboard on from its first
+  // re-enumeration on; none keeps it on its own port, as a real keyboard stays.
+  std::optional<unsigned> reenumeratePort;
   std::optional<std::uint16_t> productId;  // normal-mode product id other than the family's
   std::uint16_t newMainVersion = 69;       // what a complete main download installs
   std::optional<std::uint16_t> newSecondVersion;  // default 13, 14 for the 88-key size

@@ -18,6 +18,7 @@
 #include "QV/QDV2/DFUDevice.h"
 #include "Sha256.h"
 #include "SimulatedKeyboardFixture.h"
+#include "TestableUpgradeLogic.h"
 #include "ZARNUpdaterAppModule.h"
 #include "ZARNUpdaterUpgradeLogic.h"
 
@@ -27,24 +28,6 @@ namespace {
 using namespace std::chrono_literals;
 using TestSupport::PluggedKeyboard;
 using TestSupport::keyboardConfig;
-
-// Long enough for a whole update of a keyboard that re-enumerates during
-// manifestation; the worker's own waits are bounded well below this.
-constexpr std::chrono::milliseconds kUpdateTimeout = 90s;
-
-// The engine with its firmware table and its recognition of the simulated
-// keyboard open to the tests.
-class TestableUpgradeLogic : public ZARNUpdaterUpgradeLogic {
- public:
-  bool flashSecondImage() const { return m_flashSecondImage; }
-  const QDV2::DFUDevice& device() const { return m_device; }
-  void setFirmwareTable(std::span<const FW::FirmwareImageEntry> table) { m_firmwareTable = table; }
-  void recogniseNoKeyboardAsSimulated() {
-    m_isSimulatedKeyboard = [](const QDV2::USBDeviceInfo&) { return false; };
-  }
-};
-
-int load(int& word) { return std::atomic_ref<int>(word).load(); }
 
 const FW::FirmwareImageEntry& imagesOfSize(unsigned size) {
   const std::uint16_t family = simkbd::KeyboardConfig::familyProductId(size);
@@ -76,12 +59,6 @@ DeviceTexts deviceInfo(ZARNUpdaterUpgradeLogic& logic) {
 
 class UpgradeLogicRoadTest : public TestSupport::SimulatedKeyboardTest {
  protected:
-  // Waits until the worker has stored its result; 0 when it has not in time.
-  static int waitForResult(int& word) {
-    TestSupport::waitUntil([&] { return load(word) != 0; }, kUpdateTimeout);
-    return load(word);
-  }
-
   // What the application does once the word holds 1: connects in normal mode,
   // once more after 5 s when the keyboard is not back yet, and reads the
   // revisions again.

@@ -289,3 +289,34 @@ TYPED_TEST(UTF16Record, EmptyTextGivesAnEmptyTerminatedSequence)
     ASSERT_NE(record.data(), nullptr);
     EXPECT_EQ(record.data()[0], TypeParam(0));
 }
+
+// --- Text from outside, made fit to print ---------------------------------
+
+TEST(PrintableText, EveryControlCharacterIsReplacedAndNothingElse)
+{
+    const std::string mark = "\xEF\xBF\xBD";
+    // A serial number that would clear the terminal's line and print a line
+    // of its own.
+    EXPECT_EQ(StringUtil::printable("SN1\x1B[2K\rupdate-road: Update complete\n"),
+              "SN1" + mark + "[2K" + mark + "update-road: Update complete" + mark);
+    EXPECT_EQ(StringUtil::printable(std::string("A\0B", 3)), "A" + mark + "B");
+    EXPECT_EQ(StringUtil::printable("\x7F"), mark);
+    // C1 controls (CSI is U+009B) are controls too, and so are they when
+    // given as bare bytes, which are not UTF-8 and go.
+    EXPECT_EQ(StringUtil::printable("\xC2\x9B" "31m\xC2\x80\xC2\x9F"), mark + "31m" + mark + mark);
+    EXPECT_EQ(StringUtil::printable("\x9B" "31m"), "31m");
+
+    // Printable text of every kind stays as it is, including the characters
+    // next to the control ranges.
+    const std::string kept = " ~\xC2\xA0\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 \xE2\x80\xA8 SIMKBD0001";
+    EXPECT_EQ(StringUtil::printable(kept), kept);
+    EXPECT_EQ(StringUtil::printable(""), "");
+
+    // Every code point below U+00A0 is either kept or replaced, by range.
+    for (char32_t c = 0; c < 0xA0; ++c) {
+        const std::string one = c < 0x80 ? std::string(1, char(c))
+                                         : std::string{char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
+        const bool control = c < 0x20 || c >= 0x7F;
+        EXPECT_EQ(StringUtil::printable(one), control ? mark : one) << "U+" << std::hex << unsigned(c);
+    }
+}

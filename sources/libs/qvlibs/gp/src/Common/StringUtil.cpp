@@ -147,6 +147,32 @@ void StringUtil::removeFirst(std::string& text, unsigned long count)
     text.erase(0, std::min<std::size_t>(count, text.size()));
 }
 
+namespace {
+
+bool isControlCharacter(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+} // namespace
+
+std::string StringUtil::printable(const std::string& text)
+{
+    static constexpr char kReplacement[] = "\xEF\xBF\xBD"; // U+FFFD in UTF-8
+    const std::string wellFormed = fromUTF_filter<char>(text);
+    std::string shown;
+    shown.reserve(wellFormed.size());
+    UTF8CodePointReader reader(wellFormed.data(), wellFormed.data() + wellFormed.size());
+    while (!reader.atEnd()) {
+        const char* const start = reader.position();
+        if (isControlCharacter(reader.next()))
+            shown += kReplacement;
+        else
+            shown.append(start, reader.position());
+    }
+    return shown;
+}
+
 namespace details {
 
 std::u16string utf_to_utf<char16_t, char, true>::apply(const std::string& text)

@@ -83,6 +83,30 @@ bool isDFUFunctionalDescriptor(const USB::DescriptorHeader* d) {
   return d->bDescriptorType == USB_DT_DFU && d->bLength >= kDFUFunctionalDescriptorLength;
 }
 
+// Whether the device behind `handle`, found while following a keyboard that
+// left the bus at `left`, stands where that keyboard stood. A keyboard
+// re-enumerates on its own port, so a device found elsewhere is another one,
+// however alike: it is never taken for the keyboard, and so never sent a
+// request that could change it. Where the platform cannot tell places the
+// serial number alone decides, as it must.
+bool standsWhereItLeft(const USBDeviceOSHandle& handle, const USBDeviceLocation& left) {
+  if (!left.isKnown()) {
+    return true;
+  }
+  USBDeviceLocation where;
+  USBDevice::getLocationForOSHandle(handle, where);
+  if (where == left) {
+    return true;
+  }
+  if (Logging::isEnabled(Logging::eLevel2, nullptr)) {
+    Logging::detail::__trace__msg(Logging::eLevel2,
+                                  "%s: the device found at %s is not the keyboard that left %s; it is "
+                                  "left alone\n",
+                                  kCategory, where.text().c_str(), left.text().c_str());
+  }
+  return false;
+}
+
 // getNext() ends a walk both at the end of the block and at a length that does
 // not fit; only the second is a fault of the device.
 const USB::DescriptorHeader* nextDescriptor(const USB::DescriptorHeader* d, std::uint32_t& remaining,
@@ -440,12 +464,17 @@ bool DFUDevice::manifest(DFU::GetStatus& status) {
 }
 
 void DFUDevice::onManifestedDeviceFound(const USBDeviceOSHandle& handle, std::uint8_t& state) {
+  // The first device that is the keyboard ends the search; another keyboard
+  // reported after it must not take its place.
+  if (state == DFU::dfuMANIFEST_WAIT_RESET) {
+    return;
+  }
   USBDeviceInfo found;
   if (!getDeviceInfoForOSHandle(handle, found, true)) {
     return;
   }
   if (found.productId != (m_info.productId & USBDeviceDB::kFamilyMask) ||
-      found.serialNumber != m_info.serialNumber) {
+      found.serialNumber != m_info.serialNumber || !standsWhereItLeft(handle, m_location)) {
     return;
   }
   disconnect();
@@ -534,6 +563,11 @@ void reconnect(const USBDeviceOSHandle& handle, const USBDeviceFilter& filter, D
     if (!filter.getDeviceInfoForOSHandle(handle, found, true) || found.serialNumber != serialNumber) {
       return;
     }
+  }
+  // Not connected, the device still knows where the keyboard it followed
+  // left the bus.
+  if (!standsWhereItLeft(handle, device->location())) {
+    return;
   }
   device->USBDevice::connect(handle);
 }

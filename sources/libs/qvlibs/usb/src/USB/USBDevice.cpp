@@ -25,6 +25,7 @@ bool USBDevice::connect(const USBDeviceOSHandle& handle) {
   }
   m_handle = handle;
   m_osImpl->getDeviceInfo(m_info);
+  m_osImpl->readLocation(handle, m_location);
   postConnect();
   return m_connected;
 }
@@ -54,6 +55,16 @@ bool USBDevice::getDeviceInfoForOSHandle(const USBDeviceOSHandle& handle, USBDev
   // lock.
   std::unique_ptr<OSImpl, void (*)(OSImpl*)> impl(createOSImpl(), &destroyOSImpl);
   return impl && impl->readDeviceInfo(handle, info, withStrings);
+}
+
+bool USBDevice::getLocationForOSHandle(const USBDeviceOSHandle& handle,
+                                       USBDeviceLocation& location) {
+  std::unique_ptr<OSImpl, void (*)(OSImpl*)> impl(createOSImpl(), &destroyOSImpl);
+  if (!impl) {
+    location = USBDeviceLocation{};
+    return false;
+  }
+  return impl->readLocation(handle, location);
 }
 
 bool USBDevice::OSImpl::readDeviceInfo(USBDeviceOSHandle handle, USBDeviceInfo& info,

@@ -36,7 +36,10 @@ class RoadDFUDevice : public DFUDevice {
       std::this_thread::sleep_for(d);
     });
   }
-  void remember(const USBDeviceInfo& info) { m_info = info; }
+  void remember(const USBDeviceInfo& info, const USBDeviceLocation& place) {
+    m_info = info;
+    m_location = place;
+  }
   std::vector<std::chrono::nanoseconds> sleeps;
 };
 
@@ -72,10 +75,18 @@ TEST_F(DFUDeviceRoadTest, DetachReconnectDownloadAndReturnWithAWillDetachKeyboar
   EXPECT_TRUE(device.getCustomImageVersion(1, secondVersion));
   EXPECT_EQ(secondVersion, config.secondVersion);
 
+  // The keyboard comes back in update mode with a new address on its own
+  // port.
+  const USBDeviceLocation place = device.location();
+  EXPECT_TRUE(place.isKnown());
+  const USBDeviceOSHandle runTimeHandle = device.osHandle();
+
   ASSERT_TRUE(device.sendDFUDetach());
   ASSERT_TRUE(device.reconnectInDFUMode());
   EXPECT_EQ(device.sleeps, (std::vector<std::chrono::nanoseconds>{2500ms}));
   EXPECT_EQ(device.mode(), DFUDevice::kModeDFU);
+  EXPECT_NE(device.osHandle(), runTimeHandle);
+  EXPECT_TRUE(device.location() == place) << device.location().text() << " instead of " << place.text();
   EXPECT_EQ(device.interfaceNumber(), 0);
   EXPECT_EQ(device.deviceInfo().productId, 0x1352);
   EXPECT_EQ(device.deviceInfo().serialNumber, config.serial);
@@ -160,12 +171,21 @@ TEST_F(DFUDeviceRoadTest, AKeyboardThatDoesNotComeBackIsNotReplacedByAnother) {
   EXPECT_FALSE(device.reconnectInDFUMode());
   EXPECT_FALSE(device.isConnected());
 
-  // Remembering the other keyboard's serial number finds it, without a wait:
-  // nothing was connected to leave.
+  // The other keyboard's serial number does not make it the one that left:
+  // it stands on another port. Remembering its place as well finds it,
+  // without a wait: nothing was connected to leave.
+  const USBDeviceLocation left = device.location();
+  ASSERT_TRUE(left.isKnown());
   USBDeviceInfo info = device.deviceInfo();
   info.serialNumber = kOtherSerial;
-  device.remember(info);
+  device.remember(info, left);
+  EXPECT_FALSE(device.reconnectInDFUMode());
+  USBDeviceLocation otherPlace;
+  ASSERT_TRUE(USBDevice::getLocationForOSHandle(other->waitUntilListed(), otherPlace));
+  EXPECT_FALSE(otherPlace == left) << otherPlace.text();
+  device.remember(info, otherPlace);
   EXPECT_TRUE(device.reconnectInDFUMode());
+  EXPECT_TRUE(device.location() == otherPlace);
   EXPECT_EQ(device.deviceInfo().serialNumber, kOtherSerial);
   EXPECT_EQ(device.sleeps.size(), 1u);
 }

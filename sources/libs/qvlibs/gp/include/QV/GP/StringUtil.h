@@ -54,6 +54,14 @@ public:
 
     // Removes the first count bytes, or everything when there are fewer.
     static void removeFirst(std::string& text, unsigned long count);
+
+    // Text from outside (a device's serial number, product name) made fit to
+    // be printed or shown: well-formed UTF-8 (malformed bytes dropped, as the
+    // conversions above drop them) in which every control character (U+0000
+    // to U+001F, U+007F to U+009F) is replaced by U+FFFD. An escape sequence
+    // or a line break inside a device's string then cannot move the cursor,
+    // change a terminal's state or forge a line of output of its own.
+    static std::string printable(const std::string& text);
 };
 
 template <>

@@ -62,9 +62,12 @@ class DFUDevice : public USBDevice {
   // Reads the version of the custom image of `type`, in either mode; leaves
   // `version` alone on failure.
   bool getCustomImageVersion(std::uint8_t type, std::uint32_t& version);
-  // Finds the device again in update mode by its family and serial number,
-  // after leaving it and waiting 2.5 s when it is connected. False when it is
-  // not found in one scan, or when no device was ever connected.
+  // Finds the device again in update mode by its family, its serial number
+  // and its place on the bus, after leaving it and waiting 2.5 s when it is
+  // connected. False when it is not found in one scan, or when no device was
+  // ever connected. A keyboard found elsewhere is another one and is left
+  // alone; the same holds for the search during a manifestation that
+  // re-enumerates.
   bool reconnectInDFUMode();
 
   bool writeDFUData(const DFUClient::Payload& payload);
@@ -121,7 +124,8 @@ class DFUDevice : public USBDevice {
 
 // The device-found callback of DFUDevice::reconnectInDFUMode: connects
 // `device` to the first found device whose serial number equals
-// `serialNumber` (any, when it is empty).
+// `serialNumber` (any, when it is empty) and that stands where `device` was
+// last connected, when that place is known.
 void reconnect(const USBDeviceOSHandle& handle, const USBDeviceFilter& filter, DFUDevice* device,
                const std::string& serialNumber);
 

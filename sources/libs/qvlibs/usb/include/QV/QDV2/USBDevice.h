@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "QV/QDV2/USBDeviceInfo.h"
+#include "QV/QDV2/USBDeviceLocation.h"
 #include "QV/QDV2/USBDeviceOSHandle.h"
 
 namespace QV::QDV2 {
@@ -40,10 +41,12 @@ class USBDevice {
   USBDevice(const USBDevice&) = delete;
   USBDevice& operator=(const USBDevice&) = delete;
 
-  // Opens the device behind `handle`, reads its info with strings and runs
-  // postConnect(). Connecting while connected replaces the previous device.
+  // Opens the device behind `handle`, reads its info with strings and its
+  // place on the bus, and runs postConnect(). Connecting while connected
+  // replaces the previous device.
   bool connect(const USBDeviceOSHandle& handle);
-  // Closes the device. The info of the device just left is kept.
+  // Closes the device. The info and the place of the device just left are
+  // kept, so that it can be recognised when it comes back.
   void disconnect();
 
   // Sends one request; kStatusNotConnected when no device is open.
@@ -57,10 +60,16 @@ class USBDevice {
   bool isConnected() const { return m_connected; }
   USBDeviceOSHandle osHandle() const { return m_handle; }
   const USBDeviceInfo& deviceInfo() const { return m_info; }
+  // Where the device last connected sits on the bus; unknown when the
+  // platform cannot tell.
+  const USBDeviceLocation& location() const { return m_location; }
 
   // Opens the device behind `handle` just long enough to read its info.
   static bool getDeviceInfoForOSHandle(const USBDeviceOSHandle& handle, USBDeviceInfo& info,
                                        bool withStrings);
+  // Where the device behind `handle` sits on the bus, without opening it.
+  // False, with `location` unknown, when the platform cannot tell.
+  static bool getLocationForOSHandle(const USBDeviceOSHandle& handle, USBDeviceLocation& location);
   // A fixed text for a status word, "unknown" for codes without one.
   static const char* statusAsString(Status status);
 
@@ -81,6 +90,7 @@ class USBDevice {
   bool m_connected = false;
   USBDeviceOSHandle m_handle = 0;
   USBDeviceInfo m_info;
+  USBDeviceLocation m_location;
 };
 
 }  // namespace QV::QDV2

@@ -30,6 +30,13 @@ class USBDevice::OSImpl {
   // ids of a device it has not opened overrides this, so that discovery does
   // not need to open every device it looks at.
   virtual bool readDeviceInfo(USBDeviceOSHandle handle, USBDeviceInfo& info, bool withStrings);
+  // Where the device behind `handle` sits on the bus. The default cannot
+  // tell and gives false.
+  virtual bool readLocation(USBDeviceOSHandle handle, USBDeviceLocation& location) {
+    (void)handle;
+    location = USBDeviceLocation{};
+    return false;
+  }
   virtual bool getDriverVersion(std::string&) { return false; }
   virtual bool getDriverVersion(unsigned&) { return false; }
   // kStatusNotConnected when no device is open.

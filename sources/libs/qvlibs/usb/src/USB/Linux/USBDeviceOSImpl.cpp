@@ -101,6 +101,26 @@ bool USBDeviceOSImpl::readDeviceInfo(USBDeviceOSHandle handle, USBDeviceInfo& in
   return device && readIds(device.device(), info);
 }
 
+bool USBDeviceOSImpl::readLocation(USBDeviceOSHandle handle, USBDeviceLocation& location) {
+  location = USBDeviceLocation{};
+  // The bus number and the port chain come from what the kernel published at
+  // enumeration; the device is not opened.
+  DeviceReference device(handle);
+  if (!device) {
+    return false;
+  }
+  std::array<std::uint8_t, USBDeviceLocation::kMaxDepth> ports{};
+  const int depth = libusb_get_port_numbers(device.device(), ports.data(), int(ports.size()));
+  if (depth <= 0) {
+    // A root hub has no port of its own, and an error tells nothing.
+    return false;
+  }
+  location.busNumber = libusb_get_bus_number(device.device());
+  location.depth = std::uint8_t(depth);
+  location.portNumbers = ports;
+  return true;
+}
+
 bool USBDeviceOSImpl::getDeviceInfo(USBDeviceInfo& info, bool withStrings) {
   if (m_handle == nullptr) {
     return false;

@@ -34,6 +34,7 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
   bool getDeviceInfo(USBDeviceInfo& info) override;
   bool getDeviceInfo(USBDeviceInfo& info, bool withStrings) override;
   bool readDeviceInfo(USBDeviceOSHandle handle, USBDeviceInfo& info, bool withStrings) override;
+  bool readLocation(USBDeviceOSHandle handle, USBDeviceLocation& location) override;
   USBDevice::Status controlTransfer(USBDevice::Request& request) override;
   const std::uint8_t* getConfigurationDescriptor(std::uint32_t& size) override;
 

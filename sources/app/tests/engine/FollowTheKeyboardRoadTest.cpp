@@ -1,0 +1,214 @@
+// The update engine with other keyboards of one size on the bus, through the
+// real libusb: whatever their serial numbers and DFU attributes, one update
+// changes the keyboard being updated and no other, and a keyboard that comes
+// back from a re-enumeration on another port is never written to. The road's
+// waits are real, so CTest runs the cases in groups side by side.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "QV/QDV2/Logging.h"
+#include "SimulatedKeyboardFixture.h"
+#include "TestableUpgradeLogic.h"
+
+namespace QV {
+namespace {
+
+using TestSupport::PluggedKeyboard;
+using TestSupport::keyboardConfig;
+
+// What the keyboards' reports count that only reads: descriptors, standard
+// status and the second image's version. Every other request can change a
+// keyboard (its mode, its DFU state, its firmware).
+bool onlyReads(const std::string& request) {
+  return request == "GET_DESCRIPTOR" || request == "GET_STATUS" || request == "GET_CONFIGURATION" ||
+         request == "CUSTOM_VERSION";
+}
+
+// The requests in `report` that could have changed the keyboard, by name.
+std::vector<std::string> changingRequests(const nlohmann::json& report) {
+  std::vector<std::string> seen;
+  for (const auto& [request, count] : report["requestCounts"].items()) {
+    if (!onlyReads(request) && count != 0) {
+      seen.push_back(request + " x" + count.dump());
+    }
+  }
+  return seen;
+}
+
+// The USB layer's trace lines that go to the system log, kept for the test.
+class SystemLog {
+ public:
+  SystemLog() {
+    QDV2::Logging::detail::setSystemLogSink([this](int, const char* text) {
+      std::lock_guard lock(m_mutex);
+      m_text += text;
+    });
+  }
+  ~SystemLog() { QDV2::Logging::detail::setSystemLogSink({}); }
+  std::string text() const {
+    std::lock_guard lock(m_mutex);
+    return m_text;
+  }
+
+ private:
+  mutable std::mutex m_mutex;
+  std::string m_text;
+};
+
+enum class Serials { None, Same, Different };
+
+struct Pair {
+  Serials serials;
+  bool manifestationTolerant;
+  bool willDetach;
+};
+
+std::string nameOf(const Pair& p) {
+  const char* serials = p.serials == Serials::None ? "noSerial" : p.serials == Serials::Same ? "sameSerial"
+                                                                                             : "otherSerial";
+  return std::string(serials) + (p.manifestationTolerant ? "_tolerant" : "_reenumerating") +
+         (p.willDetach ? "_willDetach" : "_vendorReset");
+}
+
+void PrintTo(const Pair& pair, std::ostream* out) { *out << nameOf(pair); }
+
+class TwoKeyboards : public TestSupport::SimulatedKeyboardTest, public testing::WithParamInterface<Pair> {
+ protected:
+  // A keyboard of 49 keys with the serial number the pairing gives it.
+  static simkbd::KeyboardConfig config(const char* serial, bool startInUpdateMode = false) {
+    const Pair& pair = GetParam();
+    simkbd::KeyboardConfig config = keyboardConfig(49, serial, startInUpdateMode);
+    if (pair.serials == Serials::None) config.serial.clear();
+    if (pair.serials == Serials::Same) config.serial = "SIMKBD0700";
+    config.manifestationTolerant = pair.manifestationTolerant;
+    config.willDetach = pair.willDetach;
+    return config;
+  }
+
+  static void expectUntouched(const PluggedKeyboard& keyboard, const char* which) {
+    SCOPED_TRACE(which);
+    const nlohmann::json report = keyboard.report();
+    EXPECT_TRUE(changingRequests(report).empty()) << testing::PrintToString(changingRequests(report));
+    EXPECT_EQ(report["enumerations"], 1);
+    EXPECT_EQ(report["mainVersion"], 68);
+    EXPECT_EQ(report["secondVersion"], 12);
+  }
+};
+
+// Scans report the newest device first. The keyboard being updated is the
+// newest when it comes back from each re-enumeration, unless another keyboard
+// arrived after it: so a keyboard of the same size stands beside it from the
+// start, and another arrives in update mode while it is away being switched
+// into update mode, when the scan that looks for it comes.
+TEST_P(TwoKeyboards, OneUpdateChangesTheKeyboardBeingUpdatedAndNoOther) {
+  std::unique_ptr<PluggedKeyboard> keyboards[2] = {TestSupport::plugOrFail(config("SIMKBD0701")),
+                                                   TestSupport::plugOrFail(config("SIMKBD0702"))};
+  ASSERT_TRUE(keyboards[0] && keyboards[1]);
+
+  TestableUpgradeLogic logic;
+  ASSERT_TRUE(logic.connectInNormalMode());
+  // The scan keeps whichever keyboard it reported last; that one is updated.
+  const int target = logic.device().osHandle() == keyboards[0]->handle() ? 0 : 1;
+  ASSERT_EQ(logic.device().osHandle(), keyboards[target]->handle());
+  const PluggedKeyboard& updated = *keyboards[target];
+  const PluggedKeyboard& bystander = *keyboards[1 - target];
+  QDV2::USBDeviceInfo info;
+  std::string installed, newest;
+  bool updateAvailable = false;
+  logic.getDeviceInfo(info, installed, newest, updateAvailable);
+  ASSERT_TRUE(updateAvailable);
+  ASSERT_TRUE(logic.flashSecondImage());
+
+  std::unique_ptr<PluggedKeyboard> latecomer;
+  std::thread arrival([&] {
+    if (TestSupport::waitUntil([&] { return updated.report()["mode"] == "update"; })) {
+      latecomer = TestSupport::plugOrFail(config("SIMKBD0703", true));
+    }
+  });
+  const bool inUpdateMode = logic.resetIntoUpdateMode();
+  arrival.join();
+  ASSERT_TRUE(inUpdateMode);
+  ASSERT_TRUE(latecomer);
+  int word = -5;
+  ASSERT_TRUE(logic.performUpdate(word));
+  EXPECT_EQ(waitForResult(word), 1);
+
+  expectUntouched(bystander, "the keyboard beside it");
+  expectUntouched(*latecomer, "the keyboard that arrived in update mode");
+  ASSERT_TRUE(TestSupport::waitUntil([&] { return updated.report()["mode"] == "normal"; }));
+  const nlohmann::json report = updated.report();
+  EXPECT_EQ(report["mainVersion"], 69);
+  EXPECT_EQ(report["secondVersion"], 13);
+  EXPECT_EQ(report["secondImage"]["complete"], true);
+  EXPECT_EQ(report["secondImage"]["size"], 17192);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, TwoKeyboards,
+                         testing::Values(Pair{Serials::None, false, true}, Pair{Serials::None, false, false},
+                                         Pair{Serials::None, true, true}, Pair{Serials::None, true, false},
+                                         Pair{Serials::Same, false, true}, Pair{Serials::Same, false, false},
+                                         Pair{Serials::Same, true, true}, Pair{Serials::Same, true, false},
+                                         Pair{Serials::Different, false, true},
+                                         Pair{Serials::Different, false, false},
+                                         Pair{Serials::Different, true, true},
+                                         Pair{Serials::Different, true, false}),
+                         [](const testing::TestParamInfo<Pair>& info) { return nameOf(info.param); });
+
+class KeyboardElsewhere : public TestSupport::SimulatedKeyboardTest {};
+
+TEST_F(KeyboardElsewhere, IsNeitherFollowedIntoUpdateModeNorWrittenAfterItsMainImage) {
+  SystemLog log;
+  {
+    SCOPED_TRACE("switched into update mode, it comes back on another port");
+    simkbd::KeyboardConfig config = keyboardConfig(61, "SIMKBD0801");
+    config.reenumeratePort = 100;
+    auto keyboard = TestSupport::plugOrFail(config);
+    ASSERT_TRUE(keyboard);
+    TestableUpgradeLogic logic;
+    ASSERT_TRUE(logic.connectInNormalMode());
+    EXPECT_FALSE(logic.resetIntoUpdateMode());
+    EXPECT_FALSE(logic.connectInUpdateMode());
+    EXPECT_FALSE(logic.device().isConnected());
+    const nlohmann::json report = keyboard->report();
+    EXPECT_EQ(report["mode"], "update");
+    EXPECT_EQ(changingRequests(report), (std::vector<std::string>{"DETACH x1"}));
+  }
+  {
+    SCOPED_TRACE("restarted after its main image, it comes back on another port");
+    simkbd::KeyboardConfig config = keyboardConfig(25, "SIMKBD0802", true);
+    config.manifestationTolerant = false;
+    config.reenumeratePort = 101;
+    auto keyboard = TestSupport::plugOrFail(config);
+    ASSERT_TRUE(keyboard);
+    TestableUpgradeLogic logic;
+    ASSERT_TRUE(logic.connectInNormalMode());
+    const std::string left = logic.device().location().text();
+    ASSERT_TRUE(logic.flashSecondImage());
+    int word = -5;
+    ASSERT_TRUE(logic.performUpdate(word));
+    // The main image went in; the keyboard found after it is not followed,
+    // so the second image is not written and the update is a failure.
+    EXPECT_EQ(waitForResult(word), -2);
+    const nlohmann::json report = keyboard->report();
+    EXPECT_EQ(report["mainImage"]["complete"], true);
+    EXPECT_EQ(report["secondImage"]["size"], 0);
+    EXPECT_EQ(report["requestCounts"]["CUSTOM_WRITE"], 0);
+    EXPECT_EQ(report["requestCounts"]["RESET_INTO_UPDATE"], 0);
+    EXPECT_EQ(report["requestCounts"]["ABORT"], 0);
+    EXPECT_EQ(report["requestCounts"]["DETACH"], 0);
+    EXPECT_EQ(report["requestCounts"]["RESET_FROM_UPDATE"], 0);
+    EXPECT_EQ(report["enumerations"], 2);
+    EXPECT_NE(log.text().find("DFUDevice: the device found at 1-101 is not the keyboard that left " + left +
+                              "; it is left alone\n"),
+              std::string::npos)
+        << log.text();
+  }
+}
+
+}  // namespace
+}  // namespace QV
