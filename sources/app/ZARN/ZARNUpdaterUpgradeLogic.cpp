@@ -113,6 +113,10 @@ bool ZARNUpdaterUpgradeLogic::connectInNormalMode() {
   // keyboards among them.
   QDV2::USBDeviceFilter filter = USBDeviceDB::Keyboard49DFU;
   filter.setProductId(0);
+  // The device keeps its place after it disconnects: the keyboard used last,
+  // the one just updated above all, is read again rather than another of its
+  // kind that the scan happens to report after it.
+  m_lastLocation = m_device.location();
   QDV2::USBDeviceFactory factory;
   factory.setCallbacks(
       [this](const QDV2::USBDeviceOSHandle& handle, const QDV2::USBDeviceFilter& found) {
@@ -138,6 +142,9 @@ void ZARNUpdaterUpgradeLogic::onDeviceFound(const QDV2::USBDeviceOSHandle& handl
     if (!probe.connect(handle)) {
       return;
     }
+  }
+  if (m_device.isConnected() && m_lastLocation.isKnown() && m_device.location() == m_lastLocation) {
+    return;
   }
   m_device.connect(handle);
 }

@@ -51,7 +51,9 @@ class ZARNUpdaterUpgradeLogic {
   ZARNUpdaterUpgradeLogic& operator=(const ZARNUpdaterUpgradeLogic&) = delete;
 
   // One scan for any keyboard of the maker with a DFU interface and a firmware
-  // row; the last one reported stays connected. Whether one is connected.
+  // row; the last one reported stays connected, unless the keyboard connected
+  // before is found at its place again, which then stays. Whether one is
+  // connected.
   bool connectInNormalMode();
   // Switches the connected keyboard into update mode and finds it again by its
   // serial number. Whether it is connected in update mode with a usable
@@ -112,6 +114,8 @@ class ZARNUpdaterUpgradeLogic {
   // Interrupts a running worker and waits until it has ended.
   void stopWorker();
 
+  // Where the keyboard connected before the running scan sits.
+  QDV2::USBDeviceLocation m_lastLocation;
   std::mutex m_resultMutex;
   bool m_resultAbandoned = false;
   std::atomic<bool> m_workerFinished{false};

@@ -146,6 +146,13 @@ TEST_P(TwoKeyboards, OneUpdateChangesTheKeyboardBeingUpdatedAndNoOther) {
   EXPECT_EQ(report["secondVersion"], 13);
   EXPECT_EQ(report["secondImage"]["complete"], true);
   EXPECT_EQ(report["secondImage"]["size"], 17192);
+
+  // The check after the update reads the keyboard just updated, not the one
+  // beside it that a scan reports after it.
+  ASSERT_TRUE(logic.connectInNormalMode());
+  logic.getDeviceInfo(info, installed, newest, updateAvailable);
+  EXPECT_FALSE(updateAvailable);
+  EXPECT_EQ(installed, newest);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pairs, TwoKeyboards,
