@@ -126,16 +126,17 @@ void JPEGTurbo(benchmark::State& state)
 {
     const Size size = kSizes[state.range(0)];
     const Bytes file = encodeJPEG(size);
-    tjhandle handle = tjInitDecompress();
+    // A handle per picture, as the reader sets up its decompressor per read.
     for (auto _ : state) {
+        tjhandle handle = tjInitDecompress();
         int width = 0, height = 0, subsampling = 0, colourspace = 0;
         tjDecompressHeader3(handle, file.data(), file.size(), &width, &height, &subsampling, &colourspace);
         Bytes pixels(std::size_t(width) * std::size_t(height) * 4);
         if (tjDecompress2(handle, file.data(), file.size(), pixels.data(), width, 0, height, TJPF_BGRA, 0) != 0)
             state.SkipWithError("tjDecompress2 failed");
         benchmark::DoNotOptimize(pixels.data());
+        tjDestroy(handle);
     }
-    tjDestroy(handle);
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(file.size()));
 }
 
