@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace QV::UIA {
@@ -48,6 +49,12 @@ public:
     // The word of the pixel at (x, y) of the buffer, origin not applied.
     std::uint32_t* getRow(int y) noexcept { return m_pixels + std::ptrdiff_t(y) * m_width; }
     const std::uint32_t* getRow(int y) const noexcept { return m_pixels + std::ptrdiff_t(y) * m_width; }
+    // The word of the pixel at origin-relative (x, y).
+    std::uint32_t* pixelAt(int x, int y) noexcept { return getRow(y + m_origin.y) + (std::ptrdiff_t(x) + m_origin.x); }
+    const std::uint32_t* pixelAt(int x, int y) const noexcept
+    {
+        return getRow(y + m_origin.y) + (std::ptrdiff_t(x) + m_origin.x);
+    }
 
     // Size of one animation frame.
     unsigned int getAnimationWidth() const noexcept;
@@ -97,10 +104,75 @@ public:
     };
     Borders getBorders() const noexcept;
 
+    // Drawing. Coordinates are origin-relative, colours 0xAARRGGBB with
+    // straight alpha. An opaque colour is stored as it is; any other is put
+    // over the pixel by the compositing formula (the older one when the
+    // legacy flag is set). Operations ending in UC do not clip: their callers
+    // keep inside the picture. The others draw only inside the clip when one
+    // is set and always only inside the picture. Runs and areas with a length,
+    // width or height below 1, and colours with alpha 0, draw nothing.
+
+    // Every pixel set to the colour, without blending.
+    void clear(std::uint32_t colour);
+    // Unlike the runs and areas, a pixel with alpha 0 under a colour with
+    // alpha 0 becomes 0x00000000.
+    void setPixelUC(int x, int y, std::uint32_t colour);
+    void drawLineH(int x, int y, int length, std::uint32_t colour);
+    void drawLineHUC(int x, int y, int length, std::uint32_t colour);
+    void drawLineV(int x, int y, int length, std::uint32_t colour);
+    void drawLineVUC(int x, int y, int length, std::uint32_t colour);
+    // Bresenham line; the end point is not drawn.
+    void drawLine(int x1, int y1, int x2, int y2, std::uint32_t colour);
+    void drawLineUC(int x1, int y1, int x2, int y2, std::uint32_t colour);
+    // Anti-aliased line, its coverage weighted by the colour's alpha.
+    void drawLineAA(float x1, float y1, float x2, float y2, std::uint32_t colour);
+    void drawRectangle(int x, int y, int width, int height, std::uint32_t colour);
+    void fillArea(int x, int y, int width, int height, std::uint32_t colour);
+    void fillAreaUC(int x, int y, int width, int height, std::uint32_t colour);
+    // Colour channels inverted, alpha kept.
+    void invertArea(int x, int y, int width, int height);
+    // The colour stored in every pixel of the rectangle, without blending;
+    // the clip does not apply, the picture's bounds do.
+    void setAreaColor(const GP::Rect& rect, std::uint32_t colour);
+    // The source area at (sx, sy) of src copied to (x, y): word for word when
+    // the source's alpha channel does not count, else put over the pixels.
+    void copyAreaUC(int x, int y, int width, int height, const Picture& src, int sx, int sy);
+
+    // Normalises the rectangle and cuts it to what clipped drawing may touch.
+    // dx and dy tell how far its left and top edges moved inwards (as
+    // requested minus cut, so 0 or below); false, with the rectangle
+    // (0, 0, 0, 0), when nothing is left.
+    bool checkClipRect(GP::Rect& rect, int* dx, int* dy) const;
+
+    // The source's frame (or srcRect of it) put at (x, y) through the
+    // functor: PictureCombinerFunctors::CopySource or BlendUsingAlpha.
+    template <typename Functor>
+    void putPicture(int x, int y, const Picture& src, unsigned int frame = 0, const GP::Rect* srcRect = nullptr);
+    // The source's frame drawn into destRect: at its natural size, or by its
+    // nine cells when it is resizable.
+    template <typename Functor>
+    void putStretched(const GP::Rect& destRect, const Picture& src, unsigned int frame = 0,
+                      const GP::Rect* clipRect = nullptr);
+
+    enum Sampling : int
+    {
+        eSmooth = 0,
+        // Any value other than 0 replicates pixels.
+        ePixelReplication = 1,
+    };
+    // A scaled copy with the properties (and borders) scaled along; nullptr
+    // when the scale is not a positive finite number, or the new size is
+    // empty or cannot be had.
+    std::unique_ptr<Picture> cloneAndScale(float scale, Sampling sampling) const;
+
 private:
     // Takes over the buffer and size of a freshly decoded picture, as a size
     // change would give them (origin (0, 0), no clip); decoded is left empty.
     void adoptPixels(Picture& decoded) noexcept;
+    // The Bresenham walk of drawLineUC, plotting only inside limits.
+    void walkLine(int x1, int y1, int x2, int y2, const GP::Rect& limits, std::uint32_t colour);
+    // The area cut to what clipped drawing may touch; false when empty.
+    bool cutArea(int x, int y, int width, int height, GP::Rect& area) const;
 
     std::unique_ptr<std::uint8_t[]> m_buffer;
     std::uint32_t* m_pixels = nullptr;
@@ -113,5 +185,9 @@ private:
     GP::Point m_origin;
     std::vector<std::uint32_t> m_emptyAreaFlags;
 };
+
+// The name of the high-resolution file of a picture: "@2x" after the stem
+// for any scale other than exactly 1.
+std::string resolveHiDPIUrl(const std::string& name, float scale);
 
 } // namespace QV::UIA
