@@ -4,3 +4,11 @@ qv_add_gtest(NAME gp_storages_test
   SOURCES StorageTest.cpp StreamTest.cpp
   LIBS qv_gp
   LABELS gp unit)
+
+# Container files and the storages over their parts and items, written by a
+# test-only generator (there is no other program that makes them).
+qv_add_gtest(NAME gp_containers_test
+  SOURCES ContainerTest.cpp
+  LIBS qv_gp
+  LABELS gp unit)
+target_include_directories(gp_containers_test PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
