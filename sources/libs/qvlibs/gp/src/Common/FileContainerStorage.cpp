@@ -273,6 +273,7 @@ bool FileContainerStorage::openPart(int index)
     m_parts[static_cast<std::size_t>(index)] = std::move(part);
     m_currentIndex = index;
     m_currentOffset = getPartOffset(index);
+    m_partPosition = 0;
     if (!isWritable())
         return true;
     // A new part changes the part count that the descriptor block records.

@@ -121,13 +121,12 @@ protected:
     PartStorage* currentPartWithRoom(long long limit, std::uint64_t& room)
     {
         PartStorage* part = partAt(m_currentIndex);
-        const long long position = part == nullptr ? -1 : part->getPos64();
-        if (position < 0)
+        if (part == nullptr)
         {
             m_state = eStateError;
             return nullptr;
         }
-        room = static_cast<std::uint64_t>(limit > position ? limit - position : 0);
+        room = static_cast<std::uint64_t>(limit > m_partPosition ? limit - m_partPosition : 0);
         return part;
     }
     void loseCurrentPart()
@@ -141,6 +140,9 @@ protected:
     long long m_maxPartCount = LLONG_MAX;
     long long m_maxPartSize = LLONG_MAX;
     long long m_currentOffset = 0;
+    // The position inside the current part, kept here rather than asked of
+    // the part: asking a stdio file costs a system call at every read.
+    long long m_partPosition = 0;
     int m_currentIndex = -1;
     std::uint8_t m_flags = 0;
 };
@@ -171,6 +173,7 @@ bool MultiPartStorage<PartStorage>::openPartStorageAt(int index)
         return false;
     m_currentIndex = index;
     m_currentOffset = getPartOffset(index);
+    m_partPosition = 0;
     part->seek64(0, eSeekFromStart);
     return part->getState() == eStateOpen || part->getState() == eStateEndOfFile;
 }
@@ -198,6 +201,7 @@ std::size_t MultiPartStorage<PartStorage>::read(void* buffer, std::size_t count)
         {
             const std::size_t got = remaining == 0 ? 0 : part->read(out + total, remaining);
             total += got;
+            m_partPosition += static_cast<long long>(got);
             if (got < remaining)
             {
                 m_state = eStateError;
@@ -212,6 +216,7 @@ std::size_t MultiPartStorage<PartStorage>::read(void* buffer, std::size_t count)
         {
             const std::size_t got = part->read(out + total, static_cast<std::size_t>(available));
             total += got;
+            m_partPosition += static_cast<long long>(got);
             remaining -= got;
             if (got < available)
             {
@@ -261,6 +266,7 @@ std::size_t MultiPartStorage<PartStorage>::write(const void* buffer, std::size_t
         {
             const std::size_t written = part->write(in + total, chunk);
             total += written;
+            m_partPosition += static_cast<long long>(written);
             remaining -= written;
             m_flags |= kFlagSizesChanged;
             // A part that takes fewer bytes than asked ends the write; what
@@ -292,8 +298,7 @@ long long MultiPartStorage<PartStorage>::getPos64() const
     const PartStorage* part = partAt(m_currentIndex);
     if (part == nullptr)
         return 0;
-    const long long position = part->getPos64();
-    return position < 0 ? -1 : m_currentOffset + position;
+    return m_currentOffset + m_partPosition;
 }
 
 template <typename PartStorage>
@@ -384,6 +389,7 @@ bool MultiPartStorage<PartStorage>::seek64(long long offset, eSeekMode mode)
 
     PartStorage* part = partAt(m_currentIndex);
     part->seek64(target - m_currentOffset, eSeekFromStart);
+    m_partPosition = target - m_currentOffset;
     if (part->getState() != eStateOpen && part->getState() != eStateEndOfFile)
     {
         m_state = eStateError;
