@@ -107,6 +107,10 @@ TEST_F(ContainerTest, VersionsPickTheHighestOrTheOneAskedForAndEarlierTablesWinT
     EXPECT_EQ(readItem("<<5>"), "five");
     EXPECT_EQ(readItem("<a"), "five");
     EXPECT_EQ(readItem("<<6>"), "first") << "equal versions keep the earlier table's item";
+    FileContainerStorage reread;
+    ASSERT_TRUE(reread.open(FileName(nameOf("pack.ctr")), IStorage::eAccessRead));
+    EXPECT_TRUE(reread.getAvailableContentTocs());
+    EXPECT_EQ(reread.getTocs().size(), 2u) << "reading the chain again replaces the list";
 
     FileContainerStorage container;
     ASSERT_TRUE(container.open(FileName(nameOf("pack.ctr")), IStorage::eAccessRead));

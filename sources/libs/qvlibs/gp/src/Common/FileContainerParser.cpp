@@ -85,6 +85,7 @@ void FileContainerParser::setChild(std::unique_ptr<FileContainerParser> child)
 bool FileContainerParser::readTocChain(long long start, long long length)
 {
     FileContainerStorage& storage = *m_container;
+    m_tocs.clear();
     if (!storage.isOpen() || start < 0 || length < 0)
         return false;
     const long long saved = storage.getPos64();
