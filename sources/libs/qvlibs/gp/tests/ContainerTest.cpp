@@ -441,6 +441,33 @@ TEST_F(ContainerTest, WritingSplitsIntoPartsAndTheDescriptorNeverOverwritesATabl
     EXPECT_EQ(reader.read(back.data(), back.size()), back.size());
     EXPECT_EQ(back, data);
     EXPECT_EQ(readItem("<big", "new.ctr"), std::string(520, 'b'));
+    {
+        // The descriptor is rewritten where it stands, with the new value.
+        FileContainerStorage writer;
+        ASSERT_TRUE(writer.open(FileName(name), IStorage::eAccessReadWrite, false, 400));
+        EXPECT_TRUE(writer.updateMetadata(9, "ignored without a description block"));
+    }
+    ASSERT_TRUE(FileContainer::isContainerFile(FileName(name), &headers));
+    ASSERT_EQ(headers.size(), 1u);
+    EXPECT_EQ(headers[0].descriptorValue(), 9u);
+    EXPECT_EQ(headers[0].partCount(), 4u);
+    EXPECT_EQ(readItem("<big", "new.ctr"), std::string(520, 'b'));
+
+    // A description after another block is written back in its own place.
+    ContainerBuilder described;
+    described.otherBlock(9, 20).description("old").descriptor(3, 1).toc(tocOf(0, false, {{"a", 1, 1, "AAAA"}}));
+    write(described.bytes());
+    {
+        FileContainerStorage writer;
+        ASSERT_TRUE(writer.open(FileName(nameOf("pack.ctr")), IStorage::eAccessReadWrite));
+        EXPECT_TRUE(writer.updateMetadata(FileContainer::kKeepDescriptorValue, "New name"));
+        EXPECT_EQ(writer.getDescription(), "New name");
+    }
+    ASSERT_TRUE(FileContainer::isContainerFile(FileName(nameOf("pack.ctr")), &headers));
+    ASSERT_EQ(headers.size(), 3u);
+    EXPECT_EQ(headers[1].description(), "New name");
+    EXPECT_EQ(headers[2].descriptorValue(), 3u);
+    EXPECT_EQ(readItem("<a"), "AAAA");
 
     // A description followed at once by a table: a new descriptor has no
     // room, and opening for writing is refused with the file unchanged.
