@@ -127,9 +127,11 @@ TEST_F(VolumeNotices, ListenersThatRemoveThemselvesOrOthersDuringANoticeSkipNobo
 
 TEST_F(VolumeNotices, TheListStartsWithHomeAndHoldsTheRootVolume)
 {
+    const char* home = std::getenv("HOME");
+    ASSERT_NE(home, nullptr) << "the tests run with a home folder of their own";
     const std::vector<VolumeInfo> volumes = VolumeManager::getVolumes();
     ASSERT_GE(volumes.size(), 2u);
-    EXPECT_EQ(volumes[0].mountPath, std::getenv("HOME"));
+    EXPECT_EQ(volumes[0].mountPath, home);
     EXPECT_EQ(volumes[0].refNum, -1);
     const bool hasRoot = std::any_of(volumes.begin(), volumes.end(), [](const VolumeInfo& volume) {
         return volume.name == "Root" && volume.mountPath == "/";
