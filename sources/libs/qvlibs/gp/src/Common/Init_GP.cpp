@@ -5,11 +5,13 @@
 #include <QV/GP/Authentication.h>
 #include <QV/GP/CriticalSection.h>
 #include <QV/GP/DebugTrace.h>
+#include <QV/GP/DeviceNotification.h>
 #include <QV/GP/FileTypeManager.h>
 #include <QV/GP/GetTextLoader.h>
 #include <QV/GP/Registry.h>
 #include <QV/GP/SystemInfo.h>
 #include <QV/GP/TLS.h>
+#include <QV/GP/VolumeManager.h>
 
 #include "Common/DebuggerBreak.h"
 
@@ -47,13 +49,6 @@ void checkVersion(int version, int flavour)
         failCheck(kLineFlavourOutOfRange);
 }
 
-// Volume-mount notification and the volume list start and stop here once
-// they exist. Until then the library runs without mount notices and without a
-// volume list; nothing claims they started.
-void startDeviceNotification() {}
-void stopDeviceNotification() {}
-void startVolumeManager() {}
-void stopVolumeManager() {}
 
 // Steps 6 and 7 of start-up: false when a service that others rely on could
 // not start.
@@ -65,9 +60,10 @@ bool startServices(bool withDeviceNotifications)
         return false;
     if (!FileTypeManager::init())
         return false;
-    if (withDeviceNotifications)
-        startDeviceNotification();
-    startVolumeManager();
+    if (withDeviceNotifications && !DeviceNotification::init())
+        return false;
+    // The volume list is a convenience: without it the library still works.
+    VolumeManager::init();
     return true;
 }
 
@@ -110,8 +106,8 @@ void Lib::deInit()
 {
     Registry::deInit();
     FileTypeManager::deInit();
-    stopVolumeManager();
-    stopDeviceNotification();
+    VolumeManager::deInit();
+    DeviceNotification::deInit();
     Authentication::deInit();
     CriticalSection::staticDeInit();
     SystemInfo::deInit();

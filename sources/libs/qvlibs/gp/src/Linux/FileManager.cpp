@@ -1,6 +1,8 @@
 #include <QV/GP/FileManager.h>
 
 #include <QV/GP/CurrentDSOHandle.h>
+#include <QV/GP/FileContainer.h>
+#include <QV/GP/FileContainerStorage.h>
 #include <QV/GP/FileName.h>
 
 #include <fcntl.h>
@@ -23,9 +25,9 @@ bool statOf(const FileName& name, struct stat& info)
 
 bool FileManager::existsFile(const FileName& name)
 {
-    // Items inside containers have no reader yet, so none is found.
+    // An item inside a container exists when the container holds it.
     if (!name.getSubpath().empty())
-        return false;
+        return FileContainer::isContainerFileContent(FileName(name.getFull()), name.getSubpath());
     struct stat info{};
     if (!statOf(name, info))
         return false;
@@ -45,7 +47,13 @@ bool FileManager::existsDir(const FileName& name)
 std::uint64_t FileManager::getFileSize(const FileName& name)
 {
     if (!name.getSubpath().empty())
-        return 0;
+    {
+        FileContainerStorage container;
+        if (!container.open(name, IStorage::eAccessRead))
+            return 0;
+        const FileContainerParser* item = container.getOpenedItem();
+        return item == nullptr || item->getRangeLength() < 0 ? 0 : static_cast<std::uint64_t>(item->getRangeLength());
+    }
     struct stat info{};
     if (!statOf(name, info) || !S_ISREG(info.st_mode) || info.st_size < 0)
         return 0;

@@ -99,7 +99,10 @@ bool FileStorage::open(const FileName& name, eAccessMode mode, eLockingMode lock
     m_accessMode = mode;
     m_state = eStateOpen;
     m_fileName = name;
-    m_fileSize = FileManager::getFileSize(name);
+    // The size of the file just opened, from its descriptor: a name with a
+    // container subpath would make the file manager measure the item instead.
+    // A file opened for writing alone was emptied above.
+    m_fileSize = mode == eAccessWrite || info.st_size < 0 ? 0 : static_cast<std::uint64_t>(info.st_size);
     return true;
 }
 

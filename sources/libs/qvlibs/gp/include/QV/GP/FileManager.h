@@ -10,8 +10,8 @@ class FileName;
 
 // File-system questions asked by file name.
 //
-// Items inside container files cannot be reached yet: a name with a subpath
-// is answered as not found (no such file, size 0).
+// A name with a subpath ("pack.bin<icon.png") asks about the item inside
+// its container file: whether the container holds it, and its size.
 //
 // Thread affinity: any thread; nothing here takes a lock.
 class FileManager
