@@ -8,6 +8,7 @@
 
 #include "Cocoa/GNUstepHeaders.h"
 #include "Linux/MountTable.h"
+#include "Linux/MountedVolumes.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -29,11 +30,11 @@ std::vector<VolumeInfo> mountedNow()
     return DETAIL::volumesOf(DETAIL::readMountTable(), DETAIL::isDirectoryPath);
 }
 
-// The place where the file names' cached volume list must be told that the
-// mount table changed, so that names convert against the new table.
+// File names keep their own list of volumes: it must be read again, so that
+// names convert against the new table.
 void noteMountTableChanged()
 {
-    // MERGE: call the file-name volume cache's invalidation here.
+    DETAIL::MountedVolumes::invalidate();
 }
 
 // Compares the mount table with the one seen before and passes each volume

@@ -1,4 +1,5 @@
 #include "MountedVolumes.h"
+#include "MountTable.h"
 
 #include <QV/GP/FileName.h>
 #include <QV/GP/TextCompare.h>
@@ -18,28 +19,6 @@
 namespace QV::GP::DETAIL {
 
 namespace {
-
-// mountinfo writes space, tab, newline and backslash in mount paths as
-// three-digit octal escapes.
-std::string unescapeMountPath(const std::string& field)
-{
-    std::string out;
-    out.reserve(field.size());
-    for (std::size_t i = 0; i < field.size(); ++i)
-    {
-        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3'
-            && field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7')
-        {
-            out += static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0'));
-            i += 3;
-        }
-        else
-        {
-            out += field[i];
-        }
-    }
-    return out;
-}
 
 std::vector<std::string> componentsOf(const std::string& mountPath)
 {
@@ -82,38 +61,22 @@ MountedVolumeList parseTable(const std::string& table)
     volumes.push_back({FileName::kRootVolumeName, "/", {}, false});
 
     std::istringstream in(table);
-    std::string line;
-    while (std::getline(in, line))
+    for (const MountEntry& entry : parseMountInfo(in))
     {
-        // Fields: mount id, parent id, major:minor, root, mount point, ...
-        std::istringstream fields(line);
-        std::string skip;
-        std::string mountPoint;
-        fields >> skip >> skip >> skip >> skip >> mountPoint;
-        if (mountPoint.empty())
-            continue;
-        mountPoint = unescapeMountPath(mountPoint);
-        if (mountPoint == "/" || mountPoint.front() != '/')
+        std::string mountPoint = entry.mountPath;
+        if (mountPoint == "/" || mountPoint.empty() || mountPoint.front() != '/')
             continue;
         // Files bound over files (containers do this for /etc/hosts) are no
         // volumes: a volume is a place that holds items.
-        struct stat info{};
-        if (::stat(mountPoint.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        if (!isDirectoryPath(mountPoint))
             continue;
         while (mountPoint.size() > 1 && mountPoint.back() == '/')
             mountPoint.pop_back();
-        const std::size_t slash = mountPoint.rfind('/');
-        std::string name = mountPoint.substr(slash + 1);
-        // The colon form cannot carry a ':' in a volume name; it stands as
-        // '/' there, as in every other component.
-        for (char& c : name)
-            if (c == ':')
-                c = '/';
         bool known = false;
         for (const MountedVolume& volume : volumes)
             known = known || volume.mountPath == mountPoint;
         if (!known)
-            volumes.push_back({name, mountPoint, componentsOf(mountPoint), false});
+            volumes.push_back({volumeNameOf(mountPoint), mountPoint, componentsOf(mountPoint), false});
     }
     for (MountedVolume& volume : volumes)
         volume.reachableByName = MountedVolumes::mountPathOf(volumes, volume.name) == volume.mountPath;
