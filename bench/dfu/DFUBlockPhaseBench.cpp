@@ -76,7 +76,7 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  unsigned rounds = 5;
+  unsigned rounds = 9;
   if (argc == 3 && std::strcmp(argv[1], "--rounds") == 0) {
     rounds = unsigned(std::strtoul(argv[2], nullptr, 10));
   } else if (argc != 1) {
