@@ -17,6 +17,9 @@ namespace {
 
 constexpr std::size_t kSetupLength = 8;
 constexpr int kMaxControlBuffer = static_cast<int>(kSetupLength) + 0xFFFF;
+// Linux's usbfs carries at most a page of data in one control transfer and
+// refuses a larger one with EINVAL before anything reaches the device.
+constexpr std::uint16_t kMaxControlData = 4096;
 
 // What this node implements of usbfs; libusb adapts to the set.
 constexpr std::uint32_t kCapabilities = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_BULK_CONTINUATION |
@@ -138,7 +141,7 @@ gboolean DeviceNode::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gp
 void DeviceNode::onClientVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
   auto* self = static_cast<DeviceNode*>(data);
   std::lock_guard lock(self->m_owner.mutex());
-  std::erase_if(self->m_claims, [client](const auto& claim) { return claim.second == client; });
+  std::erase_if(self->m_claims, [client](const auto& claim) { return claim.second.get() == client; });
   self->m_clients.erase(client);
 }
 
@@ -178,7 +181,7 @@ int DeviceNode::controlUrb(Client& state, GObjectPtr<UMockdevIoctlData> urb) {
   setup.wValue = static_cast<std::uint16_t>(bytes[2] | (bytes[3] << 8));
   setup.wIndex = static_cast<std::uint16_t>(bytes[4] | (bytes[5] << 8));
   setup.wLength = static_cast<std::uint16_t>(bytes[6] | (bytes[7] << 8));
-  if (setup.wLength > header.buffer_length - kSetupLength) return EINVAL;
+  if (setup.wLength > header.buffer_length - kSetupLength || setup.wLength > kMaxControlData) return EINVAL;
 
   const ControlResult result =
       m_owner.control(m_keyboardId, setup, std::span<std::uint8_t>(buffer->data + kSetupLength, setup.wLength));
@@ -237,11 +240,16 @@ int DeviceNode::claimInterface(UMockdevIoctlClient* client, UMockdevIoctlData* a
   if (!m_record.hasInterface(number)) return claim ? ENOENT : EINVAL;
   auto holder = m_claims.find(number);
   if (claim) {
-    if (holder != m_claims.end() && holder->second != client) return EBUSY;
-    m_claims[number] = client;
+    // The kernel releases a program's claims when it closes the node; a
+    // holder that has gone is treated the same way.
+    if (holder != m_claims.end() && holder->second.get() != client &&
+        umockdev_ioctl_client_get_connected(holder->second.get())) {
+      return EBUSY;
+    }
+    m_claims[number].reset(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
     return 0;
   }
-  if (holder == m_claims.end() || holder->second != client) return EINVAL;
+  if (holder == m_claims.end() || holder->second.get() != client) return EINVAL;
   m_claims.erase(holder);
   return 0;
 }

@@ -88,7 +88,10 @@ class DeviceNode {
   GObjectPtr<UMockdevIoctlBase> m_handler;
   bool m_present = true;
   std::map<UMockdevIoctlClient*, Client> m_clients;
-  std::map<unsigned, UMockdevIoctlClient*> m_claims;  // interface number -> holder
+  // Interface number -> holder. A claim holds a reference on its client:
+  // umockdev 0.17.16 frees the client of a program that exits without
+  // emitting client-vanished, and a claim must be checked against it then.
+  std::map<unsigned, GObjectPtr<UMockdevIoctlClient>> m_claims;
 };
 
 }  // namespace simkbd

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <libusb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -141,6 +142,13 @@ TEST_F(KeyboardHostTest, MalformedUsbfsRequestsAreRefused) {
   EXPECT_EQ(submit(4, buffer), EINVAL);                 // shorter than a setup packet
   EXPECT_EQ(submit(8 + 17, buffer), EINVAL);            // wLength beyond the buffer
   EXPECT_EQ(submit(0x7FFFFFFF, buffer), EINVAL);        // no huge read of the client
+  // More data than usbfs carries in one control transfer, whatever the
+  // buffer holds; a page is still taken.
+  std::vector<std::uint8_t> large(8 + 4097);
+  std::copy_n(buffer, 8, large.begin());
+  large[6] = 0x01;  // wLength 4097
+  large[7] = 0x10;
+  EXPECT_EQ(submit(int(large.size()), large.data()), EINVAL);
   EXPECT_EQ(submit(sizeof buffer, buffer, 1), EINVAL);  // not endpoint 0
   EXPECT_EQ(submit(sizeof buffer, nullptr), EFAULT);
   std::uint32_t interface = 7;
@@ -156,7 +164,35 @@ TEST_F(KeyboardHostTest, MalformedUsbfsRequestsAreRefused) {
   EXPECT_EQ(buffer[8], 18);
   EXPECT_EQ(ioctl(fd, USBDEVFS_REAPURBNDELAY, &reaped), -1);
   EXPECT_EQ(errno, EAGAIN);
+  large[6] = 0x00;  // wLength 4096
+  ASSERT_EQ(submit(8 + 4096, large.data()), 0);
+  ASSERT_EQ(ioctl(fd, USBDEVFS_REAPURBNDELAY, &reaped), 0);
+  EXPECT_EQ(urb.actual_length, 18);
   close(fd);
+}
+
+// The kernel releases a program's claims when it closes the node, however it
+// ends: the next program must be able to claim the interface.
+TEST_F(KeyboardHostTest, ClaimsEndWithTheNodeThatHeldThem) {
+  const std::string node = host->devnode(host->plug(KeyboardConfig{}));
+  const int first = ::open(node.c_str(), O_RDWR);
+  const int second = ::open(node.c_str(), O_RDWR);
+  ASSERT_GE(first, 0);
+  ASSERT_GE(second, 0);
+  std::uint32_t interface = kRuntimeDfuInterface;
+  ASSERT_EQ(ioctl(first, USBDEVFS_CLAIMINTERFACE, &interface), 0);
+  EXPECT_EQ(ioctl(second, USBDEVFS_CLAIMINTERFACE, &interface), -1);
+  EXPECT_EQ(errno, EBUSY);
+  close(first);
+  // umockdev learns of the closed node a moment later.
+  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+  int claimed = -1;
+  while ((claimed = ioctl(second, USBDEVFS_CLAIMINTERFACE, &interface)) != 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_EQ(claimed, 0);
+  close(second);
 }
 
 TEST_F(KeyboardHostTest, DetachReenumeratesInUpdateModeWithTheSameSerial) {

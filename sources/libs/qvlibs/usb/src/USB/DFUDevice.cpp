@@ -380,20 +380,24 @@ bool DFUDevice::writeImage(const std::uint8_t* image, std::uint32_t size, DFU::G
     return false;
   }
 
+  // DFU lets a host send blocks shorter than wTransferSize, and a block must
+  // fit in one control transfer of the platform: Linux carries at most 4096
+  // bytes, while keyboards may announce up to 8191.
+  const std::uint32_t blockSize = std::min(transferSize, maxControlTransferLength());
+
   // The payload is large: it is kept off the stack of the worker, whose size
   // the platform decides. Block numbers wrap at 16 bits, as DFU 1.1 has them do.
   auto payload = std::make_unique<DFUClient::Payload>();
-  const std::uint32_t fullBlocks = size / transferSize;
-  const std::uint32_t remainder = size % transferSize;
+  const std::uint32_t fullBlocks = size / blockSize;
+  const std::uint32_t remainder = size % blockSize;
   for (std::uint32_t block = 0; block < fullBlocks; ++block) {
-    if (!writeBlock(*payload, image + std::size_t(block) * transferSize, transferSize, std::uint16_t(block),
-                    status)) {
+    if (!writeBlock(*payload, image + std::size_t(block) * blockSize, blockSize, std::uint16_t(block), status)) {
       return false;
     }
   }
   if (remainder != 0 &&
-      !writeBlock(*payload, image + std::size_t(fullBlocks) * transferSize, remainder,
-                  std::uint16_t(fullBlocks), status)) {
+      !writeBlock(*payload, image + std::size_t(fullBlocks) * blockSize, remainder, std::uint16_t(fullBlocks),
+                  status)) {
     return false;
   }
   // The zero-length block tells the device that the image is complete.

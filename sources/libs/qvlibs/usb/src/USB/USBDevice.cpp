@@ -47,6 +47,9 @@ const std::uint8_t* USBDevice::getConfigurationDescriptor(std::uint32_t& size) {
   return m_osImpl->getConfigurationDescriptor(size);
 }
 
+// A property of the platform, not of the connection: no lock is needed.
+std::uint32_t USBDevice::maxControlTransferLength() const { return m_osImpl->maxControlTransferLength(); }
+
 bool USBDevice::postConnect() { return true; }
 
 bool USBDevice::getDeviceInfoForOSHandle(const USBDeviceOSHandle& handle, USBDeviceInfo& info,

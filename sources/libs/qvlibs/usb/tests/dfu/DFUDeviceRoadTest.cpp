@@ -190,6 +190,31 @@ TEST_F(DFUDeviceRoadTest, AKeyboardThatDoesNotComeBackIsNotReplacedByAnother) {
   EXPECT_EQ(device.sleeps.size(), 1u);
 }
 
+// Linux carries at most 4096 bytes in one control transfer: a keyboard that
+// announces more still gets its whole image, in blocks of 4096 bytes.
+TEST_F(DFUDeviceRoadTest, KeyboardsAnnouncingBlocksAbove4096BytesGetTheImageIn4096ByteBlocks) {
+  for (const std::uint16_t transferSize : {std::uint16_t(4097), std::uint16_t(8191)}) {
+    SCOPED_TRACE(transferSize);
+    simkbd::KeyboardConfig config;
+    config.startInUpdateMode = true;
+    config.transferSize = transferSize;
+    auto keyboard = plug(config);
+    ASSERT_TRUE(keyboard);
+    RoadDFUDevice device;
+    ASSERT_TRUE(device.connect(keyboard->waitUntilListed()));
+    EXPECT_EQ(device.wTransferSize(), transferSize);
+    DFU::GetStatus status;
+    ASSERT_TRUE(device.writeImage(mainImage.data(), kMainImageSize, status)) << int(status.bStatus);
+
+    const nlohmann::json report = keyboard->report();
+    EXPECT_EQ(report["mainImage"]["sha256"], sha256(mainImage));
+    EXPECT_EQ(report["requestCounts"]["DNLOAD"], (kMainImageSize + 4095) / 4096 + 1);
+    for (const nlohmann::json& request : report["requests"]) {
+      EXPECT_LE(request["wLength"].get<unsigned>(), 4096u);
+    }
+  }
+}
+
 TEST_F(DFUDeviceRoadTest, FaultsOfTheKeyboardEndTheDownloadWithAClearVerdict) {
   struct Case {
     const char* name;

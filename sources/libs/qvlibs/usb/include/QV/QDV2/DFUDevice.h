@@ -50,11 +50,12 @@ class DFUDevice : public USBDevice {
   // Leaves update mode: DFU_DETACH or the vendor reset from update mode; true
   // at once when connected in run-time mode.
   bool returnToAPPMode();
-  // Downloads `image` in wTransferSize blocks and follows manifestation. On
-  // false, status.bStatus holds the device's status, or 1 (no image), 3 (not
-  // in DFU mode) or errUNKNOWN for a failure found here (a failed request, a
-  // short reply, a device busy or manifesting for too long). Every wait is
-  // bounded. Thread: the update worker.
+  // Downloads `image` in wTransferSize blocks (or blocks of the platform's
+  // largest control transfer, when that is smaller) and follows
+  // manifestation. On false, status.bStatus holds the device's status, or 1
+  // (no image), 3 (not in DFU mode) or errUNKNOWN for a failure found here (a
+  // failed request, a short reply, a device busy or manifesting for too
+  // long). Every wait is bounded. Thread: the update worker.
   bool writeImage(const std::uint8_t* image, std::uint32_t size, DFU::GetStatus& status);
   // Writes a custom image of `type` in 256-byte vendor requests; only in DFU
   // mode. False at the first failed request.

@@ -57,6 +57,10 @@ class USBDevice {
   // size 0 when not connected or on failure.
   const std::uint8_t* getConfigurationDescriptor(std::uint32_t& size);
 
+  // The most data one control transfer may carry on this platform; a request
+  // with a larger wLength fails without reaching the device. Thread: any.
+  std::uint32_t maxControlTransferLength() const;
+
   bool isConnected() const { return m_connected; }
   USBDeviceOSHandle osHandle() const { return m_handle; }
   const USBDeviceInfo& deviceInfo() const { return m_info; }

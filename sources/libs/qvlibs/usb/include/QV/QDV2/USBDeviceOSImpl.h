@@ -43,6 +43,9 @@ class USBDevice::OSImpl {
   virtual Status controlTransfer(Request& request) = 0;
   // See USBDevice::getConfigurationDescriptor.
   virtual const std::uint8_t* getConfigurationDescriptor(std::uint32_t& size) = 0;
+  // See USBDevice::maxControlTransferLength. The default is what a setup
+  // packet can ask for.
+  virtual std::uint32_t maxControlTransferLength() const { return 0xFFFF; }
 
   std::recursive_mutex& mutex() { return m_mutex; }
 

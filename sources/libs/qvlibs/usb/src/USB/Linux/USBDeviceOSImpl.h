@@ -25,6 +25,9 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
  public:
   // How long one control transfer may take before it fails with a time-out.
   static constexpr unsigned kControlTimeoutMs = 5000;
+  // Linux's USB file system carries at most 4096 bytes of data in one control
+  // transfer; libusb refuses a larger one before it reaches the kernel.
+  static constexpr std::uint32_t kMaxControlTransferLength = 4096;
 
   USBDeviceOSImpl() = default;
   ~USBDeviceOSImpl() override;
@@ -37,6 +40,7 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
   bool readLocation(USBDeviceOSHandle handle, USBDeviceLocation& location) override;
   USBDevice::Status controlTransfer(USBDevice::Request& request) override;
   const std::uint8_t* getConfigurationDescriptor(std::uint32_t& size) override;
+  std::uint32_t maxControlTransferLength() const override { return kMaxControlTransferLength; }
 
   // The text of a string descriptor of which `received` bytes came back.
   // False unless it is a string descriptor (type 3, bLength at least 2). The
