@@ -1,6 +1,6 @@
 # The DFU block phase, ours beside dfu-util's, against one simulated keyboard
-# by its own clock. Run it with bench/dfu/run-bench-dfu-block-phase
-# BUILD_FOLDER [--rounds N] (under umockdev-wrapper).
+# by its own clock. Run it with bench/run-simulated
+# BUILD_FOLDER bench-dfu-block-phase [--rounds N] (under umockdev-wrapper).
 if(NOT TARGET simkbd_host)
   return()
 endif()

@@ -1,6 +1,6 @@
 # The update road's own time above its fixed waits, one run of the whole road
 # in-process against a simulated keyboard. Run it with
-# bench/road/run-bench-update-road BUILD_FOLDER [--size N] (under umockdev-wrapper).
+# bench/run-simulated BUILD_FOLDER bench-update-road [--size N] (under umockdev-wrapper).
 if(NOT TARGET qv_update_road)
   return()
 endif()

@@ -9,7 +9,7 @@
 // medians are compared.
 //
 // It serves the keyboard itself through umockdev, so it runs under
-// umockdev-wrapper (bench/dfu/run-bench-dfu-block-phase does that).
+// umockdev-wrapper (bench/run-simulated does that).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

@@ -8,7 +8,7 @@
 // own work, which should stay a small part of the whole.
 //
 // It serves the keyboard itself through umockdev, so it runs under
-// umockdev-wrapper (bench/road/run-bench-update-road does that).
+// umockdev-wrapper (bench/run-simulated does that).
 #include <atomic>
 #include <chrono>
 #include <cstdio>
