@@ -24,3 +24,10 @@ bool postAsyncPlatform(unsigned code, unsigned handle);
 void postPlatformTerminate();
 
 } // namespace QV::UIA::DETAIL
+
+namespace QV::UIA::DETAIL {
+
+// Makes the native menu (an NSMenu) the platform application's main menu.
+void setPlatformMainMenu(void* nativeMenu);
+
+} // namespace QV::UIA::DETAIL
