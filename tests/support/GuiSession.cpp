@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -254,6 +255,28 @@ bool GuiSession::screenshot(const fs::path& png) const {
                       m_folder / "import.log");
   const std::optional<int> exitCode = import.waitForExit(kServerStartLimit);
   return exitCode && *exitCode == 0 && fs::file_size(png, error) > 0 && !error;
+}
+
+Environment launchReporting(const fs::path& report) {
+  // Kept ahead of what the caller preloads already (umockdev, for one).
+  const char* preloaded = std::getenv("LD_PRELOAD");
+  std::string preload = QV_LAUNCH_REPORT_LIBRARY;
+  if (preloaded && *preloaded) preload += std::string(":") + preloaded;
+  return {{"LD_PRELOAD", preload}, {"QV_LAUNCH_REPORT", report.string()}};
+}
+
+std::optional<std::int64_t> launchReported(const fs::path& report) {
+  std::ifstream in(report);
+  std::string word;
+  long long nanoseconds = 0;
+  if (in >> word >> nanoseconds && word == "launched") return nanoseconds;
+  return std::nullopt;
+}
+
+std::int64_t monotonicNanoseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 fs::path screenshotFile(const std::string& group, const std::string& name) {

@@ -14,6 +14,7 @@
 #include "ChildProcess.h"
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -125,6 +126,16 @@ class GuiSession {
   std::unique_ptr<ChildProcess> m_notificationCenter;
   std::string m_problem;
 };
+
+// Launch reports: a GNUstep program started with launchReporting(report)
+// added to its environment writes the moment it finished launching
+// (NSApplicationDidFinishLaunchingNotification) into `report`, without any
+// change to the program. Times are CLOCK_MONOTONIC nanoseconds, comparable
+// across processes.
+Environment launchReporting(const std::filesystem::path& report);
+// The reported moment, or nothing while the program has not got that far.
+std::optional<std::int64_t> launchReported(const std::filesystem::path& report);
+std::int64_t monotonicNanoseconds();
 
 // Where a test keeps its screenshots after it ended: the build folder's
 // test-screenshots/<group>/<name>.png. Groups keep parallel tests apart.
