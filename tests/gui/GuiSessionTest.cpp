@@ -40,7 +40,7 @@ TEST(GuiSession, aGNUstepApplicationRunsQuietlyOnTheSessionsOwnDisplayAndDefault
                                            30s))
         << "no launch report; application output:\n"
         << app->output();
-    EXPECT_GT(*QV::TestSupport::launchReported(report), before);
+    EXPECT_GT(QV::TestSupport::launchReported(report)->at, before);
 
     // Without the session's defaults GNUstep asks for decoration offsets
     // no window manager gives, and shows its application icon.

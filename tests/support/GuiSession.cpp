@@ -262,14 +262,20 @@ Environment launchReporting(const fs::path& report) {
   const char* preloaded = std::getenv("LD_PRELOAD");
   std::string preload = QV_LAUNCH_REPORT_LIBRARY;
   if (preloaded && *preloaded) preload += std::string(":") + preloaded;
-  return {{"LD_PRELOAD", preload}, {"QV_LAUNCH_REPORT", report.string()}};
+  // A sanitized program refuses a preload ahead of its sanitizer runtime
+  // unless told that the order does not matter; other programs ignore this.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  std::string asanOptions = asan && *asan ? std::string(asan) + ":" : std::string();
+  asanOptions += "verify_asan_link_order=0";
+  return {{"LD_PRELOAD", preload}, {"QV_LAUNCH_REPORT", report.string()}, {"ASAN_OPTIONS", asanOptions}};
 }
 
-std::optional<std::int64_t> launchReported(const fs::path& report) {
+std::optional<LaunchReport> launchReported(const fs::path& report) {
   std::ifstream in(report);
   std::string word;
   long long nanoseconds = 0;
-  if (in >> word >> nanoseconds && word == "launched") return nanoseconds;
+  int pid = 0;
+  if (in >> word >> nanoseconds >> pid && word == "launched") return LaunchReport{nanoseconds, pid};
   return std::nullopt;
 }
 

@@ -133,8 +133,12 @@ class GuiSession {
 // change to the program. Times are CLOCK_MONOTONIC nanoseconds, comparable
 // across processes.
 Environment launchReporting(const std::filesystem::path& report);
-// The reported moment, or nothing while the program has not got that far.
-std::optional<std::int64_t> launchReported(const std::filesystem::path& report);
+struct LaunchReport {
+  std::int64_t at = 0;  // CLOCK_MONOTONIC nanoseconds
+  int pid = 0;          // the application's process, also when started through a wrapper
+};
+// The report, or nothing while the program has not got that far.
+std::optional<LaunchReport> launchReported(const std::filesystem::path& report);
 std::int64_t monotonicNanoseconds();
 
 // Where a test keeps its screenshots after it ended: the build folder's

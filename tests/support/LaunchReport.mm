@@ -1,6 +1,7 @@
 // Loaded into a GNUstep application with LD_PRELOAD, reports the moment the
-// application finished launching: it writes "launched <ns>\n", the time on
-// CLOCK_MONOTONIC in nanoseconds, to the file that QV_LAUNCH_REPORT names.
+// application finished launching: it writes "launched <ns> <pid>\n", the time
+// on CLOCK_MONOTONIC in nanoseconds and the process id, to the file that
+// QV_LAUNCH_REPORT names.
 // Start-up benchmarks and GUI tests use it to measure or await any GNUstep
 // application, ours or not, without changing it.
 //
@@ -27,8 +28,9 @@ void report(id, SEL, id)
     if (!path)
         return;
     char line[64];
-    const int length = std::snprintf(line, sizeof line, "launched %lld\n",
-                                     static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+    const int length = std::snprintf(line, sizeof line, "launched %lld %d\n",
+                                     static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
+                                     static_cast<int>(getpid()));
     const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
