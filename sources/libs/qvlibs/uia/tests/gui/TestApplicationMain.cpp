@@ -4,6 +4,7 @@
 // "UIA Test Window" and, UIA_TEST_QUIT_AFTER_MS (default 500) after its
 // start, quits the way UIA_TEST_QUIT says: "terminate" asks the platform
 // application to terminate, "destroy-window" destroys the main window,
+// "close-window" closes the main window as its close button does, and
 // "none" stays up until it is ended from outside. With QV_IDLE_TIMER_MS set
 // it keeps a tick timer of that interval for its whole life, as the idle
 // benchmark asks of the program it measures.
@@ -23,6 +24,7 @@
 #include <string>
 
 void askPlatformToTerminate();
+void askWindowToClose(void* view);
 
 namespace {
 
@@ -112,6 +114,8 @@ public:
                 askPlatformToTerminate();
             else if (how == "destroy-window")
                 m_window->destroy();
+            else if (how == "close-window")
+                askWindowToClose(m_window->getNSView());
             return true;
         }
         case QV::UIA::kEventQuitRequest:
