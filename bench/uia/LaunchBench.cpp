@@ -11,7 +11,7 @@
 //             default, modal-panel and event-tracking modes.
 //
 // Usage: uia_launch_bench [--program PATH] [--runs N] [--idle-seconds S]
-//                         [--timer-ms MS] [--no-idle]
+//                         [--timer-ms MS] [--no-idle] [--verbose]
 // Without --program it measures the bare application, the baseline that the
 // updater is set beside.
 #include "GuiSession.h"
@@ -41,6 +41,7 @@ struct Settings
     int idleSeconds = 10;
     int timerMs = 40;
     bool idle = true;
+    bool verbose = false;
 };
 
 bool parse(int argc, char** argv, Settings& settings)
@@ -58,6 +59,8 @@ bool parse(int argc, char** argv, Settings& settings)
             settings.timerMs = std::atoi(argv[++i]);
         else if (word == "--no-idle")
             settings.idle = false;
+        else if (word == "--verbose")
+            settings.verbose = true;
         else
             return false;
     }
@@ -131,7 +134,7 @@ int main(int argc, char** argv)
 {
     Settings settings;
     if (!parse(argc, argv, settings)) {
-        std::fprintf(stderr, "usage: %s [--program PATH] [--runs N] [--idle-seconds S] [--timer-ms MS] [--no-idle]\n",
+        std::fprintf(stderr, "usage: %s [--program PATH] [--runs N] [--idle-seconds S] [--timer-ms MS] [--no-idle] [--verbose]\n",
                      argv[0]);
         return 2;
     }
@@ -148,6 +151,11 @@ int main(int argc, char** argv)
         if (launched.milliseconds < 0)
             return 1;
         times.push_back(launched.milliseconds);
+        if (settings.verbose)
+            std::printf("run %d: %.1f ms\n", run, launched.milliseconds);
+        // Ended at once after launching, a GNUstep application leaves a stale
+        // registration behind that costs the next launch about half a second.
+        std::this_thread::sleep_for(500ms);
         launched.process->stop(5s);
     }
     std::sort(times.begin(), times.end());

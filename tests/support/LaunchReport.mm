@@ -8,25 +8,32 @@
 // The observer class is built at run time: this library's constructor may run
 // before its own compiled classes are registered with the runtime, but after
 // the libraries it links to (libobjc, gnustep-base) are ready.
+//
+// The preload passes to every program the application starts, and to
+// wrappers such as strace: only a process that has GNUstep's AppKit loaded
+// installs the observer, and it takes the report's name out of the
+// environment so that applications it starts do not report into it.
 #include <objc/runtime.h>
 #include <objc/message.h>
 
 #include <fcntl.h>
+#include <link.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
+
+char s_path[4096];
 
 void report(id, SEL, id)
 {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const char* path = std::getenv("QV_LAUNCH_REPORT");
-    if (!path)
-        return;
+    const char* path = s_path;
     char line[64];
     const int length = std::snprintf(line, sizeof line, "launched %lld %d\n",
                                      static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
@@ -50,10 +57,18 @@ Result send(id receiver, const char* selector, Args... args)
                                                                                            args...);
 }
 
+int findAppKit(dl_phdr_info* info, size_t, void*)
+{
+    return info->dlpi_name && std::strstr(info->dlpi_name, "libgnustep-gui") != nullptr;
+}
+
 __attribute__((constructor)) void installObserver()
 {
-    if (!std::getenv("QV_LAUNCH_REPORT"))
+    const char* path = std::getenv("QV_LAUNCH_REPORT");
+    if (!path || std::strlen(path) >= sizeof s_path || dl_iterate_phdr(&findAppKit, nullptr) == 0)
         return;
+    std::strcpy(s_path, path);
+    unsetenv("QV_LAUNCH_REPORT");
     Class observerClass = objc_allocateClassPair(objc_getClass("NSObject"), "QVLaunchReportObserver", 0);
     if (!observerClass)
         return;
