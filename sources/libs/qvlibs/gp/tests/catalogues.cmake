@@ -20,6 +20,7 @@ qv_add_gtest(NAME gp_mo_corpus_test
   LABELS gp unit)
 target_compile_definitions(gp_mo_corpus_test PRIVATE
   QV_MO_CORPUS_DIR="${CMAKE_CURRENT_LIST_DIR}/fuzz/mo-corpus")
+target_include_directories(gp_mo_corpus_test PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
 
 # The same target under clang's libFuzzer, built only on request
 # (cmake --build . --target gp_mo_fuzzer; then run

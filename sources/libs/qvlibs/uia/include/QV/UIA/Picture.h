@@ -75,6 +75,19 @@ public:
     void setUseLegacyAlphaCompositing(bool legacy) noexcept { m_useLegacyAlphaCompositing = legacy; }
     bool getUseLegacyAlphaCompositing() const noexcept { return m_useLegacyAlphaCompositing; }
 
+    // Loading from picture files: PNG, JPEG (its embedded colour profile
+    // converted to sRGB) and true-colour TGA. readDetect tries the three in
+    // that order from the stream's position and answers whether one of them
+    // read a picture. The orientation is accepted for the callers' sake and
+    // not used. With detectAlpha the alpha-channel flag says whether the
+    // file holds a pixel that is not opaque. A failed read leaves the picture
+    // as it was: each reader decodes into a picture of its own and takes its
+    // pixels over only on success. Nothing is thrown and nothing is shown.
+    bool readDetect(GP::Stream& stream, eOrientation orientation, bool detectAlpha);
+    bool readPNG(GP::Stream& stream, eOrientation orientation, bool detectAlpha);
+    bool readJPG(GP::Stream& stream, eOrientation orientation, bool detectAlpha);
+    bool readTGA(GP::Stream& stream, eOrientation orientation, bool detectAlpha);
+
     // One nine-bit mask per frame: bit 3 x row + column is set when that
     // cell of the frame's three-by-three grid has no pixel with alpha.
     void initEmptyAreaFlags();
@@ -157,6 +170,9 @@ private:
     void walkLine(int x1, int y1, int x2, int y2, const GP::Rect& limits, std::uint32_t colour);
     // The area cut to what clipped drawing may touch; false when empty.
     bool cutArea(int x, int y, int width, int height, GP::Rect& area) const;
+    // Takes over the buffer and size of a freshly decoded picture, as a size
+    // change would give them (origin (0, 0), no clip); decoded is left empty.
+    void adoptPixels(Picture& decoded) noexcept;
 
     std::unique_ptr<std::uint8_t[]> m_buffer;
     std::uint32_t* m_pixels = nullptr;
