@@ -127,11 +127,15 @@ TEST_F(FontText, TheCropperMeasuresWithTheFontAndSurvivesMalformedText)
     EXPECT_EQ(cropped.substr(cropped.size() - 3), "...");
     EXPECT_EQ(cropper.cropString(text, *m_sans, 1000), text);
 
+    // Cropping from the middle steps over every character of the text.
+    cropper.cropper().m_eMode = GP::StringCropper::kMiddle2;
     const std::string broken = "Upd\xFF"
                                "ating the keyboard \xC3(firmware";
     std::string result;
     EXPECT_NO_THROW(result = cropper.cropString(broken, *m_sans, 80));
     EXPECT_LE(w(result.c_str()), 80);
+    EXPECT_EQ(result.substr(0, 6), "Upd\xEF\xBF\xBD");
+    EXPECT_EQ(result.find('\xFF'), std::string::npos);
 
     // A broken replacement text still gives a line that fits.
     cropper.cropper().m_strReplacement = "\xE2\x80";
