@@ -63,6 +63,19 @@ TEST_F(WindowTest, AWindowWithoutImplementationAnswersDefaults)
     window.setKeyFocus();
 }
 
+TEST_F(WindowTest, CreateFailsWhenNoNativeWindowCanBeMade)
+{
+    // Without a platform application (as here) no native window exists: the
+    // window must say so rather than run on unseen.
+    StandaloneWindow window;
+    Window::CreateData data;
+    data.setTitle("Nowhere");
+    EXPECT_FALSE(window.create(data));
+    EXPECT_FALSE(window.hasImpl());
+    EXPECT_TRUE(Application::getWindows().empty());
+    EXPECT_EQ(application->getMainWindow(), nullptr);
+}
+
 TEST_F(WindowTest, ShowingSendsTheShownEventOnlyWhenItBecomesVisible)
 {
     FakeStandaloneWindow window;
