@@ -302,4 +302,29 @@ TEST(PictureFileTest, JPEGInCMYKWithoutProfileAndCutShort)
     }
 }
 
+// A grey progressive script that sends each AC coefficient in bits + 1
+// scans, one bit after another: 63 x (bits + 1) + 1 scans in all.
+std::vector<jpeg_scan_info> bitByBitScans(int bits)
+{
+    std::vector<jpeg_scan_info> scans{{1, {0, 0, 0, 0}, 0, 0, 0, 0}};
+    for (int k = 1; k < 64; ++k) {
+        scans.push_back({1, {0, 0, 0, 0}, k, k, 0, bits});
+        for (int bit = bits; bit > 0; --bit)
+            scans.push_back({1, {0, 0, 0, 0}, k, k, bit, bit - 1});
+    }
+    return scans;
+}
+
+TEST(PictureFileTest, JPEGWithEndlessScansIsRefused)
+{
+    const Bytes grey = QV::UIA::Test::patchSamples(32, 32, 1);
+    Picture picture;
+    ASSERT_TRUE(load(picture, QV::UIA::Test::writeJPEG(32, 32, JCS_GRAYSCALE, grey, {}, 90, bitByBitScans(5))))
+        << "379 scans";
+    loadMarker(picture);
+    EXPECT_FALSE(load(picture, QV::UIA::Test::writeJPEG(32, 32, JCS_GRAYSCALE, grey, {}, 90, bitByBitScans(9))))
+        << "631 scans";
+    expectMarker(picture);
+}
+
 } // namespace

@@ -69,9 +69,10 @@ inline std::vector<Bytes> iccMarkers(const Bytes& profile, unsigned count, std::
 
 // A JPEG of the given samples (components per pixel by colour space), coded
 // in that colour space, with the APP2 markers given. libjpeg writes an Adobe
-// marker for RGB and CMYK files.
+// marker for RGB and CMYK files. A scan script makes a progressive file.
 inline Bytes writeJPEG(int width, int height, J_COLOR_SPACE space, const Bytes& samples,
-                       const std::vector<Bytes>& app2 = {}, int quality = 100)
+                       const std::vector<Bytes>& app2 = {}, int quality = 100,
+                       const std::vector<jpeg_scan_info>& scans = {})
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
@@ -87,6 +88,10 @@ inline Bytes writeJPEG(int width, int height, J_COLOR_SPACE space, const Bytes& 
     jpeg_set_defaults(&cinfo);
     jpeg_set_colorspace(&cinfo, space);
     jpeg_set_quality(&cinfo, quality, TRUE);
+    if (!scans.empty()) {
+        cinfo.scan_info = scans.data();
+        cinfo.num_scans = int(scans.size());
+    }
     jpeg_start_compress(&cinfo, TRUE);
     for (const Bytes& body : app2)
         jpeg_write_marker(&cinfo, JPEG_APP0 + 2, body.data(), unsigned(body.size()));

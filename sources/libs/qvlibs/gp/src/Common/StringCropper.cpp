@@ -342,7 +342,10 @@ void StringCropper::addAlias(const FileName& folder)
     const std::size_t lastSeparator = key.rfind(kSeparator);
     if (lastSeparator == std::string::npos)
         return;
-    s_mapSymbolicFolders[key] = "[" + key.substr(lastSeparator + 1) + "]";
+    std::string alias = "[";
+    alias.append(key, lastSeparator + 1);
+    alias += ']';
+    s_mapSymbolicFolders[key] = std::move(alias);
 }
 
 std::string StringCropper::cropStringShrink(const CharSequence<char>& text, const WidthFunction& widthOf,

@@ -166,13 +166,13 @@ public:
     std::unique_ptr<Picture> cloneAndScale(float scale, Sampling sampling) const;
 
 private:
+    // Takes over the buffer and size of a freshly decoded picture, as a size
+    // change would give them (origin (0, 0), no clip); decoded is left empty.
+    void adoptPixels(Picture& decoded) noexcept;
     // The Bresenham walk of drawLineUC, plotting only inside limits.
     void walkLine(int x1, int y1, int x2, int y2, const GP::Rect& limits, std::uint32_t colour);
     // The area cut to what clipped drawing may touch; false when empty.
     bool cutArea(int x, int y, int width, int height, GP::Rect& area) const;
-    // Takes over the buffer and size of a freshly decoded picture, as a size
-    // change would give them (origin (0, 0), no clip); decoded is left empty.
-    void adoptPixels(Picture& decoded) noexcept;
 
     std::unique_ptr<std::uint8_t[]> m_buffer;
     std::uint32_t* m_pixels = nullptr;
