@@ -1,0 +1,9 @@
+# Native windows without a display: style, level, coordinates and resize
+# limits, the conversion of pictures for the screen, and the mouse state
+# machine on recorded events.
+qv_add_gtest(NAME uia_window_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/WindowGeometryTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MouseInputTest.cpp
+  LIBS QV::UIA
+  LABELS uia unit)
