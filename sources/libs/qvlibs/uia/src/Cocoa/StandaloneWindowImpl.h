@@ -6,8 +6,8 @@ namespace QV::UIA::COCOA {
 
 // The implementation of the standalone window: a native window with the
 // layer's view, and full-screen mode. GNUstep has no full-screen mode of its
-// own: the window drops its border and takes a frame covering its screen,
-// and gets its frame and border back when it leaves.
+// own (and cannot change a window's style): the window takes a frame
+// covering its screen, and gets its frame back when it leaves.
 //
 // Thread affinity: main thread.
 class StandaloneWindowImpl : public WindowImpl
@@ -30,7 +30,6 @@ private:
     bool m_fullScreenAllowed = false;
     bool m_fullScreen = false;
     double m_savedFrame[4] = {0, 0, 0, 0};
-    unsigned long m_savedStyle = 0;
 };
 
 } // namespace QV::UIA::COCOA

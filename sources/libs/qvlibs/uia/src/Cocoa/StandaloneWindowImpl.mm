@@ -40,13 +40,10 @@ void StandaloneWindowImpl::toggleFullScreen()
         m_savedFrame[1] = frame.origin.y;
         m_savedFrame[2] = frame.size.width;
         m_savedFrame[3] = frame.size.height;
-        m_savedStyle = [window styleMask];
         m_fullScreen = true;
-        [window setStyleMask:NSBorderlessWindowMask];
         [window setFrame:[screen frame] display:YES];
     } else {
         m_fullScreen = false;
-        [window setStyleMask:m_savedStyle];
         [window setFrame:NSMakeRect(m_savedFrame[0], m_savedFrame[1], m_savedFrame[2], m_savedFrame[3])
                  display:YES];
     }

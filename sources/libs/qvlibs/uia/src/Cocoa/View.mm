@@ -61,7 +61,8 @@ template <typename Result = void, typename... Args>
 Result callSuper(id self, SEL command, Args... args)
 {
     using Method = Result (*)(id, SEL, Args...);
-    return reinterpret_cast<Method>(superImplementation(self, command))(self, command, args...);
+    return reinterpret_cast<Method>(reinterpret_cast<void (*)()>(superImplementation(self, command)))(self, command,
+                                                                                                      args...);
 }
 
 bool send(id self, unsigned code, UIA::EventData& data, bool forward = false)
@@ -99,7 +100,7 @@ void updateTrackingRect(NSView* self)
 id viewInitWithImplAndSize(id self, SEL, void* impl, NSSize size)
 {
     using Init = id (*)(id, SEL, NSRect);
-    self = reinterpret_cast<Init>(superImplementation(self, @selector(initWithFrame:)))(
+    self = reinterpret_cast<Init>(reinterpret_cast<void (*)()>(superImplementation(self, @selector(initWithFrame:))))(
         self, @selector(initWithFrame:), NSMakeRect(0, 0, size.width, size.height));
     if (!self)
         return nil;
@@ -753,7 +754,7 @@ void* View::createWithImplAndSize(WindowImplBase* impl, double width, double hei
     using Init = id (*)(id, SEL, void*, NSSize);
     id view = [(Class)s_viewClass alloc];
     SEL init = @selector(initWithImpl:andSize:);
-    return reinterpret_cast<Init>(class_getMethodImplementation(object_getClass(view), init))(
+    return reinterpret_cast<Init>(reinterpret_cast<void (*)()>(class_getMethodImplementation(object_getClass(view), init)))(
         view, init, impl, NSMakeSize(width, height));
 }
 
