@@ -81,25 +81,34 @@ TEST_F(ApplicationGuiTest, StartsThroughTheDelegateAndQuitsThroughTerminateInOrd
     EXPECT_TRUE(launched("app"));
     EXPECT_EQ(steps("app"), (std::vector<std::string>{"module-init", "foundation-up", "platform-up", "app-init",
                                                       "version 1.2.3", "window-created", "window-shown",
+                                                      // The saved state of the native window, before
+                                                      // and after it was restored to another place.
+                                                      "state 1 size 320x200 kind 3",
+                                                      "state 1 at 40,50 size 300x180 kind 3",
                                                       "quit-by terminate", "quit-request", "window-destroyed",
                                                       "app-deinit", "platform-down", "foundation-down"}))
         << joined(steps("app")) << app->output();
 }
 
-TEST_F(ApplicationGuiTest, DestroyingTheMainWindowQuits)
+TEST_F(ApplicationGuiTest, DestroyingOrClosingTheMainWindowQuits)
 {
     ASSERT_TRUE(session.ready()) << session.problem();
-    auto app = startApp("app", {{"UIA_TEST_QUIT", "destroy-window"}});
-    const auto exitCode = app->waitForExit(30s);
-    ASSERT_TRUE(exitCode.has_value()) << app->output();
-    EXPECT_EQ(*exitCode, 0) << app->output();
-    const std::vector<std::string> lines = steps("app");
-    const std::vector<std::string> tail(lines.end() - std::min<std::size_t>(lines.size(), 6), lines.end());
     // The window goes first; the quit it posts then takes the module down
-    // without asking again.
-    EXPECT_EQ(tail, (std::vector<std::string>{"window-shown", "quit-by destroy-window", "window-destroyed",
-                                              "app-deinit", "platform-down", "foundation-down"}))
-        << joined(lines);
+    // without asking again. Closing asks first, as the quit question.
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
+        {"destroy-window", {"quit-by destroy-window", "window-destroyed", "app-deinit", "platform-down",
+                            "foundation-down"}},
+        {"close-window", {"quit-by close-window", "quit-request", "window-destroyed", "app-deinit",
+                          "platform-down", "foundation-down"}}};
+    for (const auto& [how, expected] : cases) {
+        auto app = startApp(how, {{"UIA_TEST_QUIT", how}});
+        const auto exitCode = app->waitForExit(30s);
+        ASSERT_TRUE(exitCode.has_value()) << how << "\n" << app->output();
+        EXPECT_EQ(*exitCode, 0) << app->output();
+        const std::vector<std::string> lines = steps(how);
+        const std::vector<std::string> tail(lines.end() - std::min(lines.size(), expected.size()), lines.end());
+        EXPECT_EQ(tail, expected) << joined(lines);
+    }
 }
 
 TEST_F(ApplicationGuiTest, OfTwoInstancesStartedTogetherExactlyOneRuns)

@@ -4,7 +4,10 @@
 // "UIA Test Window" and, UIA_TEST_QUIT_AFTER_MS (default 500) after its
 // start, quits the way UIA_TEST_QUIT says: "terminate" asks the platform
 // application to terminate, "destroy-window" destroys the main window,
-// "none" stays up until it is ended from outside.
+// "close-window" closes the main window as its close button does, and
+// "none" stays up until it is ended from outside. With QV_IDLE_TIMER_MS set
+// it keeps a tick timer of that interval for its whole life, as the idle
+// benchmark asks of the program it measures.
 #include <QV/GP/FileName.h>
 #include <QV/GP/Lib.h>
 #include <QV/UIA/AppModule.h>
@@ -21,6 +24,7 @@
 #include <string>
 
 void askPlatformToTerminate();
+void askWindowToClose(void* view);
 
 namespace {
 
@@ -85,7 +89,17 @@ public:
             return false;
         }
         m_window->show(true);
+        // Centred by the platform: where depends on its decorations.
+        noteState(false);
+        QV::UIA::WindowState moved;
+        moved.state = QV::UIA::WindowState::kShown;
+        moved.position = {40, 50};
+        moved.size = {300, 180};
+        m_window->restoreState(moved);
+        noteState(true);
         m_quitTimer = setEventTimer(std::atoi(setting("UIA_TEST_QUIT_AFTER_MS", "500").c_str()), 0);
+        if (const char* idle = std::getenv("QV_IDLE_TIMER_MS"))
+            setEventTimer(std::atoi(idle), 0);
         return true;
     }
 
@@ -99,6 +113,8 @@ public:
     {
         switch (code) {
         case QV::UIA::kEventTimer: {
+            if (static_cast<QV::UIA::TimerEventData*>(data)->timer != m_quitTimer)
+                return true;
             killEventTimer(m_quitTimer);
             const std::string how = setting("UIA_TEST_QUIT", "terminate");
             note("quit-by " + how);
@@ -106,6 +122,8 @@ public:
                 askPlatformToTerminate();
             else if (how == "destroy-window")
                 m_window->destroy();
+            else if (how == "close-window")
+                askWindowToClose(m_window->getNSView());
             return true;
         }
         case QV::UIA::kEventQuitRequest:
@@ -120,6 +138,15 @@ public:
     }
 
 private:
+    void noteState(bool withPosition)
+    {
+        QV::UIA::WindowState state;
+        m_window->getState(state);
+        const std::string position = " at " + std::to_string(state.position.x) + "," + std::to_string(state.position.y);
+        note("state " + std::to_string(state.state) + (withPosition ? position : "") + " size "
+             + std::to_string(state.size.x) + "x" + std::to_string(state.size.y) + " kind " + std::to_string(state.kind));
+    }
+
     std::unique_ptr<TestWindow> m_window;
     QV::UIA::HEventTimer m_quitTimer = nullptr;
 };

@@ -5,3 +5,10 @@ void askPlatformToTerminate()
 {
     [NSApp terminate:nil];
 }
+
+// What the window's close button does: the window is asked whether it may
+// close, then closes.
+void askWindowToClose(void* view)
+{
+    [[reinterpret_cast<NSView*>(view) window] performClose:nil];
+}
