@@ -178,8 +178,9 @@ struct FakeView : DETAIL::KeyInputHost {
         sent.push_back(s);
         return handles(code);
     }
-    void keepCurrentEvent() override { ++kept; }
+    void keepCurrentEvent() override { kept = 1; }
     void releaseCurrentEvent() override { kept = 0; }
+    bool isCurrentEvent() const override { return kept != 0; }
     bool hasTextInputClient() const override { return client; }
     bool hasMarkedText() const override { return marked; }
     void interpretCurrentEvent() override { interpret(); }
@@ -295,6 +296,35 @@ TEST_F(KeyPath, TheDepthGuardAlwaysComesDown)
     EXPECT_EQ(state.depth, 0);
     view.handles = [](unsigned) { return true; };
     EXPECT_TRUE(input.handleKeyDown(key(38, u"a")));
+}
+
+TEST_F(KeyPath, AKeyPassedOnDoesNotComeBackAsASecondKeyDown)
+{
+    // The next responder offers the key back as a key equivalent, as it
+    // came and with the Command flag added; neither is a key down.
+    std::vector<bool> offered;
+    const auto passOn = [&] {
+        offered.push_back(input.performKeyEquivalent(KeyInput::kKeyDown, key(36, u"\r")));
+        offered.push_back(input.performKeyEquivalent(KeyInput::kKeyDown, key(36, u"\r", kCommandFlag)));
+    };
+    EXPECT_FALSE(input.keyDown(key(36, u"\r"), passOn));
+    EXPECT_EQ(offered, (std::vector<bool>{false, false}));
+    ASSERT_EQ(view.sent.size(), 1u);
+    EXPECT_EQ(view.sent[0].word, 5u);
+    EXPECT_EQ(state.depth, 0);
+
+    // GNUstep offers each key down as a key equivalent before the key down
+    // itself: a key declined there goes on without a second event.
+    view.sent.clear();
+    offered.clear();
+    EXPECT_FALSE(input.performKeyEquivalent(KeyInput::kKeyDown, key(36, u"\r")));
+    EXPECT_FALSE(input.keyDown(key(36, u"\r"), passOn));
+    EXPECT_EQ(view.sent.size(), 1u);
+    EXPECT_EQ(offered.size(), 2u);
+    EXPECT_FALSE(state.declinedAsEquivalent);
+
+    view.handles = [](unsigned) { return true; };
+    EXPECT_TRUE(input.keyDown(key(36, u"\r"), [&] { ADD_FAILURE() << "a handled key went on"; }));
 }
 
 TEST_F(KeyPath, ShortcutsRunTheirCommandOnceAndLeaveQuitToThePlatform)
