@@ -174,6 +174,19 @@ TEST_F(WindowGuiTest, InputResizeAndCloseArriveAsTheLayersEvents)
                                         "button 1 3 10 20", "button 1 2 10 20", "button 2 1 10 20",
                                         "button 2 2 10 20"}));
 
+    // Moving in and out of the window.
+    mark = lines().size();
+    ASSERT_TRUE(xdotool({"mousemove", std::to_string(content.left + 30), std::to_string(content.top + 40), "sleep",
+                         "0.2", "mousemove", std::to_string(content.left + content.width + 50),
+                         std::to_string(content.top + 40), "sleep", "0.2", "mousemove",
+                         std::to_string(content.left + 10), std::to_string(content.top + 20), "sleep", "0.2"}));
+    ASSERT_TRUE(waitForLine("enter", mark)) << dump();
+    const std::vector<std::string> motion = linesFrom(mark, {"move", "enter", "leave"});
+    EXPECT_NE(std::find(motion.begin(), motion.end(), "move 30 40"), motion.end()) << dump();
+    const auto leave = std::find(motion.begin(), motion.end(), "leave");
+    ASSERT_NE(leave, motion.end()) << dump();
+    EXPECT_NE(std::find(leave, motion.end(), "move 10 20"), motion.end()) << dump();
+
     // A drag from (10, 20) to (60, 70).
     mark = lines().size();
     ASSERT_TRUE(xdotool({"mousedown", "1", "sleep", "0.1", "mousemove", std::to_string(content.left + 35),
@@ -222,6 +235,18 @@ TEST_F(WindowGuiTest, InputResizeAndCloseArriveAsTheLayersEvents)
     ASSERT_TRUE(QV::TestSupport::waitUntil(resizedTo, 15s)) << dump();
     const fs::path resized = QV::TestSupport::screenshotFile("uia-window", "resized");
     EXPECT_TRUE(session.screenshot(resized));
+
+    // Full-screen mode asked for twice is entered once, with one size
+    // event; the window grows over the screen as far as its size limits
+    // (at most 700 x 500) let it.
+    mark = lines().size();
+    ASSERT_TRUE(xdotool({"key", "f"}));
+    ASSERT_TRUE(waitForLine("full-screen on", mark)) << dump();
+    const std::vector<std::string> full = linesFrom(mark, {"sized"});
+    ASSERT_FALSE(full.empty()) << dump();
+    EXPECT_EQ(full.back(), "sized 700 500") << dump();
+    const fs::path fullScreen = QV::TestSupport::screenshotFile("uia-window", "full-screen");
+    EXPECT_TRUE(session.screenshot(fullScreen));
 
     // The first close is refused and the window stays; the second closes it
     // once, and the application quits with its main window gone.
