@@ -10,7 +10,8 @@
 //   key-down 0xWORD        kEventKeyDown (key word)
 //   sized W H              kEventWindowSized (content size)
 //   close-request allow|refuse, window-destroyed
-// The key F asks for full-screen mode twice and logs "full-screen" with
+// The key P puts the pointer at (50, 60) of the content through the cursor
+// service and logs "pointer-moved". The key F asks for full-screen mode twice and logs "full-screen" with
 // whether the window is in it. The key Q asks the platform to close the
 // window; with
 // UIA_WINDOW_REFUSE_FIRST_CLOSE=1 the first close request is refused.
@@ -19,6 +20,7 @@
 
 #include <QV/GP/Lib.h>
 #include <QV/UIA/AppModule.h>
+#include <QV/UIA/CursorManager.h>
 #include <QV/UIA/DETAIL/WindowImpl.h>
 #include <QV/UIA/Application.h>
 #include <QV/UIA/DeviceContext.h>
@@ -116,6 +118,12 @@ public:
             note(word);
             if ((key->keyWord & KeyEventData::kKeyCodeMask) == 'Q')
                 askWindowToClose(getNSView());
+            if ((key->keyWord & KeyEventData::kKeyCodeMask) == 'P') {
+                GP::Point point{50, 60};
+                toScreen(point);
+                CursorManager::setCursorPos(point);
+                note("pointer-moved");
+            }
             if ((key->keyWord & KeyEventData::kKeyCodeMask) == 'F' && getImpl()) {
                 getImpl()->setFullScreenMode({0, 0});
                 getImpl()->setFullScreenMode({0, 0});
