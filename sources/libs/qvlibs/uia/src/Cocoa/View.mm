@@ -63,6 +63,13 @@ Result callSuper(id self, SEL command, Args... args)
                                                                                                       args...);
 }
 
+// A handler may destroy the window and with it the view: the view then
+// lives on until the current event's pool drains.
+void keepAlive(id self)
+{
+    [[self retain] autorelease];
+}
+
 bool send(id self, unsigned code, UIA::EventData& data, bool forward = false)
 {
     WindowImplBase* impl = implOf(self);
@@ -167,6 +174,7 @@ void viewDrawRect(id self, SEL, NSRect dirty)
     WindowImplBase* impl = implOf(self);
     if (!impl)
         return;
+    keepAlive(self);
     UIA::DeviceContext* context = impl->attachDCTo([NSGraphicsContext currentContext]);
     UIA::Application* application = UIA::Application::getApplication();
     context->setScale(application && application->isHighResolutionDrawing() ? impl->getBackingScaleFactor() : 1.0f);
@@ -254,6 +262,7 @@ void recordForDrag(NSView* self, NSEvent* event, const UIA::DETAIL::MouseSample&
 
 bool handleMouse(id self, NSEvent* event, UIA::DETAIL::MouseSample::eKind kind)
 {
+    keepAlive(self);
     WindowImplBase* impl = implOf(self);
     const UIA::DETAIL::MouseSample sample = sampleOf(self, event, kind);
     if (kind != UIA::DETAIL::MouseSample::kEnter && kind != UIA::DETAIL::MouseSample::kExit
@@ -383,7 +392,7 @@ public:
         return current && [[NSApp mainMenu] performKeyEquivalent:current];
     }
     bool hasPlatformWindow() const override { return [m_view window] != nil; }
-    void selectAll() override { [m_view unmarkText]; }
+    void selectAll() override { [static_cast<id>(m_view) unmarkText]; }
     void hideApplication(bool others) override
     {
         if (others)
@@ -400,40 +409,32 @@ private:
     NSEvent* m_event;
 };
 
-// Runs one step of the key path for `event`. The view is kept alive until
-// the step ends: a handler may close the window, and with it the view and
-// its state, while the step still uses them.
+// Runs one step of the key path for `event`, with the view (and so its
+// state) kept alive while the step still uses them.
 template <typename Step>
 auto withKeyInput(id self, NSEvent* event, Step step) -> decltype(step(std::declval<UIA::DETAIL::KeyInput&>()))
 {
     TextInputState* state = stateOf(self);
     if (!state)
         return {};
-    [[self retain] autorelease];
+    keepAlive(self);
     ViewKeyHost host(self, *state, event);
     UIA::DETAIL::KeyInput input(host, state->keys);
     return step(input);
 }
 
-bool handleKeyDown(id self, NSEvent* event)
-{
-    return withKeyInput(self, event, [event](UIA::DETAIL::KeyInput& input) {
-        return input.handleKeyDown(UIA::DETAIL::keyEventRecordOf(event));
-    });
-}
-
 bool handleKeyUp(id self, NSEvent* event)
 {
-    return withKeyInput(self, event, [event](UIA::DETAIL::KeyInput& input) {
+    return withKeyInput(self, event, [=](UIA::DETAIL::KeyInput& input) {
         return input.handleKeyUp(UIA::DETAIL::keyEventRecordOf(event));
     });
 }
 
 void viewKeyDown(id self, SEL command, NSEvent* event)
 {
-    const bool taken = withKeyInput(self, event, [self, command, event](UIA::DETAIL::KeyInput& input) {
+    const bool taken = withKeyInput(self, event, [=](UIA::DETAIL::KeyInput& input) {
         return input.keyDown(UIA::DETAIL::keyEventRecordOf(event),
-                             [self, command, event] { [[self nextResponder] tryToPerform:command with:event]; });
+                             [=] { [[self nextResponder] tryToPerform:command with:event]; });
     });
     // A view without its state never reached the key path: the key goes on
     // from here.
@@ -449,7 +450,7 @@ void viewKeyUp(id self, SEL command, NSEvent* event)
 
 void viewFlagsChanged(id self, SEL command, NSEvent* event)
 {
-    withKeyInput(self, event, [event](UIA::DETAIL::KeyInput& input) {
+    withKeyInput(self, event, [=](UIA::DETAIL::KeyInput& input) {
         input.flagsChanged(UIA::DETAIL::keyEventRecordOf(event));
         return true;
     });
@@ -464,7 +465,7 @@ BOOL viewPerformKeyEquivalent(id self, SEL, NSEvent* event)
                                       : type == NSKeyUp        ? KeyInput::kKeyUp
                                       : type == NSFlagsChanged ? KeyInput::kFlagsChanged
                                                                : KeyInput::kOther;
-    return withKeyInput(self, event, [kind, event](KeyInput& input) {
+    return withKeyInput(self, event, [=](KeyInput& input) {
                return input.performKeyEquivalent(kind, UIA::DETAIL::keyEventRecordOf(event));
            })
                ? YES
@@ -477,7 +478,7 @@ void viewDoCommandBySelector(id self, SEL, SEL selector)
     if (!state)
         return;
     const char* name = sel_getName(selector);
-    withKeyInput(self, state->currentKeyEvent, [name](UIA::DETAIL::KeyInput& input) {
+    withKeyInput(self, state->currentKeyEvent, [=](UIA::DETAIL::KeyInput& input) {
         input.doCommand(name ? name : "");
         return true;
     });
@@ -586,6 +587,7 @@ void viewWindowWillClose(id self, SEL, NSNotification*)
     // must not keep their notices from being reported.
     if (!impl || !state || state->closing)
         return;
+    keepAlive(self);
     state->closing = true;
     implOf(self) = nullptr;
     impl->onPlatformClose();
