@@ -145,11 +145,17 @@ void DeviceNode::onClientVanished(UMockdevIoctlBase*, UMockdevIoctlClient* clien
   self->m_clients.erase(client);
 }
 
+DeviceNode::Client& DeviceNode::stateOf(UMockdevIoctlClient* client) {
+  Client& state = m_clients[client];
+  if (!state.self) state.self.reset(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
+  return state;
+}
+
 int DeviceNode::submitUrb(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
   GObjectPtr<UMockdevIoctlData> urb = resolve(arg, 0, sizeof(usbdevfs_urb));
   if (!urb) return EFAULT;
   const usbdevfs_urb header = readUrb(urb.get());
-  Client& state = m_clients[client];
+  Client& state = stateOf(client);
   switch (header.type) {
     case USBDEVFS_URB_TYPE_CONTROL:
       return controlUrb(state, std::move(urb));
@@ -207,7 +213,7 @@ int DeviceNode::reapUrb(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
   // down would be worse, since libusb reaps with its list of open devices
   // locked, and opening or closing a device would wait on that lock. So even
   // the blocking reap answers at once.
-  Client& state = m_clients[client];
+  Client& state = stateOf(client);
   if (state.completed.empty()) return m_present ? EAGAIN : ENODEV;
   GObjectPtr<UMockdevIoctlData> target = resolve(arg, 0, sizeof(void*));
   if (!target) return EFAULT;
@@ -223,7 +229,7 @@ int DeviceNode::discardUrb(UMockdevIoctlClient* client, UMockdevIoctlData* arg) 
   gulong address = 0;
   if (static_cast<std::size_t>(arg->data_len) < sizeof address) return EINVAL;
   std::memcpy(&address, arg->data, sizeof address);
-  Client& state = m_clients[client];
+  Client& state = stateOf(client);
   auto it = std::find_if(state.pending.begin(), state.pending.end(),
                          [address](const auto& urb) { return urb->client_addr == address; });
   // A URB that already completed cannot be discarded; libusb expects EINVAL.

@@ -65,6 +65,10 @@ class DeviceNode {
 
  private:
   struct Client {
+    // Held so that the client's address is not reused while its state is
+    // kept: umockdev may free a client without saying it vanished, and a new
+    // client at the same address must not inherit its completed URBs.
+    GObjectPtr<UMockdevIoctlClient> self;
     std::deque<GObjectPtr<UMockdevIoctlData>> completed;  // waiting to be reaped, in order
     std::vector<GObjectPtr<UMockdevIoctlData>> pending;   // non-control URBs, never answered
   };
@@ -81,6 +85,8 @@ class DeviceNode {
   int setConfiguration(UMockdevIoctlData* arg);
   int getCapabilities(UMockdevIoctlData* arg);
   int controlUrb(Client& client, GObjectPtr<UMockdevIoctlData> urb);
+  // The state kept for `client`, made on its first request.
+  Client& stateOf(UMockdevIoctlClient* client);
 
   Owner& m_owner;
   const int m_keyboardId;
