@@ -19,4 +19,13 @@ char32_t UTF8CodePointReader::next()
     return cp;
 }
 
+char32_t UTF8CodePointReader::nextLenient() noexcept
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(m_position);
+    char32_t cp;
+    m_position += UTFCodec::decodeUTF8(p, reinterpret_cast<const unsigned char*>(m_end), cp);
+    static_assert(kInvalid == UTFCodec::Invalid);
+    return cp;
+}
+
 } // namespace QV::GP

@@ -31,6 +31,16 @@ public:
     // at the end.
     char32_t next();
 
+    // What nextLenient() gives for a malformed sequence.
+    static constexpr char32_t kInvalid = 0xFFFFFFFFu;
+
+    // For text that is shown rather than searched, where one bad byte must
+    // not cost the rest of the line: decodes the next code point, or gives
+    // kInvalid for a malformed sequence and moves past its maximal ill-formed
+    // prefix only, so the byte that broke it starts the next call. Must not
+    // be called at the end.
+    char32_t nextLenient() noexcept;
+
 private:
     const char* m_position;
     const char* m_end;

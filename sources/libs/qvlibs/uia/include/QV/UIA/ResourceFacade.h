@@ -1,8 +1,14 @@
 #pragma once
 
+#include <QV/GP/Endian.h>
+
 #include <cstddef>
 #include <map>
 #include <memory>
+
+namespace QV::GP {
+class Stream;
+}
 
 namespace QV::UIA {
 
@@ -28,6 +34,15 @@ public:
     static ResourceMap::TypeMap& resourceMap();
     // Frees every inner map and empties the map (application shut-down).
     static void clearResourceMap() noexcept;
+
+    // A stream on the resource of the id and the four-character type, read in
+    // place and set to the byte order: from the resource map when it holds
+    // it, else from the bundle's and the program's compiled resources. Null
+    // when there is no such resource or the type is not four characters.
+    static std::unique_ptr<GP::Stream> getResource(unsigned int id, const char* type, GP::Endian::eByteOrder order);
+
+    // The four characters packed with the first in the high byte.
+    static unsigned int typeCode(const char* type) noexcept;
 };
 
 } // namespace QV::UIA
