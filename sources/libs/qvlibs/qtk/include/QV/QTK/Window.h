@@ -2,6 +2,7 @@
 
 #include <QV/GP/Region.h>
 #include <QV/QTK/Pane.h>
+#include <QV/UIA/DeviceContext.h>
 #include <QV/UIA/EventCode.h>
 #include <QV/UIA/EventData.h>
 #include <QV/UIA/EventTimerManager.h>
@@ -94,7 +95,11 @@ public:
 
 protected:
     // Draws the picture into the platform's context of the paint.
-    virtual void present(UIA::PaintEventData& /*paint*/) {}
+    virtual void present(UIA::PaintEventData& paint)
+    {
+        if (paint.deviceContext != nullptr)
+            paint.deviceContext->updateFromPicture(m_picture, this->hasAlphaBlending());
+    }
 
 private:
     bool onMouseButton(const UIA::MouseButtonEventData& event)
