@@ -41,3 +41,17 @@ qv_add_gtest(NAME uia_window_gui_test
 target_include_directories(uia_window_gui_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_compile_definitions(uia_window_gui_test PRIVATE QV_UIA_WINDOW_APP="$<TARGET_FILE:uia_window_app>")
 add_dependencies(uia_window_gui_test uia_window_app)
+
+# Key translation on a display of its own under two keyboard layouts: an
+# application whose window prints what the view makes of each key.
+add_executable(uia_key_app ${CMAKE_CURRENT_LIST_DIR}/gui/KeyApplicationMain.cpp)
+target_link_libraries(uia_key_app PRIVATE qv_startup QV::UIA)
+qv_warnings(uia_key_app)
+
+qv_add_gtest(NAME uia_keys_gui_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/KeysGuiTest.cpp
+  LIBS qv_gui_support
+  LABELS uia gui
+  TIMEOUT 180)
+target_compile_definitions(uia_keys_gui_test PRIVATE QV_UIA_KEY_APP="$<TARGET_FILE:uia_key_app>")
+add_dependencies(uia_keys_gui_test uia_key_app)

@@ -5,17 +5,25 @@
 //   paint                  one paint event drawn
 //   button B S X Y         kEventMouseButton (button, state, position)
 //   drag X Y               kEventMouseDrag
+//   move X Y, enter, leave kEventMouseMove, kEventMouseEnter, kEventMouseLeave
 //   wheel AXIS DELTA       kEventMouseWheel
 //   key-down 0xWORD        kEventKeyDown (key word)
 //   sized W H              kEventWindowSized (content size)
 //   close-request allow|refuse, window-destroyed
-// The key Q asks the platform to close the window; with
+// The key P puts the pointer at (50, 60) of the content through the cursor
+// service and logs "pointer-moved". The key F asks for full-screen mode twice and logs "full-screen" with
+// whether the window is in it. The key Q asks the platform to close the
+// window; with
 // UIA_WINDOW_REFUSE_FIRST_CLOSE=1 the first close request is refused.
 // The picture is the one TestPicture.h describes.
+#include "LayerModule.h"
+#include "OneWindowApplication.h"
 #include "TestPicture.h"
 
 #include <QV/GP/Lib.h>
 #include <QV/UIA/AppModule.h>
+#include <QV/UIA/CursorManager.h>
+#include <QV/UIA/DETAIL/WindowImpl.h>
 #include <QV/UIA/Application.h>
 #include <QV/UIA/DeviceContext.h>
 #include <QV/UIA/EventData.h>
@@ -55,6 +63,16 @@ std::string str(long value)
 class PictureWindow : public StandaloneWindow
 {
 public:
+    static Window::CreateData createData()
+    {
+        Window::CreateData data;
+        data.flags = WindowBase::kCreateContentSize | WindowBase::kCreatePosition;
+        data.rectangle = {40, 60, 40 + QV::UIA::Testing::kTestPictureWidth, 60 + QV::UIA::Testing::kTestPictureHeight};
+        data.style = WindowBase::kStyleResizable;
+        data.setTitle("UIA Picture Window");
+        return data;
+    }
+
     PictureWindow()
     {
         QV::UIA::Testing::fillTestPicture(m_picture, QV::UIA::Testing::kTestPictureWidth,
@@ -89,6 +107,17 @@ public:
             note("drag " + str(drag->position.x) + " " + str(drag->position.y));
             return true;
         }
+        case kEventMouseMove: {
+            auto* move = static_cast<MouseEventData*>(data);
+            note("move " + str(move->position.x) + " " + str(move->position.y));
+            return true;
+        }
+        case kEventMouseEnter:
+            note("enter");
+            return true;
+        case kEventMouseLeave:
+            note("leave");
+            return true;
         case kEventMouseWheel: {
             auto* wheel = static_cast<MouseWheelEventData*>(data);
             note("wheel " + str(wheel->axis) + " " + str(wheel->delta));
@@ -101,6 +130,17 @@ public:
             note(word);
             if ((key->keyWord & KeyEventData::kKeyCodeMask) == 'Q')
                 askWindowToClose(getNSView());
+            if ((key->keyWord & KeyEventData::kKeyCodeMask) == 'P') {
+                GP::Point point{50, 60};
+                toScreen(point);
+                CursorManager::setCursorPos(point);
+                note("pointer-moved");
+            }
+            if ((key->keyWord & KeyEventData::kKeyCodeMask) == 'F' && getImpl()) {
+                getImpl()->setFullScreenMode({0, 0});
+                getImpl()->setFullScreenMode({0, 0});
+                note(std::string("full-screen ") + (getImpl()->isFullScreenMode() ? "on" : "off"));
+            }
             return true;
         }
         case kEventWindowSized: {
@@ -139,60 +179,9 @@ private:
     bool m_refuseClose = false;
 };
 
-class WindowApplication : public Application
-{
-public:
-    bool init() override
-    {
-        if (!Application::init())
-            return false;
-        m_window = std::make_unique<PictureWindow>();
-        Window::CreateData data;
-        data.flags = WindowBase::kCreateContentSize | WindowBase::kCreatePosition;
-        data.rectangle = {40, 60, 40 + QV::UIA::Testing::kTestPictureWidth, 60 + QV::UIA::Testing::kTestPictureHeight};
-        data.style = WindowBase::kStyleResizable;
-        data.setTitle("UIA Picture Window");
-        if (!m_window->create(data))
-            return false;
-        m_window->show(true);
-        m_window->setKeyFocus();
-        return true;
-    }
+using WindowApplication = QV::UIA::Testing::OneWindowApplication<PictureWindow>;
 
-private:
-    std::unique_ptr<PictureWindow> m_window;
-};
-
-class WindowModule : public AppModule
-{
-public:
-    bool init() override
-    {
-        if (!QV::GP::Lib::init(QV::GP::makeFileTypeMacMagic("QVTW"), "UIA Window Test", QV::GP::Lib::kVersion,
-                               QV::GP::Lib::kFlavour))
-            return false;
-        m_foundation = true;
-        if (!QV::UIA::Lib::init(QV::UIA::Lib::kVersion, QV::UIA::Lib::kFlavour))
-            return false;
-        m_platform = true;
-        return attachApplication(new WindowApplication);
-    }
-
-    void deInit(bool) override
-    {
-        destroyApplication();
-        if (m_platform)
-            QV::UIA::Lib::deInit();
-        if (m_foundation)
-            QV::GP::Lib::deInit();
-        m_platform = m_foundation = false;
-    }
-
-private:
-    bool m_foundation = false;
-    bool m_platform = false;
-};
-
-WindowModule theModule;
+QV::UIA::Testing::LayerModule<WindowApplication> theModule(QV::GP::makeFileTypeMacMagic("QVTW"),
+                                                    "UIA Window Test");
 
 } // namespace
