@@ -112,6 +112,16 @@ TEST_F(WidgetsTest, MultilineLabelsBreakBetweenWordsThenBetweenCharacters)
     }
     EXPECT_EQ(joined, word);
 
+    // Broken UTF-8 from a message neither throws nor loses bytes.
+    const std::string broken = "\xFF\xFE \xE2\x82 \x80\x80\x80\x80\x80\x80\x80\x80";
+    std::string kept;
+    for (const std::string& piece : MultilineLabel::wrap(broken, *font, narrow))
+        kept += piece;
+    std::string expected = broken;
+    std::erase(expected, ' ');
+    std::erase(kept, ' ');
+    EXPECT_EQ(kept, expected);
+
     // Painted lines stay inside the label.
     auto label = std::make_shared<MultilineLabel>();
     label->setFont(font);
