@@ -31,3 +31,23 @@ namespace QV::UIA::DETAIL {
 void setPlatformMainMenu(void* nativeMenu);
 
 } // namespace QV::UIA::DETAIL
+
+#include <functional>
+
+namespace QV::UIA::DETAIL {
+
+// A descriptor watched by the main run loop, in its default mode, until the
+// watch is destroyed.
+class PlatformDescriptorWatch
+{
+public:
+    virtual ~PlatformDescriptorWatch() = default;
+    // While set, writability of the descriptor calls `ready` too.
+    virtual void setWriteInterest(bool interested) = 0;
+};
+
+// Calls `ready` on the main run loop whenever the descriptor can be read;
+// null when the platform cannot watch it.
+std::unique_ptr<PlatformDescriptorWatch> watchPlatformDescriptor(int descriptor, std::function<void()> ready);
+
+} // namespace QV::UIA::DETAIL
