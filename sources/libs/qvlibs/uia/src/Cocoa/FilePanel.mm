@@ -79,8 +79,16 @@ bool runPlatformFilePanel(const FilePanelRequest& request, GP::URI& chosen)
     if (request.kind == FilePanelRequest::eSaveFile && request.beforeSavePanelRuns)
         request.beforeSavePanelRuns(panel);
 
-    // The panels answer 1 (NSOKButton) when the user confirmed.
-    const bool confirmed = [panel runModal] == NSOKButton;
+    // The panels answer 1 (NSOKButton) when the user confirmed. GNUstep's
+    // runModal of a save panel empties the name field before it shows the
+    // panel, so a save panel is run with its folder and name given again.
+    NSInteger answer;
+    if (request.kind == FilePanelRequest::eSaveFile)
+        answer = [panel runModalForDirectory:request.folder.empty() ? [panel directory] : toNSString(request.folder)
+                                        file:toNSString(request.name)];
+    else
+        answer = [panel runModal];
+    const bool confirmed = answer == NSOKButton;
     if (confirmed) {
         NSURL* url = nil;
         if (request.kind == FilePanelRequest::eSaveFile) {
