@@ -147,6 +147,9 @@ TEST_F(PeripheralsGuiTest, PanelsOpenWhereAskedAndGiveTheNameOrNothingWhenCancel
     EXPECT_EQ(run("save", {{"UIA_TEST_DIALOG", "save"}, {"UIA_TEST_DIALOG_AT", (folder / "draft.txt").string()}},
                   {{"key", "Return"}}),
               "true " + colonForm(folder / "draft.txt"));
+    EXPECT_EQ(run("folder", {{"UIA_TEST_DIALOG", "folder"}, {"UIA_TEST_DIALOG_AT", session.folder().string() + "/"}},
+                  {{"type", "--delay", "20", "Reports"}, {"key", "Return"}, {"key", "Return"}}),
+              "true " + colonForm(folder));
     EXPECT_EQ(run("cancel", {{"UIA_TEST_DIALOG", "open"}, {"UIA_TEST_DIALOG_AT", folder.string() + "/"}},
                   {{"key", "Escape"}}),
               "false");
