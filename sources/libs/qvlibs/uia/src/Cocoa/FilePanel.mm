@@ -49,25 +49,25 @@ bool runPlatformFilePanel(const FilePanelRequest& request, GP::URI& chosen)
 {
     chosen = GP::URI();
     NSAutoreleasePool* pool = [NSAutoreleasePool new];
-    NSSavePanel* panel = nil;
-    if (request.kind == FilePanelRequest::eSaveFile) {
-        panel = [NSSavePanel savePanel];
-    } else {
-        NSOpenPanel* open = [NSOpenPanel openPanel];
+    const bool save = request.kind == FilePanelRequest::eSaveFile;
+    NSSavePanel* panel = save ? [NSSavePanel savePanel] : [NSOpenPanel openPanel];
+    // Taken before this run changes anything.
+    const PanelDefaults& defaults = defaultsOf(panel);
+    if (!save) {
+        NSOpenPanel* open = (NSOpenPanel*)panel;
         const bool folder = request.kind == FilePanelRequest::eChooseFolder;
         [open setCanCreateDirectories:folder && request.canCreateDirectories];
         [open setCanChooseDirectories:folder];
         [open setCanChooseFiles:!folder];
         [open setAllowsMultipleSelection:NO];
-        [open setPrompt:folder ? @"Choose" : defaultsOf(open).prompt];
-        panel = open;
+        [open setPrompt:folder ? @"Choose" : defaults.prompt];
     }
 
-    [panel setExtensionHidden:request.showExtensions ? NO : defaultsOf(panel).extensionHidden];
-    [panel setTitle:request.title.empty() ? defaultsOf(panel).title : toNSString(request.title)];
+    [panel setExtensionHidden:request.showExtensions ? NO : defaults.extensionHidden];
+    [panel setTitle:request.title.empty() ? defaults.title : toNSString(request.title)];
     if (!request.folder.empty())
         [panel setDirectoryURL:[NSURL fileURLWithPath:toNSString(request.folder) isDirectory:YES]];
-    if (request.kind == FilePanelRequest::eSaveFile && [panel respondsToSelector:@selector(setNameFieldStringValue:)])
+    if (save && [panel respondsToSelector:@selector(setNameFieldStringValue:)])
         [panel setNameFieldStringValue:toNSString(request.name)];
 
     NSMutableArray* types = [NSMutableArray array];
@@ -76,22 +76,22 @@ bool runPlatformFilePanel(const FilePanelRequest& request, GP::URI& chosen)
     [panel setAllowedFileTypes:[types count] ? types : nil];
     [panel setAllowsOtherFileTypes:request.allowsOtherTypes];
 
-    if (request.kind == FilePanelRequest::eSaveFile && request.beforeSavePanelRuns)
+    if (save && request.beforeSavePanelRuns)
         request.beforeSavePanelRuns(panel);
 
     // The panels answer 1 (NSOKButton) when the user confirmed. GNUstep's
     // runModal of a save panel empties the name field before it shows the
-    // panel, so a save panel is run with its folder and name given again.
+    // panel, so a save panel is run with its folder and name given again, as
+    // they stand after the callback.
     NSInteger answer;
-    if (request.kind == FilePanelRequest::eSaveFile)
-        answer = [panel runModalForDirectory:request.folder.empty() ? [panel directory] : toNSString(request.folder)
-                                        file:toNSString(request.name)];
+    if (save)
+        answer = [panel runModalForDirectory:[panel directory] file:[panel nameFieldStringValue]];
     else
         answer = [panel runModal];
     const bool confirmed = answer == NSOKButton;
     if (confirmed) {
         NSURL* url = nil;
-        if (request.kind == FilePanelRequest::eSaveFile) {
+        if (save) {
             url = [panel URL];
         } else {
             NSArray* urls = [(NSOpenPanel*)panel URLs];
