@@ -28,9 +28,8 @@ public:
     // Whether this manager is connected to the bus that carries the notices.
     bool isReceivingNotices() const noexcept;
 
-    struct Connection;
-
 private:
+    struct Connection;
     std::unique_ptr<Connection> m_connection;
 };
 
