@@ -3,7 +3,8 @@
 # own.
 add_executable(uia_test_app
   ${CMAKE_CURRENT_LIST_DIR}/gui/TestApplicationMain.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/gui/TestApplicationTerminate.mm)
+  ${CMAKE_CURRENT_LIST_DIR}/gui/TestApplicationTerminate.mm
+  ${CMAKE_CURRENT_LIST_DIR}/gui/TestApplicationPeripherals.cpp)
 target_include_directories(uia_test_app PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../src)
 target_link_libraries(uia_test_app PRIVATE qv_startup QV::UIA)
 qv_warnings(uia_test_app)
@@ -55,3 +56,11 @@ qv_add_gtest(NAME uia_keys_gui_test
   TIMEOUT 180)
 target_compile_definitions(uia_keys_gui_test PRIVATE QV_UIA_KEY_APP="$<TARGET_FILE:uia_key_app>")
 add_dependencies(uia_keys_gui_test uia_key_app)
+
+qv_add_gtest(NAME uia_peripherals_gui_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/PeripheralsGuiTest.cpp
+  LIBS qv_gui_support QV::GP
+  LABELS uia gui
+  TIMEOUT 180)
+target_compile_definitions(uia_peripherals_gui_test PRIVATE QV_UIA_TEST_APP="$<TARGET_FILE:uia_test_app>")
+add_dependencies(uia_peripherals_gui_test uia_test_app)

@@ -1,21 +1,9 @@
-#include <QV/UIA/DisplayManager.h>
 #include <QV/UIA/Menu.h>
 
 #include "Common/PlatformHooks.h"
 #include "GNUstepHeaders.h"
 
-#include <cmath>
-
 namespace QV::UIA {
-
-namespace {
-bool s_displaysInitialized = false;
-std::vector<GP::Rect>& screenList()
-{
-    static std::vector<GP::Rect> list;
-    return list;
-}
-} // namespace
 
 void DETAIL::postPlatformTerminate()
 {
@@ -38,49 +26,6 @@ void HMenuBar::create()
 {
     NSMenu* menu = [[NSMenu alloc] initWithTitle:@"MainMenu"];
     m_nativeMenu = menu;
-}
-
-bool DisplayManager::init()
-{
-    if (!s_displaysInitialized) {
-        s_displaysInitialized = true;
-        auto& list = screenList();
-        list.clear();
-        // Screens exist only once the platform application is connected to
-        // a display.
-        if (NSApp) {
-            NSArray* screens = [NSScreen screens];
-            const NSRect primary = [screens count] ? [[screens objectAtIndex:0] frame] : NSZeroRect;
-            const double top = primary.origin.y + primary.size.height;
-            NSEnumerator* each = [screens objectEnumerator];
-            while (NSScreen* screen = [each nextObject]) {
-                const NSRect f = [screen frame];
-                const auto left = static_cast<std::int32_t>(std::trunc(f.origin.x));
-                const auto y = static_cast<std::int32_t>(std::trunc(top - (f.origin.y + f.size.height)));
-                list.push_back({left, y, left + static_cast<std::int32_t>(f.size.width),
-                                y + static_cast<std::int32_t>(f.size.height)});
-            }
-        }
-    }
-    return !screenList().empty();
-}
-
-void DisplayManager::deInit()
-{
-    if (!s_displaysInitialized)
-        return;
-    s_displaysInitialized = false;
-    screenList().clear();
-}
-
-bool DisplayManager::isInitialized() noexcept
-{
-    return s_displaysInitialized;
-}
-
-const std::vector<GP::Rect>& DisplayManager::getScreens() noexcept
-{
-    return screenList();
 }
 
 } // namespace QV::UIA

@@ -5,6 +5,7 @@
 
 #include <QV/UIA/EventTimerManager.h>
 
+#include <functional>
 #include <memory>
 
 namespace QV::UIA::DETAIL {
@@ -23,16 +24,10 @@ bool postAsyncPlatform(unsigned code, unsigned handle);
 // the main run loop.
 void postPlatformTerminate();
 
-} // namespace QV::UIA::DETAIL
-
-namespace QV::UIA::DETAIL {
 
 // Makes the native menu (an NSMenu) the platform application's main menu.
 void setPlatformMainMenu(void* nativeMenu);
 
-} // namespace QV::UIA::DETAIL
-
-namespace QV::UIA::DETAIL {
 
 // The standard cursors: the platform's cursor for a standard number (a new
 // one owned by the caller for the blank cursor, a shared one otherwise);
@@ -43,5 +38,19 @@ void* platformStandardCursor(int index);
 void releasePlatformCursor(void* cursor);
 void setPlatformCursor(void* cursor);
 void movePlatformPointer(float x, float y);
+
+// A descriptor watched by the main run loop, in its default mode, until the
+// watch is destroyed.
+class PlatformDescriptorWatch
+{
+public:
+    virtual ~PlatformDescriptorWatch() = default;
+    // While set, writability of the descriptor calls `ready` too.
+    virtual void setWriteInterest(bool interested) = 0;
+};
+
+// Calls `ready` on the main run loop whenever the descriptor can be read;
+// null when the platform cannot watch it.
+std::unique_ptr<PlatformDescriptorWatch> watchPlatformDescriptor(int descriptor, std::function<void()> ready);
 
 } // namespace QV::UIA::DETAIL

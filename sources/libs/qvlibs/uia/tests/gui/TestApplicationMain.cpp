@@ -5,9 +5,11 @@
 // start, quits the way UIA_TEST_QUIT says: "terminate" asks the platform
 // application to terminate, "destroy-window" destroys the main window,
 // "close-window" closes the main window as its close button does, and
-// "none" stays up until it is ended from outside. With QV_IDLE_TIMER_MS set
-// it keeps a tick timer of that interval for its whole life, as the idle
-// benchmark asks of the program it measures.
+// "none" stays up until it is ended from outside; "file-dialog" runs the file
+// dialog that UIA_TEST_DIALOG names first and then terminates. Every change
+// of the displays is written as "displays-changed" with the new frames. With
+// QV_IDLE_TIMER_MS set it keeps a tick timer of that interval for its whole
+// life, as the idle benchmark asks of the program it measures.
 #include <QV/GP/FileName.h>
 #include <QV/GP/Lib.h>
 #include <QV/UIA/AppModule.h>
@@ -17,6 +19,8 @@
 #include <QV/UIA/EventData.h>
 #include <QV/UIA/Lib.h>
 #include <QV/UIA/StandaloneWindow.h>
+
+#include "TestApplicationPeripherals.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -124,10 +128,17 @@ public:
                 m_window->destroy();
             else if (how == "close-window")
                 askWindowToClose(m_window->getNSView());
+            else if (how == "file-dialog") {
+                note(runFileDialogFromSettings());
+                askPlatformToTerminate();
+            }
             return true;
         }
         case QV::UIA::kEventQuitRequest:
             note("quit-request");
+            return true;
+        case QV::UIA::kEventDisplaysChanged:
+            note("displays-changed " + describeDisplays());
             return true;
         case QV::UIA::kEventOpenFile:
             note("open-file " + static_cast<QV::UIA::OpenFileEventData*>(data)->file->getName());
