@@ -34,8 +34,11 @@ endfunction()
 qv_gnustep_flags(QV_GNUSTEP_OBJC_FLAGS --objc-flags)
 
 add_library(GNUstep::Base INTERFACE IMPORTED)
+# CMake passes no language standard to g++ as the Objective-C++ compiler, which
+# would leave .mm files at g++'s default (C++17) while the headers they share
+# with plain C++ use C++20.
 target_compile_options(GNUstep::Base INTERFACE
-  "$<$<COMPILE_LANGUAGE:OBJCXX>:${QV_GNUSTEP_OBJC_FLAGS}>")
+  "$<$<COMPILE_LANGUAGE:OBJCXX>:-std=c++20;${QV_GNUSTEP_OBJC_FLAGS}>")
 qv_gnustep_link(GNUstep::Base --base-libs)
 
 add_library(GNUstep::GUI INTERFACE IMPORTED)

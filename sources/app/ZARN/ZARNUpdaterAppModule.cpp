@@ -1,5 +1,8 @@
 #include "ZARNUpdaterAppModule.h"
 
+#include <QV/GP/Lib.h>
+#include <QV/UIA/Lib.h>
+
 #include <boost/bind/bind.hpp>
 
 #include "ZARNUpdaterUpgradeLogic.h"
@@ -13,11 +16,22 @@ ZARNUpdaterAppModule::~ZARNUpdaterAppModule() {
 }
 
 bool ZARNUpdaterAppModule::init() {
-  if (m_upgradeLogic) {
+  if (m_upgradeLogic || m_foundationStarted) {
     return false;
   }
-  // The foundation, platform and toolkit libraries start here, in that order
-  // and before anything below, once they are part of the program.
+  if (!GP::Lib::init(GP::makeFileTypeMacMagic("QKBD"), "ZRV Firmware Updater", GP::Lib::kVersion,
+                     GP::Lib::kFlavour)) {
+    return false;
+  }
+  m_foundationStarted = true;
+  if (!UIA::Lib::init(UIA::Lib::kVersion, UIA::Lib::kFlavour)) {
+    GP::Lib::deInit();
+    m_foundationStarted = false;
+    return false;
+  }
+  m_platformStarted = true;
+  // The widget toolkit's library starts here, after the platform layer, once
+  // it is part of the program.
 
   m_upgradeLogic = std::make_unique<ZARNUpdaterUpgradeLogic>();
   using boost::placeholders::_1;
@@ -34,25 +48,34 @@ bool ZARNUpdaterAppModule::init() {
   m_config.createDebugWindow = boost::bind(&ZARNUpdaterUpgradeLogic::createDebugWindow, logic, _1);
   m_config.applicationCloseRequest = boost::bind(&ZARNUpdaterUpgradeLogic::applicationCloseRequest, logic);
 
-  // The application object is created and attached here once it exists; its
-  // result is then the result of init.
+  // The updater's application is created and attached here once it exists;
+  // the result of attaching it is then the result of init.
   return true;
 }
 
 void ZARNUpdaterAppModule::deInit(bool) {
+  destroyApplication();
   if (m_upgradeLogic) {
     // The application owns the result word of an update and is destroyed
     // first. Normally the quit question has stopped the worker already; should
     // one still run, it must not write into the application's memory.
     m_upgradeLogic->abandonResult();
   }
-  // The application is destroyed here once it exists.
 
   m_config = FirmwareUpdaterConfig();
   m_upgradeLogic.reset();
 
-  // The libraries shut down here in reverse order of init once they are part
-  // of the program.
+  // Only what init started is shut down: a library that never started, or
+  // that another owner runs, is left alone. The toolkit's library goes first
+  // once it is part of the program.
+  if (m_platformStarted) {
+    UIA::Lib::deInit();
+    m_platformStarted = false;
+  }
+  if (m_foundationStarted) {
+    GP::Lib::deInit();
+    m_foundationStarted = false;
+  }
 }
 
 }  // namespace QV

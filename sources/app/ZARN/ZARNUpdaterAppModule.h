@@ -2,30 +2,36 @@
 
 #include <memory>
 
+#include <QV/UIA/AppModule.h>
+
 #include "FirmwareUpdaterConfig.h"
 
 namespace QV {
 
 class ZARNUpdaterUpgradeLogic;
 
-// The updater's module: owns the update engine and the configuration that
-// binds it to the user interface, from init to deInit.
+// The updater's module: starts the foundation and platform libraries, and
+// owns the update engine and the configuration that binds it to the user
+// interface, from init to deInit.
 //
 // Thread: the main thread.
-class ZARNUpdaterAppModule {
+class ZARNUpdaterAppModule : public UIA::AppModule {
  public:
   ZARNUpdaterAppModule();
   // Shuts down what init brought up, when deInit was not called.
-  ~ZARNUpdaterAppModule();
+  ~ZARNUpdaterAppModule() override;
   ZARNUpdaterAppModule(const ZARNUpdaterAppModule&) = delete;
   ZARNUpdaterAppModule& operator=(const ZARNUpdaterAppModule&) = delete;
 
-  // Creates the one engine and binds its operations into the configuration.
-  // False when already initialised.
-  bool init();
-  // Unbinds the configuration, then destroys the engine, which stops a worker
-  // that still runs. Safe to call when init never ran.
-  void deInit(bool);
+  // Starts the libraries in order, creates the one engine and binds its
+  // operations into the configuration. False when already initialised, or
+  // when a library does not start (those started are shut down again).
+  bool init() override;
+  // Destroys the application, unbinds the configuration, destroys the
+  // engine (which stops a worker that still runs), then shuts down the
+  // libraries that init started, in reverse order. Safe to call when init
+  // never ran.
+  void deInit(bool initialised) override;
 
   // The callbacks; all empty before init and after deInit.
   FirmwareUpdaterConfig& config() { return m_config; }
@@ -34,6 +40,8 @@ class ZARNUpdaterAppModule {
  private:
   std::unique_ptr<ZARNUpdaterUpgradeLogic> m_upgradeLogic;
   FirmwareUpdaterConfig m_config;
+  bool m_foundationStarted = false;
+  bool m_platformStarted = false;
 };
 
 }  // namespace QV

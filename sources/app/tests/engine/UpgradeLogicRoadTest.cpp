@@ -15,7 +15,9 @@
 #include <boost/function.hpp>
 
 #include "FirmwareImages.h"
+#include "QV/GP/Lib.h"
 #include "QV/QDV2/DFUDevice.h"
+#include "QV/UIA/Lib.h"
 #include "Sha256.h"
 #include "SimulatedKeyboardFixture.h"
 #include "TestableUpgradeLogic.h"
@@ -319,6 +321,8 @@ TEST_F(UpgradeLogicRoadTest, TheModuleBindsTheEngineFromInitToDeInit) {
   ZARNUpdaterAppModule module;
   EXPECT_THROW(module.config().connectInNormalMode(), boost::bad_function_call);
   ASSERT_TRUE(module.init());
+  EXPECT_TRUE(GP::Lib::isInitialized());
+  EXPECT_TRUE(UIA::Lib::isInitialized());
   EXPECT_FALSE(module.init());
 
   FirmwareUpdaterConfig& config = module.config();
@@ -338,6 +342,8 @@ TEST_F(UpgradeLogicRoadTest, TheModuleBindsTheEngineFromInitToDeInit) {
 
   module.deInit(false);
   EXPECT_THROW(config.isUpdateRunning(), boost::bad_function_call);
+  EXPECT_FALSE(UIA::Lib::isInitialized());
+  EXPECT_FALSE(GP::Lib::isInitialized());
   EXPECT_TRUE(module.init());
 }
 

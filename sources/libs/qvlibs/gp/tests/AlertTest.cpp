@@ -4,23 +4,16 @@
 // answers is killed, and the case fails saying so.
 #include <QV/GP/Message.h>
 
-#include "ChildProcess.h"
+#include "GuiSession.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -31,90 +24,14 @@ using QV::GP::Message;
 
 // Generous, because every case may run beside the whole sanitized test set;
 // none of them is a measure of speed.
-constexpr auto kServerStart = 20s;
 constexpr auto kBoxShown = 30s;
 constexpr auto kBoxAnswered = 15s;
-constexpr auto kToolRun = 10s;
-
-bool onPath(const std::string& tool)
-{
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path ? path : "");
-    for (std::string folder; std::getline(folders, folder, ':');)
-        if (!folder.empty() && access((folder + "/" + tool).c_str(), X_OK) == 0)
-            return true;
-    return false;
-}
 
 // GNUstep programs ignore SIGTERM while a modal box is up, so a probe is
 // ended, not stopped.
 using Child = QV::TestSupport::ChildProcess;
-
-// A virtual X server that picks a free display number itself and tells it
-// through a pipe, so that tests running side by side never share a display.
-class VirtualDisplay
-{
-public:
-    explicit VirtualDisplay(const std::filesystem::path& folder)
-    {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0)
-            return;
-        m_server = std::make_unique<Child>(
-            // Without -noreset the server resets whenever its last client
-            // leaves, and refuses connections while it does.
-            std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-noreset", "-nolisten", "tcp",
-                                     "-screen", "0", "800x600x24"},
-            std::vector<std::pair<std::string, std::string>>{}, folder / "xvfb.log", fds[1]);
-        close(fds[1]);
-        std::string number;
-        const auto deadline = Clock::now() + kServerStart;
-        while (Clock::now() < deadline && number.find('\n') == std::string::npos) {
-            pollfd ready{fds[0], POLLIN, 0};
-            if (poll(&ready, 1, 100) <= 0)
-                continue;
-            char chunk[16];
-            const ssize_t got = read(fds[0], chunk, sizeof chunk);
-            if (got <= 0)
-                break;
-            number.append(chunk, static_cast<std::size_t>(got));
-        }
-        close(fds[0]);
-        if (number.find('\n') != std::string::npos)
-            m_name = ":" + number.substr(0, number.find('\n'));
-    }
-
-    // Stopped rather than killed, so that it removes its socket.
-    ~VirtualDisplay()
-    {
-        if (m_server)
-            m_server->stop(kServerStart);
-    }
-
-    VirtualDisplay(const VirtualDisplay&) = delete;
-    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
-
-    // Empty when the server did not come up.
-    const std::string& name() const { return m_name; }
-
-    std::string log() const { return m_server ? m_server->output() : std::string(); }
-
-private:
-    std::unique_ptr<Child> m_server;
-    std::string m_name;
-};
-
-// Runs xdotool with a deadline and answers its output, or nothing when it
-// failed (as searches do while nothing matches yet).
-std::optional<std::string> xdotool(std::vector<std::string> words, const std::filesystem::path& folder)
-{
-    words.insert(words.begin(), "xdotool");
-    const QV::TestSupport::CommandOutcome outcome = QV::TestSupport::runCommand(
-        std::move(words), folder / "xdotool.log", std::chrono::duration_cast<std::chrono::milliseconds>(kToolRun));
-    if (outcome.exitCode != 0)
-        return std::nullopt;
-    return outcome.output;
-}
+using QV::TestSupport::firstNumber;
+using QV::TestSupport::GuiSession;
 
 struct BoxRequest
 {
@@ -132,61 +49,11 @@ std::string describe(const BoxRequest& request)
 class AlertOnDisplay : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        // Private to the user, GNUstep keeps its message ports right here.
-        s_folder = std::filesystem::temp_directory_path() / "alerts";
-        std::filesystem::create_directories(s_folder);
-        std::filesystem::permissions(s_folder, std::filesystem::perms::owner_all);
-        if (onPath("Xvfb"))
-            s_display = std::make_unique<VirtualDisplay>(s_folder);
-        if (s_display && !s_display->name().empty())
-            setenv("DISPLAY", s_display->name().c_str(), 1);
-        if (onPath("gdnc"))
-            s_notificationCenter = startNotificationCenter();
-    }
+    static void SetUpTestSuite() { s_session = std::make_unique<GuiSession>(); }
 
-    static void TearDownTestSuite()
-    {
-        if (s_notificationCenter)
-            s_notificationCenter->stop(kServerStart);
-        s_notificationCenter.reset();
-        s_display.reset();
-        unsetenv("DISPLAY");
-    }
+    static void TearDownTestSuite() { s_session.reset(); }
 
-    // A launching application connects to GNUstep's notification daemon and
-    // starts one when none answers; a daemon started so outlives the test.
-    // This one is the test's own: it runs in the foreground, is found by
-    // every probe, and ends with the test.
-    static std::unique_ptr<Child> startNotificationCenter()
-    {
-        auto daemon = std::make_unique<Child>(std::vector<std::string>{"gdnc", "--no-fork"},
-                                              std::vector<std::pair<std::string, std::string>>{{"TEMP", s_folder}},
-                                              s_folder / "gdnc.log");
-        const std::filesystem::path names = s_folder / "NSMessagePort" / "names";
-        const auto deadline = Clock::now() + kServerStart;
-        while (daemon->started() && !daemon->waitForExit(0s) && Clock::now() < deadline) {
-            std::error_code error;
-            if (!std::filesystem::is_empty(names, error) && !error)
-                return daemon;
-            std::this_thread::sleep_for(20ms);
-        }
-        return nullptr;
-    }
-
-    void SetUp() override
-    {
-        // Missing tools are a broken set-up (scripts/setup installs them),
-        // never a reason to pass.
-        ASSERT_TRUE(onPath("Xvfb")) << "Xvfb is not installed; run scripts/setup";
-        ASSERT_TRUE(onPath("xdotool")) << "xdotool is not installed; run scripts/setup";
-        ASSERT_TRUE(s_display && !s_display->name().empty())
-            << "Xvfb did not report a display within the deadline:\n"
-            << (s_display ? s_display->log() : std::string());
-        ASSERT_TRUE(s_notificationCenter) << "GNUstep's notification daemon (gdnc) did not register within the "
-                                             "deadline";
-    }
+    void SetUp() override { ASSERT_TRUE(s_session->ready()) << s_session->problem(); }
 
     void TearDown() override { m_probe.reset(); }
 
@@ -195,15 +62,11 @@ protected:
     bool show(const BoxRequest& request)
     {
         m_request = request;
-        // GNUstep keeps the names of its message ports, and so finds its
-        // notification daemon, under TEMP (not TMPDIR).
-        m_probe = std::make_unique<Child>(
-            std::vector<std::string>{QV_ALERT_PROBE},
-            std::vector<std::pair<std::string, std::string>>{{"QV_ALERT_TYPE", std::to_string(request.type)},
-                                                             {"QV_ALERT_DEFAULT", std::to_string(request.defaultButton)},
-                                                             {"QV_ALERT_ICON", std::to_string(request.icon)},
-                                                             {"TEMP", s_folder.string()}},
-            s_folder / "probe.log");
+        m_probe = s_session->start({QV_ALERT_PROBE},
+                                   {{"QV_ALERT_TYPE", std::to_string(request.type)},
+                                    {"QV_ALERT_DEFAULT", std::to_string(request.defaultButton)},
+                                    {"QV_ALERT_ICON", std::to_string(request.icon)}},
+                                   s_session->folder() / "probe.log");
         if (!m_probe->started()) {
             ADD_FAILURE() << "the probe could not be started";
             return false;
@@ -215,11 +78,11 @@ protected:
             // The panel's title names its style; the application's icon
             // window, also visible, carries the program's name.
             const auto found =
-                xdotool({"search", "--onlyvisible", "--name", "^(Alert|Information|Critical)$"}, s_folder);
+                s_session->xdotool({"search", "--onlyvisible", "--name", "^(Alert|Information|Critical)$"});
             if (found && window.empty())
                 window = firstNumber(*found);
             if (!window.empty()) {
-                const auto focus = xdotool({"getwindowfocus"}, s_folder);
+                const auto focus = s_session->xdotool({"getwindowfocus"});
                 if (focus && firstNumber(*focus) == window)
                     return true;
             }
@@ -262,7 +125,7 @@ protected:
         if (!show(request))
             return -1;
         for (const std::string& key : keys) {
-            if (!xdotool({"key", key}, s_folder)) {
+            if (!s_session->xdotool({"key", key})) {
                 m_probe->end();
                 ADD_FAILURE() << "xdotool could not press " << key;
                 return -1;
@@ -272,18 +135,7 @@ protected:
     }
 
 private:
-    static std::string firstNumber(const std::string& output)
-    {
-        std::stringstream lines(output);
-        for (std::string line; std::getline(lines, line);)
-            if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos)
-                return line;
-        return {};
-    }
-
-    static inline std::filesystem::path s_folder;
-    static inline std::unique_ptr<VirtualDisplay> s_display;
-    static inline std::unique_ptr<Child> s_notificationCenter;
+    static inline std::unique_ptr<GuiSession> s_session;
     std::unique_ptr<Child> m_probe;
     BoxRequest m_request{};
 };

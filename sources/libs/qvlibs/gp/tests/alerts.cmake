@@ -7,9 +7,8 @@ target_include_directories(gp_alert_probe PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../s
 
 qv_add_gtest(NAME gp_alert_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/AlertTest.cpp
-  LIBS qv_gp
+  LIBS qv_gp qv_gui_support
   LABELS gp gui
   TIMEOUT 120)
-target_include_directories(gp_alert_test PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
 target_compile_definitions(gp_alert_test PRIVATE QV_ALERT_PROBE="$<TARGET_FILE:gp_alert_probe>")
 add_dependencies(gp_alert_test gp_alert_probe)

@@ -1,0 +1,36 @@
+#pragma once
+
+namespace QV::UIA {
+
+// Start-up and shut-down of the platform layer: checks the foundation, then
+// brings up the key tables, the standard cursors and the asynchronous-event
+// path. A version other than kVersion or a flavour other than kFlavour is a
+// failed assertion (reported from "Init_UIA").
+//
+// Thread affinity: main thread, after the foundation's start-up.
+class Lib
+{
+public:
+    Lib() = delete;
+
+    static constexpr int kVersion = 0x04010000;
+    static constexpr int kFlavour = 69;
+
+    // True when the layer is up; false, with every step undone, when a step
+    // failed or threw.
+    static bool init(int version, int flavour);
+    // Safe when init failed or never ran.
+    static void deInit();
+
+    static bool isInitialized() noexcept { return s_bInitialized; }
+    static bool isMenuInitialized() noexcept { return s_bMenuInitialized; }
+
+private:
+    static bool tryInit(int version, int flavour);
+
+    static bool s_bInitialized;
+    static bool s_bLayerInitialized;
+    static bool s_bMenuInitialized;
+};
+
+} // namespace QV::UIA

@@ -1,0 +1,60 @@
+// A GNUstep application that does nothing: no window, no menu of its own. It
+// is the baseline that start-up and idle benchmarks set the updater beside.
+// With QV_IDLE_TIMER_MS set it adds a repeating timer of that period to the
+// default, modal-panel and event-tracking run-loop modes (the common modes
+// never fire on GNUstep), and prints "ticks N" once a second of ticks, so
+// that the idle benchmark can tell that the timer runs.
+#import <AppKit/AppKit.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+@interface QVBareTicker : NSObject
+{
+    long m_ticks;
+    long m_perReport;
+}
+- (id)initWithPeriod:(double)seconds;
+- (void)tick:(NSTimer*)timer;
+@end
+
+@implementation QVBareTicker
+- (id)initWithPeriod:(double)seconds
+{
+    if ((self = [super init]) != nil)
+        m_perReport = seconds > 0 && seconds < 1 ? static_cast<long>(1.0 / seconds + 0.5) : 1;
+    return self;
+}
+
+- (void)tick:(NSTimer*)timer
+{
+    if (++m_ticks % m_perReport == 0) {
+        std::printf("ticks %ld\n", m_ticks);
+        std::fflush(stdout);
+    }
+}
+@end
+
+int main()
+{
+    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+    [NSApplication sharedApplication];
+    if (const char* period = std::getenv("QV_IDLE_TIMER_MS")) {
+        const double seconds = std::atoi(period) / 1000.0;
+        if (seconds > 0) {
+            QVBareTicker* ticker = [[QVBareTicker alloc] initWithPeriod:seconds];
+            NSTimer* timer = [NSTimer timerWithTimeInterval:seconds
+                                                     target:ticker
+                                                   selector:@selector(tick:)
+                                                   userInfo:nil
+                                                    repeats:YES];
+            NSRunLoop* loop = [NSRunLoop currentRunLoop];
+            [loop addTimer:timer forMode:NSDefaultRunLoopMode];
+            [loop addTimer:timer forMode:NSModalPanelRunLoopMode];
+            [loop addTimer:timer forMode:NSEventTrackingRunLoopMode];
+        }
+    }
+    [NSApp run];
+    [pool release];
+    return 0;
+}
