@@ -81,6 +81,10 @@ TEST_F(ApplicationGuiTest, StartsThroughTheDelegateAndQuitsThroughTerminateInOrd
     EXPECT_TRUE(launched("app"));
     EXPECT_EQ(steps("app"), (std::vector<std::string>{"module-init", "foundation-up", "platform-up", "app-init",
                                                       "version 1.2.3", "window-created", "window-shown",
+                                                      // The saved state of the native window, before
+                                                      // and after it was restored to another place.
+                                                      "state 1 size 320x200 kind 3",
+                                                      "state 1 at 40,50 size 300x180 kind 3",
                                                       "quit-by terminate", "quit-request", "window-destroyed",
                                                       "app-deinit", "platform-down", "foundation-down"}))
         << joined(steps("app")) << app->output();

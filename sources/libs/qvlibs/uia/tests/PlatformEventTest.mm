@@ -133,3 +133,13 @@ TEST(PlatformTick, TheRunLoopTimerDrivesTheManagerWhileSubscribed)
     runMainLoopUntil([] { return false; }, std::chrono::milliseconds(200));
     EXPECT_EQ(target.codes.size(), seen) << "no tick after the last subscription went";
 }
+
+TEST(PlatformModifiers, GNUstepsModifierFlagsMapToTheLayersBits)
+{
+    EXPECT_EQ(modifiersFromPlatformFlags(NSShiftKeyMask), std::uint32_t(kModifierShift));
+    EXPECT_EQ(modifiersFromPlatformFlags(NSAlphaShiftKeyMask), std::uint32_t(kModifierCapsLock));
+    EXPECT_EQ(modifiersFromPlatformFlags(NSControlKeyMask), std::uint32_t(kModifierControl));
+    EXPECT_EQ(modifiersFromPlatformFlags(NSAlternateKeyMask), std::uint32_t(kModifierOption));
+    EXPECT_EQ(modifiersFromPlatformFlags(NSCommandKeyMask), std::uint32_t(kModifierCommand));
+    EXPECT_EQ(modifiersFromPlatformFlags(NSNumericPadKeyMask | NSFunctionKeyMask | NSHelpKeyMask), 0u);
+}

@@ -89,6 +89,14 @@ public:
             return false;
         }
         m_window->show(true);
+        // Centred by the platform: where depends on its decorations.
+        noteState(false);
+        QV::UIA::WindowState moved;
+        moved.state = QV::UIA::WindowState::kShown;
+        moved.position = {40, 50};
+        moved.size = {300, 180};
+        m_window->restoreState(moved);
+        noteState(true);
         m_quitTimer = setEventTimer(std::atoi(setting("UIA_TEST_QUIT_AFTER_MS", "500").c_str()), 0);
         if (const char* idle = std::getenv("QV_IDLE_TIMER_MS"))
             setEventTimer(std::atoi(idle), 0);
@@ -130,6 +138,15 @@ public:
     }
 
 private:
+    void noteState(bool withPosition)
+    {
+        QV::UIA::WindowState state;
+        m_window->getState(state);
+        const std::string position = " at " + std::to_string(state.position.x) + "," + std::to_string(state.position.y);
+        note("state " + std::to_string(state.state) + (withPosition ? position : "") + " size "
+             + std::to_string(state.size.x) + "x" + std::to_string(state.size.y) + " kind " + std::to_string(state.kind));
+    }
+
     std::unique_ptr<TestWindow> m_window;
     QV::UIA::HEventTimer m_quitTimer = nullptr;
 };
