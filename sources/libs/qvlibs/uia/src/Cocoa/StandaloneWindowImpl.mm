@@ -5,6 +5,7 @@
 #include <QV/UIA/Menu.h>
 
 #include "GNUstepHeaders.h"
+#include "Menu.h"
 #include "ObjCMethod.h"
 
 #include <cmath>
@@ -159,6 +160,9 @@ bool StandaloneWindowImpl::createWindowAndAttach(const WindowBase::CreateData& d
         [window setOpaque:NO];
         m_owner.setAlphaBlending(true);
     }
+    // An in-window menu bar appears only for a window that has its menu
+    // before it is first shown.
+    Menu::attachMainMenuToWindow(window);
     id delegate = [[(Class)s_delegateClass alloc] init];
     delegateImpl(delegate) = this;
     [window setDelegate:delegate];
