@@ -220,3 +220,31 @@ TEST_F(MenuGuiTest, ItemsChosenByMouseOrKeySendTheirCommandUnlessDisabled)
     EXPECT_EQ(count("command quit"), 1) << log();
     EXPECT_EQ(count("quit-request"), 1) << log();
 }
+
+TEST_F(MenuGuiTest, TheApplicationMenuHoldsAboutPreferencesServicesHideAndQuit)
+{
+    const auto apple = waitForPosition("bar Apple");
+    ASSERT_TRUE(apple) << log();
+    ASSERT_TRUE(click(*apple));
+    ASSERT_TRUE(waitForPosition("item Quit UIA Test")) << log();
+    EXPECT_TRUE(session.screenshot(QV::TestSupport::screenshotFile("menus", "application-menu")));
+
+    // The preferences item was asked of the Test menu but stands after
+    // About; the names follow the bundle's name.
+    const std::vector<std::string> order{"item About UIA Test", "item Settings",  "item Services",
+                                         "item Hide UIA Test",  "item Hide Others", "item Show All",
+                                         "item Quit UIA Test"};
+    const auto all = positions();
+    int previous = -1;
+    for (const std::string& name : order) {
+        const auto it = all.find(name);
+        ASSERT_NE(it, all.end()) << name << "\n" << log();
+        EXPECT_GT(it->second.y, previous) << name << "\n" << log();
+        previous = it->second.y;
+    }
+
+    ASSERT_TRUE(click(all.at("item About UIA Test")));
+    EXPECT_TRUE(waitForCount("command abou", 1)) << log();
+    ASSERT_TRUE(key("alt+comma"));
+    EXPECT_TRUE(waitForCount("command pref", 1)) << log();
+}
