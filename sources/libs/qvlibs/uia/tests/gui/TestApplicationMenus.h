@@ -24,9 +24,9 @@ void install(QV::UIA::Application& application);
 bool validate(const QV::UIA::MenuUpdateEventData& data);
 
 // Where the menus are on the screen, in X coordinates (top-left origin):
-// "window X Y W H" for the window holding the menu bar, "bar TITLE X Y W H"
-// for each item of that bar and "item TITLE X Y W H" for each item of a
-// menu that is open.
+// "window = X Y W H" for the window holding the menu bar, "bar TITLE = X Y
+// W H" for each item of that bar and "item TITLE = X Y W H" for each item of
+// a menu that is open.
 std::vector<std::string> positions();
 
 // The four characters of a command id.

@@ -9,14 +9,14 @@ namespace TestMenus {
 
 namespace {
 
-std::string describe(const char* kind, NSString* title, NSRect screenRect)
+std::string describe(std::string name, NSRect screenRect)
 {
     const double screenHeight = [[[NSScreen screens] objectAtIndex:0] frame].size.height;
-    char line[512];
-    std::snprintf(line, sizeof line, "%s %s %d %d %d %d", kind, [title UTF8String], int(screenRect.origin.x),
+    char line[64];
+    std::snprintf(line, sizeof line, " = %d %d %d %d", int(screenRect.origin.x),
                   int(screenHeight - screenRect.origin.y - screenRect.size.height), int(screenRect.size.width),
                   int(screenRect.size.height));
-    return line;
+    return name + line;
 }
 
 NSRect onScreen(NSView* view, NSRect rect)
@@ -45,7 +45,8 @@ void describeItems(const char* kind, id view, std::vector<std::string>& lines)
     for (NSInteger i = 0; i < [menu numberOfItems]; ++i) {
         NSMenuItem* item = [menu itemAtIndex:i];
         if (![item isSeparatorItem])
-            lines.push_back(describe(kind, [item title], onScreen(view, [view rectOfItemAtIndex:i])));
+            lines.push_back(describe(std::string(kind) + " " + [[item title] UTF8String],
+                                     onScreen(view, [view rectOfItemAtIndex:i])));
     }
 }
 
@@ -106,7 +107,7 @@ std::vector<std::string> positions()
     id bar = findMenuView([[window contentView] superview]);
     if (!bar)
         return lines;
-    lines.push_back(describe("window", @"-", [window frame]));
+    lines.push_back(describe("window", [window frame]));
     describeItems("bar", bar, lines);
     describeOpenMenus([NSApp mainMenu], lines);
     return lines;
