@@ -166,6 +166,10 @@ TEST_F(MenuGuiTest, ItemsChosenByMouseOrKeySendTheirCommandUnlessDisabled)
     ASSERT_TRUE(click(*test));
     const auto notNow = waitForPosition("item Not Now");
     ASSERT_TRUE(notNow) << log();
+    // "Later" was inserted past the end of the menu and stands at its end.
+    const auto later = waitForPosition("item Later");
+    ASSERT_TRUE(later) << log();
+    EXPECT_GT(later->y, notNow->y) << log();
     ASSERT_TRUE(click(*notNow));
     key("Escape");
     EXPECT_TRUE(waitForGone("item Not Now")) << log();
