@@ -1,5 +1,4 @@
-#include <QV/UIA/Menu.h>
-
+// The platform application's part of the layer's start-up and quitting.
 #include "Common/PlatformHooks.h"
 #include "GNUstepHeaders.h"
 
@@ -14,18 +13,6 @@ void DETAIL::postPlatformTerminate()
 void DETAIL::setPlatformMainMenu(void* nativeMenu)
 {
     [NSApp setMainMenu:reinterpret_cast<NSMenu*>(nativeMenu)];
-}
-
-std::map<unsigned, int>& HMenu::shortcuts()
-{
-    static std::map<unsigned, int> table;
-    return table;
-}
-
-void HMenuBar::create()
-{
-    NSMenu* menu = [[NSMenu alloc] initWithTitle:@"MainMenu"];
-    m_nativeMenu = menu;
 }
 
 } // namespace QV::UIA

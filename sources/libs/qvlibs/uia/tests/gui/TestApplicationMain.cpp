@@ -9,7 +9,10 @@
 // dialog that UIA_TEST_DIALOG names first and then terminates. Every change
 // of the displays is written as "displays-changed" with the new frames. With
 // QV_IDLE_TIMER_MS set it keeps a tick timer of that interval for its whole
-// life, as the idle benchmark asks of the program it measures.
+// life, as the idle benchmark asks of the program it measures. With
+// UIA_TEST_MENUS set it installs the menus of TestApplicationMenus.h before
+// its window, notes each command that reaches it, and notes where its menus
+// are on the screen whenever that changes.
 #include <QV/GP/FileName.h>
 #include <QV/GP/Lib.h>
 #include <QV/UIA/AppModule.h>
@@ -21,11 +24,13 @@
 #include <QV/UIA/StandaloneWindow.h>
 
 #include "TestApplicationPeripherals.h"
+#include "TestApplicationMenus.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 void askPlatformToTerminate();
 void askWindowToClose(void* view);
@@ -83,6 +88,10 @@ public:
         note("version " + version);
         if (const QV::GP::FileName* file = QV::UIA::CLI::getCommandLineFile())
             note("command-line-file " + file->getName());
+        if (std::getenv("UIA_TEST_MENUS")) {
+            TestMenus::install(*this);
+            m_menuTimer = setEventTimer(100, 0);
+        }
         m_window = std::make_unique<TestWindow>();
         QV::UIA::Window::CreateData data;
         data.flags = QV::UIA::WindowBase::kCreateContentSize;
@@ -117,6 +126,10 @@ public:
     {
         switch (code) {
         case QV::UIA::kEventTimer: {
+            if (static_cast<QV::UIA::TimerEventData*>(data)->timer == m_menuTimer) {
+                noteMenuPositions();
+                return true;
+            }
             if (static_cast<QV::UIA::TimerEventData*>(data)->timer != m_quitTimer)
                 return true;
             killEventTimer(m_quitTimer);
@@ -134,6 +147,15 @@ public:
             }
             return true;
         }
+        case QV::UIA::kEventCommand:
+            if (m_menuTimer)
+                note("command " + TestMenus::commandName(static_cast<QV::UIA::CommandEventData*>(data)->commandId));
+            return Application::onEvent(code, data);
+        case QV::UIA::kEventCommandValidate:
+            return TestMenus::validate(*static_cast<QV::UIA::MenuUpdateEventData*>(data));
+        case QV::UIA::kEventMenuWillOpen:
+            note("menu-will-open");
+            return true;
         case QV::UIA::kEventQuitRequest:
             note("quit-request");
             return true;
@@ -149,6 +171,18 @@ public:
     }
 
 private:
+    void noteMenuPositions()
+    {
+        std::vector<std::string> lines = TestMenus::positions();
+        if (lines == m_menuPositions)
+            return;
+        m_menuPositions = lines;
+        std::string text = "positions";
+        for (const std::string& line : lines)
+            text += "\n" + line;
+        note(text + "\nend-positions");
+    }
+
     void noteState(bool withPosition)
     {
         QV::UIA::WindowState state;
@@ -160,6 +194,8 @@ private:
 
     std::unique_ptr<TestWindow> m_window;
     QV::UIA::HEventTimer m_quitTimer = nullptr;
+    QV::UIA::HEventTimer m_menuTimer = nullptr;
+    std::vector<std::string> m_menuPositions;
 };
 
 class TestModule : public QV::UIA::AppModule
