@@ -5,3 +5,16 @@ qv_add_gtest(NAME uia_clipboard_test
     ${CMAKE_CURRENT_LIST_DIR}/DragDropTest.cpp
   LIBS QV::UIA
   LABELS uia unit)
+
+# The general clipboard against xclip, on a display of its own.
+add_executable(uia_clipboard_peer ${CMAKE_CURRENT_LIST_DIR}/gui/ClipboardPeerMain.cpp)
+target_link_libraries(uia_clipboard_peer PRIVATE QV::UIA)
+qv_warnings(uia_clipboard_peer)
+
+qv_add_gtest(NAME uia_clipboard_gui_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ClipBoardPeerTest.cpp
+  LIBS qv_gui_support
+  LABELS uia gui
+  TIMEOUT 180)
+target_compile_definitions(uia_clipboard_gui_test PRIVATE QV_UIA_CLIPBOARD_PEER="$<TARGET_FILE:uia_clipboard_peer>")
+add_dependencies(uia_clipboard_gui_test uia_clipboard_peer)

@@ -25,7 +25,12 @@ class GNUstepPasteboard final : public Pasteboard
 {
 public:
     GNUstepPasteboard(NSPasteboard* board, bool general) : m_board([board retain]), m_general(general) {}
-    ~GNUstepPasteboard() override { [m_board release]; }
+    ~GNUstepPasteboard() override
+    {
+        NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+        [m_board release];
+        [pool release];
+    }
     GNUstepPasteboard(const GNUstepPasteboard&) = delete;
     GNUstepPasteboard& operator=(const GNUstepPasteboard&) = delete;
 
