@@ -1,5 +1,6 @@
 #include "../Common/FileURLs.h"
 #include "../X11/X11FileListSelection.h"
+#include "GNUstepPasteboard.h"
 
 #include <QV/UIA/ClipBoardFormatHandle.h>
 #include <QV/UIA/DETAIL/Pasteboard.h>
@@ -194,6 +195,11 @@ std::shared_ptr<Pasteboard> wrap(NSPasteboard* board, bool general)
 }
 
 } // namespace
+
+std::shared_ptr<Pasteboard> wrapPlatformPasteboard(void* board)
+{
+    return wrap(static_cast<NSPasteboard*>(board), false);
+}
 
 std::shared_ptr<Pasteboard> openGeneralPasteboard()
 {

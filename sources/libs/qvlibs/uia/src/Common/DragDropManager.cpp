@@ -207,6 +207,10 @@ void DragDropManager::DoDragWithCallback(ExchangeData& exchange, unsigned effect
     s.dragInProgress = false;
     if (!started)
         handleDragFinishedEvent(DragDropSupport::kDropResultNotStarted);
+    else if (s.resultReceiver != nullptr)
+        // The platform ended the drag without telling its result: the
+        // receiver still learns that it is over.
+        handleDragFinishedEvent(DragDropSupport::kDropResultNone);
 }
 
 bool DragDropManager::isDragInProgress() noexcept
