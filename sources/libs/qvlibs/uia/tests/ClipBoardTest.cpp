@@ -161,12 +161,4 @@ TEST(ExchangeDataTest, FileListCollectsEveryItemAndSkipsWhatIsNoFile)
     EXPECT_EQ(std::string(items[0].begin(), items[0].end()), "file://" + (folder / "one%20file.txt").string());
 }
 
-TEST(ExchangeDataTest, WritingPutsTheFormatsItemsUnderItsType)
-{
-    auto board = std::make_shared<MemoryPasteboard>();
-    EXPECT_EQ(board->replace(Handle::kUTF16PlainText, {utf16Bytes(u"a")}), 1u);
-    EXPECT_TRUE(ExchangeData(board).containsFormat(TextClipBoardFormat::FormatHandle()));
-    EXPECT_EQ(readText(board), "a");
-}
-
 } // namespace

@@ -187,20 +187,6 @@ TEST_F(DragDropTest, ForgedInternalDataIsRefusedWithoutARequest)
     EXPECT_EQ(delegate.getOSHandle(request), board.get());
 }
 
-TEST_F(DragDropTest, DoNothingDelegateAnswersNothing)
-{
-    setDragDropDelegate(nullptr);
-    auto board = std::make_shared<MemoryPasteboard>();
-    board->add(1, ClipBoardFormatHandle::kUTF8PlainText, {'x'});
-    ExchangeData exchange(board);
-    DragDropRequestEventData request;
-    request.exchangeData = &exchange;
-    TextClipBoardFormat text;
-    EXPECT_FALSE(request.getFormat(text));
-    EXPECT_FALSE(request.containsFormat(TextClipBoardFormat::FormatHandle()));
-    EXPECT_EQ(DNDDelegate::getInternalDragDropData(request), nullptr);
-}
-
 // A drop source whose clock the test sets.
 class TestSource : public DropSource
 {

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace QV::UIA::DETAIL::X11 {
@@ -25,6 +26,46 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kAnswerLimit{2000};
 
 constexpr const char* kURIListType = "text/uri-list";
+
+// Errors on our own connections are expected (a requestor's window may be
+// gone before the answer reaches it) and must not end the process, as
+// Xlib's default handler would; errors on any other connection go on to the
+// handler that was installed before.
+std::mutex s_displaysMutex;
+std::set<Display*> s_ownDisplays;
+XErrorHandler s_previousHandler = nullptr;
+
+int ignoreOwnErrors(Display* display, XErrorEvent* error)
+{
+    {
+        std::lock_guard lock(s_displaysMutex);
+        if (s_ownDisplays.count(display) != 0)
+            return 0;
+    }
+    return s_previousHandler ? s_previousHandler(display, error) : 0;
+}
+
+Display* openOwnDisplay()
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr)
+        return nullptr;
+    std::lock_guard lock(s_displaysMutex);
+    s_ownDisplays.insert(display);
+    static const bool installed = [] {
+        s_previousHandler = XSetErrorHandler(ignoreOwnErrors);
+        return true;
+    }();
+    (void)installed;
+    return display;
+}
+
+void closeOwnDisplay(Display* display)
+{
+    XCloseDisplay(display);
+    std::lock_guard lock(s_displaysMutex);
+    s_ownDisplays.erase(display);
+}
 
 // Waits for an event of `type` on `window` until the deadline.
 bool waitForEvent(Display* display, Window window, int type, XEvent& event, Clock::time_point deadline)
@@ -95,7 +136,7 @@ private:
     {
         if (pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0)
             return;
-        m_display = XOpenDisplay(nullptr);
+        m_display = openOwnDisplay();
         if (m_display == nullptr)
             return;
         m_window = makeWindow(m_display);
@@ -262,7 +303,7 @@ bool offerFileList(const std::vector<std::string>& urls)
 
 std::optional<std::vector<std::string>> readFileList()
 {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = openOwnDisplay();
     if (display == nullptr)
         return std::nullopt;
     const Window window = makeWindow(display);
@@ -287,7 +328,7 @@ std::optional<std::vector<std::string>> readFileList()
                 urls = parseURIList(list->bytes);
     }
     XDestroyWindow(display, window);
-    XCloseDisplay(display);
+    closeOwnDisplay(display);
     return urls;
 }
 
