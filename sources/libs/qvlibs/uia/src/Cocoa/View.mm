@@ -11,6 +11,7 @@
 #include "GNUstepHeaders.h"
 #include "KeyEventRecord.h"
 #include "ObjCMethod.h"
+#include "ViewDragging.h"
 #include "WindowImplBase.h"
 
 #include <cmath>
@@ -116,6 +117,7 @@ id viewInitWithImplAndSize(id self, SEL, void* impl, NSSize size)
     NSNotificationCenter* centre = [NSNotificationCenter defaultCenter];
     [centre addObserver:self selector:@selector(frameDidChanged:) name:NSViewFrameDidChangeNotification object:self];
     [centre addObserver:self selector:@selector(frameDidChanged:) name:NSViewBoundsDidChangeNotification object:self];
+    QV::UIA::COCOA::registerViewDragTypes(self);
     return self;
 }
 
@@ -719,7 +721,22 @@ struct ViewClassFactory {
         add(@selector(draggingSourceOperationMaskForLocal:), asIMP(viewDraggingSourceOperationMask),
             types({@encode(NSUInteger), "@:c"}));
         add(@selector(ignoreModifierKeysWhileDragging), asIMP(viewIgnoreModifierKeysWhileDragging), yes);
+        addDraggingMethods();
         factory.doRegister();
+    }
+    // The view as a drag destination, and as the source of the drags it
+    // starts (ViewDragging.mm).
+    void addDraggingMethods()
+    {
+        using namespace QV::UIA::COCOA;
+        const std::string operation = @encode(NSDragOperation);
+        add(@selector(draggingEntered:), asIMP(viewDraggingEntered), types({operation.c_str(), "@:@"}));
+        add(@selector(draggingUpdated:), asIMP(viewDraggingEntered), types({operation.c_str(), "@:@"}));
+        add(@selector(prepareForDragOperation:), asIMP(viewPrepareForDragOperation), "c@:@");
+        add(@selector(performDragOperation:), asIMP(viewPerformDragOperation), "c@:@");
+        add(@selector(draggingExited:), asIMP(viewDraggingExited), "v@:@");
+        add(@selector(draggedImage:endedAt:operation:), asIMP(viewDraggedImageEndedAt),
+            types({"v@:@", @encode(NSPoint), operation.c_str()}));
     }
     void add(SEL selector, IMP implementation, const std::string& typeString)
     {

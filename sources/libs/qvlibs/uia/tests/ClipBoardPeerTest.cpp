@@ -1,0 +1,137 @@
+// The general clipboard against xclip, another X program, on a display of
+// its own: text both ways (non-ASCII characters, CR LF, a byte-order mark, a
+// NUL), and file lists both ways as text/uri-list.
+#include "GuiSession.h"
+
+#include "gui/HexText.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using QV::UIA::Testing::toHex;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using QV::TestSupport::ChildProcess;
+using QV::TestSupport::GuiSession;
+
+// The peer's output is compared whole: the leak checker's summary of its
+// suppressions must not join it.
+QV::TestSupport::Environment quietLeakChecker()
+{
+    const char* options = std::getenv("LSAN_OPTIONS");
+    return {{"LSAN_OPTIONS", std::string(options ? options : "") + ":print_suppressions=0"}};
+}
+
+class ClipBoardPeerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(session.ready()) << session.problem(); }
+
+    // Runs the peer to its end: its exit code and output.
+    std::pair<int, std::string> peer(std::vector<std::string> words)
+    {
+        words.insert(words.begin(), QV_UIA_CLIPBOARD_PEER);
+        auto child = session.start(words, quietLeakChecker(), session.folder() / ("peer" + std::to_string(++m_runs) + ".log"));
+        const auto exitCode = child->waitForExit(30s);
+        return {exitCode.value_or(-1), child->output()};
+    }
+
+    // Starts the peer to put something on the clipboard; it holds it until
+    // the test ends.
+    void hold(std::vector<std::string> words)
+    {
+        words.insert(words.begin(), QV_UIA_CLIPBOARD_PEER);
+        m_holder = session.start(words, quietLeakChecker(), session.folder() / "holder.log");
+        ASSERT_TRUE(QV::TestSupport::waitUntil(
+            [&] { return m_holder->output().find("ready\n") != std::string::npos || m_holder->waitForExit(0s); },
+            30s))
+            << m_holder->output();
+        ASSERT_FALSE(m_holder->waitForExit(0s)) << m_holder->output();
+    }
+
+    // Reads the clipboard as `target` with xclip.
+    std::string xclipOut(const std::string& target)
+    {
+        ChildProcess xclip({"xclip", "-selection", "clipboard", "-o", "-t", target}, {{"DISPLAY", session.display()}},
+                           session.folder() / ("xclip-out" + std::to_string(++m_runs) + ".log"));
+        EXPECT_EQ(xclip.waitForExit(30s), 0) << xclip.output();
+        return xclip.output();
+    }
+
+    // xclip offers the bytes as `target` and serves them until the test
+    // ends; returns when it owns the clipboard.
+    void xclipIn(const std::string& target, const std::string& bytes)
+    {
+        const fs::path file = session.folder() / "xclip-in";
+        std::ofstream(file, std::ios::binary) << bytes;
+        m_xclip = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"xclip", "-selection", "clipboard", "-quiet", "-t", target, file.string()},
+            QV::TestSupport::Environment{{"DISPLAY", session.display()}}, session.folder() / "xclip-in.log");
+        ASSERT_TRUE(QV::TestSupport::waitUntil(
+            [&] {
+                ChildProcess probe({"xclip", "-selection", "clipboard", "-o", "-t", "TARGETS"},
+                                   {{"DISPLAY", session.display()}}, session.folder() / "probe.log");
+                return probe.waitForExit(10s) == 0 && probe.output().find(target) != std::string::npos;
+            },
+            30s))
+            << m_xclip->output();
+    }
+
+    GuiSession session;
+
+private:
+    int m_runs = 0;
+    std::unique_ptr<ChildProcess> m_holder;
+    std::unique_ptr<ChildProcess> m_xclip;
+};
+
+TEST_F(ClipBoardPeerTest, TextCrossesBothWays)
+{
+    const std::string text = "Grüße, ½ € 日本語 🙂";
+    hold({"put-text", toHex(text)});
+    EXPECT_EQ(xclipOut("UTF8_STRING"), text);
+
+    // Another program's text: its CR LF line ends become CR, a byte-order
+    // mark is dropped and the text ends at a NUL.
+    xclipIn("UTF8_STRING", "\xEF\xBB\xBFna\xC3\xAFve \xF0\x9F\x99\x82\r\nline two\r\n\x00hidden");
+    const auto [exitCode, output] = peer({"get-text"});
+    EXPECT_EQ(exitCode, 0) << output;
+    EXPECT_EQ(output, toHex("naïve 🙂\rline two\r") + "\n");
+}
+
+TEST_F(ClipBoardPeerTest, FileListsCrossBothWaysAsURIList)
+{
+    const fs::path folder = session.folder() / "files";
+    fs::create_directories(folder);
+    const fs::path spaced = folder / "a file.txt";
+    const fs::path accented = folder / "ü.png";
+    hold({"put-files", spaced.string(), accented.string()});
+    EXPECT_EQ(xclipOut("text/uri-list"),
+              "file://" + folder.string() + "/a%20file.txt\r\nfile://" + folder.string() + "/%C3%BC.png\r\n");
+    // Our own list reads back through the same selection.
+    auto [exitCode, output] = peer({"get-files"});
+    EXPECT_EQ(exitCode, 0) << output;
+    EXPECT_EQ(output, spaced.string() + "\n" + accented.string() + "\n");
+
+    // Another program's list, with a comment line and a URL that is no file.
+    xclipIn("text/uri-list", "# copied\r\nfile://" + folder.string() + "/%C3%BC.png\r\nhttps://example.org/\r\nfile://" +
+                                 folder.string() + "/a%20file.txt\r\n");
+    std::tie(exitCode, output) = peer({"get-files"});
+    EXPECT_EQ(exitCode, 0) << output;
+    EXPECT_EQ(output, accented.string() + "\n" + spaced.string() + "\n");
+
+    // Text put later replaces the list.
+    hold({"put-text", toHex("plain")});
+    std::tie(exitCode, output) = peer({"get-files"});
+    EXPECT_EQ(exitCode, 1) << output;
+}
+
+} // namespace
