@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,29 @@ TEST_F(DragDropTest, ChangeOfTargetAndLeavingSendLeaveToThePreviousTarget)
     EXPECT_FALSE(DragDropManager::handleDragLeavedEvent(&leave));
     EXPECT_FALSE(DragDropManager::handleDragLeavedEvent(&leave));
     EXPECT_EQ(log, (std::vector<std::string>{"A 1300", "A 1303"}));
+}
+
+// A target or receiver that goes while a drag runs (its window closed under
+// the pointer) must not be sent the drop or the end of the drag.
+TEST_F(DragDropTest, TargetDestroyedDuringTheDragIsNeverReachedAgain)
+{
+    auto gone = std::make_unique<Recorder>(log, "C");
+    Recorder* const target = gone.get();
+    target->onRequest = [target](DragDropRequestEventData& request) {
+        request.target = target;
+        request.effect = DragDropSupport::kDropEffectCopy;
+        request.receivers.push_back(target);
+        return true;
+    };
+    DragDropRequestEventData request;
+    EXPECT_TRUE(DragDropManager::handleDragRequestEvent(nullptr, &request, target));
+    gone.reset();
+    log.clear();
+    DragDropReceiveEventData drop;
+    EXPECT_FALSE(DragDropManager::handleDragReceiveEvent(&drop));
+    DragDropLeavedEventData leave;
+    EXPECT_FALSE(DragDropManager::handleDragLeavedEvent(&leave));
+    EXPECT_TRUE(log.empty());
 }
 
 TEST_F(DragDropTest, DragThatCannotStartReportsNothingStartedAtOnce)

@@ -28,6 +28,9 @@ struct ManagerState {
     // The record and window of the internal drag this process runs now.
     const DragDropData* currentData = nullptr;
     const WindowBase* currentWindow = nullptr;
+    // The same window as an event target, taken while it is alive, so that
+    // its destruction can be recognised.
+    const EventTarget* currentWindowTarget = nullptr;
     std::map<std::string, unsigned> formats;
     unsigned formatCounter = 0;
     bool formatCounterSet = false;
@@ -188,10 +191,12 @@ void DragDropManager::DoDragWithCallback(EventTarget* receiver, const ClipBoardF
     const auto* internal = dynamic_cast<const InternalClipBoardFormat*>(&format);
     s.currentData = internal ? internal->getData() : nullptr;
     s.currentWindow = internal ? internal->getWindow() : nullptr;
+    s.currentWindowTarget = s.currentWindow;
     ExchangeData exchange(format, false);
     DoDragWithCallback(exchange, effects, image);
     s.currentData = nullptr;
     s.currentWindow = nullptr;
+    s.currentWindowTarget = nullptr;
 }
 
 void DragDropManager::DoDragWithCallback(ExchangeData& exchange, unsigned effects,
@@ -222,6 +227,23 @@ bool DragDropManager::isCurrentDrag(const DragDropData* data, const WindowBase* 
 {
     const ManagerState& s = state();
     return s.dragInProgress && data != nullptr && data == s.currentData && window == s.currentWindow;
+}
+
+void DragDropManager::forgetTarget(const EventTarget* target) noexcept
+{
+    ManagerState& s = state();
+    if (s.dragTarget == target)
+        s.dragTarget = nullptr;
+    if (s.resultReceiver == target)
+        s.resultReceiver = nullptr;
+    s.observers.erase(const_cast<EventTarget*>(target));
+    // A record naming a window that is gone is nobody's any more: it is
+    // refused like a forged one, and the window is never reached.
+    if (s.currentWindowTarget != nullptr && s.currentWindowTarget == target) {
+        s.currentWindow = nullptr;
+        s.currentWindowTarget = nullptr;
+        s.currentData = nullptr;
+    }
 }
 
 void DragDropManager::reset() noexcept

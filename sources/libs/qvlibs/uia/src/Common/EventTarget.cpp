@@ -1,4 +1,5 @@
 #include <QV/UIA/AsyncEventTarget.h>
+#include <QV/UIA/DragDropManager.h>
 #include <QV/UIA/EventTarget.h>
 #include <QV/UIA/EventTimerManager.h>
 
@@ -11,6 +12,7 @@ EventTarget::~EventTarget()
     if (EventTimerManager* manager = EventTimerManager::getSingleton())
         manager->removeTarget(this);
     AsyncEventTargetImpl::forgetTarget(this);
+    DragDropManager::forgetTarget(this);
 }
 
 bool EventTarget::sendEvent(unsigned code, EventData* data)

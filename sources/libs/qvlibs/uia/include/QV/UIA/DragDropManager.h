@@ -46,6 +46,11 @@ public:
     // internal type.
     static bool isCurrentDrag(const DragDropData* data, const WindowBase* window) noexcept;
 
+    // Forgets a target that is being destroyed, wherever the running drag
+    // holds it: as its target, its result receiver, an observer or the window
+    // of its internal record.
+    static void forgetTarget(const EventTarget* target) noexcept;
+
     // Forgets every target, receiver and observer (for a process that tears
     // its windows down, and for tests).
     static void reset() noexcept;
