@@ -14,6 +14,8 @@
 // program could offer it. Each process writes its own type name and record
 // address to UIA_TYPE_FILE when set. UIA_WINDOWS=1 shows only the first
 // window, at UIA_LEFT.
+#include "LayerModule.h"
+
 #include <QV/GP/Lib.h>
 #include <QV/UIA/AppModule.h>
 #include <QV/UIA/Application.h>
@@ -213,36 +215,6 @@ private:
     std::unique_ptr<DragWindow> m_windows[2];
 };
 
-class DragModule : public AppModule
-{
-public:
-    bool init() override
-    {
-        if (!QV::GP::Lib::init(QV::GP::makeFileTypeMacMagic("QVDD"), "UIA Drag Test", QV::GP::Lib::kVersion,
-                               QV::GP::Lib::kFlavour))
-            return false;
-        m_foundation = true;
-        if (!QV::UIA::Lib::init(QV::UIA::Lib::kVersion, QV::UIA::Lib::kFlavour))
-            return false;
-        m_platform = true;
-        return attachApplication(new DragApplication);
-    }
-
-    void deInit(bool) override
-    {
-        destroyApplication();
-        if (m_platform)
-            QV::UIA::Lib::deInit();
-        if (m_foundation)
-            QV::GP::Lib::deInit();
-        m_platform = m_foundation = false;
-    }
-
-private:
-    bool m_foundation = false;
-    bool m_platform = false;
-};
-
-DragModule theModule;
+QV::UIA::Testing::LayerModule<DragApplication> theModule(QV::GP::makeFileTypeMacMagic("QVDD"), "UIA Drag Test");
 
 } // namespace
