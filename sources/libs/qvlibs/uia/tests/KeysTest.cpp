@@ -112,33 +112,22 @@ TEST(Keys, FixedAndPositionKeysStandUnderEveryLayoutWhileLayoutKeysFollowIt)
 TEST(Keys, KeyEventsBecomeKeyWords)
 {
     Keys::build(&kUS);
+    unsigned position = 99;
+    EXPECT_EQ(KeyInput::convertKeyEventToUIA(key(38, u"a", kShiftFlag), &position), 0x41u | kModifierShift);
+    EXPECT_EQ(position, 0x41u);
+    EXPECT_EQ(KeyInput::convertKeyEventToUIA(key(111, u"\uF700"), &position), 14u);
+    EXPECT_EQ(position, 14u);
+    EXPECT_EQ(KeyInput::convertKeyEventToUIA(key(70, u"\uF707"), nullptr), 0x10004u);
+    EXPECT_EQ(KeyInput::convertKeyEventToUIA(key(23, u"\x19", kShiftFlag), nullptr), 3u | kModifierShift);
+    EXPECT_EQ(KeyInput::convertKeyEventToUIA(key(22, u"\x7f"), nullptr), 2u);
     // A key the tables do not know is named by its printable character, but
     // a control character does not pass for a named key (10 is Home).
-    struct Case {
-        PlatformKeyEvent event;
-        unsigned word;
-        unsigned position; // ~0u: not asked for
-    };
-    const Case cases[] = {
-        {key(38, u"a", kShiftFlag), 0x41u | kModifierShift, 0x41u},
-        {key(111, u"\uF700"), 14u, 14u},
-        {key(70, u"\uF707"), 0x10004u, ~0u},
-        {key(23, u"\x19", kShiftFlag), 3u | kModifierShift, ~0u},
-        {key(22, u"\x7f"), 2u, ~0u},
-        {key(200, u"q"), unsigned('Q'), 0u},
-        {key(200, u"\n"), 0u, ~0u},
-        {key(200, u"\x01"), 0u, ~0u},
-        {key(200, u"é"), 0u, ~0u},
-        {key(300, u"q"), 0u, ~0u},
-        {key(38, u"ab", kCommandFlag), kModifierCommand, ~0u},
-    };
-    for (const Case& c : cases) {
-        unsigned position = 99;
-        EXPECT_EQ(KeyInput::convertKeyEventToUIA(c.event, c.position == ~0u ? nullptr : &position), c.word)
-            << c.event.keyCode;
-        if (c.position != ~0u)
-            EXPECT_EQ(position, c.position) << c.event.keyCode;
-    }
+    EXPECT_EQ(KeyInput::convertKeyEventToUIA(key(200, u"q"), &position), unsigned('Q'));
+    EXPECT_EQ(position, 0u);
+    for (const char16_t* nothing : {u"\n", u"\x01", u"é"})
+        EXPECT_EQ(KeyInput::convertKeyEventToUIA(key(200, nothing), nullptr), 0u);
+    EXPECT_EQ(KeyInput::convertKeyEventToUIA(key(300, u"q"), nullptr), 0u);
+    EXPECT_EQ(KeyInput::convertKeyEventToUIA(key(38, u"ab", kCommandFlag), nullptr), kModifierCommand);
 }
 
 // A view that records what the key path sends as "CODE FIELD FIELD" lines
