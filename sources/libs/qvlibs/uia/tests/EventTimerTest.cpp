@@ -231,4 +231,7 @@ TEST(EventTimerSingleton, TimersNeedAManagerAndABareTargetTakesNothing)
     EventData none;
     EXPECT_FALSE(target.sendEvent(kEventMouseButton, &none));
     target.sendObserverEvent(kEventWindowSized, &none);
+    // Requests nobody answers go ahead.
+    EXPECT_TRUE(QuitRequestEventData().allowed);
+    EXPECT_TRUE(CloseRequestEventData().allow);
 }
