@@ -39,6 +39,15 @@ protected:
         pane.paintInvalid(picture, painted != nullptr ? *painted : local);
     }
 
+    // A probe placed at bounds and added to parent (the root when none).
+    std::shared_ptr<Probe> add(std::uint32_t colour, GP::Rect bounds, bool mouse = false, Widget* parent = nullptr)
+    {
+        auto probe = std::make_shared<Probe>(colour, mouse);
+        probe->setBounds(bounds);
+        EXPECT_TRUE((parent != nullptr ? parent : root.get())->addChild(probe));
+        return probe;
+    }
+
     static constexpr std::uint32_t kBack = 0xFF101010u;
     static constexpr std::uint32_t kStale = 0xFFABCDEFu;
     static constexpr std::uint32_t kRoot = 0xFF202020u;
@@ -50,14 +59,10 @@ protected:
 
 TEST_F(PaneTest, WidgetsAreClippedToTheirOwnAndEveryAncestorsBounds)
 {
-    auto parent = std::make_shared<Probe>(0xFF00FF00u);
-    parent->setBounds({10, 10, 50, 40});
-    auto child = std::make_shared<Probe>(0xFFFF0000u);
+    auto parent = add(0xFF00FF00u, {10, 10, 50, 40});
     // Reaches out of its parent, and the probe paints beyond its own bounds.
-    child->setBounds({30, 20, 80, 60});
+    auto child = add(0xFFFF0000u, {30, 20, 80, 60}, false, parent.get());
     child->overdraw = 15;
-    ASSERT_TRUE(root->addChild(parent));
-    ASSERT_TRUE(parent->addChild(child));
     paintOverStale();
 
     EXPECT_EQ(colourAt(picture, 5, 5), kRoot);
@@ -72,12 +77,8 @@ TEST_F(PaneTest, WidgetsAreClippedToTheirOwnAndEveryAncestorsBounds)
 
 TEST_F(PaneTest, OnlyTheInvalidAreaIsRepainted)
 {
-    auto a = std::make_shared<Probe>(0xFF0000FFu);
-    auto b = std::make_shared<Probe>(0xFF00FF00u);
-    a->setBounds({0, 0, 20, 20});
-    b->setBounds({50, 50, 70, 70});
-    root->addChild(a);
-    root->addChild(b);
+    auto a = add(0xFF0000FFu, {0, 0, 20, 20});
+    auto b = add(0xFF00FF00u, {50, 50, 70, 70});
     paintOverStale();
     EXPECT_EQ(colourAt(picture, 60, 60), 0xFF00FF00u);
 
@@ -103,9 +104,7 @@ TEST_F(PaneTest, OnlyTheInvalidAreaIsRepainted)
 
 TEST_F(PaneTest, MovingHidingAndRemovingRepaintWhatWasUnderneath)
 {
-    auto a = std::make_shared<Probe>(0xFF0000FFu);
-    a->setBounds({0, 0, 20, 20});
-    root->addChild(a);
+    auto a = add(0xFF0000FFu, {0, 0, 20, 20});
     paintOverStale();
 
     a->setBounds({40, 40, 60, 60});
@@ -128,12 +127,8 @@ TEST_F(PaneTest, MovingHidingAndRemovingRepaintWhatWasUnderneath)
 
 TEST_F(PaneTest, OverlappingSiblingsPaintAndHitInZOrder)
 {
-    auto below = std::make_shared<Probe>(0xFF0000FFu, true);
-    auto above = std::make_shared<Probe>(0xFF00FF00u, true);
-    below->setBounds({10, 10, 50, 50});
-    above->setBounds({30, 30, 70, 70});
-    root->addChild(below);
-    root->addChild(above);
+    auto below = add(0xFF0000FFu, {10, 10, 50, 50}, true);
+    auto above = add(0xFF00FF00u, {30, 30, 70, 70}, true);
     paintOverStale();
     EXPECT_EQ(colourAt(picture, 40, 40), 0xFF00FF00u);
     EXPECT_EQ(pane.findMouseTarget({40, 40}), above.get());
@@ -145,9 +140,7 @@ TEST_F(PaneTest, OverlappingSiblingsPaintAndHitInZOrder)
 
     // A child that takes no mouse passes it to its parent; clicks arrive in
     // the parent's coordinates.
-    auto caption = std::make_shared<Probe>(0xFFFFFFFFu);
-    caption->setBounds({5, 5, 35, 35});
-    below->addChild(caption);
+    auto caption = add(0xFFFFFFFFu, {5, 5, 35, 35}, false, below.get());
     EXPECT_EQ(pane.findMouseTarget({20, 20}), below.get());
     EXPECT_TRUE(pane.mouseDown({20, 20}));
     EXPECT_TRUE(pane.mouseUp({22, 21}));
@@ -156,14 +149,10 @@ TEST_F(PaneTest, OverlappingSiblingsPaintAndHitInZOrder)
 
 TEST_F(PaneTest, AVisibleOverlayPaintsOnTopAndTakesTheMouseAlone)
 {
-    auto under = std::make_shared<Probe>(0xFF0000FFu, true);
-    under->setBounds({0, 0, 100, 80});
-    root->addChild(under);
+    auto under = add(0xFF0000FFu, {0, 0, 100, 80}, true);
     auto overlay = std::make_shared<Probe>(0xFFFFFFFFu);
     overlay->setBounds({20, 20, 80, 60});
-    auto close = std::make_shared<Probe>(0xFFFF0000u, true);
-    close->setBounds({5, 5, 15, 15});
-    overlay->addChild(close);
+    auto close = add(0xFFFF0000u, {5, 5, 15, 15}, true, overlay.get());
     ASSERT_TRUE(pane.setOverlay(overlay));
     paintOverStale();
 
@@ -187,12 +176,8 @@ TEST_F(PaneTest, AVisibleOverlayPaintsOnTopAndTakesTheMouseAlone)
 
 TEST_F(PaneTest, HoverPressAndClickFollowTheMouse)
 {
-    auto a = std::make_shared<Probe>(0xFF0000FFu, true);
-    auto b = std::make_shared<Probe>(0xFF00FF00u, true);
-    a->setBounds({0, 0, 40, 40});
-    b->setBounds({50, 0, 90, 40});
-    root->addChild(a);
-    root->addChild(b);
+    auto a = add(0xFF0000FFu, {0, 0, 40, 40}, true);
+    auto b = add(0xFF00FF00u, {50, 0, 90, 40}, true);
 
     EXPECT_TRUE(pane.mouseMove({10, 10}));
     EXPECT_TRUE(a->isHovered());
@@ -225,12 +210,8 @@ TEST_F(PaneTest, HoverPressAndClickFollowTheMouse)
 
 TEST_F(PaneTest, DisabledWidgetsAndDisabledParentsTakeNoClick)
 {
-    auto group = std::make_shared<Probe>(0xFF0000FFu);
-    group->setBounds({0, 0, 60, 60});
-    auto a = std::make_shared<Probe>(0xFF00FF00u, true);
-    a->setBounds({10, 10, 30, 30});
-    group->addChild(a);
-    root->addChild(group);
+    auto group = add(0xFF0000FFu, {0, 0, 60, 60});
+    auto a = add(0xFF00FF00u, {10, 10, 30, 30}, true, group.get());
 
     group->setEnabled(false);
     EXPECT_FALSE(pane.mouseMove({15, 15}));
@@ -250,9 +231,7 @@ TEST_F(PaneTest, DisabledWidgetsAndDisabledParentsTakeNoClick)
 
 TEST_F(PaneTest, AWidgetRemovedWhilePressedOrHoveredIsForgotten)
 {
-    auto a = std::make_shared<Probe>(0xFF00FF00u, true);
-    a->setBounds({10, 10, 30, 30});
-    root->addChild(a);
+    auto a = add(0xFF00FF00u, {10, 10, 30, 30}, true);
     pane.mouseDown({15, 15});
     ASSERT_EQ(pane.getPressed(), a.get());
     root->removeChild(a.get());
@@ -261,9 +240,7 @@ TEST_F(PaneTest, AWidgetRemovedWhilePressedOrHoveredIsForgotten)
     EXPECT_EQ(pane.getHovered(), nullptr);
     EXPECT_FALSE(pane.mouseUp({15, 15}));
 
-    auto b = std::make_shared<Probe>(0xFF00FF00u, true);
-    b->setBounds({10, 10, 30, 30});
-    root->addChild(b);
+    auto b = add(0xFF00FF00u, {10, 10, 30, 30}, true);
     pane.mouseMove({15, 15});
     ASSERT_EQ(pane.getHovered(), b.get());
     b->setVisible(false);
@@ -296,8 +273,7 @@ TEST_F(PaneTest, AButtonDroppedByItsOwnClickHandlerSurvivesTheSignal)
 
 TEST_F(PaneTest, TimersFireOnceAfterTheirTicks)
 {
-    auto a = std::make_shared<Probe>(0xFF00FF00u);
-    root->addChild(a);
+    auto a = add(0xFF00FF00u, {});
     ASSERT_TRUE(a->startTimer(3, 7));
     ASSERT_TRUE(a->startTimer(1, 8));
     pane.tick();
@@ -343,17 +319,14 @@ TEST_F(PaneTest, TimersFireOnceAfterTheirTicks)
 
 TEST_F(PaneTest, AWidgetDestroyedWhileItsTimerIsPendingIsNotCalled)
 {
-    auto a = std::make_shared<Probe>(0xFF00FF00u);
-    auto b = std::make_shared<Probe>(0xFF00FF00u);
-    root->addChild(a);
-    root->addChild(b);
+    auto a = add(0xFF00FF00u, {});
+    auto b = add(0xFF00FF00u, {});
     a->startTimer(2, 1);
     b->startTimer(1, 1);
     root->removeChild(a.get());
     a.reset();
     // b's handler drops another widget whose timer is due in the same tick.
-    auto c = std::make_shared<Probe>(0xFF00FF00u);
-    root->addChild(c);
+    auto c = add(0xFF00FF00u, {});
     c->startTimer(1, 1);
     b->onTimerDo = [&] {
         root->removeChild(c.get());

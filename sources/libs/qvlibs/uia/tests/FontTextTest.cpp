@@ -5,6 +5,8 @@
 
 #include <QV/UIA/StringCropper.h>
 
+#include <tuple>
+
 namespace QV::UIA {
 namespace {
 
@@ -22,32 +24,23 @@ protected:
     int w(const char* text) const { return m_sans->getStringWidth(text, -1); }
 };
 
-TEST_F(FontText, WidthsEndAtTheLengthANulOrANewline)
+TEST_F(FontText, WidthsEndAtTheLengthANulANewlineOrInsideACharacter)
 {
     const int a = advanceOf(*m_sans, U'a');
     const int b = advanceOf(*m_sans, U'b');
     ASSERT_GT(a, 0);
-    EXPECT_EQ(m_sans->getStringWidth("ab\ncd", -1), a + b);
-    EXPECT_EQ(m_sans->getStringWidth("ab\ncd", 2), a + b);
-    EXPECT_EQ(m_sans->getStringWidth("ab\ncd", 1), a);
-    EXPECT_EQ(m_sans->getStringWidth("ab\ncd", 0), 0);
-    EXPECT_EQ(m_sans->getStringWidth("ab\0cd", 5), a + b);
-    EXPECT_EQ(m_sans->getStringWidth(nullptr, -1), 0);
+    // a, e-acute (two bytes), b; x and a three-byte euro sign: a length
+    // that ends inside a character stops before it.
+    const std::tuple<const char*, int, int> cases[] = {
+        {"ab\ncd", -1, a + b},          {"ab\ncd", 2, a + b},          {"ab\ncd", 1, a},
+        {"ab\ncd", 0, 0},               {"ab\0cd", 5, a + b},          {nullptr, -1, 0},
+        {"a\xC3\xA9" "b", 2, w("a")},      {"a\xC3\xA9" "b", 3, w("a\xC3\xA9")}, {"a\xC3\xA9" "b", 4, w("a\xC3\xA9" "b")},
+        {"x\xE2\x82\xAC", 2, w("x")},   {"x\xE2\x82\xAC", 3, w("x")},
+    };
+    for (const auto& [text, length, width] : cases)
+        EXPECT_EQ(m_sans->getStringWidth(text, length), width) << (text ? text : "null") << " up to " << length;
     // No kerning: a pair is the sum of its glyphs.
     EXPECT_EQ(w("AV"), w("A") + w("V"));
-}
-
-TEST_F(FontText, ALengthEndingInsideACharacterStopsThere)
-{
-    // a, e-acute (two bytes), b: a length of 2 ends inside the e-acute.
-    const char* text = "a\xC3\xA9"
-                       "b";
-    EXPECT_EQ(m_sans->getStringWidth(text, 2), w("a"));
-    EXPECT_EQ(m_sans->getStringWidth(text, 3), w("a\xC3\xA9"));
-    EXPECT_EQ(m_sans->getStringWidth(text, 4), w(text));
-    // A three-byte character cut after one and after two bytes.
-    EXPECT_EQ(m_sans->getStringWidth("x\xE2\x82\xAC", 2), w("x"));
-    EXPECT_EQ(m_sans->getStringWidth("x\xE2\x82\xAC", 3), w("x"));
 }
 
 TEST_F(FontText, MalformedUtf8IsMeasuredAsReplacementCharacters)
@@ -80,39 +73,35 @@ TEST_F(FontText, MultilineWidthIsTheWidestLine)
     EXPECT_EQ(m_sans->getStringWidthMultiline(""), 0);
 }
 
-TEST_F(FontText, CharacterPositionsRoundAsAsked)
+TEST_F(FontText, CharacterPositionsRoundAsAskedAndAlignmentSplitsTheSpareWidth)
 {
+    // Every glyph of the mono font is 10 pixels wide. Offsets are bytes, and
+    // always on a character boundary.
     ASSERT_EQ(advanceOf(*m_mono, U'a'), 10);
-    const char* abc = "abc";
-    EXPECT_EQ(m_mono->getCharPos(abc, 15, Font::eRoundNearest), 1);
-    EXPECT_EQ(m_mono->getCharPos(abc, 15, Font::eRoundDown), 1);
-    EXPECT_EQ(m_mono->getCharPos(abc, 15, Font::eRoundUp), 2);
-    EXPECT_EQ(m_mono->getCharPos(abc, 16, Font::eRoundNearest), 2);
-    EXPECT_EQ(m_mono->getCharPos(abc, 14, Font::eRoundNearest), 1);
+    const char* accents = "\xC3\xA9\xC3\xA9\xC3\xA9";
+    const std::tuple<const char*, int, Font::eRounding, int> positions[] = {
+        {"abc", 15, Font::eRoundNearest, 1}, {"abc", 15, Font::eRoundDown, 1},    {"abc", 15, Font::eRoundUp, 2},
+        {"abc", 16, Font::eRoundNearest, 2}, {"abc", 14, Font::eRoundNearest, 1}, {accents, 15, Font::eRoundDown, 2},
+        {accents, 15, Font::eRoundUp, 4},    {accents, 26, Font::eRoundNearest, 6},
+    };
+    for (const auto& [text, x, rounding, offset] : positions)
+        EXPECT_EQ(m_mono->getCharPos(text, x, rounding), offset) << text << " at " << x << " rounding " << rounding;
     for (const auto rounding : {Font::eRoundNearest, Font::eRoundDown, Font::eRoundUp}) {
-        EXPECT_EQ(m_mono->getCharPos(abc, 30, rounding), 3);
-        EXPECT_EQ(m_mono->getCharPos(abc, 0, rounding), 0);
-        EXPECT_EQ(m_mono->getCharPos(abc, -4, rounding), 0);
+        EXPECT_EQ(m_mono->getCharPos("abc", 30, rounding), 3);
+        EXPECT_EQ(m_mono->getCharPos("abc", 0, rounding), 0);
+        EXPECT_EQ(m_mono->getCharPos("abc", -4, rounding), 0);
         EXPECT_EQ(m_mono->getCharPos("ab\ncd", 500, rounding), 2);
     }
-    // Offsets are bytes, and always on a character boundary.
-    const char* accents = "\xC3\xA9\xC3\xA9\xC3\xA9";
-    EXPECT_EQ(m_mono->getCharPos(accents, 15, Font::eRoundDown), 2);
-    EXPECT_EQ(m_mono->getCharPos(accents, 15, Font::eRoundUp), 4);
-    EXPECT_EQ(m_mono->getCharPos(accents, 26, Font::eRoundNearest), 6);
-}
 
-TEST_F(FontText, AlignmentOffsetsSplitTheSpareWidth)
-{
-    // Three 10-pixel glyphs.
-    EXPECT_EQ(m_mono->getHorizontalAlignmentOffset("abc", Font::eAlignCenter, 35), 3);
-    EXPECT_EQ(m_mono->getHorizontalAlignmentOffset("abc", Font::eAlignCenter, 34), 2);
-    EXPECT_EQ(m_mono->getHorizontalAlignmentOffset("abc", Font::eAlignRight, 35), 5);
-    EXPECT_EQ(m_mono->getHorizontalAlignmentOffset("abc", Font::eAlignLeft | Font::eAlignRight, 35), 0);
-    EXPECT_EQ(m_mono->getHorizontalAlignmentOffset("abc", Font::eAlignRight, 30), 0);
-    EXPECT_EQ(m_mono->getHorizontalAlignmentOffset("abcdef", Font::eAlignCenter, 25), 0);
-    EXPECT_EQ(m_mono->getHorizontalAlignmentOffset("abc\ndefgh", Font::eAlignRight, 50), 20);
-    EXPECT_EQ(m_mono->getHorizontalAlignmentOffset("a\xFF", Font::eAlignRight, 50), 30);
+    const std::tuple<const char*, std::uint32_t, int, int> offsets[] = {
+        {"abc", Font::eAlignCenter, 35, 3},          {"abc", Font::eAlignCenter, 34, 2},
+        {"abc", Font::eAlignRight, 35, 5},           {"abc", Font::eAlignLeft | Font::eAlignRight, 35, 0},
+        {"abc", Font::eAlignRight, 30, 0},           {"abcdef", Font::eAlignCenter, 25, 0},
+        {"abc\ndefgh", Font::eAlignRight, 50, 20},   {"a\xFF", Font::eAlignRight, 50, 30},
+    };
+    for (const auto& [text, alignment, width, offset] : offsets)
+        EXPECT_EQ(m_mono->getHorizontalAlignmentOffset(text, Font::eAlignment(alignment), width), offset)
+            << text << " alignment " << alignment << " in " << width;
 }
 
 TEST_F(FontText, TheCropperMeasuresWithTheFontAndSurvivesMalformedText)

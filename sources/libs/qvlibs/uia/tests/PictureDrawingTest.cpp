@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 #include <set>
+#include <tuple>
 
 using QV::GP::Point;
 using QV::GP::Rect;
@@ -265,10 +266,9 @@ TEST(PictureDrawingTest, ScaledCopies)
 
 TEST(PictureDrawingTest, HighResolutionNames)
 {
-    using QV::UIA::resolveHiDPIUrl;
-    EXPECT_EQ(resolveHiDPIUrl("pictures/knob.png", 1.0F), "pictures/knob.png");
-    for (float scale : {1.5F, 2.0F, 3.0F})
-        EXPECT_EQ(resolveHiDPIUrl("pictures/knob.png", scale), "pictures/knob@2x.png");
-    EXPECT_EQ(resolveHiDPIUrl("knob", 2.0F), "knob@2x");
-    EXPECT_EQ(resolveHiDPIUrl("/skin/a.b.tga", 2.0F), "/skin/a.b@2x.tga");
+    for (const auto& [name, scale, resolved] :
+         {std::tuple{"pictures/knob.png", 1.0F, "pictures/knob.png"}, {"pictures/knob.png", 1.5F, "pictures/knob@2x.png"},
+          {"pictures/knob.png", 3.0F, "pictures/knob@2x.png"}, {"knob", 2.0F, "knob@2x"},
+          {"/skin/a.b.tga", 2.0F, "/skin/a.b@2x.tga"}})
+        EXPECT_EQ(QV::UIA::resolveHiDPIUrl(name, scale), resolved) << name << " at " << scale;
 }

@@ -142,4 +142,6 @@ TEST(PlatformModifiers, GNUstepsModifierFlagsMapToTheLayersBits)
     EXPECT_EQ(modifiersFromPlatformFlags(NSAlternateKeyMask), std::uint32_t(kModifierOption));
     EXPECT_EQ(modifiersFromPlatformFlags(NSCommandKeyMask), std::uint32_t(kModifierCommand));
     EXPECT_EQ(modifiersFromPlatformFlags(NSNumericPadKeyMask | NSFunctionKeyMask | NSHelpKeyMask), 0u);
+    // The device-dependent low bits are dropped too.
+    EXPECT_EQ(modifiersFromPlatformFlags(NSShiftKeyMask | 0xffffu), std::uint32_t(kModifierShift));
 }

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -24,55 +25,54 @@ using QV::UIA::DETAIL::WindowGeometry;
 constexpr std::uint32_t kAllFour = WindowGeometry::kMaskTitled | WindowGeometry::kMaskClosable
                                    | WindowGeometry::kMaskMiniaturizable | WindowGeometry::kMaskResizable;
 
+// Each row: creation style, window class, and the expected result.
+struct StyleCase {
+    std::uint32_t style;
+    std::uint32_t windowClass;
+    std::uint32_t expected;
+};
+
 TEST(WindowGeometryTest, StyleMaskOfWindowsAndPanels)
 {
-    EXPECT_EQ(WindowGeometry::styleMask(0, WindowGeometry::kClassWindow), kAllFour);
-    // Fixed size loses the resize handle, unless resizing is asked for too.
-    EXPECT_EQ(WindowGeometry::styleMask(WindowBase::kStyleFixedSize, WindowGeometry::kClassWindow),
-              kAllFour & ~WindowGeometry::kMaskResizable);
-    EXPECT_EQ(WindowGeometry::styleMask(WindowBase::kStyleFixedSize | WindowBase::kStyleResizable,
-                                        WindowGeometry::kClassWindow),
-              kAllFour);
-    EXPECT_EQ(WindowGeometry::styleMask(WindowBase::kStyleNoTitleBar | WindowBase::kStyleNoCloseButton,
-                                        WindowGeometry::kClassWindow),
-              WindowGeometry::kMaskMiniaturizable | WindowGeometry::kMaskResizable);
-    // Borderless and non-activating: nothing but the non-activating bit.
-    EXPECT_EQ(WindowGeometry::styleMask(WindowBase::kStyleBorderless | WindowBase::kStyleNonActivating,
-                                        WindowGeometry::kClassWindow),
-              WindowGeometry::kMaskNonActivating);
-    EXPECT_EQ(WindowGeometry::styleMask(WindowBase::kStyleBorderless, WindowGeometry::kClassPanel),
-              WindowGeometry::kMaskUtility);
-    EXPECT_EQ(WindowGeometry::styleMask(0, WindowGeometry::kClassOverlayPanel), kAllFour | WindowGeometry::kMaskUtility);
-
-    // The alternative rule: titled, closable only when asked, never
-    // miniaturisable; no title bar or border means neither.
-    EXPECT_EQ(WindowGeometry::styleMask(0, WindowGeometry::kClassAlternativeWindow), WindowGeometry::kMaskTitled);
-    EXPECT_EQ(WindowGeometry::styleMask(WindowBase::kStyleCloseButton | WindowBase::kStyleResizable,
-                                        WindowGeometry::kClassAlternativeWindow),
-              WindowGeometry::kMaskTitled | WindowGeometry::kMaskClosable | WindowGeometry::kMaskResizable);
-    EXPECT_EQ(WindowGeometry::styleMask(WindowBase::kStyleCloseButton | WindowBase::kStyleNoTitleBar,
-                                        WindowGeometry::kClassAlternativeWindow),
-              0u);
+    using G = WindowGeometry;
+    using W = WindowBase;
+    const StyleCase cases[] = {
+        {0, G::kClassWindow, kAllFour},
+        // Fixed size loses the resize handle, unless resizing is asked for too.
+        {W::kStyleFixedSize, G::kClassWindow, kAllFour & ~G::kMaskResizable},
+        {W::kStyleFixedSize | W::kStyleResizable, G::kClassWindow, kAllFour},
+        {W::kStyleNoTitleBar | W::kStyleNoCloseButton, G::kClassWindow, G::kMaskMiniaturizable | G::kMaskResizable},
+        // Borderless and non-activating: nothing but the non-activating bit.
+        {W::kStyleBorderless | W::kStyleNonActivating, G::kClassWindow, G::kMaskNonActivating},
+        {W::kStyleBorderless, G::kClassPanel, G::kMaskUtility},
+        {0, G::kClassOverlayPanel, kAllFour | G::kMaskUtility},
+        // The alternative rule: titled, closable only when asked, never
+        // miniaturisable; no title bar or border means neither.
+        {0, G::kClassAlternativeWindow, G::kMaskTitled},
+        {W::kStyleCloseButton | W::kStyleResizable, G::kClassAlternativeWindow,
+         G::kMaskTitled | G::kMaskClosable | G::kMaskResizable},
+        {W::kStyleCloseButton | W::kStyleNoTitleBar, G::kClassAlternativeWindow, 0},
+    };
+    for (const StyleCase& c : cases)
+        EXPECT_EQ(G::styleMask(c.style, c.windowClass), c.expected) << std::hex << c.style << " class " << c.windowClass;
 }
 
 TEST(WindowGeometryTest, LevelsFollowStyleAndClass)
 {
-    EXPECT_EQ(WindowGeometry::level(0, WindowGeometry::kClassWindow), WindowGeometry::kLevelNormal);
-    // Pop-up menu level is for floating windows only; panels always float.
-    EXPECT_EQ(WindowGeometry::level(WindowBase::kStylePopUpMenuLevel, WindowGeometry::kClassWindow),
-              WindowGeometry::kLevelNormal);
-    EXPECT_EQ(WindowGeometry::level(WindowBase::kStyleFloating, WindowGeometry::kClassWindow),
-              WindowGeometry::kLevelFloating);
-    EXPECT_EQ(WindowGeometry::level(WindowBase::kStyleFloating | WindowBase::kStylePopUpMenuLevel,
-                                    WindowGeometry::kClassAlternativeWindow),
-              WindowGeometry::kLevelPopUpMenu);
-    EXPECT_EQ(WindowGeometry::level(0, WindowGeometry::kClassPanel), WindowGeometry::kLevelFloating);
-    EXPECT_EQ(WindowGeometry::level(WindowBase::kStyleFloating | WindowBase::kStylePopUpMenuLevel
-                                        | WindowBase::kStyleScreenSaverLevel,
-                                    WindowGeometry::kClassWindow),
-              WindowGeometry::kLevelScreenSaver);
-    EXPECT_EQ(WindowGeometry::level(WindowBase::kStyleScreenSaverLevel, WindowGeometry::kClassWindow),
-              WindowGeometry::kLevelScreenSaver);
+    using G = WindowGeometry;
+    using W = WindowBase;
+    const StyleCase cases[] = {
+        {0, G::kClassWindow, G::kLevelNormal},
+        // Pop-up menu level is for floating windows only; panels always float.
+        {W::kStylePopUpMenuLevel, G::kClassWindow, G::kLevelNormal},
+        {W::kStyleFloating, G::kClassWindow, G::kLevelFloating},
+        {W::kStyleFloating | W::kStylePopUpMenuLevel, G::kClassAlternativeWindow, G::kLevelPopUpMenu},
+        {0, G::kClassPanel, G::kLevelFloating},
+        {W::kStyleFloating | W::kStylePopUpMenuLevel | W::kStyleScreenSaverLevel, G::kClassWindow, G::kLevelScreenSaver},
+        {W::kStyleScreenSaverLevel, G::kClassWindow, G::kLevelScreenSaver},
+    };
+    for (const StyleCase& c : cases)
+        EXPECT_EQ(std::uint32_t(G::level(c.style, c.windowClass)), c.expected) << std::hex << c.style << " class " << c.windowClass;
 }
 
 TEST(WindowGeometryTest, FlipBetweenPlatformAndLayerCoordinates)
@@ -121,11 +121,10 @@ TEST(WindowGeometryTest, ResizeLimits)
 
 TEST(BitmapConversionTest, PointsForPixelsRoundsHalvesAway)
 {
-    EXPECT_EQ(BitmapConversion::pointsForPixels(800, 1.0f), 800);
-    EXPECT_EQ(BitmapConversion::pointsForPixels(800, 2.0f), 400);
-    EXPECT_EQ(BitmapConversion::pointsForPixels(801, 2.0f), 401);
-    EXPECT_EQ(BitmapConversion::pointsForPixels(799, 2.0f), 400);
-    EXPECT_EQ(BitmapConversion::pointsForPixels(600, 0.0f), 600) << "a scale of 0 counts as 1";
+    // A scale of 0 counts as 1.
+    for (const auto& [pixels, scale, points] : {std::tuple{800, 1.0f, 800}, {800, 2.0f, 400}, {801, 2.0f, 401},
+                                                {799, 2.0f, 400}, {600, 0.0f, 600}})
+        EXPECT_EQ(BitmapConversion::pointsForPixels(pixels, scale), points) << pixels << " at " << scale;
     EXPECT_EQ(BitmapConversion::pixelArea({}, 1.0f, 80, 60), (Rect{0, 0, 80, 60}));
     EXPECT_EQ(BitmapConversion::pixelArea({10, 10, 20, 20}, 2.0f, 80, 60), (Rect{20, 20, 40, 40}));
     EXPECT_EQ(BitmapConversion::pixelArea({-5, 50, 100, 100}, 1.0f, 80, 60), (Rect{0, 50, 80, 60}));
