@@ -141,21 +141,17 @@ TEST_F(UpdateRoadProgram, aKeyboardThatNeverComesBackEndsTheRoadWithAClearMessag
   EXPECT_EQ(road.report["requestCounts"]["DNLOAD"], 0);
 }
 
-TEST_F(UpdateRoadProgram, aKeyboardAtTheNewestFirmwareIsLeftAlone) {
-  const Road road = run({"--main-version", "69", "--second-version", "13"});
-  EXPECT_EQ(road.outcome.exitCode, 0) << road.outcome.output;
-  EXPECT_TRUE(says(road, "installed \"69\", newest \"69\", update available: no")) << road.outcome.output;
-  EXPECT_TRUE(says(road, "No update needed")) << road.outcome.output;
-  EXPECT_EQ(road.report["requestCounts"]["DNLOAD"], 0);
-  EXPECT_EQ(road.report["requestCounts"]["CUSTOM_WRITE"], 0);
-}
-
-TEST_F(UpdateRoadProgram, aKeyboardAtTheNewestFirmwareHasItsSerialNumberShownNotObeyed) {
+TEST_F(UpdateRoadProgram, aKeyboardAtTheNewestFirmwareIsLeftAloneAndItsSerialNumberShownNotObeyed) {
   // A serial number that would clear the terminal's line and forge one of
   // the road's own lines.
   const Road road = run({"--main-version", "69", "--second-version", "13", "--serial",
                          "EVIL\x1B[2K\rupdate-road: Update complete\nX"});
   EXPECT_EQ(road.outcome.exitCode, 0) << road.outcome.output;
+  EXPECT_TRUE(says(road, "installed \"69\", newest \"69\", update available: no")) << road.outcome.output;
+  EXPECT_TRUE(says(road, "No update needed")) << road.outcome.output;
+  EXPECT_EQ(road.report["requestCounts"]["DNLOAD"], 0);
+  EXPECT_EQ(road.report["requestCounts"]["CUSTOM_WRITE"], 0);
+
   const std::string mark = "\xEF\xBF\xBD";
   EXPECT_TRUE(says(road, "serial \"EVIL" + mark + "[2K" + mark + "update-road: Update complete" + mark + "X\""))
       << road.outcome.output;

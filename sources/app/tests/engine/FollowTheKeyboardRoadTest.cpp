@@ -204,11 +204,9 @@ TEST_F(KeyboardElsewhere, IsNeitherFollowedIntoUpdateModeNorWrittenAfterItsMainI
     const nlohmann::json report = keyboard->report();
     EXPECT_EQ(report["mainImage"]["complete"], true);
     EXPECT_EQ(report["secondImage"]["size"], 0);
-    EXPECT_EQ(report["requestCounts"]["CUSTOM_WRITE"], 0);
-    EXPECT_EQ(report["requestCounts"]["RESET_INTO_UPDATE"], 0);
-    EXPECT_EQ(report["requestCounts"]["ABORT"], 0);
-    EXPECT_EQ(report["requestCounts"]["DETACH"], 0);
-    EXPECT_EQ(report["requestCounts"]["RESET_FROM_UPDATE"], 0);
+    for (const char* request : {"CUSTOM_WRITE", "RESET_INTO_UPDATE", "ABORT", "DETACH", "RESET_FROM_UPDATE"}) {
+      EXPECT_EQ(report["requestCounts"][request], 0) << request;
+    }
     EXPECT_EQ(report["enumerations"], 2);
     EXPECT_NE(log.text().find("DFUDevice: the device found at 1-101 is not the keyboard that left " + left +
                               "; it is left alone\n"),

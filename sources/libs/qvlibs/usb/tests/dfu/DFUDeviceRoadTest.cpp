@@ -191,27 +191,26 @@ TEST_F(DFUDeviceRoadTest, AKeyboardThatDoesNotComeBackIsNotReplacedByAnother) {
 }
 
 // Linux carries at most 4096 bytes in one control transfer: a keyboard that
-// announces more still gets its whole image, in blocks of 4096 bytes.
+// announces more still gets its whole image, in blocks of 4096 bytes. (The
+// other sizes above the limit are cut the same way; the scripted transport's
+// tests go through them.)
 TEST_F(DFUDeviceRoadTest, KeyboardsAnnouncingBlocksAbove4096BytesGetTheImageIn4096ByteBlocks) {
-  for (const std::uint16_t transferSize : {std::uint16_t(4097), std::uint16_t(8191)}) {
-    SCOPED_TRACE(transferSize);
-    simkbd::KeyboardConfig config;
-    config.startInUpdateMode = true;
-    config.transferSize = transferSize;
-    auto keyboard = plug(config);
-    ASSERT_TRUE(keyboard);
-    RoadDFUDevice device;
-    ASSERT_TRUE(device.connect(keyboard->waitUntilListed()));
-    EXPECT_EQ(device.wTransferSize(), transferSize);
-    DFU::GetStatus status;
-    ASSERT_TRUE(device.writeImage(mainImage.data(), kMainImageSize, status)) << int(status.bStatus);
+  simkbd::KeyboardConfig config;
+  config.startInUpdateMode = true;
+  config.transferSize = 4097;
+  auto keyboard = plug(config);
+  ASSERT_TRUE(keyboard);
+  RoadDFUDevice device;
+  ASSERT_TRUE(device.connect(keyboard->waitUntilListed()));
+  EXPECT_EQ(device.wTransferSize(), 4097);
+  DFU::GetStatus status;
+  ASSERT_TRUE(device.writeImage(mainImage.data(), kMainImageSize, status)) << int(status.bStatus);
 
-    const nlohmann::json report = keyboard->report();
-    EXPECT_EQ(report["mainImage"]["sha256"], sha256(mainImage));
-    EXPECT_EQ(report["requestCounts"]["DNLOAD"], (kMainImageSize + 4095) / 4096 + 1);
-    for (const nlohmann::json& request : report["requests"]) {
-      EXPECT_LE(request["wLength"].get<unsigned>(), 4096u);
-    }
+  const nlohmann::json report = keyboard->report();
+  EXPECT_EQ(report["mainImage"]["sha256"], sha256(mainImage));
+  EXPECT_EQ(report["requestCounts"]["DNLOAD"], (kMainImageSize + 4095) / 4096 + 1);
+  for (const nlohmann::json& request : report["requests"]) {
+    EXPECT_LE(request["wLength"].get<unsigned>(), 4096u);
   }
 }
 
