@@ -54,13 +54,14 @@ bool ZARNUpdaterAppModule::init() {
 }
 
 void ZARNUpdaterAppModule::deInit(bool) {
-  destroyApplication();
   if (m_upgradeLogic) {
-    // The application owns the result word of an update and is destroyed
-    // first. Normally the quit question has stopped the worker already; should
-    // one still run, it must not write into the application's memory.
+    // The application owns the result word of an update. Normally the quit
+    // question has stopped the worker already; should one still run, it must
+    // not write into the application's memory, so the word is given up before
+    // the application goes.
     m_upgradeLogic->abandonResult();
   }
+  destroyApplication();
 
   m_config = FirmwareUpdaterConfig();
   m_upgradeLogic.reset();
