@@ -10,6 +10,7 @@ namespace QV::UIA {
 bool Lib::s_bInitialized = false;
 bool Lib::s_bLayerInitialized = false;
 bool Lib::s_bMenuInitialized = false;
+bool Lib::s_bCocoaDrawRectUnion = true;
 
 namespace {
 

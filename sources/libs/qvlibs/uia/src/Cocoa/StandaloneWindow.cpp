@@ -25,7 +25,7 @@ bool StandaloneWindow::create(const CreateData& data)
         return false;
     auto* impl = new COCOA::StandaloneWindowImpl(*this);
     setImpl(impl);
-    if (!impl->createWindowAndAttach(data, 0)) {
+    if (!impl->createWindowAndAttach(data, COCOA::WindowImplBase::kWindow)) {
         // A window without its native window would run on unseen; the
         // caller must know that it has none.
         setImpl(nullptr);

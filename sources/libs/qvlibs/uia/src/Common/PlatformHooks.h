@@ -31,3 +31,17 @@ namespace QV::UIA::DETAIL {
 void setPlatformMainMenu(void* nativeMenu);
 
 } // namespace QV::UIA::DETAIL
+
+namespace QV::UIA::DETAIL {
+
+// The standard cursors: the platform's cursor for a standard number (a new
+// one owned by the caller for the blank cursor, a shared one otherwise);
+// releasing a cursor the layer owns; making a cursor current (null leaves
+// the current one); moving the pointer to a point in top-down screen
+// coordinates.
+void* platformStandardCursor(int index);
+void releasePlatformCursor(void* cursor);
+void setPlatformCursor(void* cursor);
+void movePlatformPointer(float x, float y);
+
+} // namespace QV::UIA::DETAIL

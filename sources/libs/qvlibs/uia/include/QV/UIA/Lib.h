@@ -25,6 +25,10 @@ public:
     static bool isInitialized() noexcept { return s_bInitialized; }
     static bool isMenuInitialized() noexcept { return s_bMenuInitialized; }
 
+    // Views paint the union of their invalid rectangles in one paint event
+    // (true from the start; nothing in this system changes it).
+    static bool s_bCocoaDrawRectUnion;
+
 private:
     static bool tryInit(int version, int flavour);
 

@@ -1,0 +1,778 @@
+#include "View.h"
+
+#include <QV/GP/OBJC/ClassFactory.h>
+#include <QV/UIA/Application.h>
+#include <QV/UIA/CLI.h>
+#include <QV/UIA/CursorManager.h>
+#include <QV/UIA/EventData.h>
+#include <QV/UIA/Lib.h>
+#include <QV/UIA/WindowBase.h>
+
+#include "GNUstepHeaders.h"
+#include "ObjCMethod.h"
+#include "WindowImplBase.h"
+
+#include <cmath>
+#include <string>
+
+using QV::UIA::COCOA::asIMP;
+using QV::UIA::COCOA::superImplementation;
+using QV::UIA::COCOA::View;
+using QV::UIA::COCOA::WindowImplBase;
+
+namespace {
+
+namespace UIA = QV::UIA;
+
+objc_class* s_viewClass = Nil;
+View::DragViewData s_dragViewData;
+
+// What a view keeps besides its implementation: the key being processed
+// and what became of it, its tracking rectangle, and whether the platform's
+// close of its window is being reported.
+struct TextInputState {
+    NSEvent* currentKeyEvent = nil; // retained
+    std::uint32_t keyWord = 0;
+    bool shortcutHandled = false;
+    bool textHandled = false;
+    std::int32_t depth = 0;
+    NSTrackingRectTag trackingTag = 0;
+    bool closing = false;
+};
+
+template <typename T>
+T& ivar(id self, const char* name)
+{
+    Ivar variable = class_getInstanceVariable(object_getClass(self), name);
+    return *reinterpret_cast<T*>(reinterpret_cast<char*>(self) + ivar_getOffset(variable));
+}
+
+WindowImplBase*& implOf(id self)
+{
+    return ivar<WindowImplBase*>(self, "pImpl");
+}
+
+TextInputState*& stateOf(id self)
+{
+    return ivar<TextInputState*>(self, "pTextInputState");
+}
+
+template <typename Result = void, typename... Args>
+Result callSuper(id self, SEL command, Args... args)
+{
+    using Method = Result (*)(id, SEL, Args...);
+    return reinterpret_cast<Method>(reinterpret_cast<void (*)()>(superImplementation(self, command)))(self, command,
+                                                                                                      args...);
+}
+
+bool send(id self, unsigned code, UIA::EventData& data, bool forward = false)
+{
+    WindowImplBase* impl = implOf(self);
+    return impl && impl->sendEvent(code, &data, forward);
+}
+
+bool sendNone(id self, unsigned code)
+{
+    UIA::EventData none;
+    return send(self, code, none);
+}
+
+// ---- Tracking --------------------------------------------------------------
+
+// GNUstep has no tracking areas: a tracking rectangle over the view gives
+// the enter and exit notices, and the window's mouse-moved events the
+// motion.
+void updateTrackingRect(NSView* self)
+{
+    TextInputState* state = stateOf(self);
+    if (!state)
+        return;
+    if (state->trackingTag) {
+        [self removeTrackingRect:state->trackingTag];
+        state->trackingTag = 0;
+    }
+    if ([self window])
+        state->trackingTag = [self addTrackingRect:[self bounds] owner:self userData:nullptr assumeInside:NO];
+}
+
+// ---- Life ------------------------------------------------------------------
+
+id viewInitWithImplAndSize(id self, SEL, void* impl, NSSize size)
+{
+    using Init = id (*)(id, SEL, NSRect);
+    self = reinterpret_cast<Init>(reinterpret_cast<void (*)()>(superImplementation(self, @selector(initWithFrame:))))(
+        self, @selector(initWithFrame:), NSMakeRect(0, 0, size.width, size.height));
+    if (!self)
+        return nil;
+    implOf(self) = static_cast<WindowImplBase*>(impl);
+    stateOf(self) = new TextInputState;
+    [self setPostsFrameChangedNotifications:YES];
+    [self setPostsBoundsChangedNotifications:YES];
+    NSNotificationCenter* centre = [NSNotificationCenter defaultCenter];
+    [centre addObserver:self selector:@selector(frameDidChanged:) name:NSViewFrameDidChangeNotification object:self];
+    [centre addObserver:self selector:@selector(frameDidChanged:) name:NSViewBoundsDidChangeNotification object:self];
+    return self;
+}
+
+void viewDealloc(id self, SEL command)
+{
+    [[NSNotificationCenter defaultCenter] removeObserver:self];
+    if (TextInputState* state = stateOf(self)) {
+        [state->currentKeyEvent release];
+        delete state;
+        stateOf(self) = nullptr;
+    }
+    if (s_dragViewData.view == self) {
+        [reinterpret_cast<NSEvent*>(s_dragViewData.event) release];
+        s_dragViewData = {};
+    }
+    // A view that goes while still attached reports its window gone; it is
+    // detached first, so that nothing reaches it while that is reported.
+    if (WindowImplBase* impl = implOf(self)) {
+        implOf(self) = nullptr;
+        if (!impl->isModalDialog())
+            impl->onPlatformClose();
+    }
+    callSuper(self, command);
+}
+
+void viewDidMoveToWindow(id self, SEL)
+{
+    updateTrackingRect(self);
+}
+
+BOOL answerYes(id, SEL)
+{
+    return YES;
+}
+
+BOOL answerYesTo(id, SEL, id)
+{
+    return YES;
+}
+
+BOOL viewWantsDefaultClipping(id, SEL)
+{
+    return UIA::Lib::s_bCocoaDrawRectUnion ? YES : NO;
+}
+
+BOOL viewIsOpaque(id self, SEL)
+{
+    WindowImplBase* impl = implOf(self);
+    return impl && !impl->getOwner().hasAlphaBlending() ? YES : NO;
+}
+
+// ---- Painting --------------------------------------------------------------
+
+void viewDrawRect(id self, SEL, NSRect dirty)
+{
+    WindowImplBase* impl = implOf(self);
+    if (!impl)
+        return;
+    UIA::DeviceContext* context = impl->attachDCTo([NSGraphicsContext currentContext]);
+    UIA::Application* application = UIA::Application::getApplication();
+    context->setScale(application && application->isHighResolutionDrawing() ? impl->getBackingScaleFactor() : 1.0f);
+    // Whole points around the area being drawn.
+    context->setPaintArea({static_cast<std::int32_t>(std::floor(dirty.origin.x)),
+                           static_cast<std::int32_t>(std::floor(dirty.origin.y)),
+                           static_cast<std::int32_t>(std::ceil(dirty.origin.x + dirty.size.width)),
+                           static_cast<std::int32_t>(std::ceil(dirty.origin.y + dirty.size.height))});
+    UIA::PaintEventData paint;
+    paint.deviceContext = context;
+    impl->sendEvent(UIA::kEventPaint, &paint, false);
+    // A paint handler that destroys its window leaves no implementation.
+    if (implOf(self) == impl)
+        impl->detachDC();
+}
+
+void viewSetFrameSize(id self, SEL command, NSSize size)
+{
+    callSuper<void, NSSize>(self, command, size);
+    updateTrackingRect(self);
+    sendNone(self, UIA::kEventWindowSized);
+}
+
+void viewSetFrameOrigin(id self, SEL command, NSPoint origin)
+{
+    callSuper<void, NSPoint>(self, command, origin);
+    sendNone(self, UIA::kEventWindowMoved);
+}
+
+void viewFrameDidChange(id self, SEL, NSNotification*)
+{
+    sendNone(self, UIA::kEventWindowSized);
+}
+
+void viewDidChangeBackingProperties(id self, SEL)
+{
+    WindowImplBase* impl = implOf(self);
+    UIA::Application* application = UIA::Application::getApplication();
+    if (!impl || !application || !application->isHighResolutionDrawing() || !impl->getNativeWindow())
+        return;
+    UIA::BackingScaleEventData data;
+    data.scale = impl->getBackingScaleFactor();
+    impl->sendEvent(UIA::kEventBackingScaleChanged, &data, false);
+}
+
+// ---- Mouse -----------------------------------------------------------------
+
+UIA::DETAIL::MouseSample sampleOf(NSView* self, NSEvent* event, UIA::DETAIL::MouseSample::eKind kind)
+{
+    UIA::DETAIL::MouseSample sample;
+    sample.kind = kind;
+    const NSPoint at = [self convertPoint:[event locationInWindow] fromView:nil];
+    sample.x = at.x;
+    sample.y = at.y;
+    sample.modifiers = UIA::modifiersFromPlatformFlags([event modifierFlags]);
+    const NSEventType type = [event type];
+    const bool buttonEvent = type != NSMouseEntered && type != NSMouseExited && type != NSScrollWheel;
+    if (buttonEvent) {
+        sample.platformButton = static_cast<std::uint32_t>([event buttonNumber]);
+        if (type == NSLeftMouseDown || type == NSLeftMouseUp || type == NSLeftMouseDragged)
+            sample.platformButton = 0;
+        else if (type == NSRightMouseDown || type == NSRightMouseUp || type == NSRightMouseDragged)
+            sample.platformButton = 1;
+        if (type != NSMouseMoved && type != NSLeftMouseDragged && type != NSRightMouseDragged
+            && type != NSOtherMouseDragged)
+            sample.clickCount = static_cast<long>([event clickCount]);
+    }
+    sample.deltaX = [event deltaX];
+    sample.deltaY = [event deltaY];
+    return sample;
+}
+
+// The drag record follows every button and motion event, so that a drag
+// started from one finds its source. It holds the event until the next one
+// replaces it: a drag may start after the event's pool has drained.
+void recordForDrag(NSView* self, NSEvent* event, const UIA::DETAIL::MouseSample& sample)
+{
+    [event retain];
+    [reinterpret_cast<NSEvent*>(s_dragViewData.event) release];
+    s_dragViewData.view = self;
+    s_dragViewData.event = event;
+    s_dragViewData.x = std::trunc(sample.x);
+    s_dragViewData.y = std::trunc(sample.y);
+}
+
+bool handleMouse(id self, NSEvent* event, UIA::DETAIL::MouseSample::eKind kind)
+{
+    WindowImplBase* impl = implOf(self);
+    const UIA::DETAIL::MouseSample sample = sampleOf(self, event, kind);
+    if (kind != UIA::DETAIL::MouseSample::kEnter && kind != UIA::DETAIL::MouseSample::kExit
+        && kind != UIA::DETAIL::MouseSample::kWheel)
+        recordForDrag(self, event, sample);
+    if (!impl)
+        return false;
+    return impl->mouse().handle(sample);
+}
+
+// Buttons and motion that the window does not take go on to the platform.
+void mouseButtonOrMotion(id self, SEL command, NSEvent* event, UIA::DETAIL::MouseSample::eKind kind)
+{
+    if (!handleMouse(self, event, kind))
+        callSuper<void, NSEvent*>(self, command, event);
+}
+
+void viewMouseDown(id self, SEL command, NSEvent* event)
+{
+    mouseButtonOrMotion(self, command, event, UIA::DETAIL::MouseSample::kPress);
+}
+
+void viewMouseUp(id self, SEL command, NSEvent* event)
+{
+    mouseButtonOrMotion(self, command, event, UIA::DETAIL::MouseSample::kRelease);
+}
+
+void viewOtherMouseDown(id self, SEL command, NSEvent* event)
+{
+    // Only the middle button is known; the others stay with the platform.
+    if ([event buttonNumber] != 2)
+        callSuper<void, NSEvent*>(self, command, event);
+    else
+        mouseButtonOrMotion(self, command, event, UIA::DETAIL::MouseSample::kPress);
+}
+
+void viewOtherMouseUp(id self, SEL command, NSEvent* event)
+{
+    if ([event buttonNumber] != 2)
+        callSuper<void, NSEvent*>(self, command, event);
+    else
+        mouseButtonOrMotion(self, command, event, UIA::DETAIL::MouseSample::kRelease);
+}
+
+void viewMouseMoved(id self, SEL command, NSEvent* event)
+{
+    mouseButtonOrMotion(self, command, event, UIA::DETAIL::MouseSample::kMove);
+}
+
+void viewMouseDragged(id self, SEL command, NSEvent* event)
+{
+    mouseButtonOrMotion(self, command, event, UIA::DETAIL::MouseSample::kDrag);
+}
+
+void viewCursorUpdate(id self, SEL command, NSEvent* event);
+
+void viewMouseEntered(id self, SEL, NSEvent* event)
+{
+    handleMouse(self, event, UIA::DETAIL::MouseSample::kEnter);
+    // Tracking rectangles give no cursor updates of their own.
+    if (WindowImplBase* impl = implOf(self))
+        if (impl->getCurrentCursor())
+            UIA::CursorManager::setSystemCursor(impl->getCurrentCursor());
+}
+
+void viewMouseExited(id self, SEL, NSEvent* event)
+{
+    handleMouse(self, event, UIA::DETAIL::MouseSample::kExit);
+}
+
+void viewScrollWheel(id self, SEL, NSEvent* event)
+{
+    handleMouse(self, event, UIA::DETAIL::MouseSample::kWheel);
+}
+
+void viewCursorUpdate(id self, SEL command, NSEvent* event)
+{
+    WindowImplBase* impl = implOf(self);
+    if (impl && impl->getCurrentCursor()) {
+        UIA::CursorManager::setSystemCursor(impl->getCurrentCursor());
+        return;
+    }
+    [[self nextResponder] tryToPerform:command with:event];
+}
+
+// ---- Keys ------------------------------------------------------------------
+
+// The key word of a key event from the character it gives without
+// modifiers: the named keys, and printable characters in upper case. The
+// layout's key tables complete this.
+std::uint32_t convertKeyEventToUIA(NSEvent* event, std::uint32_t* positionKey)
+{
+    std::uint32_t key = 0;
+    std::uint32_t position = 0;
+    NSString* characters = [event charactersIgnoringModifiers];
+    if ([characters length] == 1) {
+        const unichar c = [characters characterAtIndex:0];
+        switch (c) {
+        case NSUpArrowFunctionKey: key = 14; break;
+        case NSDownArrowFunctionKey: key = 15; break;
+        case NSLeftArrowFunctionKey: key = 16; break;
+        case NSRightArrowFunctionKey: key = 17; break;
+        case NSInsertFunctionKey: key = 8; break;
+        case NSDeleteFunctionKey: key = 9; break;
+        case NSHomeFunctionKey: key = 10; break;
+        case NSEndFunctionKey: key = 11; break;
+        case NSPageUpFunctionKey: key = 12; break;
+        case NSPageDownFunctionKey: key = 13; break;
+        case NSClearLineFunctionKey: key = 18; break;
+        case 8: case 127: key = 2; break;
+        case 9: case 0x19: key = 3; break;
+        case 13: key = 5; break;
+        case 27: key = 1; break;
+        default:
+            if (c >= NSF1FunctionKey && c <= NSF12FunctionKey)
+                key = 0x10001 + (c - NSF1FunctionKey);
+            else if (c >= 0x20 && c < 0x7f)
+                key = (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
+            break;
+        }
+        position = key;
+    }
+    if (positionKey)
+        *positionKey = position;
+    return key | UIA::modifiersFromPlatformFlags([event modifierFlags]);
+}
+
+// Shortcuts run only for the application target 1, which nothing in this
+// system sets: a key nobody handled goes on to the platform's menus.
+bool handleKeyShortcut(id self)
+{
+    TextInputState* state = stateOf(self);
+    return state && state->shortcutHandled;
+}
+
+bool handleKeyDown(id self, NSEvent* event)
+{
+    TextInputState* state = stateOf(self);
+    if (!state || state->depth > 0)
+        return false;
+    struct Depth {
+        std::int32_t& depth;
+        explicit Depth(std::int32_t& d) : depth(d) { ++depth; }
+        ~Depth() { --depth; }
+    } depth(state->depth);
+    [event retain];
+    [state->currentKeyEvent release];
+    state->currentKeyEvent = event;
+    if (!implOf(self))
+        return false;
+    std::uint32_t position = 0;
+    const std::uint32_t keyWord = convertKeyEventToUIA(event, &position);
+    state->keyWord = keyWord;
+    if (!(keyWord & UIA::KeyEventData::kKeyCodeMask) && !position)
+        return false;
+    UIA::KeyEventData data;
+    data.keyWord = keyWord;
+    data.positionKey = position;
+    data.firstPress = ![event isARepeat];
+    if (send(self, UIA::kEventKeyDown, data, true))
+        return true;
+    if (!implOf(self))
+        return false;
+    state->textHandled = false;
+    [self interpretKeyEvents:[NSArray arrayWithObject:event]];
+    if (stateOf(self) != state)
+        return true;
+    if (state->textHandled || handleKeyShortcut(self)) {
+        state->shortcutHandled = false;
+        return true;
+    }
+    return false;
+}
+
+bool handleKeyUp(id self, NSEvent* event)
+{
+    if (TextInputState* state = stateOf(self)) {
+        [state->currentKeyEvent release];
+        state->currentKeyEvent = nil;
+        state->keyWord = 0;
+        state->shortcutHandled = false;
+        state->textHandled = false;
+    }
+    if (!implOf(self))
+        return false;
+    std::uint32_t position = 0;
+    const std::uint32_t keyWord = convertKeyEventToUIA(event, &position);
+    if (!(keyWord & UIA::KeyEventData::kKeyCodeMask) && !position)
+        return false;
+    UIA::KeyEventData data;
+    data.keyWord = keyWord;
+    data.positionKey = position;
+    return send(self, UIA::kEventKeyUp, data, true);
+}
+
+void sendModifiers(id self, NSEvent* event)
+{
+    UIA::ModifierKeysEventData data;
+    data.modifiers = UIA::modifiersFromPlatformFlags([event modifierFlags]);
+    data.platformKeyCode = [event keyCode] & 0xffffu;
+    send(self, UIA::kEventModifierKeys, data, true);
+}
+
+void viewKeyDown(id self, SEL command, NSEvent* event)
+{
+    if (!handleKeyDown(self, event))
+        [[self nextResponder] tryToPerform:command with:event];
+}
+
+void viewKeyUp(id self, SEL command, NSEvent* event)
+{
+    if (!handleKeyUp(self, event))
+        [[self nextResponder] tryToPerform:command with:event];
+}
+
+void viewFlagsChanged(id self, SEL command, NSEvent* event)
+{
+    if (implOf(self))
+        sendModifiers(self, event);
+    [[self nextResponder] tryToPerform:command with:event];
+}
+
+BOOL viewPerformKeyEquivalent(id self, SEL, NSEvent* event)
+{
+    if (!implOf(self))
+        return NO;
+    switch ([event type]) {
+    case NSFlagsChanged:
+        sendModifiers(self, event);
+        return NO;
+    case NSKeyUp:
+        return handleKeyUp(self, event) ? YES : NO;
+    case NSKeyDown:
+        return handleKeyDown(self, event) ? YES : NO;
+    default:
+        return NO;
+    }
+}
+
+void viewDoCommandBySelector(id self, SEL, SEL)
+{
+    if (TextInputState* state = stateOf(self))
+        state->textHandled = handleKeyShortcut(self);
+}
+
+// ---- Text input ------------------------------------------------------------
+
+std::string utf8Of(id text)
+{
+    if ([text isKindOfClass:[NSAttributedString class]])
+        text = [text string];
+    if (![text isKindOfClass:[NSString class]])
+        return {};
+    const char* bytes = [static_cast<NSString*>(text) UTF8String];
+    return bytes ? bytes : "";
+}
+
+void viewInsertText(id self, SEL, id text)
+{
+    const std::string utf8 = utf8Of(text);
+    TextInputState* state = stateOf(self);
+    if (utf8.empty() || !implOf(self))
+        return;
+    UIA::TextInputEventData data;
+    data.text = utf8;
+    const bool handled = send(self, UIA::kEventTextInput, data, true);
+    if (state && stateOf(self) == state)
+        state->textHandled = handled;
+}
+
+void viewInsertTextReplacing(id self, SEL command, id text, NSRange)
+{
+    viewInsertText(self, command, text);
+}
+
+void viewSetMarkedText(id self, SEL, id text, NSRange selected)
+{
+    TextInputState* state = stateOf(self);
+    if (!text || !implOf(self))
+        return;
+    UIA::MarkedTextEventData data;
+    data.text = utf8Of(text);
+    data.caret = selected.location + selected.length;
+    const bool handled = send(self, UIA::kEventMarkedText, data, true);
+    if (state && stateOf(self) == state)
+        state->textHandled = handled;
+}
+
+void viewSetMarkedTextReplacing(id self, SEL command, id text, NSRange selected, NSRange)
+{
+    viewSetMarkedText(self, command, text, selected);
+}
+
+// No text-input client is installed in this system: nothing is marked or
+// selected.
+BOOL viewHasMarkedText(id, SEL)
+{
+    return NO;
+}
+
+NSRange viewNoRange(id, SEL)
+{
+    return NSMakeRange(NSNotFound, 0);
+}
+
+void viewUnmarkText(id, SEL)
+{
+}
+
+id viewValidAttributes(id, SEL)
+{
+    return [NSArray array];
+}
+
+id viewAttributedSubstring(id, SEL, NSRange, NSRangePointer)
+{
+    return [[[NSAttributedString alloc] initWithString:@""] autorelease];
+}
+
+NSUInteger viewCharacterIndexForPoint(id, SEL, NSPoint)
+{
+    return 0;
+}
+
+NSRect viewFirstRectForCharacterRange(id, SEL, NSRange, NSRangePointer)
+{
+    return NSZeroRect;
+}
+
+// ---- Window notices --------------------------------------------------------
+
+BOOL viewWindowShouldClose(id self, SEL, id)
+{
+    UIA::CloseRequestEventData request;
+    if (!implOf(self))
+        return YES;
+    send(self, UIA::kEventCloseRequest, request);
+    return request.allow ? YES : NO;
+}
+
+void viewWindowWillClose(id self, SEL, NSNotification*)
+{
+    TextInputState* state = stateOf(self);
+    WindowImplBase* impl = implOf(self);
+    // The guard is the window's own: a handler that closes other windows
+    // must not keep their notices from being reported.
+    if (!impl || !state || state->closing)
+        return;
+    state->closing = true;
+    implOf(self) = nullptr;
+    impl->onPlatformClose();
+    if (stateOf(self) == state)
+        state->closing = false;
+}
+
+void viewWindowDidBecomeMain(id self, SEL, NSNotification*)
+{
+    sendNone(self, UIA::kEventWindowBecameMain);
+}
+
+void viewWindowDidResignMain(id self, SEL, NSNotification*)
+{
+    sendNone(self, UIA::kEventWindowResignedMain);
+}
+
+void viewWindowDidBecomeKey(id self, SEL, NSNotification*)
+{
+    sendNone(self, UIA::kEventKeyFocusGained);
+}
+
+void viewWindowDidResignKey(id self, SEL, NSNotification*)
+{
+    sendNone(self, UIA::kEventKeyFocusLostLate);
+    sendNone(self, UIA::kEventKeyFocusLost);
+}
+
+NSSize viewWindowWillResize(id self, SEL, NSWindow*, NSSize proposed)
+{
+    double width = proposed.width;
+    double height = proposed.height;
+    WindowImplBase::proposeFrameSize(implOf(self), width, height);
+    return NSMakeSize(width, height);
+}
+
+// ---- Dragging source -------------------------------------------------------
+
+NSUInteger viewDraggingSourceOperationMask(id, SEL, BOOL)
+{
+    return static_cast<NSUInteger>(s_dragViewData.localOperations);
+}
+
+BOOL viewIgnoreModifierKeysWhileDragging(id, SEL)
+{
+    return s_dragViewData.modifierPolicy < 2 ? YES : NO;
+}
+
+// ---- The class -------------------------------------------------------------
+
+std::string types(std::initializer_list<const char*> parts)
+{
+    std::string result;
+    for (const char* part : parts)
+        result += part;
+    return result;
+}
+
+struct ViewClassFactory {
+    ViewClassFactory()
+    {
+        s_dragViewData = {};
+        if (!factory.generateUniqueClass("QVCocoaView", "NSView"))
+            return;
+        factory.addProtocol("NSTextInputClient");
+        factory.addMemberVar("pImpl", sizeof(void*), 3, "^v");
+        factory.addMemberVar("pTextInputState", sizeof(void*), 3, "^v");
+        const std::string event = "v@:@";
+        const std::string yes = "c@:";
+        add(@selector(initWithImpl:andSize:), asIMP(viewInitWithImplAndSize), types({"@@:^v", @encode(NSSize)}));
+        add(@selector(dealloc), asIMP(viewDealloc), "v@:");
+        add(@selector(viewDidMoveToWindow), asIMP(viewDidMoveToWindow), "v@:");
+        for (SEL answer : {@selector(isFlipped), @selector(acceptsFirstResponder), @selector(becomeFirstResponder),
+                           @selector(canBecomeKeyView)})
+            add(answer, asIMP(answerYes), yes);
+        add(@selector(acceptsFirstMouse:), asIMP(answerYesTo), "c@:@");
+        add(@selector(wantsDefaultClipping), asIMP(viewWantsDefaultClipping), yes);
+        add(@selector(isOpaque), asIMP(viewIsOpaque), yes);
+        add(@selector(drawRect:), asIMP(viewDrawRect), types({"v@:", @encode(NSRect)}));
+        add(@selector(setFrameSize:), asIMP(viewSetFrameSize), types({"v@:", @encode(NSSize)}));
+        add(@selector(setFrameOrigin:), asIMP(viewSetFrameOrigin), types({"v@:", @encode(NSPoint)}));
+        add(@selector(frameDidChanged:), asIMP(viewFrameDidChange), event);
+        add(@selector(viewDidChangeBackingProperties), asIMP(viewDidChangeBackingProperties), "v@:");
+        add(@selector(mouseDown:), asIMP(viewMouseDown), event);
+        add(@selector(rightMouseDown:), asIMP(viewMouseDown), event);
+        add(@selector(otherMouseDown:), asIMP(viewOtherMouseDown), event);
+        add(@selector(mouseUp:), asIMP(viewMouseUp), event);
+        add(@selector(rightMouseUp:), asIMP(viewMouseUp), event);
+        add(@selector(otherMouseUp:), asIMP(viewOtherMouseUp), event);
+        add(@selector(mouseMoved:), asIMP(viewMouseMoved), event);
+        add(@selector(mouseDragged:), asIMP(viewMouseDragged), event);
+        add(@selector(rightMouseDragged:), asIMP(viewMouseDragged), event);
+        add(@selector(otherMouseDragged:), asIMP(viewMouseDragged), event);
+        add(@selector(mouseEntered:), asIMP(viewMouseEntered), event);
+        add(@selector(mouseExited:), asIMP(viewMouseExited), event);
+        add(@selector(scrollWheel:), asIMP(viewScrollWheel), event);
+        add(@selector(cursorUpdate:), asIMP(viewCursorUpdate), event);
+        add(@selector(keyDown:), asIMP(viewKeyDown), event);
+        add(@selector(keyUp:), asIMP(viewKeyUp), event);
+        add(@selector(flagsChanged:), asIMP(viewFlagsChanged), event);
+        add(@selector(performKeyEquivalent:), asIMP(viewPerformKeyEquivalent), "c@:@");
+        add(@selector(doCommandBySelector:), asIMP(viewDoCommandBySelector), "v@::");
+        const std::string range = @encode(NSRange);
+        add(@selector(insertText:), asIMP(viewInsertText), event);
+        add(@selector(insertText:replacementRange:), asIMP(viewInsertTextReplacing), types({"v@:@", range.c_str()}));
+        add(@selector(setMarkedText:selectedRange:), asIMP(viewSetMarkedText), types({"v@:@", range.c_str()}));
+        add(@selector(setMarkedText:selectedRange:replacementRange:), asIMP(viewSetMarkedTextReplacing),
+            types({"v@:@", range.c_str(), range.c_str()}));
+        add(@selector(unmarkText), asIMP(viewUnmarkText), "v@:");
+        add(@selector(hasMarkedText), asIMP(viewHasMarkedText), yes);
+        add(@selector(markedRange), asIMP(viewNoRange), types({range.c_str(), "@:"}));
+        add(@selector(selectedRange), asIMP(viewNoRange), types({range.c_str(), "@:"}));
+        add(@selector(validAttributesForMarkedText), asIMP(viewValidAttributes), "@@:");
+        add(@selector(attributedSubstringForProposedRange:actualRange:), asIMP(viewAttributedSubstring),
+            types({"@@:", range.c_str(), "^", range.c_str()}));
+        add(@selector(characterIndexForPoint:), asIMP(viewCharacterIndexForPoint),
+            types({@encode(NSUInteger), "@:", @encode(NSPoint)}));
+        add(@selector(firstRectForCharacterRange:actualRange:), asIMP(viewFirstRectForCharacterRange),
+            types({@encode(NSRect), "@:", range.c_str(), "^", range.c_str()}));
+        add(@selector(windowShouldClose:), asIMP(viewWindowShouldClose), "c@:@");
+        add(@selector(windowWillClose:), asIMP(viewWindowWillClose), event);
+        add(@selector(windowDidBecomeMain:), asIMP(viewWindowDidBecomeMain), event);
+        add(@selector(windowDidResignMain:), asIMP(viewWindowDidResignMain), event);
+        add(@selector(windowDidBecomeKey:), asIMP(viewWindowDidBecomeKey), event);
+        add(@selector(windowDidResignKey:), asIMP(viewWindowDidResignKey), event);
+        add(@selector(windowWillResize:toSize:), asIMP(viewWindowWillResize),
+            types({@encode(NSSize), "@:@", @encode(NSSize)}));
+        add(@selector(draggingSourceOperationMaskForLocal:), asIMP(viewDraggingSourceOperationMask),
+            types({@encode(NSUInteger), "@:c"}));
+        add(@selector(ignoreModifierKeysWhileDragging), asIMP(viewIgnoreModifierKeysWhileDragging), yes);
+        factory.doRegister();
+    }
+    void add(SEL selector, IMP implementation, const std::string& typeString)
+    {
+        factory.addMethod(selector, implementation, typeString.c_str());
+    }
+    QV::GP::OBJC::ClassFactory factory{s_viewClass};
+} s_viewClassFactory;
+
+} // namespace
+
+namespace QV::UIA::COCOA {
+
+void* View::createWithImplAndSize(WindowImplBase* impl, double width, double height)
+{
+    if (!s_viewClass)
+        return nullptr;
+    using Init = id (*)(id, SEL, void*, NSSize);
+    id view = [(Class)s_viewClass alloc];
+    SEL init = @selector(initWithImpl:andSize:);
+    return reinterpret_cast<Init>(reinterpret_cast<void (*)()>(class_getMethodImplementation(object_getClass(view), init)))(
+        view, init, impl, NSMakeSize(width, height));
+}
+
+void View::detachImpl(void* view)
+{
+    if (view)
+        implOf(reinterpret_cast<id>(view)) = nullptr;
+}
+
+WindowImplBase* View::getImpl(void* view)
+{
+    return view ? implOf(reinterpret_cast<id>(view)) : nullptr;
+}
+
+bool View::getDragViewData(DragViewData*& out)
+{
+    out = &s_dragViewData;
+    return true;
+}
+
+} // namespace QV::UIA::COCOA

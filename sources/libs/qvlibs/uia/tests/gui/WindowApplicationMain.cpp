@@ -1,0 +1,198 @@
+// An application with one standalone window that paints a known picture
+// and writes every input and window event it receives to the file named by
+// UIA_TEST_LOG, one line each:
+//   content L T W H        the content area on screen, after the first paint
+//   paint                  one paint event drawn
+//   button B S X Y         kEventMouseButton (button, state, position)
+//   drag X Y               kEventMouseDrag
+//   wheel AXIS DELTA       kEventMouseWheel
+//   key-down 0xWORD        kEventKeyDown (key word)
+//   sized W H              kEventWindowSized (content size)
+//   close-request allow|refuse, window-destroyed
+// The key Q asks the platform to close the window; with
+// UIA_WINDOW_REFUSE_FIRST_CLOSE=1 the first close request is refused.
+// The picture is the one TestPicture.h describes.
+#include "TestPicture.h"
+
+#include <QV/GP/Lib.h>
+#include <QV/UIA/AppModule.h>
+#include <QV/UIA/Application.h>
+#include <QV/UIA/DeviceContext.h>
+#include <QV/UIA/EventData.h>
+#include <QV/UIA/Lib.h>
+#include <QV/UIA/Picture.h>
+#include <QV/UIA/StandaloneWindow.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+void performPlatformClose(void* nsView);
+
+namespace {
+
+using namespace QV::UIA;
+namespace GP = QV::GP;
+
+void note(const std::string& line)
+{
+    static FILE* log = [] {
+        const char* path = std::getenv("UIA_TEST_LOG");
+        return path ? std::fopen(path, "a") : nullptr;
+    }();
+    if (log) {
+        std::fprintf(log, "%s\n", line.c_str());
+        std::fflush(log);
+    }
+}
+
+std::string str(long value)
+{
+    return std::to_string(value);
+}
+
+class PictureWindow : public StandaloneWindow
+{
+public:
+    PictureWindow()
+    {
+        QV::UIA::Testing::fillTestPicture(m_picture, QV::UIA::Testing::kTestPictureWidth,
+                                          QV::UIA::Testing::kTestPictureHeight);
+        const char* refuse = std::getenv("UIA_WINDOW_REFUSE_FIRST_CLOSE");
+        m_refuseClose = refuse && std::string(refuse) == "1";
+    }
+
+    bool onEvent(unsigned code, EventData* data) override
+    {
+        switch (code) {
+        case kEventPaint: {
+            static_cast<PaintEventData*>(data)->deviceContext->updateFromPicture(m_picture, hasAlphaBlending());
+            note("paint");
+            if (!m_contentNoted) {
+                m_contentNoted = true;
+                GP::Point origin{0, 0};
+                toScreen(origin);
+                const GP::Point size = getSize(true);
+                note("content " + str(origin.x) + " " + str(origin.y) + " " + str(size.x) + " " + str(size.y));
+            }
+            return true;
+        }
+        case kEventMouseButton: {
+            auto* button = static_cast<MouseButtonEventData*>(data);
+            note("button " + str(button->button) + " " + str(button->state) + " " + str(button->position.x) + " "
+                 + str(button->position.y));
+            return true;
+        }
+        case kEventMouseDrag: {
+            auto* drag = static_cast<MouseEventData*>(data);
+            note("drag " + str(drag->position.x) + " " + str(drag->position.y));
+            return true;
+        }
+        case kEventMouseWheel: {
+            auto* wheel = static_cast<MouseWheelEventData*>(data);
+            note("wheel " + str(wheel->axis) + " " + str(wheel->delta));
+            return true;
+        }
+        case kEventKeyDown: {
+            auto* key = static_cast<KeyEventData*>(data);
+            char word[32];
+            std::snprintf(word, sizeof word, "key-down 0x%x", key->keyWord);
+            note(word);
+            if ((key->keyWord & KeyEventData::kKeyCodeMask) == 'Q')
+                performPlatformClose(getNSView());
+            return true;
+        }
+        case kEventWindowSized: {
+            const GP::Point size = getSize(true);
+            note("sized " + str(size.x) + " " + str(size.y));
+            return true;
+        }
+        case kEventResizeProposal: {
+            auto* limits = static_cast<ResizeProposalEventData*>(data);
+            limits->limits = ResizeProposalEventData::kMinimumValid | ResizeProposalEventData::kMaximumValid;
+            limits->minWidth = 200;
+            limits->minHeight = 150;
+            limits->maxWidth = 700;
+            limits->maxHeight = 500;
+            return true;
+        }
+        case kEventCloseRequest: {
+            auto* request = static_cast<CloseRequestEventData*>(data);
+            request->allow = !m_refuseClose;
+            note(std::string("close-request ") + (m_refuseClose ? "refuse" : "allow"));
+            m_refuseClose = false;
+            return true;
+        }
+        case kEventWindowDestroyed:
+            note("window-destroyed");
+            break;
+        default:
+            break;
+        }
+        return StandaloneWindow::onEvent(code, data);
+    }
+
+private:
+    Picture m_picture;
+    bool m_contentNoted = false;
+    bool m_refuseClose = false;
+};
+
+class WindowApplication : public Application
+{
+public:
+    bool init() override
+    {
+        if (!Application::init())
+            return false;
+        m_window = std::make_unique<PictureWindow>();
+        Window::CreateData data;
+        data.flags = WindowBase::kCreateContentSize | WindowBase::kCreatePosition;
+        data.rectangle = {40, 60, 40 + QV::UIA::Testing::kTestPictureWidth, 60 + QV::UIA::Testing::kTestPictureHeight};
+        data.style = WindowBase::kStyleResizable;
+        data.setTitle("UIA Picture Window");
+        if (!m_window->create(data))
+            return false;
+        m_window->show(true);
+        m_window->setKeyFocus();
+        return true;
+    }
+
+private:
+    std::unique_ptr<PictureWindow> m_window;
+};
+
+class WindowModule : public AppModule
+{
+public:
+    bool init() override
+    {
+        if (!QV::GP::Lib::init(QV::GP::makeFileTypeMacMagic("QVTW"), "UIA Window Test", QV::GP::Lib::kVersion,
+                               QV::GP::Lib::kFlavour))
+            return false;
+        m_foundation = true;
+        if (!QV::UIA::Lib::init(QV::UIA::Lib::kVersion, QV::UIA::Lib::kFlavour))
+            return false;
+        m_platform = true;
+        return attachApplication(new WindowApplication);
+    }
+
+    void deInit(bool) override
+    {
+        destroyApplication();
+        if (m_platform)
+            QV::UIA::Lib::deInit();
+        if (m_foundation)
+            QV::GP::Lib::deInit();
+        m_platform = m_foundation = false;
+    }
+
+private:
+    bool m_foundation = false;
+    bool m_platform = false;
+};
+
+WindowModule theModule;
+
+} // namespace
