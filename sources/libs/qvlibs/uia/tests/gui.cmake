@@ -24,7 +24,7 @@ add_dependencies(uia_application_gui_test uia_test_app)
 # window events, driven with xdotool and read back from the screen.
 add_executable(uia_window_app
   ${CMAKE_CURRENT_LIST_DIR}/gui/WindowApplicationMain.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/gui/PerformPlatformClose.mm)
+  ${CMAKE_CURRENT_LIST_DIR}/gui/TestApplicationTerminate.mm)
 target_include_directories(uia_window_app PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../src)
 target_link_libraries(uia_window_app PRIVATE qv_startup QV::UIA)
 qv_warnings(uia_window_app)

@@ -8,9 +8,12 @@ qv_add_gtest(NAME uia_window_test
   LIBS QV::UIA
   LABELS uia unit)
 
-# The close path of the platform implementation, without a native window.
+# The close path of the platform implementation without a native window,
+# and pictures made platform images.
 qv_add_gtest(NAME uia_window_close_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/WindowCloseTest.cpp
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/WindowCloseTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PlatformImageTest.mm
   LIBS QV::UIA
   LABELS uia unit)
 target_include_directories(uia_window_close_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../src)

@@ -65,6 +65,13 @@ Result callSuper(id self, SEL command, Args... args)
                                                                                                       args...);
 }
 
+// A handler may destroy the window and with it the view: the view then
+// lives on until the current event's pool drains.
+void keepAlive(id self)
+{
+    [[self retain] autorelease];
+}
+
 bool send(id self, unsigned code, UIA::EventData& data, bool forward = false)
 {
     WindowImplBase* impl = implOf(self);
@@ -169,6 +176,7 @@ void viewDrawRect(id self, SEL, NSRect dirty)
     WindowImplBase* impl = implOf(self);
     if (!impl)
         return;
+    keepAlive(self);
     UIA::DeviceContext* context = impl->attachDCTo([NSGraphicsContext currentContext]);
     UIA::Application* application = UIA::Application::getApplication();
     context->setScale(application && application->isHighResolutionDrawing() ? impl->getBackingScaleFactor() : 1.0f);
@@ -256,6 +264,7 @@ void recordForDrag(NSView* self, NSEvent* event, const UIA::DETAIL::MouseSample&
 
 bool handleMouse(id self, NSEvent* event, UIA::DETAIL::MouseSample::eKind kind)
 {
+    keepAlive(self);
     WindowImplBase* impl = implOf(self);
     const UIA::DETAIL::MouseSample sample = sampleOf(self, event, kind);
     if (kind != UIA::DETAIL::MouseSample::kEnter && kind != UIA::DETAIL::MouseSample::kExit
@@ -396,6 +405,7 @@ bool handleKeyDown(id self, NSEvent* event)
     TextInputState* state = stateOf(self);
     if (!state || state->depth > 0)
         return false;
+    keepAlive(self);
     struct Depth {
         std::int32_t& depth;
         explicit Depth(std::int32_t& d) : depth(d) { ++depth; }
@@ -432,6 +442,7 @@ bool handleKeyDown(id self, NSEvent* event)
 
 bool handleKeyUp(id self, NSEvent* event)
 {
+    keepAlive(self);
     if (TextInputState* state = stateOf(self)) {
         [state->currentKeyEvent release];
         state->currentKeyEvent = nil;
@@ -604,6 +615,7 @@ void viewWindowWillClose(id self, SEL, NSNotification*)
     // must not keep their notices from being reported.
     if (!impl || !state || state->closing)
         return;
+    keepAlive(self);
     state->closing = true;
     implOf(self) = nullptr;
     impl->onPlatformClose();

@@ -28,7 +28,7 @@
 #include <memory>
 #include <string>
 
-void performPlatformClose(void* nsView);
+void askWindowToClose(void* view);
 
 namespace {
 
@@ -100,7 +100,7 @@ public:
             std::snprintf(word, sizeof word, "key-down 0x%x", key->keyWord);
             note(word);
             if ((key->keyWord & KeyEventData::kKeyCodeMask) == 'Q')
-                performPlatformClose(getNSView());
+                askWindowToClose(getNSView());
             return true;
         }
         case kEventWindowSized: {

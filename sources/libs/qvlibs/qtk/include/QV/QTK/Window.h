@@ -1,0 +1,140 @@
+#pragma once
+
+#include <QV/GP/Region.h>
+#include <QV/QTK/Pane.h>
+#include <QV/UIA/EventCode.h>
+#include <QV/UIA/EventData.h>
+#include <QV/UIA/EventTimerManager.h>
+#include <QV/UIA/Picture.h>
+
+namespace QV::QTK {
+
+// A top-level window of the platform layer (Base: a UIA window class) that
+// hosts a pane. The pane paints into the window's 32-bit picture, which
+// always has the window's content size; the window's mouse events go to the
+// pane, and its 40 ms tick drives the widget timers and picks up
+// invalidation requests, which may come from any thread: what became
+// invalid is repainted into the picture on the tick and the platform is
+// asked to show that area.
+//
+// Thread affinity: main thread.
+template <class Base>
+class Window : public Base
+{
+public:
+    Window() = default;
+    ~Window() override { stopTicking(); }
+
+    Pane& getPane() noexcept { return m_pane; }
+    const UIA::Picture& getPicture() const noexcept { return m_picture; }
+
+    // Repaints what is invalid and hands the repainted area to the platform.
+    void update()
+    {
+        fitToWindow();
+        if (!m_pane.needsUpdate())
+            return;
+        GP::Region painted;
+        if (!m_pane.paintInvalid(m_picture, painted))
+            return;
+        if (this->useOffscreenPictureInsteadOfPaintEvent())
+            this->updateOffscreenPicture(m_picture);
+        else
+            this->invalidateRegion(painted);
+    }
+
+    bool onEvent(unsigned code, UIA::EventData* data) override
+    {
+        switch (code) {
+        case UIA::kEventWindowCreated:
+            fitToWindow();
+            startTicking();
+            break;
+        case UIA::kEventWindowSized:
+        case UIA::kEventWindowShown:
+            fitToWindow();
+            break;
+        case UIA::kEventWindowDestroyed:
+            stopTicking();
+            break;
+        case UIA::kEventPaint:
+            if (data != nullptr) {
+                fitToWindow();
+                GP::Region painted;
+                m_pane.paintInvalid(m_picture, painted);
+                present(*static_cast<UIA::PaintEventData*>(data));
+                return true;
+            }
+            break;
+        case UIA::kEventTimer:
+            if (data != nullptr && m_tick != nullptr && static_cast<UIA::TimerEventData*>(data)->timer == m_tick) {
+                m_pane.tick();
+                update();
+                return true;
+            }
+            break;
+        case UIA::kEventMouseMove:
+        case UIA::kEventMouseDrag:
+        case UIA::kEventMouseEnter:
+            if (data != nullptr)
+                return m_pane.mouseMove(static_cast<UIA::MouseEventData*>(data)->position);
+            break;
+        case UIA::kEventMouseLeave:
+            m_pane.mouseLeave();
+            return true;
+        case UIA::kEventMouseButton:
+            if (data != nullptr)
+                return onMouseButton(*static_cast<UIA::MouseButtonEventData*>(data));
+            break;
+        default:
+            break;
+        }
+        return Base::onEvent(code, data);
+    }
+
+protected:
+    // Draws the picture into the platform's context of the paint.
+    virtual void present(UIA::PaintEventData& /*paint*/) {}
+
+private:
+    bool onMouseButton(const UIA::MouseButtonEventData& event)
+    {
+        // Widgets answer the main button only.
+        if (event.button != UIA::kMouseButtonLeft)
+            return false;
+        if (event.state == UIA::kMouseButtonReleased)
+            return m_pane.mouseUp(event.position);
+        return m_pane.mouseDown(event.position);
+    }
+
+    // The picture and the pane take the window's content size; a size the
+    // picture cannot have leaves both as they were.
+    void fitToWindow()
+    {
+        const GP::Point size = this->getSize(true);
+        if (size.x == m_picture.getWidth() && size.y == m_picture.getHeight() && size.x == m_pane.getWidth() &&
+            size.y == m_pane.getHeight())
+            return;
+        if (m_picture.setSize(size.x, size.y, true))
+            m_pane.setSize(size.x, size.y);
+    }
+
+    void startTicking()
+    {
+        if (m_tick == nullptr)
+            m_tick = this->setEventTimer(UIA::EventTimerManager::kTickMs, 0);
+    }
+
+    void stopTicking()
+    {
+        if (m_tick != nullptr)
+            this->killEventTimer(m_tick);
+        m_tick = nullptr;
+    }
+
+    Pane m_pane;
+    UIA::Picture m_picture;
+    UIA::HEventTimer m_tick = nullptr;
+};
+
+} // namespace QV::QTK

@@ -1,0 +1,414 @@
+// The pane without a window: painting into a picture, mouse routing with
+// synthetic events, widget timers with a hand-driven tick, and invalidation
+// from other threads.
+#include "ToolkitFixtures.h"
+
+#include <QV/QTK/Button.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace QV::QTK {
+namespace {
+
+using Testing::colourAt;
+using Testing::Probe;
+using Testing::ToolkitTest;
+
+class PaneTest : public ToolkitTest
+{
+protected:
+    void SetUp() override
+    {
+        ToolkitTest::SetUp();
+        ASSERT_TRUE(picture.setSize(100, 80, true));
+        pane.setSize(100, 80);
+        pane.setBackground(kBack);
+        root = std::make_shared<Probe>(kRoot);
+        ASSERT_TRUE(pane.setRoot(root));
+    }
+
+    // Paints what is invalid after the picture was filled with kStale, so
+    // that untouched pixels show.
+    void paintOverStale(GP::Region* painted = nullptr)
+    {
+        picture.clear(kStale);
+        GP::Region local;
+        pane.paintInvalid(picture, painted != nullptr ? *painted : local);
+    }
+
+    static constexpr std::uint32_t kBack = 0xFF101010u;
+    static constexpr std::uint32_t kStale = 0xFFABCDEFu;
+    static constexpr std::uint32_t kRoot = 0xFF202020u;
+
+    Pane pane;
+    UIA::Picture picture;
+    std::shared_ptr<Probe> root;
+};
+
+TEST_F(PaneTest, WidgetsAreClippedToTheirOwnAndEveryAncestorsBounds)
+{
+    auto parent = std::make_shared<Probe>(0xFF00FF00u);
+    parent->setBounds({10, 10, 50, 40});
+    auto child = std::make_shared<Probe>(0xFFFF0000u);
+    // Reaches out of its parent, and the probe paints beyond its own bounds.
+    child->setBounds({30, 20, 80, 60});
+    child->overdraw = 15;
+    ASSERT_TRUE(root->addChild(parent));
+    ASSERT_TRUE(parent->addChild(child));
+    paintOverStale();
+
+    EXPECT_EQ(colourAt(picture, 5, 5), kRoot);
+    EXPECT_EQ(colourAt(picture, 10, 10), 0xFF00FF00u);
+    EXPECT_EQ(colourAt(picture, 40, 30), 0xFFFF0000u) << "child in absolute (40..60, 30..50)";
+    EXPECT_EQ(colourAt(picture, 49, 39), 0xFFFF0000u);
+    EXPECT_EQ(colourAt(picture, 50, 39), kRoot) << "cut at the parent's right edge";
+    EXPECT_EQ(colourAt(picture, 45, 40), kRoot) << "cut at the parent's bottom edge";
+    EXPECT_EQ(colourAt(picture, 39, 30), 0xFF00FF00u) << "overdraw left of the child stays out";
+    EXPECT_EQ(colourAt(picture, 40, 29), 0xFF00FF00u) << "overdraw above the child stays out";
+}
+
+TEST_F(PaneTest, OnlyTheInvalidAreaIsRepainted)
+{
+    auto a = std::make_shared<Probe>(0xFF0000FFu);
+    auto b = std::make_shared<Probe>(0xFF00FF00u);
+    a->setBounds({0, 0, 20, 20});
+    b->setBounds({50, 50, 70, 70});
+    root->addChild(a);
+    root->addChild(b);
+    paintOverStale();
+    EXPECT_EQ(colourAt(picture, 60, 60), 0xFF00FF00u);
+
+    EXPECT_FALSE(pane.needsUpdate());
+    const int rootPaints = root->paints;
+    b->colour = 0xFFFFFF00u;
+    b->invalidate();
+    EXPECT_TRUE(pane.needsUpdate());
+    GP::Region painted;
+    paintOverStale(&painted);
+    EXPECT_EQ(painted.bounds(), (GP::Rect{50, 50, 70, 70}));
+    EXPECT_EQ(colourAt(picture, 60, 60), 0xFFFFFF00u);
+    EXPECT_EQ(colourAt(picture, 10, 10), kStale) << "a was not repainted";
+    EXPECT_EQ(colourAt(picture, 49, 60), kStale);
+    EXPECT_EQ(root->paints, rootPaints + 1) << "the root under b is painted once, for b's area";
+
+    // Nothing pending: nothing is painted at all.
+    picture.clear(kStale);
+    GP::Region none;
+    EXPECT_FALSE(pane.paintInvalid(picture, none));
+    EXPECT_TRUE(none.isEmpty());
+}
+
+TEST_F(PaneTest, MovingHidingAndRemovingRepaintWhatWasUnderneath)
+{
+    auto a = std::make_shared<Probe>(0xFF0000FFu);
+    a->setBounds({0, 0, 20, 20});
+    root->addChild(a);
+    paintOverStale();
+
+    a->setBounds({40, 40, 60, 60});
+    paintOverStale();
+    EXPECT_EQ(colourAt(picture, 5, 5), kRoot) << "old place repainted";
+    EXPECT_EQ(colourAt(picture, 45, 45), 0xFF0000FFu);
+
+    a->setVisible(false);
+    paintOverStale();
+    EXPECT_EQ(colourAt(picture, 45, 45), kRoot);
+    a->setVisible(true);
+    paintOverStale();
+    EXPECT_EQ(colourAt(picture, 45, 45), 0xFF0000FFu);
+
+    ASSERT_TRUE(root->removeChild(a.get()));
+    EXPECT_EQ(a->getPane(), nullptr);
+    paintOverStale();
+    EXPECT_EQ(colourAt(picture, 45, 45), kRoot);
+}
+
+TEST_F(PaneTest, OverlappingSiblingsPaintAndHitInZOrder)
+{
+    auto below = std::make_shared<Probe>(0xFF0000FFu, true);
+    auto above = std::make_shared<Probe>(0xFF00FF00u, true);
+    below->setBounds({10, 10, 50, 50});
+    above->setBounds({30, 30, 70, 70});
+    root->addChild(below);
+    root->addChild(above);
+    paintOverStale();
+    EXPECT_EQ(colourAt(picture, 40, 40), 0xFF00FF00u);
+    EXPECT_EQ(pane.findMouseTarget({40, 40}), above.get());
+    EXPECT_EQ(pane.findMouseTarget({20, 20}), below.get());
+    EXPECT_EQ(pane.findMouseTarget({60, 20}), nullptr) << "the root takes no mouse";
+
+    above->setVisible(false);
+    EXPECT_EQ(pane.findMouseTarget({40, 40}), below.get()) << "a hidden widget is not hit";
+}
+
+TEST_F(PaneTest, AVisibleOverlayPaintsOnTopAndTakesTheMouseAlone)
+{
+    auto under = std::make_shared<Probe>(0xFF0000FFu, true);
+    under->setBounds({0, 0, 100, 80});
+    root->addChild(under);
+    auto overlay = std::make_shared<Probe>(0xFFFFFFFFu);
+    overlay->setBounds({20, 20, 80, 60});
+    auto close = std::make_shared<Probe>(0xFFFF0000u, true);
+    close->setBounds({5, 5, 15, 15});
+    overlay->addChild(close);
+    ASSERT_TRUE(pane.setOverlay(overlay));
+    paintOverStale();
+
+    EXPECT_EQ(colourAt(picture, 50, 50), 0xFFFFFFFFu);
+    EXPECT_EQ(colourAt(picture, 30, 30), 0xFFFF0000u);
+    EXPECT_EQ(colourAt(picture, 5, 5), 0xFF0000FFu);
+    EXPECT_EQ(pane.findMouseTarget({30, 30}), close.get());
+    EXPECT_EQ(pane.findMouseTarget({50, 50}), nullptr) << "the overlay's own area hides what is under it";
+    EXPECT_EQ(pane.findMouseTarget({5, 5}), nullptr) << "outside the overlay nothing takes the mouse";
+    EXPECT_FALSE(pane.mouseDown({5, 5}));
+
+    overlay->setVisible(false);
+    EXPECT_EQ(pane.findMouseTarget({5, 5}), under.get());
+    paintOverStale();
+    EXPECT_EQ(colourAt(picture, 50, 50), 0xFF0000FFu);
+
+    ASSERT_TRUE(pane.setOverlay(nullptr));
+    EXPECT_EQ(overlay->getPane(), nullptr);
+    EXPECT_FALSE(pane.setRoot(close)) << "a child of another widget cannot be a root";
+}
+
+TEST_F(PaneTest, APassiveChildPassesTheMouseToItsButton)
+{
+    auto button = std::make_shared<Probe>(0xFF0000FFu, true);
+    button->setBounds({10, 10, 60, 40});
+    auto caption = std::make_shared<Probe>(0xFFFFFFFFu);
+    caption->setBounds({5, 5, 45, 25});
+    button->addChild(caption);
+    root->addChild(button);
+    EXPECT_EQ(pane.findMouseTarget({20, 20}), button.get());
+
+    EXPECT_TRUE(pane.mouseDown({20, 20}));
+    EXPECT_TRUE(pane.mouseUp({22, 21}));
+    ASSERT_EQ(button->clicks.size(), 1u);
+    EXPECT_EQ(button->clicks[0], (GP::Point{12, 11})) << "in the button's coordinates";
+}
+
+TEST_F(PaneTest, HoverPressAndClickFollowTheMouse)
+{
+    auto a = std::make_shared<Probe>(0xFF0000FFu, true);
+    auto b = std::make_shared<Probe>(0xFF00FF00u, true);
+    a->setBounds({0, 0, 40, 40});
+    b->setBounds({50, 0, 90, 40});
+    root->addChild(a);
+    root->addChild(b);
+
+    EXPECT_TRUE(pane.mouseMove({10, 10}));
+    EXPECT_TRUE(a->isHovered());
+    pane.mouseMove({60, 10});
+    EXPECT_FALSE(a->isHovered());
+    EXPECT_TRUE(b->isHovered());
+
+    // Pressed on b, dragged onto a and released there: no click anywhere.
+    pane.mouseDown({60, 10});
+    EXPECT_TRUE(b->isPressed());
+    pane.mouseMove({10, 10});
+    EXPECT_FALSE(b->isPressed()) << "pressed look only while over the widget";
+    EXPECT_TRUE(a->isHovered());
+    pane.mouseMove({60, 10});
+    EXPECT_TRUE(b->isPressed());
+    pane.mouseMove({10, 10});
+    pane.mouseUp({10, 10});
+    EXPECT_TRUE(a->clicks.empty());
+    EXPECT_TRUE(b->clicks.empty());
+    EXPECT_EQ(pane.getPressed(), nullptr);
+
+    // A release without a press is ignored.
+    EXPECT_FALSE(pane.mouseUp({10, 10}));
+    EXPECT_TRUE(a->clicks.empty());
+
+    pane.mouseLeave();
+    EXPECT_FALSE(a->isHovered());
+    EXPECT_EQ(pane.getHovered(), nullptr);
+}
+
+TEST_F(PaneTest, DisabledWidgetsAndDisabledParentsTakeNoClick)
+{
+    auto group = std::make_shared<Probe>(0xFF0000FFu);
+    group->setBounds({0, 0, 60, 60});
+    auto a = std::make_shared<Probe>(0xFF00FF00u, true);
+    a->setBounds({10, 10, 30, 30});
+    group->addChild(a);
+    root->addChild(group);
+
+    group->setEnabled(false);
+    EXPECT_FALSE(pane.mouseMove({15, 15}));
+    EXPECT_FALSE(a->isHovered());
+    EXPECT_FALSE(pane.mouseDown({15, 15}));
+    pane.mouseUp({15, 15});
+    EXPECT_TRUE(a->clicks.empty());
+
+    // Disabled between press and release.
+    group->setEnabled(true);
+    pane.mouseDown({15, 15});
+    a->setEnabled(false);
+    pane.mouseUp({15, 15});
+    EXPECT_TRUE(a->clicks.empty());
+    EXPECT_FALSE(a->isPressed());
+}
+
+TEST_F(PaneTest, AWidgetRemovedWhilePressedOrHoveredIsForgotten)
+{
+    auto a = std::make_shared<Probe>(0xFF00FF00u, true);
+    a->setBounds({10, 10, 30, 30});
+    root->addChild(a);
+    pane.mouseDown({15, 15});
+    ASSERT_EQ(pane.getPressed(), a.get());
+    root->removeChild(a.get());
+    a.reset();
+    EXPECT_EQ(pane.getPressed(), nullptr);
+    EXPECT_EQ(pane.getHovered(), nullptr);
+    EXPECT_FALSE(pane.mouseUp({15, 15}));
+
+    auto b = std::make_shared<Probe>(0xFF00FF00u, true);
+    b->setBounds({10, 10, 30, 30});
+    root->addChild(b);
+    pane.mouseMove({15, 15});
+    ASSERT_EQ(pane.getHovered(), b.get());
+    b->setVisible(false);
+    EXPECT_EQ(pane.getHovered(), nullptr);
+    EXPECT_FALSE(b->isHovered());
+}
+
+TEST_F(PaneTest, AButtonDroppedByItsOwnClickHandlerSurvivesTheSignal)
+{
+    auto button = std::make_shared<Button>();
+    button->setBounds({10, 10, 50, 30});
+    button->setId(qv::symbol("update"));
+    root->addChild(button);
+    std::vector<std::string> seen;
+    Button* const raw = button.get();
+    button->clicked().connect([&](const ButtonImpl::tSignalData& data) {
+        seen.push_back(data.id.string());
+        EXPECT_EQ(data.button, raw);
+        root->removeChild(raw);
+    });
+    // Another slot after the one that drops the button still runs.
+    button->clicked().connect([&](const ButtonImpl::tSignalData&) { seen.emplace_back("second"); });
+    button.reset();
+
+    pane.mouseDown({20, 20});
+    pane.mouseUp({20, 20});
+    EXPECT_EQ(seen, (std::vector<std::string>{"update", "second"}));
+    EXPECT_TRUE(root->getChildren().empty());
+}
+
+TEST_F(PaneTest, TimersFireOnceAfterTheirTicks)
+{
+    auto a = std::make_shared<Probe>(0xFF00FF00u);
+    root->addChild(a);
+    ASSERT_TRUE(a->startTimer(3, 7));
+    ASSERT_TRUE(a->startTimer(1, 8));
+    pane.tick();
+    EXPECT_EQ(a->timers, (std::vector<int>{8}));
+    pane.tick();
+    EXPECT_EQ(a->timers, (std::vector<int>{8}));
+    pane.tick();
+    EXPECT_EQ(a->timers, (std::vector<int>{8, 7}));
+    for (int i = 0; i < 5; ++i)
+        pane.tick();
+    EXPECT_EQ(a->timers, (std::vector<int>{8, 7})) << "one-shot";
+    EXPECT_FALSE(pane.hasTimers());
+
+    // Restarting a pending timer starts its count again; zero ticks is one.
+    a->timers.clear();
+    a->startTimer(2, 1);
+    pane.tick();
+    a->startTimer(2, 1);
+    pane.tick();
+    EXPECT_TRUE(a->timers.empty());
+    pane.tick();
+    EXPECT_EQ(a->timers, (std::vector<int>{1}));
+    a->startTimer(0, 2);
+    pane.tick();
+    EXPECT_EQ(a->timers, (std::vector<int>{1, 2}));
+
+    // Stopped timers never fire; a widget outside any pane has none.
+    a->startTimer(1, 3);
+    a->stopTimer(3);
+    pane.tick();
+    EXPECT_EQ(a->timers, (std::vector<int>{1, 2}));
+    Probe loose(0);
+    EXPECT_FALSE(loose.startTimer(1, 0));
+}
+
+TEST_F(PaneTest, ATimerRestartedFromItsHandlerFiresAgainOnLaterTicks)
+{
+    auto a = std::make_shared<Probe>(0xFF00FF00u);
+    root->addChild(a);
+    a->repeatEvery = 2;
+    a->startTimer(2, 5);
+    for (int i = 0; i < 6; ++i)
+        pane.tick();
+    EXPECT_EQ(a->timers, (std::vector<int>{5, 5, 5}));
+}
+
+TEST_F(PaneTest, AWidgetDestroyedWhileItsTimerIsPendingIsNotCalled)
+{
+    auto a = std::make_shared<Probe>(0xFF00FF00u);
+    auto b = std::make_shared<Probe>(0xFF00FF00u);
+    root->addChild(a);
+    root->addChild(b);
+    a->startTimer(2, 1);
+    b->startTimer(1, 1);
+    root->removeChild(a.get());
+    a.reset();
+    // b's handler drops another widget whose timer is due in the same tick.
+    auto c = std::make_shared<Probe>(0xFF00FF00u);
+    root->addChild(c);
+    c->startTimer(1, 1);
+    b->onTimerDo = [&] {
+        root->removeChild(c.get());
+        c.reset();
+    };
+    pane.tick();
+    pane.tick();
+    EXPECT_EQ(b->timers, (std::vector<int>{1}));
+    EXPECT_FALSE(pane.hasTimers());
+}
+
+TEST_F(PaneTest, InvalidationFromOtherThreadsIsPaintedOnTheMainThread)
+{
+    std::vector<std::shared_ptr<Probe>> widgets;
+    for (int i = 0; i < 8; ++i) {
+        widgets.push_back(std::make_shared<Probe>(0xFF000000u | unsigned(i)));
+        widgets.back()->setBounds({i * 10, 0, i * 10 + 10, 10});
+        root->addChild(widgets.back());
+    }
+    paintOverStale();
+    ASSERT_FALSE(pane.needsUpdate());
+
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&widgets, t] {
+            for (int n = 0; n < 2000; ++n)
+                widgets[std::size_t((t * 2 + n) % 8)]->invalidate();
+        });
+    }
+    // Painting runs while the other threads keep asking.
+    for (int round = 0; round < 50; ++round) {
+        GP::Region painted;
+        pane.paintInvalid(picture, painted);
+    }
+    for (auto& thread : threads)
+        thread.join();
+
+    // Every request made before the last paint is answered by it.
+    widgets[5]->colour = 0xFFFFFFFFu;
+    widgets[5]->invalidate();
+    GP::Region painted;
+    paintOverStale(&painted);
+    EXPECT_FALSE(pane.needsUpdate());
+    EXPECT_EQ(colourAt(picture, 55, 5), 0xFFFFFFFFu);
+    EXPECT_TRUE(painted.testRect({50, 0, 60, 10}) == 0);
+}
+
+} // namespace
+} // namespace QV::QTK
