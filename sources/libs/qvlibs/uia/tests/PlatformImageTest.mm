@@ -1,6 +1,8 @@
 // Pictures as platform images: the blank cursor's fully transparent
 // picture stays fully transparent, and colours keep their places in the
-// platform's byte order, straight or premultiplied.
+// platform's byte order, straight or premultiplied; cursors made of them are
+// owned by their registration and let go with it.
+#include <QV/UIA/CursorManager.h>
 #include <QV/UIA/Picture.h>
 
 #include "Cocoa/GNUstepHeaders.h"
@@ -55,6 +57,32 @@ TEST(PlatformImageTest, ColoursInPlatformOrder)
     EXPECT_EQ(bytesOf(premultiplied), (std::vector<unsigned char>{0x10, 0x20, 0x30, 0xff, 0x80, 0x40, 0x00, 0x80}));
     [straight release];
     [premultiplied release];
+    [pool release];
+}
+
+TEST(PlatformImageTest, CustomCursorsGoWithTheirRegistration)
+{
+    using QV::UIA::CursorManager;
+    NSAutoreleasePool* pool = [NSAutoreleasePool new];
+    QV::UIA::Picture picture;
+    ASSERT_TRUE(picture.setSize(8, 8, true));
+    std::fill(picture.getPixels(), picture.getPixels() + 64, 0xff000000u);
+    NSImage* image = static_cast<NSImage*>(QV::UIA::DETAIL::createNSImageFromPicture(picture, false));
+    NSCursor* cursor = [[NSCursor alloc] initWithImage:image hotSpot:NSMakePoint(1, 1)];
+    [image release];
+    [cursor retain]; // the test's own reference
+
+    const int before = CursorManager::getCustomCursorCount();
+    EXPECT_FALSE(CursorManager::registerCustomCursor(cursor)) << "no registration is open";
+    const CursorManager::RegistrationHandle handle = CursorManager::beginRegistration();
+    EXPECT_TRUE(CursorManager::registerCustomCursor(cursor));
+    CursorManager::endRegistration();
+    EXPECT_EQ(CursorManager::getCustomCursorCount(), before + 1);
+
+    CursorManager::unregister(handle);
+    EXPECT_EQ(CursorManager::getCustomCursorCount(), before);
+    EXPECT_EQ([cursor retainCount], 1u) << "the registration's reference was let go";
+    [cursor release];
     [pool release];
 }
 

@@ -174,6 +174,28 @@ TEST_F(WindowGuiTest, InputResizeAndCloseArriveAsTheLayersEvents)
                                         "button 1 3 10 20", "button 1 2 10 20", "button 2 1 10 20",
                                         "button 2 2 10 20"}));
 
+    // Moving in and out of the window. GNUstep notices a tracking
+    // rectangle's edge on motion, so the pointer moves on a little after it
+    // came back.
+    mark = lines().size();
+    ASSERT_TRUE(xdotool({"mousemove", std::to_string(content.left + 30), std::to_string(content.top + 40), "sleep",
+                         "0.2", "mousemove", std::to_string(content.left + content.width + 50),
+                         std::to_string(content.top + 40), "sleep", "0.3"}));
+    ASSERT_TRUE(waitForLine("leave", mark)) << dump();
+    int step = 0;
+    EXPECT_TRUE(QV::TestSupport::waitUntil(
+        [&] {
+            ++step;
+            xdotool({"mousemove", std::to_string(content.left + 10 + step % 2), std::to_string(content.top + 20)});
+            const std::vector<std::string> motion = linesFrom(mark, {"leave", "enter"});
+            return std::find(std::find(motion.begin(), motion.end(), "leave"), motion.end(), "enter") != motion.end();
+        },
+        15s, 300ms))
+        << dump();
+    const std::vector<std::string> moves = linesFrom(mark, {"move"});
+    EXPECT_NE(std::find(moves.begin(), moves.end(), "move 30 40"), moves.end()) << dump();
+    moveTo(10, 20);
+
     // A drag from (10, 20) to (60, 70).
     mark = lines().size();
     ASSERT_TRUE(xdotool({"mousedown", "1", "sleep", "0.1", "mousemove", std::to_string(content.left + 35),
@@ -205,6 +227,21 @@ TEST_F(WindowGuiTest, InputResizeAndCloseArriveAsTheLayersEvents)
     EXPECT_EQ(linesFrom(mark, {"key-down"}),
               (std::vector<std::string>{"key-down 0x41", "key-down 0x5", "key-down 0x10"}));
 
+    // The cursor service puts the pointer where the layer's screen
+    // coordinates say.
+    mark = lines().size();
+    ASSERT_TRUE(xdotool({"key", "p"}));
+    ASSERT_TRUE(waitForLine("pointer-moved", mark)) << dump();
+    const std::string expectedPointer = "x:" + std::to_string(content.left + 50) + " y:"
+                                        + std::to_string(content.top + 60) + " ";
+    EXPECT_TRUE(QV::TestSupport::waitUntil(
+        [&] {
+            const auto location = session.xdotool({"getmouselocation"});
+            return location && location->rfind(expectedPointer, 0) == 0;
+        },
+        10s))
+        << session.xdotool({"getmouselocation"}).value_or("no location");
+
     // Resizing from outside reports the new content size.
     mark = lines().size();
     ASSERT_TRUE(xdotool({"windowsize", window, "500", "350"}));
@@ -222,6 +259,18 @@ TEST_F(WindowGuiTest, InputResizeAndCloseArriveAsTheLayersEvents)
     ASSERT_TRUE(QV::TestSupport::waitUntil(resizedTo, 15s)) << dump();
     const fs::path resized = QV::TestSupport::screenshotFile("uia-window", "resized");
     EXPECT_TRUE(session.screenshot(resized));
+
+    // Full-screen mode asked for twice is entered once, with one size
+    // event; the window grows over the screen as far as its size limits
+    // (at most 700 x 500) let it.
+    mark = lines().size();
+    ASSERT_TRUE(xdotool({"key", "f"}));
+    ASSERT_TRUE(waitForLine("full-screen on", mark)) << dump();
+    const std::vector<std::string> full = linesFrom(mark, {"sized"});
+    ASSERT_FALSE(full.empty()) << dump();
+    EXPECT_EQ(full.back(), "sized 700 500") << dump();
+    const fs::path fullScreen = QV::TestSupport::screenshotFile("uia-window", "full-screen");
+    EXPECT_TRUE(session.screenshot(fullScreen));
 
     // The first close is refused and the window stays; the second closes it
     // once, and the application quits with its main window gone.

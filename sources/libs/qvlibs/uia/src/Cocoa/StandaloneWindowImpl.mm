@@ -11,6 +11,8 @@ bool StandaloneWindowImpl::createWindowAndAttach(const WindowBase::CreateData& d
     if (!createWindow(data, windowClass, true))
         return false;
     m_fullScreenAllowed = !(data.style & WindowBase::kStyleFixedSize);
+    if (m_fullScreenAllowed)
+        [reinterpret_cast<NSWindow*>(m_window) setCollectionBehavior:NSWindowCollectionBehaviorFullScreenPrimary];
     return true;
 }
 

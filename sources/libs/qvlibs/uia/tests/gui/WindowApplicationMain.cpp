@@ -5,17 +5,23 @@
 //   paint                  one paint event drawn
 //   button B S X Y         kEventMouseButton (button, state, position)
 //   drag X Y               kEventMouseDrag
+//   move X Y, enter, leave kEventMouseMove, kEventMouseEnter, kEventMouseLeave
 //   wheel AXIS DELTA       kEventMouseWheel
 //   key-down 0xWORD        kEventKeyDown (key word)
 //   sized W H              kEventWindowSized (content size)
 //   close-request allow|refuse, window-destroyed
-// The key Q asks the platform to close the window; with
+// The key P puts the pointer at (50, 60) of the content through the cursor
+// service and logs "pointer-moved". The key F asks for full-screen mode twice and logs "full-screen" with
+// whether the window is in it. The key Q asks the platform to close the
+// window; with
 // UIA_WINDOW_REFUSE_FIRST_CLOSE=1 the first close request is refused.
 // The picture is the one TestPicture.h describes.
 #include "TestPicture.h"
 
 #include <QV/GP/Lib.h>
 #include <QV/UIA/AppModule.h>
+#include <QV/UIA/CursorManager.h>
+#include <QV/UIA/DETAIL/WindowImpl.h>
 #include <QV/UIA/Application.h>
 #include <QV/UIA/DeviceContext.h>
 #include <QV/UIA/EventData.h>
@@ -89,6 +95,17 @@ public:
             note("drag " + str(drag->position.x) + " " + str(drag->position.y));
             return true;
         }
+        case kEventMouseMove: {
+            auto* move = static_cast<MouseEventData*>(data);
+            note("move " + str(move->position.x) + " " + str(move->position.y));
+            return true;
+        }
+        case kEventMouseEnter:
+            note("enter");
+            return true;
+        case kEventMouseLeave:
+            note("leave");
+            return true;
         case kEventMouseWheel: {
             auto* wheel = static_cast<MouseWheelEventData*>(data);
             note("wheel " + str(wheel->axis) + " " + str(wheel->delta));
@@ -101,6 +118,17 @@ public:
             note(word);
             if ((key->keyWord & KeyEventData::kKeyCodeMask) == 'Q')
                 askWindowToClose(getNSView());
+            if ((key->keyWord & KeyEventData::kKeyCodeMask) == 'P') {
+                GP::Point point{50, 60};
+                toScreen(point);
+                CursorManager::setCursorPos(point);
+                note("pointer-moved");
+            }
+            if ((key->keyWord & KeyEventData::kKeyCodeMask) == 'F' && getImpl()) {
+                getImpl()->setFullScreenMode({0, 0});
+                getImpl()->setFullScreenMode({0, 0});
+                note(std::string("full-screen ") + (getImpl()->isFullScreenMode() ? "on" : "off"));
+            }
             return true;
         }
         case kEventWindowSized: {
