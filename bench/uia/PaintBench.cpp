@@ -16,6 +16,7 @@
 #include <QV/UIA/StandaloneWindow.h>
 
 #include "Common/BitmapConversion.h"
+#include "LayerModule.h"
 
 #include <benchmark/benchmark.h>
 
@@ -121,35 +122,7 @@ private:
     HEventTimer m_timer = nullptr;
 };
 
-class BenchModule : public AppModule
-{
-public:
-    bool init() override
-    {
-        if (!QV::GP::Lib::init(QV::GP::makeFileTypeMacMagic("QVPB"), "Paint Benchmark", QV::GP::Lib::kVersion,
-                               QV::GP::Lib::kFlavour))
-            return false;
-        m_foundation = true;
-        if (!QV::UIA::Lib::init(QV::UIA::Lib::kVersion, QV::UIA::Lib::kFlavour))
-            return false;
-        m_platform = true;
-        return attachApplication(new BenchApplication);
-    }
-    void deInit(bool) override
-    {
-        destroyApplication();
-        if (m_platform)
-            QV::UIA::Lib::deInit();
-        if (m_foundation)
-            QV::GP::Lib::deInit();
-        m_platform = m_foundation = false;
-    }
-
-private:
-    bool m_foundation = false;
-    bool m_platform = false;
-};
-
-BenchModule theModule;
+QV::UIA::Testing::LayerModule<BenchApplication> theModule(QV::GP::makeFileTypeMacMagic("QVPB"),
+                                                    "Paint Benchmark");
 
 } // namespace

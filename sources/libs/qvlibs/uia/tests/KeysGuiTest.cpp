@@ -1,7 +1,8 @@
-// Key translation on a display of its own: the same keys keep their position
-// keys under a US and a German layout while their characters and key codes
-// follow the layout. Each layout gets a probe process of its own, because
-// the key tables are built once, at start.
+// Key translation through the platform view on a display of its own: the
+// same keys keep their position keys under a US and a German layout while
+// their key codes and the text they type follow the layout. Each layout gets
+// an application of its own, because the key tables are built once, as the
+// library starts.
 #include "GuiSession.h"
 
 #include <gtest/gtest.h>
@@ -9,41 +10,44 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
+#include <vector>
 
 namespace {
 
 using namespace std::chrono_literals;
 using QV::TestSupport::ChildProcess;
-using QV::TestSupport::Clock;
 using QV::TestSupport::firstNumber;
 using QV::TestSupport::GuiSession;
 using QV::TestSupport::waitUntil;
 
-constexpr auto kProbeShown = 30s;
+constexpr auto kWindowShown = 30s;
 constexpr auto kKeyArrived = 15s;
 
 struct Translated {
-    std::string characters; // UTF-16 units in hex, each followed by a comma
-    unsigned keyWord = 0;
-    unsigned position = 0;
+    std::string keyDown; // "0xWORD 0xPOS"
+    std::string keyUp;
+    std::string text; // empty when the key typed none
+    int keyDownCount = 0;
+    std::string lines; // everything printed for the key, for failure messages
 };
 
-// The key downs the probe printed so far, by keycode.
-std::map<unsigned, Translated> keyDowns(const std::string& output)
+// The lines the application printed, without the platform's own messages.
+std::vector<std::string> appLines(const std::string& output)
 {
-    std::map<unsigned, Translated> keys;
-    std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream words(line);
-        std::string kind;
-        unsigned keyCode = 0;
-        Translated key;
-        if (words >> kind >> std::dec >> keyCode >> key.characters >> std::hex >> key.keyWord >> key.position
-            && kind == "down")
-            keys[keyCode] = key;
-    }
-    return keys;
+    std::vector<std::string> lines;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);)
+        for (const char* prefix : {"focus", "key-down ", "key-up ", "text "})
+            if (line.rfind(prefix, 0) == 0)
+                lines.push_back(line);
+    return lines;
+}
+
+std::string hexPair(unsigned keyWord, unsigned position)
+{
+    std::ostringstream out;
+    out << std::hex << "0x" << keyWord << " 0x" << position;
+    return out.str();
 }
 
 class KeysOnDisplay : public ::testing::Test
@@ -51,8 +55,8 @@ class KeysOnDisplay : public ::testing::Test
 protected:
     void SetUp() override { ASSERT_TRUE(session.ready()) << session.problem(); }
 
-    // Sets the X server's layout, starts a probe under it and presses each
-    // keycode once; what the probe made of them, by keycode.
+    // Sets the X server's layout, starts the application under it and
+    // presses each keycode; what the view made of them, by keycode.
     std::map<unsigned, Translated> pressUnder(const std::string& layout, const std::vector<unsigned>& keyCodes)
     {
         ChildProcess setLayout({"setxkbmap", "-display", session.display(), layout}, {},
@@ -62,53 +66,72 @@ protected:
             ADD_FAILURE() << "setxkbmap " << layout << " failed: " << setLayout.output();
             return {};
         }
-        auto probe = session.start({QV_UIA_KEY_PROBE}, {}, session.folder() / ("probe-" + layout + ".log"));
+        auto app = session.start({QV_UIA_KEY_APP}, {}, session.folder() / ("app-" + layout + ".log"));
         std::string window;
         const bool focused = waitUntil(
             [&] {
-                if (probe->waitForExit(0s))
+                if (app->waitForExit(0s))
                     return true;
                 if (window.empty())
-                    window = firstNumber(session.xdotool({"search", "--onlyvisible", "--name", "^Key Probe$"})
-                                             .value_or(""));
+                    window = firstNumber(
+                        session.xdotool({"search", "--onlyvisible", "--name", "^UIA Key Window$"}).value_or(""));
                 const auto focus = session.xdotool({"getwindowfocus"});
-                return !window.empty() && focus && firstNumber(*focus) == window
-                       && probe->output().find("key-window") != std::string::npos;
+                const auto lines = appLines(app->output());
+                return !window.empty() && focus && firstNumber(*focus) == window && !lines.empty()
+                       && lines.front() == "focus";
             },
-            kProbeShown, 50ms);
-        if (!focused || probe->waitForExit(0s)) {
-            ADD_FAILURE() << "the probe under " << layout << " did not get the keyboard:\n" << probe->output();
+            kWindowShown, 50ms);
+        if (!focused || app->waitForExit(0s)) {
+            ADD_FAILURE() << "the application under " << layout << " did not get the keyboard:\n" << app->output();
             return {};
         }
+
+        std::map<unsigned, Translated> keys;
         for (unsigned keyCode : keyCodes) {
             // A press can still be lost while a loaded machine settles the
-            // focus, so the key is pressed again until it arrives; what the
-            // probe made of it is the same each time. xdotool takes a number
-            // that names no keysym as a keycode (one-digit numbers name the
-            // digits).
-            const auto arrived = [&] { return keyDowns(probe->output()).count(keyCode) != 0; };
+            // focus, so the key is pressed again until its key up arrives.
+            // xdotool takes a number that names no keysym as a keycode
+            // (one-digit numbers name the digits).
+            const std::size_t mark = appLines(app->output()).size();
+            const auto released = [&] {
+                const auto lines = appLines(app->output());
+                for (std::size_t i = mark; i < lines.size(); ++i)
+                    if (lines[i].rfind("key-up ", 0) == 0)
+                        return true;
+                return false;
+            };
             const bool pressed = waitUntil(
-                [&] {
-                    if (!session.xdotool({"key", std::to_string(keyCode)}))
-                        return false;
-                    return waitUntil(arrived, 2s);
-                },
+                [&] { return session.xdotool({"key", std::to_string(keyCode)}) && waitUntil(released, 2s); },
                 kKeyArrived);
-            if (!pressed)
-                ADD_FAILURE() << "keycode " << keyCode << " did not reach the probe under " << layout << ":\n"
-                              << probe->output();
+            if (!pressed) {
+                ADD_FAILURE() << "keycode " << keyCode << " did not reach the window under " << layout << ":\n"
+                              << app->output();
+                continue;
+            }
+            const auto lines = appLines(app->output());
+            Translated& key = keys[keyCode];
+            for (std::size_t i = mark; i < lines.size() && key.keyUp.empty(); ++i) {
+                key.lines += lines[i] + "\n";
+                if (lines[i].rfind("key-down ", 0) == 0) {
+                    key.keyDown = lines[i].substr(9);
+                    ++key.keyDownCount;
+                }
+                else if (lines[i].rfind("text ", 0) == 0)
+                    key.text = lines[i].substr(5);
+                else if (lines[i].rfind("key-up ", 0) == 0)
+                    key.keyUp = lines[i].substr(7);
+            }
         }
-        auto keys = keyDowns(probe->output());
-        probe->stop(5s);
+        app->stop(5s);
         return keys;
     }
 
     GuiSession session;
 };
 
-TEST_F(KeysOnDisplay, PositionKeysStayWhileCharactersFollowTheLayout)
+TEST_F(KeysOnDisplay, PositionKeysStayWhileKeyCodesAndTextFollowTheLayout)
 {
-    // 29 and 52 swap Y and Z between the two layouts; 34 is [ or Ü; the
+    // 29 and 52 swap Y and Z between the two layouts; 34 is [ or ü; the
     // digit row and Return name the same key everywhere.
     const std::vector<unsigned> keyCodes{29, 52, 34, 10, 36};
     const auto us = pressUnder("us", keyCodes);
@@ -116,26 +139,24 @@ TEST_F(KeysOnDisplay, PositionKeysStayWhileCharactersFollowTheLayout)
     ASSERT_EQ(us.size(), keyCodes.size());
     ASSERT_EQ(de.size(), keyCodes.size());
 
-    for (unsigned keyCode : keyCodes)
-        EXPECT_EQ(us.at(keyCode).position, de.at(keyCode).position) << "keycode " << keyCode;
-    EXPECT_EQ(us.at(29).position, unsigned('Y'));
-    EXPECT_EQ(us.at(52).position, unsigned('Z'));
-    EXPECT_EQ(us.at(34).position, unsigned('['));
-
-    EXPECT_EQ(us.at(29).characters, "79,");
-    EXPECT_EQ(us.at(29).keyWord, unsigned('Y'));
-    EXPECT_EQ(de.at(29).characters, "7a,");
-    EXPECT_EQ(de.at(29).keyWord, unsigned('Z'));
-    EXPECT_EQ(us.at(52).keyWord, unsigned('Z'));
-    EXPECT_EQ(de.at(52).keyWord, unsigned('Y'));
-    EXPECT_EQ(us.at(34).keyWord, unsigned('['));
-    EXPECT_EQ(de.at(34).characters, "fc,");
-    EXPECT_EQ(de.at(34).keyWord, 0xdcu);
-
+    EXPECT_EQ(us.at(29).keyDown, hexPair('Y', 'Y'));
+    EXPECT_EQ(de.at(29).keyDown, hexPair('Z', 'Y'));
+    EXPECT_EQ(us.at(52).keyDown, hexPair('Z', 'Z'));
+    EXPECT_EQ(de.at(52).keyDown, hexPair('Y', 'Z'));
+    EXPECT_EQ(us.at(34).keyDown, hexPair('[', '['));
+    EXPECT_EQ(de.at(34).keyDown, hexPair(0xdc, '['));
+    EXPECT_EQ(us.at(29).text, "y");
+    EXPECT_EQ(de.at(29).text, "z");
+    EXPECT_EQ(de.at(34).text, "\xc3\xbc");
     for (const auto* keys : {&us, &de}) {
-        EXPECT_EQ(keys->at(10).keyWord, unsigned('1'));
-        EXPECT_EQ(keys->at(36).keyWord, 5u);
-        EXPECT_EQ(keys->at(36).position, 5u);
+        EXPECT_EQ(keys->at(10).keyDown, hexPair('1', '1'));
+        EXPECT_EQ(keys->at(36).keyDown, hexPair(5, 5)) << keys->at(36).lines;
+        // One key down per press, also for a key nobody took (Return),
+        // which the platform offers back to the view.
+        for (const auto& [keyCode, key] : *keys) {
+            EXPECT_EQ(key.keyDownCount, 1) << "keycode " << keyCode << ":\n" << key.lines;
+            EXPECT_EQ(key.keyUp, key.keyDown) << "keycode " << keyCode << ":\n" << key.lines;
+        }
     }
 }
 

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <vector>
 
 namespace {
@@ -169,6 +171,15 @@ TEST_F(MouseInputTest, MotionAndRelativeMotion)
     // Only the second event decides whether the motion was handled.
     window.handles = false;
     EXPECT_FALSE(mouse.handle(drag));
+
+    // Locations beyond 32 bits or not numbers at all stay within range.
+    MouseSample wild = sample(MouseSample::kMove, 0, 0, 0);
+    wild.x = 1e12;
+    wild.y = std::nan("");
+    mouse.setRelativeMotion(false);
+    mouse.handle(wild);
+    EXPECT_EQ(window.events.back().position, (GP::Point{2147483647, 0}));
+    window.events.pop_back();
 
     ASSERT_EQ(window.events.size(), 5u);
     EXPECT_EQ(window.events[0].code, unsigned(kEventMouseMove));

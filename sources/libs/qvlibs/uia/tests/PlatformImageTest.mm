@@ -1,12 +1,14 @@
 // Pictures as platform images: the blank cursor's fully transparent
 // picture stays fully transparent, and colours keep their places in the
 // platform's byte order, straight or premultiplied; cursors made of them are
-// owned by their registration and let go with it.
+// owned by their registration and let go with it. The view's drag record
+// holds the last mouse event until the next one replaces it.
 #include <QV/UIA/CursorManager.h>
 #include <QV/UIA/Picture.h>
 
 #include "Cocoa/GNUstepHeaders.h"
 #include "Cocoa/PlatformImage.h"
+#include "Cocoa/View.h"
 
 #include <gtest/gtest.h>
 
@@ -84,6 +86,50 @@ TEST(PlatformImageTest, CustomCursorsGoWithTheirRegistration)
     EXPECT_EQ([cursor retainCount], 1u) << "the registration's reference was let go";
     [cursor release];
     [pool release];
+}
+
+NSEvent* mouseEvent(NSEventType type, NSPoint at)
+{
+    return [NSEvent mouseEventWithType:type
+                              location:at
+                         modifierFlags:0
+                             timestamp:0
+                          windowNumber:0
+                               context:nil
+                           eventNumber:0
+                            clickCount:1
+                              pressure:1];
+}
+
+TEST(ViewTest, TheDragRecordHoldsTheLastMouseEvent)
+{
+    using QV::UIA::COCOA::View;
+    NSAutoreleasePool* pool = [NSAutoreleasePool new];
+    NSView* view = static_cast<NSView*>(View::createWithImplAndSize(nullptr, 50, 40));
+    ASSERT_NE(view, nil);
+    NSEvent* first = [mouseEvent(NSLeftMouseDown, NSMakePoint(5.7, 8.2)) retain];
+    NSEvent* second = [mouseEvent(NSMouseMoved, NSMakePoint(1, 2)) retain];
+    [pool release];
+    pool = [NSAutoreleasePool new];
+
+    const NSUInteger firstCount = [first retainCount];
+    [view mouseDown:first];
+    View::DragViewData* record = nullptr;
+    ASSERT_TRUE(View::getDragViewData(record));
+    EXPECT_EQ(record->view, view);
+    EXPECT_EQ(record->event, first);
+    EXPECT_EQ([first retainCount], firstCount + 1) << "the record keeps the event";
+
+    [view mouseMoved:second];
+    EXPECT_EQ(record->event, second);
+    EXPECT_EQ([first retainCount], firstCount) << "the replaced event is let go";
+
+    // The view keeps itself alive while its events are handled.
+    [view release];
+    [pool release];
+    EXPECT_EQ(record->event, nullptr) << "a view that goes takes its record along";
+    [first release];
+    [second release];
 }
 
 } // namespace

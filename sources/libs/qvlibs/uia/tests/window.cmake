@@ -9,7 +9,7 @@ qv_add_gtest(NAME uia_window_test
   LABELS uia unit)
 
 # The close path of the platform implementation without a native window,
-# and pictures made platform images.
+# pictures made platform images, and the view's drag record.
 qv_add_gtest(NAME uia_window_close_test
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/WindowCloseTest.cpp

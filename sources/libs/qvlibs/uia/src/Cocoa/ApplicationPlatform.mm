@@ -1,5 +1,4 @@
 #include <QV/UIA/DisplayManager.h>
-#include <QV/UIA/Menu.h>
 
 #include "Common/PlatformHooks.h"
 #include "GNUstepHeaders.h"
@@ -26,18 +25,6 @@ void DETAIL::postPlatformTerminate()
 void DETAIL::setPlatformMainMenu(void* nativeMenu)
 {
     [NSApp setMainMenu:reinterpret_cast<NSMenu*>(nativeMenu)];
-}
-
-std::map<unsigned, int>& HMenu::shortcuts()
-{
-    static std::map<unsigned, int> table;
-    return table;
-}
-
-void HMenuBar::create()
-{
-    NSMenu* menu = [[NSMenu alloc] initWithTitle:@"MainMenu"];
-    m_nativeMenu = menu;
 }
 
 bool DisplayManager::init()

@@ -3,6 +3,7 @@
 #include <QV/UIA/EventData.h>
 
 #include "GNUstepHeaders.h"
+#include "Menu.h"
 
 namespace QV::UIA::COCOA {
 
@@ -10,6 +11,9 @@ bool StandaloneWindowImpl::createWindowAndAttach(const WindowBase::CreateData& d
 {
     if (!createWindow(data, windowClass, true))
         return false;
+    // An in-window menu bar appears only for a window that has its menu
+    // before it is first shown.
+    Menu::attachMainMenuToWindow(m_window);
     m_fullScreenAllowed = !(data.style & WindowBase::kStyleFixedSize);
     if (m_fullScreenAllowed)
         [reinterpret_cast<NSWindow*>(m_window) setCollectionBehavior:NSWindowCollectionBehaviorFullScreenPrimary];

@@ -9,6 +9,7 @@
 #include <QV/UIA/WindowBase.h>
 
 #include "GNUstepHeaders.h"
+#include "KeyEventRecord.h"
 #include "ObjCMethod.h"
 #include "WindowImplBase.h"
 
@@ -32,10 +33,7 @@ View::DragViewData s_dragViewData;
 // close of its window is being reported.
 struct TextInputState {
     NSEvent* currentKeyEvent = nil; // retained
-    std::uint32_t keyWord = 0;
-    bool shortcutHandled = false;
-    bool textHandled = false;
-    std::int32_t depth = 0;
+    UIA::DETAIL::KeyInputState keys;
     NSTrackingRectTag trackingTag = 0;
     bool closing = false;
 };
@@ -352,127 +350,95 @@ void viewCursorUpdate(id self, SEL command, NSEvent* event)
 
 // ---- Keys ------------------------------------------------------------------
 
-// The key word of a key event from the character it gives without
-// modifiers: the named keys, and printable characters in upper case. The
-// layout's key tables complete this.
-std::uint32_t convertKeyEventToUIA(NSEvent* event, std::uint32_t* positionKey)
+// The view as the key path sees it, for the one platform event being
+// handled.
+class ViewKeyHost : public UIA::DETAIL::KeyInputHost
 {
-    std::uint32_t key = 0;
-    std::uint32_t position = 0;
-    NSString* characters = [event charactersIgnoringModifiers];
-    if ([characters length] == 1) {
-        const unichar c = [characters characterAtIndex:0];
-        switch (c) {
-        case NSUpArrowFunctionKey: key = 14; break;
-        case NSDownArrowFunctionKey: key = 15; break;
-        case NSLeftArrowFunctionKey: key = 16; break;
-        case NSRightArrowFunctionKey: key = 17; break;
-        case NSInsertFunctionKey: key = 8; break;
-        case NSDeleteFunctionKey: key = 9; break;
-        case NSHomeFunctionKey: key = 10; break;
-        case NSEndFunctionKey: key = 11; break;
-        case NSPageUpFunctionKey: key = 12; break;
-        case NSPageDownFunctionKey: key = 13; break;
-        case NSClearLineFunctionKey: key = 18; break;
-        case 8: case 127: key = 2; break;
-        case 9: case 0x19: key = 3; break;
-        case 13: key = 5; break;
-        case 27: key = 1; break;
-        default:
-            if (c >= NSF1FunctionKey && c <= NSF12FunctionKey)
-                key = 0x10001 + (c - NSF1FunctionKey);
-            else if (c >= 0x20 && c < 0x7f)
-                key = (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
-            break;
-        }
-        position = key;
+public:
+    ViewKeyHost(NSView* view, TextInputState& state, NSEvent* event)
+        : m_view(view)
+        , m_state(state)
+        , m_event(event)
+    {
     }
-    if (positionKey)
-        *positionKey = position;
-    return key | UIA::modifiersFromPlatformFlags([event modifierFlags]);
-}
 
-// Shortcuts run only for the application target 1, which nothing in this
-// system sets: a key nobody handled goes on to the platform's menus.
-bool handleKeyShortcut(id self)
+    bool hasWindowImpl() const override { return implOf(m_view) != nullptr; }
+    bool sendKeyEvent(unsigned code, UIA::EventData& data) override { return send(m_view, code, data, true); }
+    void keepCurrentEvent() override
+    {
+        // The new event is retained first: it may be the one kept already.
+        [m_event retain];
+        [m_state.currentKeyEvent release];
+        m_state.currentKeyEvent = m_event;
+    }
+    void releaseCurrentEvent() override
+    {
+        [m_state.currentKeyEvent release];
+        m_state.currentKeyEvent = nil;
+    }
+    bool isCurrentEvent() const override { return m_event && m_event == m_state.currentKeyEvent; }
+    // No text-input client is installed in this system.
+    bool hasTextInputClient() const override { return false; }
+    bool hasMarkedText() const override { return false; }
+    void interpretCurrentEvent() override { [m_view interpretKeyEvents:[NSArray arrayWithObject:m_event]]; }
+    int acceleratorCommand(std::uint32_t keyWord) override
+    {
+        UIA::Application* application = UIA::Application::getApplication();
+        return application ? application->getAccelerators().impl().getCommand(keyWord) : 0;
+    }
+    bool offerCurrentEventToMainMenu() override
+    {
+        NSEvent* current = m_state.currentKeyEvent;
+        return current && [[NSApp mainMenu] performKeyEquivalent:current];
+    }
+    bool hasPlatformWindow() const override { return [m_view window] != nil; }
+    void selectAll() override { [static_cast<id>(m_view) unmarkText]; }
+    void hideApplication(bool others) override
+    {
+        if (others)
+            [NSApp hideOtherApplications:nil];
+        else
+            [NSApp hide:nil];
+    }
+    void miniaturizeWindow() override { [[m_view window] miniaturize:nil]; }
+    void performCloseWindow() override { [[m_view window] performClose:nil]; }
+
+private:
+    NSView* m_view;
+    TextInputState& m_state;
+    NSEvent* m_event;
+};
+
+// Runs one step of the key path for `event`, with the view (and so its
+// state) kept alive while the step still uses them.
+template <typename Step>
+auto withKeyInput(id self, NSEvent* event, Step step) -> decltype(step(std::declval<UIA::DETAIL::KeyInput&>()))
 {
     TextInputState* state = stateOf(self);
-    return state && state->shortcutHandled;
-}
-
-bool handleKeyDown(id self, NSEvent* event)
-{
-    TextInputState* state = stateOf(self);
-    if (!state || state->depth > 0)
-        return false;
+    if (!state)
+        return {};
     keepAlive(self);
-    struct Depth {
-        std::int32_t& depth;
-        explicit Depth(std::int32_t& d) : depth(d) { ++depth; }
-        ~Depth() { --depth; }
-    } depth(state->depth);
-    [event retain];
-    [state->currentKeyEvent release];
-    state->currentKeyEvent = event;
-    if (!implOf(self))
-        return false;
-    std::uint32_t position = 0;
-    const std::uint32_t keyWord = convertKeyEventToUIA(event, &position);
-    state->keyWord = keyWord;
-    if (!(keyWord & UIA::KeyEventData::kKeyCodeMask) && !position)
-        return false;
-    UIA::KeyEventData data;
-    data.keyWord = keyWord;
-    data.positionKey = position;
-    data.firstPress = ![event isARepeat];
-    if (send(self, UIA::kEventKeyDown, data, true))
-        return true;
-    if (!implOf(self))
-        return false;
-    state->textHandled = false;
-    [self interpretKeyEvents:[NSArray arrayWithObject:event]];
-    if (stateOf(self) != state)
-        return true;
-    if (state->textHandled || handleKeyShortcut(self)) {
-        state->shortcutHandled = false;
-        return true;
-    }
-    return false;
+    ViewKeyHost host(self, *state, event);
+    UIA::DETAIL::KeyInput input(host, state->keys);
+    return step(input);
 }
 
 bool handleKeyUp(id self, NSEvent* event)
 {
-    keepAlive(self);
-    if (TextInputState* state = stateOf(self)) {
-        [state->currentKeyEvent release];
-        state->currentKeyEvent = nil;
-        state->keyWord = 0;
-        state->shortcutHandled = false;
-        state->textHandled = false;
-    }
-    if (!implOf(self))
-        return false;
-    std::uint32_t position = 0;
-    const std::uint32_t keyWord = convertKeyEventToUIA(event, &position);
-    if (!(keyWord & UIA::KeyEventData::kKeyCodeMask) && !position)
-        return false;
-    UIA::KeyEventData data;
-    data.keyWord = keyWord;
-    data.positionKey = position;
-    return send(self, UIA::kEventKeyUp, data, true);
-}
-
-void sendModifiers(id self, NSEvent* event)
-{
-    UIA::ModifierKeysEventData data;
-    data.modifiers = UIA::modifiersFromPlatformFlags([event modifierFlags]);
-    data.platformKeyCode = [event keyCode] & 0xffffu;
-    send(self, UIA::kEventModifierKeys, data, true);
+    return withKeyInput(self, event, [=](UIA::DETAIL::KeyInput& input) {
+        return input.handleKeyUp(UIA::DETAIL::keyEventRecordOf(event));
+    });
 }
 
 void viewKeyDown(id self, SEL command, NSEvent* event)
 {
-    if (!handleKeyDown(self, event))
+    const bool taken = withKeyInput(self, event, [=](UIA::DETAIL::KeyInput& input) {
+        return input.keyDown(UIA::DETAIL::keyEventRecordOf(event),
+                             [=] { [[self nextResponder] tryToPerform:command with:event]; });
+    });
+    // A view without its state never reached the key path: the key goes on
+    // from here.
+    if (!taken && !stateOf(self))
         [[self nextResponder] tryToPerform:command with:event];
 }
 
@@ -484,32 +450,38 @@ void viewKeyUp(id self, SEL command, NSEvent* event)
 
 void viewFlagsChanged(id self, SEL command, NSEvent* event)
 {
-    if (implOf(self))
-        sendModifiers(self, event);
+    withKeyInput(self, event, [=](UIA::DETAIL::KeyInput& input) {
+        input.flagsChanged(UIA::DETAIL::keyEventRecordOf(event));
+        return true;
+    });
     [[self nextResponder] tryToPerform:command with:event];
 }
 
 BOOL viewPerformKeyEquivalent(id self, SEL, NSEvent* event)
 {
-    if (!implOf(self))
-        return NO;
-    switch ([event type]) {
-    case NSFlagsChanged:
-        sendModifiers(self, event);
-        return NO;
-    case NSKeyUp:
-        return handleKeyUp(self, event) ? YES : NO;
-    case NSKeyDown:
-        return handleKeyDown(self, event) ? YES : NO;
-    default:
-        return NO;
-    }
+    using UIA::DETAIL::KeyInput;
+    const NSEventType type = [event type];
+    const KeyInput::eEventKind kind = type == NSKeyDown        ? KeyInput::kKeyDown
+                                      : type == NSKeyUp        ? KeyInput::kKeyUp
+                                      : type == NSFlagsChanged ? KeyInput::kFlagsChanged
+                                                               : KeyInput::kOther;
+    return withKeyInput(self, event, [=](KeyInput& input) {
+               return input.performKeyEquivalent(kind, UIA::DETAIL::keyEventRecordOf(event));
+           })
+               ? YES
+               : NO;
 }
 
-void viewDoCommandBySelector(id self, SEL, SEL)
+void viewDoCommandBySelector(id self, SEL, SEL selector)
 {
-    if (TextInputState* state = stateOf(self))
-        state->textHandled = handleKeyShortcut(self);
+    TextInputState* state = stateOf(self);
+    if (!state)
+        return;
+    const char* name = sel_getName(selector);
+    withKeyInput(self, state->currentKeyEvent, [=](UIA::DETAIL::KeyInput& input) {
+        input.doCommand(name ? name : "");
+        return true;
+    });
 }
 
 // ---- Text input ------------------------------------------------------------
@@ -534,7 +506,7 @@ void viewInsertText(id self, SEL, id text)
     data.text = utf8;
     const bool handled = send(self, UIA::kEventTextInput, data, true);
     if (state && stateOf(self) == state)
-        state->textHandled = handled;
+        state->keys.textHandled = handled;
 }
 
 void viewInsertTextReplacing(id self, SEL command, id text, NSRange)
@@ -552,7 +524,7 @@ void viewSetMarkedText(id self, SEL, id text, NSRange selected)
     data.caret = selected.location + selected.length;
     const bool handled = send(self, UIA::kEventMarkedText, data, true);
     if (state && stateOf(self) == state)
-        state->textHandled = handled;
+        state->keys.textHandled = handled;
 }
 
 void viewSetMarkedTextReplacing(id self, SEL command, id text, NSRange selected, NSRange)
@@ -678,6 +650,7 @@ struct ViewClassFactory {
     ViewClassFactory()
     {
         s_dragViewData = {};
+        UIA::DETAIL::KeyInput::clearCommandsInProgress();
         if (!factory.generateUniqueClass("QVCocoaView", "NSView"))
             return;
         factory.addProtocol("NSTextInputClient");

@@ -158,7 +158,6 @@ bool KeyInput::handleKeyDown(const PlatformKeyEvent& event)
     ++m_state.depth;
     ScopeGuard lower([this] { --m_state.depth; });
 
-    m_host.releaseCurrentEvent();
     m_host.keepCurrentEvent();
     m_state.hasCurrentEvent = true;
     m_state.currentIsRepeat = event.isRepeat;
@@ -194,6 +193,18 @@ bool KeyInput::handleKeyDown(const PlatformKeyEvent& event)
     return sendKeyDown(key, position, firstPress);
 }
 
+bool KeyInput::keyDown(const PlatformKeyEvent& event, const std::function<void()>& passOn)
+{
+    const bool declined = m_state.declinedAsEquivalent && m_host.isCurrentEvent();
+    m_state.declinedAsEquivalent = false;
+    if (!declined && handleKeyDown(event))
+        return true;
+    ++m_state.depth;
+    ScopeGuard lower([this] { --m_state.depth; });
+    passOn();
+    return false;
+}
+
 bool KeyInput::handleKeyUp(const PlatformKeyEvent& event)
 {
     m_host.releaseCurrentEvent();
@@ -202,6 +213,7 @@ bool KeyInput::handleKeyUp(const PlatformKeyEvent& event)
     m_state.keyWord = 0;
     m_state.shortcutHandled = false;
     m_state.textHandled = false;
+    m_state.declinedAsEquivalent = false;
 
     if (!m_host.hasWindowImpl())
         return false;
@@ -240,7 +252,12 @@ bool KeyInput::performKeyEquivalent(eEventKind kind, const PlatformKeyEvent& eve
     switch (kind) {
     case kFlagsChanged: flagsChanged(event); return false;
     case kKeyUp: return handleKeyUp(event);
-    case kKeyDown: return handleKeyDown(event);
+    case kKeyDown: {
+        if (handleKeyDown(event))
+            return true;
+        m_state.declinedAsEquivalent = m_state.depth == 0 && m_host.isCurrentEvent();
+        return false;
+    }
     case kOther: break;
     }
     return false;

@@ -3,6 +3,7 @@
 #include <QV/UIA/EventData.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,9 @@ struct KeyInputState {
     bool textHandled = false;
     // Key-down handlers of this view now running; guards against re-entry.
     int depth = 0;
+    // The current key down was offered as a key equivalent and nobody took
+    // it.
+    bool declinedAsEquivalent = false;
 };
 
 // What the key path asks of the view it serves.
@@ -44,9 +48,12 @@ public:
     // the window does not handle it; the handled flag.
     virtual bool sendKeyEvent(unsigned code, EventData& data) = 0;
 
-    // Keeps the platform event being handled (key down), or lets it go.
+    // Keeps the platform event being handled (a key down) in place of the
+    // one kept before, or lets the kept one go (a key up).
     virtual void keepCurrentEvent() = 0;
     virtual void releaseCurrentEvent() = 0;
+    // Whether the platform event being handled is the one kept.
+    virtual bool isCurrentEvent() const = 0;
 
     // The window's text-input client, and whether its marked range is not
     // empty (a composition is in progress).
@@ -92,6 +99,15 @@ public:
     static std::uint32_t convertKeyEventToUIA(const PlatformKeyEvent& event, unsigned* positionKey);
 
     bool handleKeyDown(const PlatformKeyEvent& event);
+    // A key down from the platform: handled, or else given to `passOn` (the
+    // next responder). GNUstep offers every key down as a key equivalent
+    // first; a key that nobody took there is not sent a second time. The
+    // view is still handling the key while the next responder has it, so
+    // that the key offered back to the view does not arrive as a second key
+    // down either: GNUstep's window does that for keys nobody took, once as
+    // the key came and once more with the Command flag added, a key the
+    // user never pressed.
+    bool keyDown(const PlatformKeyEvent& event, const std::function<void()>& passOn);
     bool handleKeyUp(const PlatformKeyEvent& event);
     // Reports a modifier change; the view always passes the event on.
     void flagsChanged(const PlatformKeyEvent& event);

@@ -7,7 +7,10 @@
 // "close-window" closes the main window as its close button does, and
 // "none" stays up until it is ended from outside. With QV_IDLE_TIMER_MS set
 // it keeps a tick timer of that interval for its whole life, as the idle
-// benchmark asks of the program it measures.
+// benchmark asks of the program it measures. With UIA_TEST_MENUS set it
+// installs the menus of TestApplicationMenus.h before its window, notes each
+// command that reaches it, and notes where its menus are on the screen
+// whenever that changes.
 #include <QV/GP/FileName.h>
 #include <QV/GP/Lib.h>
 #include <QV/UIA/AppModule.h>
@@ -18,10 +21,13 @@
 #include <QV/UIA/Lib.h>
 #include <QV/UIA/StandaloneWindow.h>
 
+#include "TestApplicationMenus.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 void askPlatformToTerminate();
 void askWindowToClose(void* view);
@@ -79,6 +85,10 @@ public:
         note("version " + version);
         if (const QV::GP::FileName* file = QV::UIA::CLI::getCommandLineFile())
             note("command-line-file " + file->getName());
+        if (std::getenv("UIA_TEST_MENUS")) {
+            TestMenus::install(*this);
+            m_menuTimer = setEventTimer(100, 0);
+        }
         m_window = std::make_unique<TestWindow>();
         QV::UIA::Window::CreateData data;
         data.flags = QV::UIA::WindowBase::kCreateContentSize;
@@ -113,6 +123,10 @@ public:
     {
         switch (code) {
         case QV::UIA::kEventTimer: {
+            if (static_cast<QV::UIA::TimerEventData*>(data)->timer == m_menuTimer) {
+                noteMenuPositions();
+                return true;
+            }
             if (static_cast<QV::UIA::TimerEventData*>(data)->timer != m_quitTimer)
                 return true;
             killEventTimer(m_quitTimer);
@@ -126,6 +140,15 @@ public:
                 askWindowToClose(m_window->getNSView());
             return true;
         }
+        case QV::UIA::kEventCommand:
+            if (m_menuTimer)
+                note("command " + TestMenus::commandName(static_cast<QV::UIA::CommandEventData*>(data)->commandId));
+            return Application::onEvent(code, data);
+        case QV::UIA::kEventCommandValidate:
+            return TestMenus::validate(*static_cast<QV::UIA::MenuUpdateEventData*>(data));
+        case QV::UIA::kEventMenuWillOpen:
+            note("menu-will-open");
+            return true;
         case QV::UIA::kEventQuitRequest:
             note("quit-request");
             return true;
@@ -138,6 +161,18 @@ public:
     }
 
 private:
+    void noteMenuPositions()
+    {
+        std::vector<std::string> lines = TestMenus::positions();
+        if (lines == m_menuPositions)
+            return;
+        m_menuPositions = lines;
+        std::string text = "positions";
+        for (const std::string& line : lines)
+            text += "\n" + line;
+        note(text + "\nend-positions");
+    }
+
     void noteState(bool withPosition)
     {
         QV::UIA::WindowState state;
@@ -149,6 +184,8 @@ private:
 
     std::unique_ptr<TestWindow> m_window;
     QV::UIA::HEventTimer m_quitTimer = nullptr;
+    QV::UIA::HEventTimer m_menuTimer = nullptr;
+    std::vector<std::string> m_menuPositions;
 };
 
 class TestModule : public QV::UIA::AppModule

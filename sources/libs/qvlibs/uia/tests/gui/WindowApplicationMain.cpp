@@ -16,6 +16,8 @@
 // window; with
 // UIA_WINDOW_REFUSE_FIRST_CLOSE=1 the first close request is refused.
 // The picture is the one TestPicture.h describes.
+#include "LayerModule.h"
+#include "OneWindowApplication.h"
 #include "TestPicture.h"
 
 #include <QV/GP/Lib.h>
@@ -61,6 +63,16 @@ std::string str(long value)
 class PictureWindow : public StandaloneWindow
 {
 public:
+    static Window::CreateData createData()
+    {
+        Window::CreateData data;
+        data.flags = WindowBase::kCreateContentSize | WindowBase::kCreatePosition;
+        data.rectangle = {40, 60, 40 + QV::UIA::Testing::kTestPictureWidth, 60 + QV::UIA::Testing::kTestPictureHeight};
+        data.style = WindowBase::kStyleResizable;
+        data.setTitle("UIA Picture Window");
+        return data;
+    }
+
     PictureWindow()
     {
         QV::UIA::Testing::fillTestPicture(m_picture, QV::UIA::Testing::kTestPictureWidth,
@@ -167,60 +179,9 @@ private:
     bool m_refuseClose = false;
 };
 
-class WindowApplication : public Application
-{
-public:
-    bool init() override
-    {
-        if (!Application::init())
-            return false;
-        m_window = std::make_unique<PictureWindow>();
-        Window::CreateData data;
-        data.flags = WindowBase::kCreateContentSize | WindowBase::kCreatePosition;
-        data.rectangle = {40, 60, 40 + QV::UIA::Testing::kTestPictureWidth, 60 + QV::UIA::Testing::kTestPictureHeight};
-        data.style = WindowBase::kStyleResizable;
-        data.setTitle("UIA Picture Window");
-        if (!m_window->create(data))
-            return false;
-        m_window->show(true);
-        m_window->setKeyFocus();
-        return true;
-    }
+using WindowApplication = QV::UIA::Testing::OneWindowApplication<PictureWindow>;
 
-private:
-    std::unique_ptr<PictureWindow> m_window;
-};
-
-class WindowModule : public AppModule
-{
-public:
-    bool init() override
-    {
-        if (!QV::GP::Lib::init(QV::GP::makeFileTypeMacMagic("QVTW"), "UIA Window Test", QV::GP::Lib::kVersion,
-                               QV::GP::Lib::kFlavour))
-            return false;
-        m_foundation = true;
-        if (!QV::UIA::Lib::init(QV::UIA::Lib::kVersion, QV::UIA::Lib::kFlavour))
-            return false;
-        m_platform = true;
-        return attachApplication(new WindowApplication);
-    }
-
-    void deInit(bool) override
-    {
-        destroyApplication();
-        if (m_platform)
-            QV::UIA::Lib::deInit();
-        if (m_foundation)
-            QV::GP::Lib::deInit();
-        m_platform = m_foundation = false;
-    }
-
-private:
-    bool m_foundation = false;
-    bool m_platform = false;
-};
-
-WindowModule theModule;
+QV::UIA::Testing::LayerModule<WindowApplication> theModule(QV::GP::makeFileTypeMacMagic("QVTW"),
+                                                    "UIA Window Test");
 
 } // namespace

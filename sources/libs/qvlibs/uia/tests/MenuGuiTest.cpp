@@ -1,0 +1,222 @@
+// The menus of a running application on a display of its own: the menu bar
+// sits inside the window, an item chosen with the mouse or by its key
+// equivalent (left Alt stands for Command) sends its command to the
+// application, an item that validation disables sends nothing while one
+// that nobody validates is enabled, and the application menu's Quit ends the
+// application.
+#include "GuiSession.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using QV::TestSupport::ChildProcess;
+using QV::TestSupport::GuiSession;
+
+struct ScreenRect {
+    int x = 0, y = 0, width = 0, height = 0;
+    int centreX() const { return x + width / 2; }
+    int centreY() const { return y + height / 2; }
+    bool contains(const ScreenRect& other) const
+    {
+        return other.x >= x && other.y >= y && other.x + other.width <= x + width
+               && other.y + other.height <= y + height;
+    }
+};
+
+class MenuGuiTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(session.ready()) << session.problem();
+        // The single-instance claim is per user; a runtime folder of the
+        // session's own keeps tests that run side by side apart.
+        const fs::path runtime = session.folder() / "runtime";
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        app = session.start({QV_UIA_TEST_APP},
+                            {{"XDG_RUNTIME_DIR", runtime.string()},
+                             {"UIA_TEST_LOG", steps.string()},
+                             {"UIA_TEST_QUIT", "none"},
+                             {"UIA_TEST_MENUS", "1"}},
+                            session.folder() / "app.log");
+        windowId = session.waitForWindow("^UIA Test Window$", 30s);
+        ASSERT_FALSE(windowId.empty()) << app->output();
+        // The application shows its window centred and then moves it to
+        // 40,50; menus found before the move would be clicked where they
+        // no longer are.
+        ASSERT_TRUE(QV::TestSupport::waitUntil(
+            [&] {
+                const auto all = positions();
+                const auto it = all.find("window -");
+                return it != all.end() && it->second.x == 40 && it->second.y == 50;
+            },
+            20s))
+            << log();
+    }
+
+    std::vector<std::string> lines() const
+    {
+        std::ifstream in(steps);
+        std::vector<std::string> all;
+        for (std::string line; std::getline(in, line);)
+            all.push_back(line);
+        return all;
+    }
+    std::string log() const
+    {
+        std::ostringstream out;
+        for (const std::string& line : lines())
+            out << line << "\n";
+        return out.str() + app->output();
+    }
+    long count(const std::string& line) const
+    {
+        const std::vector<std::string> all = lines();
+        return std::count(all.begin(), all.end(), line);
+    }
+    bool waitForCount(const std::string& line, long wanted) const
+    {
+        return QV::TestSupport::waitUntil([&] { return count(line) >= wanted; }, 20s);
+    }
+
+    // The newest positions the application noted: "kind title" to rect.
+    std::map<std::string, ScreenRect> positions() const
+    {
+        std::map<std::string, ScreenRect> newest, current;
+        bool inside = false;
+        for (const std::string& line : lines()) {
+            if (line == "positions") {
+                inside = true;
+                current.clear();
+            } else if (line == "end-positions") {
+                inside = false;
+                newest = current;
+            } else if (inside) {
+                // "kind title words X Y W H": the numbers are the last four.
+                std::istringstream words(line);
+                std::vector<std::string> parts;
+                for (std::string word; words >> word;)
+                    parts.push_back(word);
+                if (parts.size() < 6)
+                    continue;
+                std::string name = parts[0];
+                for (std::size_t i = 1; i + 4 < parts.size(); ++i)
+                    name += (i == 1 ? " " : " ") + parts[i];
+                const std::size_t n = parts.size();
+                current[name] = {std::stoi(parts[n - 4]), std::stoi(parts[n - 3]), std::stoi(parts[n - 2]),
+                                 std::stoi(parts[n - 1])};
+            }
+        }
+        return newest;
+    }
+    // Waits until the newest positions name `what` and answers its rect.
+    std::optional<ScreenRect> waitForPosition(const std::string& what) const
+    {
+        std::optional<ScreenRect> found;
+        QV::TestSupport::waitUntil(
+            [&] {
+                const auto all = positions();
+                const auto it = all.find(what);
+                if (it != all.end())
+                    found = it->second;
+                return found.has_value();
+            },
+            20s);
+        return found;
+    }
+    // Waits until the newest positions no longer name `what`.
+    bool waitForGone(const std::string& what) const
+    {
+        return QV::TestSupport::waitUntil([&] { return !positions().count(what); }, 20s);
+    }
+
+    bool click(const ScreenRect& where) const
+    {
+        // A click right after the move lands on a menu only now and then.
+        return session
+            .xdotool({"mousemove", std::to_string(where.centreX()), std::to_string(where.centreY()), "sleep", "0.1",
+                      "click", "1"})
+            .has_value();
+    }
+    bool key(const std::string& keys) const { return session.xdotool({"key", keys}).has_value(); }
+
+    GuiSession session;
+    fs::path steps = session.folder() / "app.steps";
+    std::unique_ptr<ChildProcess> app;
+    std::string windowId;
+};
+
+} // namespace
+
+TEST_F(MenuGuiTest, TheMenuBarSitsInsideTheWindow)
+{
+    const auto test = waitForPosition("bar Test");
+    EXPECT_TRUE(session.screenshot(QV::TestSupport::screenshotFile("menus", "menu-bar")));
+    const auto window = waitForPosition("window -");
+    ASSERT_TRUE(window && test) << log();
+    EXPECT_TRUE(window->contains(*test)) << log();
+    // The bar runs along the top of the window, below its title.
+    EXPECT_LT(test->y - window->y, window->height / 2) << log();
+
+    ASSERT_TRUE(click(*test));
+    const auto hello = waitForPosition("item Say Hello");
+    EXPECT_TRUE(session.screenshot(QV::TestSupport::screenshotFile("menus", "open-menu")));
+    ASSERT_TRUE(hello) << log();
+    EXPECT_GE(count("menu-will-open"), 1) << log();
+    // The menu opens below its title in the bar.
+    EXPECT_GE(hello->y, test->y + test->height - 1) << log();
+    key("Escape");
+}
+
+TEST_F(MenuGuiTest, ItemsChosenByMouseOrKeySendTheirCommandUnlessDisabled)
+{
+    const auto test = waitForPosition("bar Test");
+    ASSERT_TRUE(test) << log();
+
+    // By mouse: the enabled item sends its command once.
+    ASSERT_TRUE(click(*test));
+    const auto hello = waitForPosition("item Say Hello");
+    ASSERT_TRUE(hello) << log();
+    ASSERT_TRUE(click(*hello));
+    EXPECT_TRUE(waitForCount("command helo", 1)) << log();
+    EXPECT_TRUE(waitForGone("item Say Hello")) << log();
+
+    // The disabled item does nothing when clicked.
+    ASSERT_TRUE(click(*test));
+    const auto notNow = waitForPosition("item Not Now");
+    ASSERT_TRUE(notNow) << log();
+    ASSERT_TRUE(click(*notNow));
+    key("Escape");
+    EXPECT_TRUE(waitForGone("item Not Now")) << log();
+
+    // By key equivalent; the disabled item's comes first, so that its
+    // command would have arrived by the time the enabled one's does. The
+    // item inserted disabled that nobody validates is enabled.
+    ASSERT_TRUE(key("alt+d"));
+    ASSERT_TRUE(key("alt+e"));
+    EXPECT_TRUE(waitForCount("command helo", 2)) << log();
+    EXPECT_EQ(count("command nono"), 0) << log();
+    ASSERT_TRUE(key("alt+l"));
+    EXPECT_TRUE(waitForCount("command latr", 1)) << log();
+
+    // The application menu's Quit, by its key equivalent, ends the
+    // application through its quit request.
+    ASSERT_TRUE(key("alt+q"));
+    const auto exitCode = app->waitForExit(30s);
+    ASSERT_TRUE(exitCode.has_value()) << log();
+    EXPECT_EQ(*exitCode, 0) << log();
+    EXPECT_EQ(count("command quit"), 1) << log();
+    EXPECT_EQ(count("quit-request"), 1) << log();
+}
