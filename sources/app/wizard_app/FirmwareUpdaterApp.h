@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 
 #include <QV/UIA/Application.h>
@@ -8,6 +7,9 @@
 #include "FirmwareUpdaterConfig.h"
 
 namespace QV {
+
+class UpdateWizardMainWidget;
+class UpdaterWindow;
 
 // The updater's application: refuses to run twice, sets the title, and
 // decides about quitting. While an update is running it asks the user
@@ -17,18 +19,21 @@ namespace QV {
 // Thread: the main thread.
 class FirmwareUpdaterApp : public UIA::Application {
  public:
-  // What builds the user interface once the application runs; false stops
-  // the start. Empty: the application runs without a window.
-  using InterfaceBuilder = std::function<bool(FirmwareUpdaterApp&)>;
-
-  explicit FirmwareUpdaterApp(FirmwareUpdaterConfig& config, InterfaceBuilder buildInterface = {});
+  explicit FirmwareUpdaterApp(FirmwareUpdaterConfig& config);
   ~FirmwareUpdaterApp() override;
+
+  // The Help menu's commands and the addresses they open.
+  static constexpr int kCommandKnowledgeBase = 40000;
+  static constexpr int kCommandHomePage = 40001;
+  static constexpr const char* kKnowledgeBaseAddress = "https://support.orveltarsin.example/vanta/firmware-updater";
+  static constexpr const char* kHomePageAddress = "https://www.orveltarsin.example/";
 
   // The name instances of the application are told apart by.
   static constexpr const char* kInstanceIdentifier = "ZRVFirmwareUpdater";
 
   // False when another instance runs (said on the standard error stream),
-  // or when the interface cannot be built.
+  // or when the window cannot be made. Otherwise builds the menu bar and the
+  // wizard, which looks for a keyboard, and shows the window.
   bool init() override;
   void deInit(bool initialised) override;
   bool onEvent(unsigned code, UIA::EventData* data) override;
@@ -40,8 +45,15 @@ class FirmwareUpdaterApp : public UIA::Application {
   bool confirmQuit();
 
  private:
+  // Opens a web address in the user's browser; a failure is said on the
+  // standard error stream, as there is nothing else to show it in.
+  static void openAddress(const char* address);
+  // Asks the application to quit, as the menu's Quit does.
+  void postQuitCommand();
+
   FirmwareUpdaterConfig& m_config;
-  InterfaceBuilder m_buildInterface;
+  std::shared_ptr<UpdateWizardMainWidget> m_wizard;
+  std::unique_ptr<UpdaterWindow> m_window;
 };
 
 }  // namespace QV

@@ -145,7 +145,7 @@ void UpdateWizardFlow::setState(eState state, eStep step) {
 void UpdateWizardFlow::beginSwitch(bool fromAsk) {
   m_switchFromAsk = fromAsk;
   setState(eUpdating, eStepSwitching);
-  m_host.startTimer(kPaintTicks, eTimerStep);
+  m_host.startFlowTimer(kPaintTicks, eTimerStep);
 }
 
 void UpdateWizardFlow::runSwitch() {
@@ -181,13 +181,13 @@ void UpdateWizardFlow::startWriting() {
     return;
   }
   setState(eUpdating, eStepWriting);
-  m_host.startTimer(kPollTicks, eTimerPoll);
+  m_host.startFlowTimer(kPollTicks, eTimerPoll);
 }
 
 void UpdateWizardFlow::poll() {
   const int result = std::atomic_ref<int>(m_updateResult).load();
   if (result == 0) {
-    m_host.startTimer(kPollTicks, eTimerPoll);
+    m_host.startFlowTimer(kPollTicks, eTimerPoll);
   } else if (result < 0) {
     fail(result == -2 ? eFailureWrite : eFailureNotPossible);
   } else {
@@ -202,7 +202,7 @@ void UpdateWizardFlow::reconnectAfterUpdate(bool secondTry) {
       fail(eFailureNotFoundAfter);
     } else {
       // The keyboard may still be starting its new firmware.
-      m_host.startTimer(kReconnectTicks, eTimerReconnect);
+      m_host.startFlowTimer(kReconnectTicks, eTimerReconnect);
     }
     return;
   }

@@ -65,9 +65,9 @@ class UpdateWizardFlow {
    public:
     virtual ~Host() = default;
     // One-shot timer: timerFired(id) after that many ticks; restarting a
-    // pending id restarts it.
-    virtual void startTimer(int ticks, int id) = 0;
-    virtual void stopTimer(int id) = 0;
+    // pending id restarts it. A timer that fires on a page it no longer
+    // belongs to is ignored, so none needs stopping.
+    virtual void startFlowTimer(int ticks, int id) = 0;
     // The page or its texts changed.
     virtual void pageChanged() = 0;
     // QUIT or FINISH was clicked where quitting is allowed.

@@ -56,6 +56,20 @@ std::string fill(const char* text, const std::string& first, int second, const s
   });
 }
 
+std::string fromDevice(const std::string& text) {
+  if (text.empty()) {
+    return "-";
+  }
+  std::string shown = text;
+  for (char& c : shown) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      c = '?';
+    }
+  }
+  return shown;
+}
+
 std::string pageMessage(const UpdateWizardFlow& flow) {
   const std::string name = tr(kKeyboardName);
   switch (flow.state()) {

@@ -33,6 +33,10 @@ std::string quitCaption(UpdateWizardFlow::eState state);
 // The question asked when the user quits during an update.
 std::string quitDuringUpdateQuestion();
 
+// A text read from the keyboard, fit to show: control characters (which a
+// device may send in its strings) become '?', and an empty text a dash.
+std::string fromDevice(const std::string& text);
+
 // A template filled with its arguments. A template that does not fit them (a
 // damaged translation) falls back to the untranslated one, so the user
 // still reads a whole sentence.

@@ -96,8 +96,7 @@ struct RecordingHost : UpdateWizardFlow::Host {
   int quits = 0;
   UpdateWizardFlow* flow = nullptr;
 
-  void startTimer(int ticks, int id) override { timers[id] = ticks; }
-  void stopTimer(int id) override { timers.erase(id); }
+  void startFlowTimer(int ticks, int id) override { timers[id] = ticks; }
   void pageChanged() override { pages.push_back(UpdateWizardFlow::stateName(flow->state())); }
   void quitRequested() override { ++quits; }
 
@@ -305,6 +304,12 @@ TEST(UpdaterTexts, TemplatesThatDoNotFitTheirArgumentsStillGiveText) {
   EXPECT_EQ(UpdaterTexts::fill("%1% and %2%", std::string("one")), "%1% and %2%");
   EXPECT_EQ(UpdaterTexts::fill("%1% %2%", "ZRV Firmware Updater", "1.0"), "ZRV Firmware Updater 1.0");
   EXPECT_EQ(UpdaterTexts::fill("%1%: %2%", "a", 3, "b"), "%1%: %2%");
+}
+
+TEST(UpdaterTexts, DeviceStringsShowWithoutTheirControlCharacters) {
+  EXPECT_EQ(UpdaterTexts::fromDevice("EVIL\x1b[2K\rX\x7f"), "EVIL?[2K?X?");
+  EXPECT_EQ(UpdaterTexts::fromDevice(""), "-");
+  EXPECT_EQ(UpdaterTexts::fromDevice("Ser\xc3\xa9"), "Ser\xc3\xa9") << "UTF-8 stays";
 }
 
 }  // namespace
