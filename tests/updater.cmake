@@ -12,6 +12,7 @@ set(QV_UPDATER_GROUPS
   keys61 "Keyboards/Sizes.*/keys61"
   keys88 "Keyboards/Sizes.*/keys88"
   about "UpdaterWindow.About*:UpdaterWindow.NoKeyboard*"
+  menus "UpdaterWindow.Menus*"
   second "UpdaterWindow.The88Key*"
   write "UpdaterWindow.AWriteFailure*"
   unplug "UpdaterWindow.AnUnplug*"

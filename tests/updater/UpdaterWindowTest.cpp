@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -47,6 +49,13 @@ constexpr int kContentHeight = QV::UpdateWizardMainWidget::kHeight;
 constexpr int kButtonRowY = kContentHeight - Look::kButtonPanelHeight / 2;
 constexpr Place kQuitButton{kContentWidth - Look::kMargin - Look::kButtonWidth / 2, kButtonRowY};
 constexpr Place kActionButton{kQuitButton.x - Look::kButtonWidth - Look::kButtonGap, kButtonRowY};
+constexpr int kMenuBarHeight = 22;
+// Where the in-window menu bar shows its menus' titles, and where the first
+// two items of a menu lie in its window.
+constexpr int kApplicationMenuX = 191;
+constexpr int kHelpMenuX = 228;
+constexpr int kFirstItemY = 10;
+constexpr int kSecondItemY = 30;
 constexpr Place kAboutButton{kQuitButton.x, Look::kTitleHeight / 2};
 constexpr Place kAboutCloseButton{kContentWidth / 2, (kContentHeight + Look::kAboutHeight) / 2 - 24 - Look::kButtonHeight / 2};
 
@@ -72,8 +81,17 @@ class UpdaterWindow : public testing::Test {
     }
   }
 
-  // simulated-keyboard KEYBOARD... --report FILE -- the application.
+  // simulated-keyboard KEYBOARD... --report FILE -- the application, with
+  // a stand-in for xdg-open first on PATH that notes the addresses it is
+  // given in the session's folder.
   void start(const std::vector<std::string>& keyboard) {
+    const fs::path bin = m_session.folder() / "bin";
+    fs::create_directories(bin);
+    {
+      std::ofstream fake(bin / "xdg-open");
+      fake << "#!/bin/sh\necho \"$*\" >> '" << opened().string() << "'\n";
+    }
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
     // GNUstep builds its list of services in a child process when the
     // application menu's Services menu finds none. That child closes every
     // descriptor it inherited, and under the simulated keyboard's umockdev
@@ -87,13 +105,38 @@ class UpdaterWindow : public testing::Test {
     // The single-instance lock lives in XDG_RUNTIME_DIR: each test has its
     // own, so that tests running side by side are not one another's second
     // instance.
-    m_app = m_session.start(words, {{"QV_WIZARD_TRACE", "1"}, {"XDG_RUNTIME_DIR", m_session.folder().string()}},
-                            m_session.folder() / "app.log");
+    const std::string path = bin.string() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    m_app = m_session.start(
+        words, {{"QV_WIZARD_TRACE", "1"}, {"XDG_RUNTIME_DIR", m_session.folder().string()}, {"PATH", path}},
+        m_session.folder() / "app.log");
     m_window = m_session.waitForWindow(kWindowName, kStartLimit);
     ASSERT_FALSE(m_window.empty()) << "no window appeared:\n" << m_app->output();
   }
 
   fs::path report() const { return m_session.folder() / "report.json"; }
+  fs::path opened() const { return m_session.folder() / "xdg-open.log"; }
+
+  std::string openedAddresses() const {
+    std::ifstream in(opened());
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+
+  // Opens the in-window menu bar's menu whose title lies at `x` of the bar
+  // and clicks its item at `itemY` of the menu's own window.
+  void chooseFromMenu(int x, int itemY) {
+    // The menu bar lies under GNUstep's title bar, above the content.
+    const auto geometry = m_session.xdotool({"getwindowgeometry", m_window});
+    ASSERT_TRUE(geometry.has_value());
+    int width = 0, height = 0;
+    ASSERT_EQ(std::sscanf(geometry->c_str() + geometry->find("Geometry: "), "Geometry: %dx%d", &width, &height), 2);
+    const int barY = height - kContentHeight - kMenuBarHeight / 2;
+    ASSERT_TRUE(m_session.xdotool({"mousemove", "--window", m_window, std::to_string(x), std::to_string(barY),
+                                   "sleep", "0.3", "click", "1"}));
+    const std::string menu = m_session.waitForWindow("^Window$", 20s);
+    ASSERT_FALSE(menu.empty()) << "the menu did not open";
+    ASSERT_TRUE(m_session.xdotool({"mousemove", "--window", menu, "60", std::to_string(itemY), "sleep", "0.3",
+                                   "click", "1"}));
+  }
 
   // The pages shown so far, in order ("updating writing", "done"...).
   std::vector<std::string> pages() const {
@@ -334,6 +377,27 @@ TEST_F(UpdaterWindow, QuitDuringTheUpdateWithYesEndsTheApplicationCleanly) {
   EXPECT_EQ(*code, 0) << m_app->output();
   EXPECT_EQ(m_app->output().find("Sanitizer"), std::string::npos) << m_app->output();
   EXPECT_NE(pages().back(), "done") << "the update was left, not finished";
+}
+
+TEST_F(UpdaterWindow, MenusOpenTheAboutOverlayAndTheHelpAddresses) {
+  start({"--main-version", "69", "--second-version", "13"});
+  ASSERT_TRUE(waitForPage("up-to-date"));
+  chooseFromMenu(kApplicationMenuX, kFirstItemY);
+  ASSERT_TRUE(waitForPage("about shown", 20s)) << "About did not open the overlay";
+  click(kAboutCloseButton);
+  ASSERT_TRUE(waitForPage("about hidden", 20s));
+  chooseFromMenu(kHelpMenuX, kFirstItemY);
+  ASSERT_TRUE(QV::TestSupport::waitUntil([&] { return !openedAddresses().empty(); }, 20s));
+  chooseFromMenu(kHelpMenuX, kSecondItemY);
+  ASSERT_TRUE(QV::TestSupport::waitUntil(
+      [&] {
+        const std::string addresses = openedAddresses();
+        return std::count(addresses.begin(), addresses.end(), '\n') >= 2;
+      },
+      20s));
+  EXPECT_EQ(openedAddresses(),
+            "https://support.orveltarsin.example/vanta/firmware-updater\nhttps://www.orveltarsin.example/\n");
+  quit();
 }
 
 TEST_F(UpdaterWindow, AltQQuitsAtOnceWhenNoUpdateRuns) {
