@@ -19,6 +19,7 @@
 #include "ChildProcess.h"
 #include "TemporaryFolder.h"
 #include "FirmwareImages.h"
+#include "FirmwareRow.h"
 #include "Sha256.h"
 
 namespace {
@@ -58,15 +59,7 @@ class UpdateRoadProgram : public testing::Test {
     return simkbd::Sha256::hex(std::span<const std::uint8_t>(bytes, size));
   }
 
-  // The row of the firmware table for a keyboard size.
-  static const QV::FW::FirmwareImageEntry& row(unsigned size) {
-    switch (size) {
-      case 25: return QV::FW::arrFW[0];
-      case 49: return QV::FW::arrFW[1];
-      case 61: return QV::FW::arrFW[2];
-      default: return QV::FW::arrFW[3];
-    }
-  }
+  static const QV::FW::FirmwareImageEntry& row(unsigned size) { return QV::TestSupport::firmwareRow(size); }
 
   // A keyboard that ended the road in normal mode on the newest firmware of
   // its size, holding the embedded images.

@@ -1,6 +1,8 @@
 #include "ZARNUpdaterAppModule.h"
 
 #include <QV/GP/Lib.h>
+#include <QV/QTK/Lib.h>
+#include <QV/QTK/Resources.h>
 #include <QV/UIA/Lib.h>
 
 #include <boost/bind/bind.hpp>
@@ -9,7 +11,8 @@
 
 namespace QV {
 
-ZARNUpdaterAppModule::ZARNUpdaterAppModule() = default;
+ZARNUpdaterAppModule::ZARNUpdaterAppModule(ApplicationFactory makeApplication)
+    : m_makeApplication(std::move(makeApplication)) {}
 
 ZARNUpdaterAppModule::~ZARNUpdaterAppModule() {
   deInit(false);
@@ -30,8 +33,14 @@ bool ZARNUpdaterAppModule::init() {
     return false;
   }
   m_platformStarted = true;
-  // The widget toolkit's library starts here, after the platform layer, once
-  // it is part of the program.
+  if (!QTK::Lib::init()) {
+    deInit(false);
+    return false;
+  }
+  m_toolkitStarted = true;
+  // The look may be replaced from a "skin" folder beside the bundle or in
+  // the current directory.
+  QTK::Resources::setSkinSearch(true);
 
   m_upgradeLogic = std::make_unique<ZARNUpdaterUpgradeLogic>();
   using boost::placeholders::_1;
@@ -48,26 +57,31 @@ bool ZARNUpdaterAppModule::init() {
   m_config.createDebugWindow = boost::bind(&ZARNUpdaterUpgradeLogic::createDebugWindow, logic, _1);
   m_config.applicationCloseRequest = boost::bind(&ZARNUpdaterUpgradeLogic::applicationCloseRequest, logic);
 
-  // The updater's application is created and attached here once it exists;
-  // the result of attaching it is then the result of init.
-  return true;
+  if (!m_makeApplication) {
+    return true;
+  }
+  return attachApplication(m_makeApplication(m_config));
 }
 
 void ZARNUpdaterAppModule::deInit(bool) {
-  destroyApplication();
   if (m_upgradeLogic) {
-    // The application owns the result word of an update and is destroyed
-    // first. Normally the quit question has stopped the worker already; should
-    // one still run, it must not write into the application's memory.
+    // The application owns the result word of an update. Normally the quit
+    // question has stopped the worker already; should one still run, it must
+    // not write into the application's memory, so the word is given up before
+    // the application goes.
     m_upgradeLogic->abandonResult();
   }
+  destroyApplication();
 
   m_config = FirmwareUpdaterConfig();
   m_upgradeLogic.reset();
 
   // Only what init started is shut down: a library that never started, or
-  // that another owner runs, is left alone. The toolkit's library goes first
-  // once it is part of the program.
+  // that another owner runs, is left alone.
+  if (m_toolkitStarted) {
+    QTK::Lib::deInit();
+    m_toolkitStarted = false;
+  }
   if (m_platformStarted) {
     UIA::Lib::deInit();
     m_platformStarted = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QV/UIA/AppModule.h>
@@ -17,15 +18,21 @@ class ZARNUpdaterUpgradeLogic;
 // Thread: the main thread.
 class ZARNUpdaterAppModule : public UIA::AppModule {
  public:
-  ZARNUpdaterAppModule();
+  // Makes the application once the libraries run; it is handed the
+  // configuration and belongs to the module from then on.
+  using ApplicationFactory = std::function<UIA::IApplication*(FirmwareUpdaterConfig& config)>;
+
+  // Without a factory the module runs the engine without an application.
+  explicit ZARNUpdaterAppModule(ApplicationFactory makeApplication = {});
   // Shuts down what init brought up, when deInit was not called.
   ~ZARNUpdaterAppModule() override;
   ZARNUpdaterAppModule(const ZARNUpdaterAppModule&) = delete;
   ZARNUpdaterAppModule& operator=(const ZARNUpdaterAppModule&) = delete;
 
-  // Starts the libraries in order, creates the one engine and binds its
-  // operations into the configuration. False when already initialised, or
-  // when a library does not start (those started are shut down again).
+  // Starts the libraries in order, creates the one engine, binds its
+  // operations into the configuration and attaches the application. False
+  // when already initialised, when a library does not start (those started
+  // are shut down again), or when the application does not start.
   bool init() override;
   // Destroys the application, unbinds the configuration, destroys the
   // engine (which stops a worker that still runs), then shuts down the
@@ -38,10 +45,12 @@ class ZARNUpdaterAppModule : public UIA::AppModule {
   const FirmwareUpdaterConfig& config() const { return m_config; }
 
  private:
+  ApplicationFactory m_makeApplication;
   std::unique_ptr<ZARNUpdaterUpgradeLogic> m_upgradeLogic;
   FirmwareUpdaterConfig m_config;
   bool m_foundationStarted = false;
   bool m_platformStarted = false;
+  bool m_toolkitStarted = false;
 };
 
 }  // namespace QV

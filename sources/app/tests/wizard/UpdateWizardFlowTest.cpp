@@ -1,0 +1,316 @@
+#include "UpdateWizardFlow.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/thread/exceptions.hpp>
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "UpdaterTexts.h"
+
+namespace QV {
+namespace {
+
+// An engine whose answers the test scripts, and which logs every call in
+// order.
+struct ScriptedEngine {
+  std::vector<std::string> calls;
+  std::deque<bool> normalMode;  // answers of connectInNormalMode, in turn
+  std::deque<bool> resets;
+  std::deque<bool> updateMode;
+  bool startsWorker = true;
+  bool throwsOnStart = false;
+  int* resultWord = nullptr;
+  // What getDeviceInfo reports, in turn; the last one stays.
+  struct Info {
+    int version;
+    std::string installed;
+    bool updateAvailable;
+  };
+  std::deque<Info> infos{{68, "68", true}};
+
+  static bool take(std::deque<bool>& answers) {
+    if (answers.empty()) {
+      return false;
+    }
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+
+  void bind(FirmwareUpdaterConfig& config) {
+    config.connectInNormalMode = [this] {
+      calls.push_back("connectInNormalMode");
+      return take(normalMode);
+    };
+    config.resetIntoUpdateMode = [this] {
+      calls.push_back("resetIntoUpdateMode");
+      return take(resets);
+    };
+    config.connectInUpdateMode = [this] {
+      calls.push_back("connectInUpdateMode");
+      return take(updateMode);
+    };
+    config.performUpdate = [this](int& word) {
+      calls.push_back("performUpdate");
+      if (throwsOnStart) {
+        throw boost::thread_resource_error(35, "boost::thread_resource_error");
+      }
+      if (!startsWorker) {
+        word = -1;
+        return false;
+      }
+      word = 0;
+      resultWord = &word;
+      return true;
+    };
+    config.getDeviceInfo = [this](QDV2::USBDeviceInfo& info, std::string& installed, std::string& newest,
+                                  bool& available) {
+      calls.push_back("getDeviceInfo");
+      const Info now = infos.front();
+      if (infos.size() > 1) {
+        infos.pop_front();
+      }
+      info.version = static_cast<std::uint16_t>(now.version);
+      info.serialNumber = "SER123";
+      installed = now.installed;
+      newest = "69";
+      available = now.updateAvailable;
+    };
+    config.isUpdateRunning = [this] {
+      calls.push_back("isUpdateRunning");
+      return false;
+    };
+    config.applicationCloseRequest = [this] { calls.push_back("applicationCloseRequest"); };
+  }
+};
+
+// A host that keeps the pending timers and fires them on request, as the
+// pane's ticks would.
+struct RecordingHost : UpdateWizardFlow::Host {
+  std::map<int, int> timers;  // id -> ticks
+  std::vector<std::string> pages;
+  int quits = 0;
+  UpdateWizardFlow* flow = nullptr;
+
+  void startFlowTimer(int ticks, int id) override { timers[id] = ticks; }
+  void pageChanged() override { pages.push_back(UpdateWizardFlow::stateName(flow->state())); }
+  void quitRequested() override { ++quits; }
+
+  // Fires the timer of the id; false when none is pending.
+  bool fire(int id) {
+    auto found = timers.find(id);
+    if (found == timers.end()) {
+      return false;
+    }
+    timers.erase(found);
+    flow->timerFired(id);
+    return true;
+  }
+};
+
+class WizardFlow : public ::testing::Test {
+ protected:
+  WizardFlow() : flow(config, host) {
+    engine.bind(config);
+    host.flow = &flow;
+  }
+
+  void setWord(int value) { *engine.resultWord = value; }
+
+  ScriptedEngine engine;
+  FirmwareUpdaterConfig config;
+  RecordingHost host;
+  UpdateWizardFlow flow;
+};
+
+TEST_F(WizardFlow, WholeRoadCallsTheEngineInOrderAndPaintsBeforeTheSwitch) {
+  engine.normalMode = {true, true};
+  engine.resets = {true};
+  engine.infos = {{68, "68", true}, {69, "69", false}};
+  flow.start();
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eUpdateAvailable);
+  EXPECT_EQ(flow.action(), UpdateWizardFlow::eActionUpdate);
+  EXPECT_EQ(flow.installed(), "68");
+  EXPECT_EQ(flow.deviceInfo().serialNumber, "SER123");
+
+  flow.actionClicked();
+  // The switching page shows first; the switch waits for it to be painted.
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eUpdating);
+  EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepSwitching);
+  EXPECT_EQ(engine.calls.size(), 2u);
+  EXPECT_EQ(host.timers[UpdateWizardFlow::eTimerStep], UpdateWizardFlow::kPaintTicks);
+  EXPECT_GE(UpdateWizardFlow::kPaintTicks, 2);
+
+  ASSERT_TRUE(host.fire(UpdateWizardFlow::eTimerStep));
+  EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepWriting);
+  ASSERT_TRUE(host.fire(UpdateWizardFlow::eTimerPoll));
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eUpdating) << "a running worker keeps the page";
+  setWord(1);
+  ASSERT_TRUE(host.fire(UpdateWizardFlow::eTimerPoll));
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eDone);
+  EXPECT_EQ(flow.installed(), "69");
+  EXPECT_TRUE(host.timers.empty());
+
+  const std::vector<std::string> expected = {"connectInNormalMode", "getDeviceInfo",       "resetIntoUpdateMode",
+                                             "performUpdate",       "connectInNormalMode", "getDeviceInfo"};
+  EXPECT_EQ(engine.calls, expected);
+  const std::vector<std::string> pages = {"update-available", "updating", "updating", "updating", "done"};
+  EXPECT_EQ(host.pages, pages);
+}
+
+TEST_F(WizardFlow, NoKeyboardThenRescanFindsOneUpToDate) {
+  engine.normalMode = {false, true};
+  engine.infos = {{69, "69", false}};
+  flow.start();
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eNoDevice);
+  EXPECT_EQ(flow.action(), UpdateWizardFlow::eActionRescan);
+  EXPECT_EQ(UpdaterTexts::pageMessage(flow), "Please connect your ORVEL TARSIN VANTA Keyboard and click RESCAN.");
+  flow.actionClicked();
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eUpToDate);
+  EXPECT_EQ(flow.action(), UpdateWizardFlow::eActionNone);
+  flow.actionClicked();  // a disabled button does nothing
+  EXPECT_EQ(engine.calls.size(), 3u);
+}
+
+TEST_F(WizardFlow, KeyboardThatWillNotSwitchIsAskedForAndRetried) {
+  engine.normalMode = {true, true, true};
+  engine.resets = {false, false, true};
+  engine.updateMode = {false, false};
+  engine.infos = {{68, "68", true}, {69, "69", false}};
+  flow.start();
+  flow.actionClicked();
+  host.fire(UpdateWizardFlow::eTimerStep);
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eAskUpdateMode);
+  EXPECT_EQ(flow.action(), UpdateWizardFlow::eActionRetry);
+
+  // The first retry finds it in neither mode; it stays on the asking page.
+  flow.actionClicked();
+  EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepSwitching);
+  host.fire(UpdateWizardFlow::eTimerStep);
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eAskUpdateMode);
+
+  // The second finds it in normal mode and switches it.
+  flow.actionClicked();
+  host.fire(UpdateWizardFlow::eTimerStep);
+  EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepWriting);
+  const std::vector<std::string> expected = {
+      "connectInNormalMode", "getDeviceInfo",       "resetIntoUpdateMode", "connectInUpdateMode",
+      "connectInNormalMode", "resetIntoUpdateMode", "connectInUpdateMode", "connectInNormalMode",
+      "resetIntoUpdateMode", "performUpdate"};
+  EXPECT_EQ(engine.calls, expected);
+}
+
+TEST_F(WizardFlow, KeyboardBackLateInUpdateModeIsFoundByRetry) {
+  engine.normalMode = {true};
+  engine.resets = {false};
+  engine.updateMode = {true};
+  flow.start();
+  flow.actionClicked();
+  host.fire(UpdateWizardFlow::eTimerStep);
+  flow.actionClicked();
+  host.fire(UpdateWizardFlow::eTimerStep);
+  EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepWriting);
+  EXPECT_EQ(engine.calls.back(), "performUpdate");
+  EXPECT_EQ(engine.calls[engine.calls.size() - 2], "connectInUpdateMode");
+}
+
+TEST_F(WizardFlow, ReconnectionWaitsFiveSecondsOnATimerThenGivesUp) {
+  engine.normalMode = {true, false, true};
+  engine.resets = {true, true};
+  engine.infos = {{68, "68", true}, {69, "69", false}};
+  flow.start();
+  flow.actionClicked();
+  host.fire(UpdateWizardFlow::eTimerStep);
+  setWord(1);
+  host.fire(UpdateWizardFlow::eTimerPoll);
+  EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepReconnecting);
+  EXPECT_EQ(host.timers[UpdateWizardFlow::eTimerReconnect] * 40, 5000);
+  EXPECT_TRUE(flow.busy());
+  flow.quitClicked();
+  EXPECT_EQ(host.quits, 0) << "QUIT does nothing while updating";
+  host.fire(UpdateWizardFlow::eTimerReconnect);
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eDone);
+  flow.quitClicked();
+  EXPECT_EQ(host.quits, 1);
+  EXPECT_EQ(UpdaterTexts::quitCaption(flow.state()), "FINISH");
+
+  // The same road once more, where the keyboard stays away.
+  UpdateWizardFlow again(config, host);
+  host.flow = &again;
+  engine.infos = {{68, "68", true}};
+  engine.normalMode = {true, false, false};
+  again.start();
+  again.actionClicked();
+  host.fire(UpdateWizardFlow::eTimerStep);
+  setWord(1);
+  host.fire(UpdateWizardFlow::eTimerPoll);
+  host.fire(UpdateWizardFlow::eTimerReconnect);
+  EXPECT_EQ(again.state(), UpdateWizardFlow::eFailed);
+  EXPECT_EQ(again.failure(), UpdateWizardFlow::eFailureNotFoundAfter);
+}
+
+TEST_F(WizardFlow, FailuresShowTheFailedPageAndRetryStartsOver) {
+  engine.normalMode = {true, true, true};
+  engine.resets = {true, true};
+  engine.infos = {{68, "68", true}, {68, "68", true}, {69, "69", false}};
+  flow.start();
+  flow.actionClicked();
+  host.fire(UpdateWizardFlow::eTimerStep);
+  setWord(-2);
+  host.fire(UpdateWizardFlow::eTimerPoll);
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eFailed);
+  EXPECT_EQ(flow.failure(), UpdateWizardFlow::eFailureWrite);
+  EXPECT_EQ(UpdaterTexts::pageMessage(flow),
+            "The update of your ORVEL TARSIN VANTA Keyboard failed (error 2). Check that your ORVEL TARSIN "
+            "VANTA Keyboard is connected and click RETRY. If the update fails again, restart ZRV Firmware "
+            "Updater.");
+  flow.quitClicked();
+  EXPECT_EQ(host.quits, 1) << "QUIT quits from the failed page";
+
+  // RETRY looks for the keyboard again and repeats the update.
+  flow.actionClicked();
+  EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepSwitching);
+  host.fire(UpdateWizardFlow::eTimerStep);
+  setWord(1);
+  host.fire(UpdateWizardFlow::eTimerPoll);
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eDone);
+}
+
+TEST_F(WizardFlow, WorkerThatCannotStartOrWrongRevisionAfterwardsFails) {
+  engine.normalMode = {true, true, true};
+  engine.resets = {true, true};
+  engine.throwsOnStart = true;
+  flow.start();
+  flow.actionClicked();
+  EXPECT_NO_THROW(host.fire(UpdateWizardFlow::eTimerStep));
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eFailed);
+  EXPECT_EQ(flow.failure(), UpdateWizardFlow::eFailureNotPossible);
+
+  // The keyboard comes back from the update still on its old revision.
+  engine.throwsOnStart = false;
+  flow.actionClicked();
+  host.fire(UpdateWizardFlow::eTimerStep);
+  setWord(1);
+  host.fire(UpdateWizardFlow::eTimerPoll);
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eFailed);
+  EXPECT_EQ(flow.failure(), UpdateWizardFlow::eFailureNotNewest);
+}
+
+TEST(UpdaterTexts, TemplatesThatDoNotFitTheirArgumentsStillGiveText) {
+  EXPECT_EQ(UpdaterTexts::fill("%1% and %2%", std::string("one")), "%1% and %2%");
+  EXPECT_EQ(UpdaterTexts::fill("%1% %2%", "ZRV Firmware Updater", "1.0"), "ZRV Firmware Updater 1.0");
+  EXPECT_EQ(UpdaterTexts::fill("%1%: %2%", "a", 3, "b"), "%1%: %2%");
+}
+
+TEST(UpdaterTexts, DeviceStringsShowWithoutTheirControlCharacters) {
+  EXPECT_EQ(UpdaterTexts::fromDevice("EVIL\x1b[2K\rX\x7f"), "EVIL?[2K?X?");
+  EXPECT_EQ(UpdaterTexts::fromDevice(""), "-");
+  EXPECT_EQ(UpdaterTexts::fromDevice("Ser\xc3\xa9"), "Ser\xc3\xa9") << "UTF-8 stays";
+}
+
+}  // namespace
+}  // namespace QV

@@ -1,0 +1,224 @@
+#include "UpdateWizardFlow.h"
+
+#include <atomic>
+
+#include <boost/thread/exceptions.hpp>
+
+namespace QV {
+
+UpdateWizardFlow::UpdateWizardFlow(FirmwareUpdaterConfig& config, Host& host) : m_config(config), m_host(host) {}
+
+const char* UpdateWizardFlow::stateName(eState state) {
+  switch (state) {
+    case eNoDevice:
+      return "no-device";
+    case eUpToDate:
+      return "up-to-date";
+    case eUpdateAvailable:
+      return "update-available";
+    case eAskUpdateMode:
+      return "ask-update-mode";
+    case eUpdating:
+      return "updating";
+    case eFailed:
+      return "failed";
+    case eDone:
+      return "done";
+  }
+  return "unknown";
+}
+
+UpdateWizardFlow::eAction UpdateWizardFlow::action() const {
+  switch (m_state) {
+    case eNoDevice:
+      return eActionRescan;
+    case eUpdateAvailable:
+      return eActionUpdate;
+    case eAskUpdateMode:
+    case eFailed:
+      return eActionRetry;
+    default:
+      return eActionNone;
+  }
+}
+
+void UpdateWizardFlow::start() {
+  showScanResult(scan());
+}
+
+void UpdateWizardFlow::actionClicked() {
+  switch (action()) {
+    case eActionRescan:
+      showScanResult(scan());
+      break;
+    case eActionUpdate:
+      beginSwitch(false);
+      break;
+    case eActionRetry:
+      if (m_state == eAskUpdateMode) {
+        beginSwitch(true);
+        break;
+      }
+      // After a failure the keyboard may be in either mode, or gone: look
+      // for it again and start over from what it reports now.
+      if (!scan()) {
+        showScanResult(false);
+      } else if (m_updateAvailable) {
+        beginSwitch(false);
+      } else {
+        setState(m_installed == m_newest ? eDone : eUpToDate);
+      }
+      break;
+    case eActionNone:
+      break;
+  }
+}
+
+void UpdateWizardFlow::quitClicked() {
+  // The worker owns the keyboard while it writes: leaving now could leave
+  // the keyboard without firmware.
+  if (m_state == eUpdating) {
+    return;
+  }
+  m_host.quitRequested();
+}
+
+void UpdateWizardFlow::timerFired(int id) {
+  if (m_state != eUpdating) {
+    return;
+  }
+  switch (id) {
+    case eTimerStep:
+      if (m_step == eStepSwitching) {
+        runSwitch();
+      }
+      break;
+    case eTimerPoll:
+      if (m_step == eStepWriting) {
+        poll();
+      }
+      break;
+    case eTimerReconnect:
+      if (m_step == eStepReconnecting) {
+        reconnectAfterUpdate(true);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+bool UpdateWizardFlow::scan() {
+  if (!m_config.connectInNormalMode()) {
+    m_info = QDV2::USBDeviceInfo();
+    m_installed.clear();
+    m_updateAvailable = false;
+    return false;
+  }
+  readDeviceInfo();
+  return true;
+}
+
+void UpdateWizardFlow::readDeviceInfo() {
+  m_info = QDV2::USBDeviceInfo();
+  m_updateAvailable = false;
+  m_config.getDeviceInfo(m_info, m_installed, m_newest, m_updateAvailable);
+}
+
+void UpdateWizardFlow::showScanResult(bool found) {
+  if (!found) {
+    setState(eNoDevice);
+  } else {
+    setState(m_updateAvailable ? eUpdateAvailable : eUpToDate);
+  }
+}
+
+void UpdateWizardFlow::setState(eState state, eStep step) {
+  m_state = state;
+  m_step = step;
+  if (state != eFailed) {
+    m_failure = eFailureNone;
+  }
+  m_host.pageChanged();
+}
+
+void UpdateWizardFlow::beginSwitch(bool fromAsk) {
+  m_switchFromAsk = fromAsk;
+  setState(eUpdating, eStepSwitching);
+  m_host.startFlowTimer(kPaintTicks, eTimerStep);
+}
+
+void UpdateWizardFlow::runSwitch() {
+  bool inUpdateMode = false;
+  if (m_switchFromAsk) {
+    // The keyboard may have gone into update mode on its own since the last
+    // attempt, or may need to be found and asked once more.
+    inUpdateMode = m_config.connectInUpdateMode() ||
+                   (m_config.connectInNormalMode() && m_config.resetIntoUpdateMode());
+  } else {
+    inUpdateMode = m_config.resetIntoUpdateMode();
+  }
+  if (!inUpdateMode) {
+    setState(eAskUpdateMode);
+    return;
+  }
+  startWriting();
+}
+
+void UpdateWizardFlow::startWriting() {
+  m_updateResult = 0;
+  bool started = false;
+  try {
+    started = m_config.performUpdate(m_updateResult);
+  } catch (const boost::thread_resource_error&) {
+    // No thread could be started for the worker: nothing was written, and
+    // the user may try again.
+    started = false;
+    m_updateResult = -1;
+  }
+  if (!started) {
+    fail(m_updateResult == -2 ? eFailureWrite : eFailureNotPossible);
+    return;
+  }
+  setState(eUpdating, eStepWriting);
+  m_host.startFlowTimer(kPollTicks, eTimerPoll);
+}
+
+void UpdateWizardFlow::poll() {
+  const int result = std::atomic_ref<int>(m_updateResult).load();
+  if (result == 0) {
+    m_host.startFlowTimer(kPollTicks, eTimerPoll);
+  } else if (result < 0) {
+    fail(result == -2 ? eFailureWrite : eFailureNotPossible);
+  } else {
+    setState(eUpdating, eStepReconnecting);
+    reconnectAfterUpdate(false);
+  }
+}
+
+void UpdateWizardFlow::reconnectAfterUpdate(bool secondTry) {
+  if (!m_config.connectInNormalMode()) {
+    if (secondTry) {
+      fail(eFailureNotFoundAfter);
+    } else {
+      // The keyboard may still be starting its new firmware.
+      m_host.startFlowTimer(kReconnectTicks, eTimerReconnect);
+    }
+    return;
+  }
+  readDeviceInfo();
+  if (m_installed == m_newest && !m_updateAvailable) {
+    setState(eDone);
+  } else {
+    fail(eFailureNotNewest);
+  }
+}
+
+void UpdateWizardFlow::fail(eFailure failure) {
+  m_failure = failure;
+  m_state = eFailed;
+  m_step = eStepNone;
+  m_host.pageChanged();
+}
+
+}  // namespace QV

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <string>
+
+#include "FirmwareUpdaterConfig.h"
+#include "QV/QDV2/USBDeviceInfo.h"
+
+namespace QV {
+
+// The update wizard's steps without any widget: which page shows, which
+// engine operation runs when, and what the action and QUIT buttons do. The
+// engine is reached only through the configuration's callbacks. Everything
+// that takes time on the main thread waits on a timer of the host (counted in
+// the 40 ms ticks of the widget timers) instead of sleeping, so the window
+// keeps painting: the page saying that the keyboard is being switched is
+// painted before the switch, the result word is polled, and the second
+// reconnection after an update waits 5 s on a timer.
+//
+// Thread: the main thread. The result word is written by the engine's worker
+// and read here with an atomic load.
+class UpdateWizardFlow {
+ public:
+  // The seven pages.
+  enum eState {
+    eNoDevice,
+    eUpToDate,
+    eUpdateAvailable,
+    eAskUpdateMode,
+    eUpdating,
+    eFailed,
+    eDone,
+  };
+
+  // What the updating page is doing, for its message.
+  enum eStep {
+    eStepNone,
+    eStepSwitching,
+    eStepWriting,
+    eStepReconnecting,
+  };
+
+  // The action button of a page; eActionNone shows it disabled.
+  enum eAction {
+    eActionNone,
+    eActionRescan,
+    eActionUpdate,
+    eActionRetry,
+  };
+
+  // Why an update failed, shown as the error number of the failure page.
+  enum eFailure {
+    eFailureNone = 0,
+    // The engine found no keyboard in update mode, or no image for it.
+    eFailureNotPossible = 1,
+    // Writing an image failed.
+    eFailureWrite = 2,
+    // The keyboard was not found again after the images were written.
+    eFailureNotFoundAfter = 3,
+    // The keyboard came back without the newest firmware.
+    eFailureNotNewest = 4,
+  };
+
+  // The widget side: timers, repainting and quitting.
+  class Host {
+   public:
+    virtual ~Host() = default;
+    // One-shot timer: timerFired(id) after that many ticks; restarting a
+    // pending id restarts it. A timer that fires on a page it no longer
+    // belongs to is ignored, so none needs stopping.
+    virtual void startFlowTimer(int ticks, int id) = 0;
+    // The page or its texts changed.
+    virtual void pageChanged() = 0;
+    // QUIT or FINISH was clicked where quitting is allowed.
+    virtual void quitRequested() = 0;
+  };
+
+  enum eTimer {
+    eTimerStep = 1,
+    eTimerPoll = 2,
+    eTimerReconnect = 3,
+  };
+  // Ticks between a page change and the slow call after it: the window
+  // repaints on the tick after the change, the call runs on the next one.
+  static constexpr int kPaintTicks = 2;
+  // The result word is read five times a second.
+  static constexpr int kPollTicks = 5;
+  // The pause before the second reconnection after an update: 5 s.
+  static constexpr int kReconnectTicks = 125;
+
+  UpdateWizardFlow(FirmwareUpdaterConfig& config, Host& host);
+  UpdateWizardFlow(const UpdateWizardFlow&) = delete;
+  UpdateWizardFlow& operator=(const UpdateWizardFlow&) = delete;
+
+  // Looks for a keyboard and shows what it found.
+  void start();
+  void actionClicked();
+  // QUIT (FINISH on the done page): nothing while updating.
+  void quitClicked();
+  void timerFired(int id);
+
+  eState state() const { return m_state; }
+  eStep step() const { return m_step; }
+  eAction action() const;
+  // Whether the wizard is busy with the keyboard: the wheel turns, and
+  // neither button does anything.
+  bool busy() const { return m_state == eUpdating; }
+  eFailure failure() const { return m_failure; }
+  const QDV2::USBDeviceInfo& deviceInfo() const { return m_info; }
+  const std::string& installed() const { return m_installed; }
+  const std::string& newest() const { return m_newest; }
+
+  // The state's name in trace lines and tests ("update-available").
+  static const char* stateName(eState state);
+
+ private:
+  // connectInNormalMode and, when found, getDeviceInfo; false when no
+  // keyboard was found (the labels are then cleared).
+  bool scan();
+  void readDeviceInfo();
+  // Shows the page of what scan() found.
+  void showScanResult(bool found);
+  void setState(eState state, eStep step = eStepNone);
+  // Shows the switching page and runs the switch once it is painted.
+  void beginSwitch(bool fromAsk);
+  void runSwitch();
+  void startWriting();
+  void poll();
+  void reconnectAfterUpdate(bool secondTry);
+  void fail(eFailure failure);
+
+  FirmwareUpdaterConfig& m_config;
+  Host& m_host;
+  eState m_state = eNoDevice;
+  eStep m_step = eStepNone;
+  eFailure m_failure = eFailureNone;
+  // The switch about to run was asked for from the asking page.
+  bool m_switchFromAsk = false;
+  QDV2::USBDeviceInfo m_info;
+  std::string m_installed;
+  std::string m_newest;
+  bool m_updateAvailable = false;
+  // Written by the engine's worker.
+  int m_updateResult = 0;
+};
+
+}  // namespace QV

@@ -1,0 +1,412 @@
+// The updater's window end to end: the application runs as the child of
+// simulated-keyboard on a virtual display of its own, is driven with xdotool
+// like a user would, and tells each page it shows through its trace lines
+// (QV_WIZARD_TRACE). The keyboard's report says what it received. Every page
+// passed is kept as a screenshot and compared with its reference.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "FirmwareImages.h"
+#include "FirmwareRow.h"
+#include "GuiSession.h"
+#include "Sha256.h"
+#include "UpdateWizardMainWidget.h"
+#include "WizardLook.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using QV::TestSupport::GuiSession;
+namespace Look = QV::WizardLook;
+
+// A whole road with one retry under the sanitizers stays far below these;
+// only a hang reaches them.
+constexpr auto kStartLimit = 60s;
+constexpr auto kPageLimit = 90s;
+
+constexpr const char* kWindowName = "ORVEL TARSIN VANTA FIRMWARE UPDATER";
+
+// Places in the window's content, from the look table the window is made of.
+struct Place {
+  int x, y;
+};
+constexpr int kContentWidth = QV::UpdateWizardMainWidget::kWidth;
+constexpr int kContentHeight = QV::UpdateWizardMainWidget::kHeight;
+constexpr int kButtonRowY = kContentHeight - Look::kButtonPanelHeight / 2;
+constexpr Place kQuitButton{kContentWidth - Look::kMargin - Look::kButtonWidth / 2, kButtonRowY};
+constexpr Place kActionButton{kQuitButton.x - Look::kButtonWidth - Look::kButtonGap, kButtonRowY};
+constexpr int kMenuBarHeight = 22;
+// Where the in-window menu bar shows its menus' titles, and where the first
+// two items of a menu lie in its window.
+constexpr int kApplicationMenuX = 191;
+constexpr int kHelpMenuX = 228;
+constexpr int kFirstItemY = 10;
+constexpr int kSecondItemY = 30;
+constexpr Place kAboutButton{kQuitButton.x, Look::kTitleHeight / 2};
+constexpr Place kAboutCloseButton{kContentWidth / 2, (kContentHeight + Look::kAboutHeight) / 2 - 24 - Look::kButtonHeight / 2};
+
+class UpdaterWindow : public testing::Test {
+ protected:
+  static GuiSession::Options options() {
+    GuiSession::Options result;
+    result.defaults = {{"NSMenuInterfaceStyle", "NSWindows95InterfaceStyle"}};
+    return result;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(m_session.ready()) << m_session.problem();
+    m_group = testing::UnitTest::GetInstance()->current_test_info()->name();
+  }
+
+  void TearDown() override {
+    if (m_app && HasFailure()) {
+      m_app->stop(5s);
+      std::cerr << "application output:\n" << m_app->output();
+      std::ifstream in(report());
+      std::cerr << "keyboard report:\n" << std::string(std::istreambuf_iterator<char>(in), {}) << '\n';
+    }
+  }
+
+  // simulated-keyboard KEYBOARD... --report FILE -- the application, with
+  // a stand-in for xdg-open first on PATH that notes the addresses it is
+  // given in the session's folder.
+  void start(const std::vector<std::string>& keyboard) {
+    const fs::path bin = m_session.folder() / "bin";
+    fs::create_directories(bin);
+    {
+      std::ofstream fake(bin / "xdg-open");
+      fake << "#!/bin/sh\necho \"$*\" >> '" << opened().string() << "'\n";
+    }
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    // GNUstep builds its list of services in a child process when the
+    // application menu's Services menu finds none. That child closes every
+    // descriptor it inherited, and under the simulated keyboard's umockdev
+    // this ends the emulation of the device the application has open: the
+    // list is made beforehand, as a desktop session has it already.
+    auto services = m_session.start({"make_services"}, {}, m_session.folder() / "services.log");
+    ASSERT_TRUE(services->waitForExit(kStartLimit).has_value()) << "make_services did not end";
+    std::vector<std::string> words = {SIMULATED_KEYBOARD};
+    words.insert(words.end(), keyboard.begin(), keyboard.end());
+    words.insert(words.end(), {"--report", report().string(), "--", UPDATER_APP});
+    // The single-instance lock lives in XDG_RUNTIME_DIR: each test has its
+    // own, so that tests running side by side are not one another's second
+    // instance.
+    const std::string path = bin.string() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    m_app = m_session.start(
+        words, {{"QV_WIZARD_TRACE", "1"}, {"XDG_RUNTIME_DIR", m_session.folder().string()}, {"PATH", path}},
+        m_session.folder() / "app.log");
+    m_window = m_session.waitForWindow(kWindowName, kStartLimit);
+    ASSERT_FALSE(m_window.empty()) << "no window appeared:\n" << m_app->output();
+  }
+
+  fs::path report() const { return m_session.folder() / "report.json"; }
+  fs::path opened() const { return m_session.folder() / "xdg-open.log"; }
+
+  std::string openedAddresses() const {
+    std::ifstream in(opened());
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+
+  // Opens the in-window menu bar's menu whose title lies at `x` of the bar
+  // and clicks its item at `itemY` of the menu's own window.
+  void chooseFromMenu(int x, int itemY) {
+    // The menu bar lies under GNUstep's title bar, above the content.
+    const auto geometry = m_session.xdotool({"getwindowgeometry", m_window});
+    ASSERT_TRUE(geometry.has_value());
+    int width = 0, height = 0;
+    ASSERT_EQ(std::sscanf(geometry->c_str() + geometry->find("Geometry: "), "Geometry: %dx%d", &width, &height), 2);
+    const int barY = height - kContentHeight - kMenuBarHeight / 2;
+    ASSERT_TRUE(m_session.xdotool({"mousemove", "--window", m_window, std::to_string(x), std::to_string(barY),
+                                   "sleep", "0.3", "click", "1"}));
+    const std::string menu = m_session.waitForWindow("^Window$", 20s);
+    ASSERT_FALSE(menu.empty()) << "the menu did not open";
+    ASSERT_TRUE(m_session.xdotool({"mousemove", "--window", menu, "60", std::to_string(itemY), "sleep", "0.3",
+                                   "click", "1"}));
+  }
+
+  // The pages shown so far, in order ("updating writing", "done"...).
+  std::vector<std::string> pages() const {
+    std::vector<std::string> result;
+    std::istringstream lines(m_app->output());
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("wizard: ", 0) == 0) result.push_back(line.substr(8));
+    }
+    return result;
+  }
+
+  // Waits until the page is the latest one shown, or gives up at the limit.
+  bool waitForPage(const std::string& page, std::chrono::seconds limit = kPageLimit) {
+    return QV::TestSupport::waitUntil(
+        [&] {
+          const std::vector<std::string> shown = pages();
+          return !shown.empty() && shown.back() == page;
+        },
+        limit);
+  }
+
+  // A left click on a place of the window's content. The content lies at
+  // the bottom of the X window, under the title bar and the menu bar that
+  // GNUstep draws itself.
+  void click(Place place) {
+    const auto geometry = m_session.xdotool({"getwindowgeometry", m_window});
+    ASSERT_TRUE(geometry.has_value());
+    const std::size_t at = geometry->find("Geometry: ");
+    ASSERT_NE(at, std::string::npos) << *geometry;
+    int width = 0, height = 0;
+    ASSERT_EQ(std::sscanf(geometry->c_str() + at, "Geometry: %dx%d", &width, &height), 2) << *geometry;
+    const int y = height - kContentHeight + place.y;
+    // Press and release apart: a click whose release follows at once loses
+    // the release on the window's first click.
+    ASSERT_TRUE(m_session.xdotool({"mousemove", "--window", m_window, std::to_string(place.x), std::to_string(y),
+                                   "sleep", "0.2", "mousedown", "1", "sleep", "0.1", "mouseup", "1"}));
+  }
+
+  // Keeps the screen as a screenshot of the test and compares the window's
+  // part of it (where the platform centres the window on the 800 x 600
+  // screen) with the reference of that name, where one exists: within a few
+  // thousand pixels (the turning wheel, text anti-aliasing).
+  void shoot(const std::string& name) {
+    // The window repaints on the tick after a change.
+    std::this_thread::sleep_for(300ms);
+    const fs::path shot = QV::TestSupport::screenshotFile(m_group, name);
+    ASSERT_TRUE(m_session.screenshot(shot));
+    const fs::path reference = fs::path(REFERENCES) / (name + ".png");
+    if (!fs::exists(reference)) return;
+    const QV::TestSupport::CommandOutcome compared = QV::TestSupport::runCommand(
+        {"compare", "-metric", "AE", "-fuzz", "8%", shot.string() + "[642x486+100+100]", reference.string(), "null:"},
+        m_session.folder() / "compare.log", 30s);
+    const long differing = std::atol(compared.output.c_str());
+    EXPECT_LT(differing, 2500) << name << " differs from its reference in " << compared.output << " pixels: " << shot;
+  }
+
+  nlohmann::json keyboardReport() {
+    if (m_app) m_app->waitForExit(30s);
+    std::ifstream in(report());
+    return nlohmann::json::parse(in, nullptr, false);
+  }
+
+  // Ends the application through its QUIT button, which ends the keyboard.
+  void quit() {
+    click(kQuitButton);
+    const auto code = m_app->waitForExit(30s);
+    ASSERT_TRUE(code.has_value()) << "the application did not end";
+    EXPECT_EQ(*code, 0) << m_app->output();
+  }
+
+  // Alt+Q, the menus' key equivalent of Quit, typed into the window.
+  void typeQuitKey() {
+    ASSERT_TRUE(m_session.xdotool({"key", "--window", m_window, "alt+q"}));
+  }
+
+  // The question asked when quitting during an update, or empty.
+  std::string waitForQuestion() { return m_session.waitForWindow("^Information$", 30s); }
+
+  static std::string sha256(const std::uint8_t* bytes, std::uint64_t size) {
+    return simkbd::Sha256::hex(std::span<const std::uint8_t>(bytes, size));
+  }
+
+  static const QV::FW::FirmwareImageEntry& row(unsigned size) { return QV::TestSupport::firmwareRow(size); }
+
+  void expectNewest(const nlohmann::json& report, unsigned size, bool mainWritten = true) {
+    ASSERT_TRUE(report.is_object()) << "no report";
+    EXPECT_EQ(report["mode"], "normal");
+    EXPECT_EQ(report["mainVersion"], 69);
+    EXPECT_EQ(report["secondVersion"], size == 88 ? 14 : 13);
+    if (mainWritten) {
+      EXPECT_EQ(report["mainImage"]["sha256"], sha256(row(size).mainImage, row(size).mainImageSize));
+    }
+    EXPECT_EQ(report["secondImage"]["sha256"], sha256(row(size).secondImage, row(size).secondImageSize));
+  }
+
+  // The pages of one update, from the click on UPDATE or RETRY to done.
+  void expectUpdateRoad() {
+    ASSERT_TRUE(waitForPage("updating writing")) << "no writing page";
+    ASSERT_TRUE(waitForPage("done")) << "no done page";
+  }
+
+  GuiSession m_session{options()};
+  std::unique_ptr<QV::TestSupport::ChildProcess> m_app;
+  std::string m_window;
+  std::string m_group;
+};
+
+class Sizes : public UpdaterWindow, public testing::WithParamInterface<unsigned> {};
+
+TEST_P(Sizes, UpdateLeadsThroughTheUpdatingPagesToDone) {
+  const unsigned size = GetParam();
+  start({"--size", std::to_string(size), "--serial", "SER" + std::to_string(size)});
+  ASSERT_TRUE(waitForPage("update-available"));
+  shoot("update-available-" + std::to_string(size));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("updating writing"));
+  shoot("updating-" + std::to_string(size));
+  ASSERT_TRUE(waitForPage("done"));
+  shoot("done-" + std::to_string(size));
+  const std::vector<std::string> expected = {"update-available", "updating switching", "updating writing",
+                                             "updating reconnecting", "done"};
+  EXPECT_EQ(pages(), expected);
+  quit();
+  expectNewest(keyboardReport(), size);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keyboards, Sizes, testing::Values(25u, 49u, 61u, 88u),
+                         [](const testing::TestParamInfo<unsigned>& info) {
+                           return "keys" + std::to_string(info.param);
+                         });
+
+TEST_F(UpdaterWindow, AboutOverlayOpensAndClosesOverAnUpToDateKeyboard) {
+  start({"--main-version", "69", "--second-version", "13"});
+  ASSERT_TRUE(waitForPage("up-to-date"));
+  shoot("up-to-date");
+  click(kAboutButton);
+  ASSERT_TRUE(waitForPage("about shown", 20s));
+  shoot("about");
+  click(kAboutCloseButton);
+  ASSERT_TRUE(waitForPage("about hidden", 20s));
+  quit();
+  const nlohmann::json report = keyboardReport();
+  EXPECT_EQ(report["requestCounts"]["DNLOAD"], 0);
+}
+
+TEST_F(UpdaterWindow, The88KeyKeyboardGetsOnlyItsSecondImage) {
+  start({"--size", "88", "--main-version", "69", "--second-version", "13"});
+  ASSERT_TRUE(waitForPage("update-available"));
+  shoot("second-image-due");
+  click(kActionButton);
+  expectUpdateRoad();
+  quit();
+  const nlohmann::json report = keyboardReport();
+  expectNewest(report, 88, false);
+}
+
+TEST_F(UpdaterWindow, AWriteFailureEndsOnTheFailedPageAndRetryFinishes) {
+  start({"--fail-block", "3"});
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("failed"));
+  shoot("failed");
+  click(kActionButton);
+  expectUpdateRoad();
+  quit();
+  expectNewest(keyboardReport(), 49);
+}
+
+TEST_F(UpdaterWindow, AnUnplugDuringTheDownloadEndsOnTheFailedPageAndRetryFinishes) {
+  start({"--unplug-block", "5"});
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("failed"));
+  click(kActionButton);
+  expectUpdateRoad();
+  quit();
+  expectNewest(keyboardReport(), 49);
+}
+
+TEST_F(UpdaterWindow, AKeyboardThatWillNotEnterUpdateModeShowsTheAskingPage) {
+  start({"--no-reenumerate"});
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("ask-update-mode"));
+  shoot("ask-update-mode");
+  quit();
+  const nlohmann::json report = keyboardReport();
+  EXPECT_EQ(report["requestCounts"]["DNLOAD"], 0);
+}
+
+TEST_F(UpdaterWindow, NoKeyboardShowsTheNoKeyboardPage) {
+  start({"--product-id", "0x2000"});
+  ASSERT_TRUE(waitForPage("no-device"));
+  shoot("no-device");
+  click(kActionButton);
+  // RESCAN looks again and, finding nothing, shows the same page again.
+  ASSERT_TRUE(QV::TestSupport::waitUntil([&] { return pages().size() >= 2; }, kPageLimit));
+  EXPECT_EQ(pages(), (std::vector<std::string>{"no-device", "no-device"}));
+  quit();
+}
+
+TEST_F(UpdaterWindow, QuitDuringTheUpdateAsksAndNoKeepsItRunningToDone) {
+  start({});
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("updating writing"));
+  click(kQuitButton);  // does nothing while updating
+  typeQuitKey();
+  const std::string question = waitForQuestion();
+  ASSERT_FALSE(question.empty()) << "no question";
+  shoot("quit-question");
+  // No is the default button.
+  ASSERT_TRUE(m_session.xdotool({"key", "--window", question, "Return"}));
+  expectUpdateRoad();
+  EXPECT_FALSE(m_app->waitForExit(0s).has_value());
+  quit();
+  expectNewest(keyboardReport(), 49);
+}
+
+TEST_F(UpdaterWindow, QuitDuringTheUpdateWithYesEndsTheApplicationCleanly) {
+  start({});
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("updating writing"));
+  typeQuitKey();
+  const std::string question = waitForQuestion();
+  ASSERT_FALSE(question.empty()) << "no question";
+  // Yes stands right of No, near the question's bottom-right corner.
+  const auto geometry = m_session.xdotool({"getwindowgeometry", question});
+  ASSERT_TRUE(geometry.has_value());
+  int width = 0, height = 0;
+  ASSERT_EQ(std::sscanf(geometry->c_str() + geometry->find("Geometry: "), "Geometry: %dx%d", &width, &height), 2);
+  ASSERT_TRUE(m_session.xdotool({"mousemove", "--window", question, std::to_string(width - 45),
+                                 std::to_string(height - 22), "sleep", "0.2", "mousedown", "1", "sleep", "0.1",
+                                 "mouseup", "1"}));
+  const auto code = m_app->waitForExit(90s);
+  ASSERT_TRUE(code.has_value()) << "the application did not end";
+  EXPECT_EQ(*code, 0) << m_app->output();
+  EXPECT_EQ(m_app->output().find("Sanitizer"), std::string::npos) << m_app->output();
+  EXPECT_NE(pages().back(), "done") << "the update was left, not finished";
+}
+
+TEST_F(UpdaterWindow, MenusOpenTheAboutOverlayAndTheHelpAddresses) {
+  start({"--main-version", "69", "--second-version", "13"});
+  ASSERT_TRUE(waitForPage("up-to-date"));
+  chooseFromMenu(kApplicationMenuX, kFirstItemY);
+  ASSERT_TRUE(waitForPage("about shown", 20s)) << "About did not open the overlay";
+  click(kAboutCloseButton);
+  ASSERT_TRUE(waitForPage("about hidden", 20s));
+  chooseFromMenu(kHelpMenuX, kFirstItemY);
+  ASSERT_TRUE(QV::TestSupport::waitUntil([&] { return !openedAddresses().empty(); }, 20s));
+  chooseFromMenu(kHelpMenuX, kSecondItemY);
+  ASSERT_TRUE(QV::TestSupport::waitUntil(
+      [&] {
+        const std::string addresses = openedAddresses();
+        return std::count(addresses.begin(), addresses.end(), '\n') >= 2;
+      },
+      20s));
+  EXPECT_EQ(openedAddresses(),
+            "https://support.orveltarsin.example/vanta/firmware-updater\nhttps://www.orveltarsin.example/\n");
+  quit();
+}
+
+TEST_F(UpdaterWindow, AltQQuitsAtOnceWhenNoUpdateRuns) {
+  start({"--main-version", "69", "--second-version", "13"});
+  ASSERT_TRUE(waitForPage("up-to-date"));
+  typeQuitKey();
+  const auto code = m_app->waitForExit(30s);
+  ASSERT_TRUE(code.has_value()) << "Alt+Q did not quit";
+  EXPECT_EQ(*code, 0) << m_app->output();
+}
+
+}  // namespace
