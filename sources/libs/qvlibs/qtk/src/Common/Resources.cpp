@@ -29,10 +29,13 @@ struct State {
     std::map<std::pair<std::string, int>, std::shared_ptr<const UIA::Font>> fonts;
 };
 
+// Never destroyed: a program that exits from inside its run loop (the X
+// server went away) shuts the libraries down from the module's destructor,
+// after function-local statics constructed later than the module are gone.
 State& state()
 {
-    static State s;
-    return s;
+    static State* s = new State;
+    return *s;
 }
 
 void knowFolders()

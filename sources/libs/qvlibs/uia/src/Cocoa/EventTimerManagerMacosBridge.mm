@@ -28,6 +28,10 @@ TimerCallbackIvars& ivars(id self)
     return *reinterpret_cast<TimerCallbackIvars*>(reinterpret_cast<char*>(self) + ivar_getOffset(ivar));
 }
 
+// One repeating timer serves for the manager's whole life. GNUstep drops an
+// invalidated timer from a mode's list only when that mode runs, so a fresh
+// one-shot timer per tick, added to the modal and event-tracking modes that
+// rarely run, would pile up there by the thousand (and GNUstep warns of it).
 void scheduleTimer(id self)
 {
     TimerCallbackIvars& state = ivars(self);
@@ -35,7 +39,7 @@ void scheduleTimer(id self)
                                              target:self
                                            selector:@selector(onTimer:)
                                            userInfo:nil
-                                            repeats:NO];
+                                            repeats:YES];
     NSRunLoop* loop = [NSRunLoop currentRunLoop];
     [loop addTimer:timer forMode:NSDefaultRunLoopMode];
     [loop addTimer:timer forMode:NSModalPanelRunLoopMode];
@@ -64,13 +68,11 @@ void timerCallbackDetach(id self, SEL)
     state.bridge = nullptr;
 }
 
-void timerCallbackOnTimer(id self, SEL, NSTimer* fired)
+void timerCallbackOnTimer(id self, SEL, NSTimer*)
 {
     TimerCallbackIvars& state = ivars(self);
     if (!state.bridge)
         return;
-    [fired invalidate];
-    scheduleTimer(self);
     state.bridge->notifySubscribers();
 }
 
