@@ -52,8 +52,8 @@ constexpr Place kActionButton{kQuitButton.x - Look::kButtonWidth - Look::kButton
 constexpr int kMenuBarHeight = 22;
 // Where the in-window menu bar shows its menus' titles, and where the first
 // two items of a menu lie in its window.
-constexpr int kApplicationMenuX = 191;
-constexpr int kHelpMenuX = 228;
+constexpr int kApplicationMenuX = 90;
+constexpr int kHelpMenuX = 187;
 constexpr int kFirstItemY = 10;
 constexpr int kSecondItemY = 30;
 constexpr Place kAboutButton{kQuitButton.x, Look::kTitleHeight / 2};

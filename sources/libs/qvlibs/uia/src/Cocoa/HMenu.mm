@@ -34,12 +34,28 @@ NSString* localized(NSString* key)
     return [[NSBundle mainBundle] localizedStringForKey:key value:@"" table:nil];
 }
 
+NSString* bundleName()
+{
+    id name = [[[NSBundle mainBundle] infoDictionary] objectForKey:@"CFBundleName"];
+    return ([name isKindOfClass:[NSString class]] && [name length]) ? name : nil;
+}
+
+// The application menu is titled with the application's name, as the user
+// knows it; a program without a named bundle goes by its process name. On
+// GNUstep the in-window bar takes the item of that title as its own
+// application item instead of adding a second, empty one.
+NSString* applicationMenuTitle()
+{
+    NSString* name = bundleName();
+    return name ? name : [[NSProcessInfo processInfo] processName];
+}
+
 // "About", "Hide" and "Quit" are followed by the application's name; a
 // bundle without a name gives the word alone.
 NSString* withApplicationName(NSString* key)
 {
-    id name = [[[NSBundle mainBundle] infoDictionary] objectForKey:@"CFBundleName"];
-    if (![name isKindOfClass:[NSString class]] || ![name length])
+    NSString* name = bundleName();
+    if (!name)
         return localized(key);
     return [NSString stringWithFormat:@"%@ %@", localized(key), name];
 }
@@ -63,7 +79,7 @@ NSMenu* buildApplicationMenu()
 {
     NSAutoreleasePool* pool = [NSAutoreleasePool new];
     NSMenu* menu = reinterpret_cast<NSMenu*>(COCOA::Menu::create(nullptr));
-    [menu setTitle:@"Apple"];
+    [menu setTitle:applicationMenuTitle()];
 
     NSMenuItem* about = newCommandItem(withApplicationName(@"About"), static_cast<int>(kCommandAbout), @"");
     [menu addItem:about];
@@ -188,7 +204,7 @@ void HMenuBar::create()
     [menu setTitle:@"MainMenu"];
     NSMenu* appMenu = applicationMenu();
     NSMenuItem* item = reinterpret_cast<NSMenuItem*>(COCOA::MenuItem::create());
-    [item setTitle:@"Apple"];
+    [item setTitle:applicationMenuTitle()];
     // The shared application menu hangs below the newest bar only.
     if (NSMenu* previous = [appMenu supermenu]) {
         const NSInteger at = [previous indexOfItemWithSubmenu:appMenu];
