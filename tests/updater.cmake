@@ -17,6 +17,7 @@ set(QV_UPDATER_GROUPS
   write "UpdaterWindow.AWriteFailure*"
   unplug "UpdaterWindow.AnUnplug*"
   ask "UpdaterWindow.AKeyboardThatWillNot*:UpdaterWindow.AltQ*"
+  late "UpdaterWindow.AKeyboardBackLate*"
   quitno "UpdaterWindow.QuitDuringTheUpdateAsks*"
   quityes "UpdaterWindow.QuitDuringTheUpdateWithYes*")
 

@@ -84,7 +84,7 @@ class UpdaterWindow : public testing::Test {
   // simulated-keyboard KEYBOARD... --report FILE -- the application, with
   // a stand-in for xdg-open first on PATH that notes the addresses it is
   // given in the session's folder.
-  void start(const std::vector<std::string>& keyboard) {
+  void start(const std::vector<std::string>& keyboard, bool servicesMadeBefore = true) {
     const fs::path bin = m_session.folder() / "bin";
     fs::create_directories(bin);
     {
@@ -97,8 +97,10 @@ class UpdaterWindow : public testing::Test {
     // descriptor it inherited, and under the simulated keyboard's umockdev
     // this ends the emulation of the device the application has open: the
     // list is made beforehand, as a desktop session has it already.
-    auto services = m_session.start({"make_services"}, {}, m_session.folder() / "services.log");
-    ASSERT_TRUE(services->waitForExit(kStartLimit).has_value()) << "make_services did not end";
+    if (servicesMadeBefore) {
+      auto services = m_session.start({"make_services"}, {}, m_session.folder() / "services.log");
+      ASSERT_TRUE(services->waitForExit(kStartLimit).has_value()) << "make_services did not end";
+    }
     std::vector<std::string> words = {SIMULATED_KEYBOARD};
     words.insert(words.end(), keyboard.begin(), keyboard.end());
     words.insert(words.end(), {"--report", report().string(), "--", UPDATER_APP});
@@ -325,6 +327,34 @@ TEST_F(UpdaterWindow, AKeyboardThatWillNotEnterUpdateModeShowsTheAskingPage) {
   quit();
   const nlohmann::json report = keyboardReport();
   EXPECT_EQ(report["requestCounts"]["DNLOAD"], 0);
+}
+
+TEST_F(UpdaterWindow, AKeyboardBackLateFromTheResetIsFoundByRetry) {
+  // Off the bus longer than the window waits for it after the reset: the
+  // asking page shows, and RETRY finds the keyboard once it is back. The
+  // services list is left to the application, whose child that builds it
+  // cuts the application off the test bed's device events, as happens where
+  // no desktop session made the list: the keyboard's return must be found
+  // without them.
+  start({"--reenumerate-delay", "6000"}, false);
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("ask-update-mode"));
+  // Until the keyboard is back each RETRY ends on the asking page again.
+  const auto deadline = std::chrono::steady_clock::now() + kPageLimit;
+  while (pages().back() == "ask-update-mode" && std::chrono::steady_clock::now() < deadline) {
+    const std::size_t shown = pages().size();
+    click(kActionButton);
+    ASSERT_TRUE(QV::TestSupport::waitUntil(
+        [&] {
+          const std::vector<std::string> now = pages();
+          return now.size() >= shown + 2 || (now.size() > shown && now.back() != "updating switching");
+        },
+        kPageLimit));
+  }
+  expectUpdateRoad();
+  quit();
+  expectNewest(keyboardReport(), 49);
 }
 
 TEST_F(UpdaterWindow, NoKeyboardShowsTheNoKeyboardPage) {

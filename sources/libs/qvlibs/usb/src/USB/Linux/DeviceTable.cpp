@@ -100,6 +100,33 @@ libusb_device* DeviceTable::device(USBDeviceOSHandle handle) const {
   return found == m_entries.end() ? nullptr : found->second.device;
 }
 
+void DeviceTable::hotplugRegistered() {
+  std::lock_guard lock(m_mutex);
+  ++m_hotplugRegistrations;
+}
+
+void DeviceTable::hotplugDeregistered() {
+  std::lock_guard lock(m_mutex);
+  if (m_hotplugRegistrations > 0) {
+    --m_hotplugRegistrations;
+  }
+}
+
+libusb_context* DeviceTable::freshContext() {
+  libusb_context* unused = nullptr;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_entries.empty() && m_hotplugRegistrations == 0) {
+      std::swap(unused, m_context);
+    }
+  }
+  // Outside the lock: libusb_exit stops libusb's event thread.
+  if (unused != nullptr) {
+    libusb_exit(unused);
+  }
+  return context();
+}
+
 std::vector<USBDeviceOSHandle> DeviceTable::enumerate() {
   std::vector<USBDeviceOSHandle> handles;
   libusb_context* ctx = context();

@@ -68,6 +68,20 @@ class DeviceTable {
   // of it from its udev thread.
   std::vector<USBDeviceOSHandle> enumerate();
 
+  // The context as context() gives it, created afresh when nothing holds the
+  // current one (no entry, no hotplug registration). libusb reads the bus
+  // once, when a context is created, and afterwards keeps its list from udev
+  // events alone: an event that never reached the process (a full socket
+  // buffer; under umockdev, a child process that closed the descriptors it
+  // inherited) would leave a device out of every later list and every later
+  // hotplug report. Discovery starts from here.
+  libusb_context* freshContext();
+
+  // A hotplug registration keeps the context; each call of the first is
+  // matched by one of the second.
+  void hotplugRegistered();
+  void hotplugDeregistered();
+
   // Number of entries held; for tests.
   std::size_t size() const;
 
@@ -85,6 +99,7 @@ class DeviceTable {
 
   mutable std::mutex m_mutex;
   libusb_context* m_context = nullptr;
+  unsigned m_hotplugRegistrations = 0;
   std::map<USBDeviceOSHandle, Entry> m_entries;
   std::map<libusb_device*, USBDeviceOSHandle> m_handles;
   USBDeviceOSHandle m_lastHandle = 0;

@@ -129,7 +129,7 @@ bool USBDeviceFactoryOSImpl::initWithDeviceFilter(const USBDeviceFilter& filter,
   if (filter.className.empty()) {
     return false;
   }
-  libusb_context* context = DeviceTable::instance().context();
+  libusb_context* context = DeviceTable::instance().freshContext();
   if (context == nullptr) {
     return false;
   }
@@ -263,6 +263,7 @@ bool USBDeviceFactoryOSImpl::armHotplug(libusb_context* context) {
     takeEvents(queueId, true);
     return false;
   }
+  DeviceTable::instance().hotplugRegistered();
   m_context = context;
   m_queueId = queueId;
   m_hotplugArmed = true;
@@ -274,6 +275,7 @@ void USBDeviceFactoryOSImpl::disarmHotplug() {
     return;
   }
   libusb_hotplug_deregister_callback(m_context, m_hotplug);
+  DeviceTable::instance().hotplugDeregistered();
   releaseEvents(takeEvents(m_queueId, true));
   m_hotplugArmed = false;
   m_hotplug = 0;
