@@ -3,7 +3,9 @@
 // With QV_IDLE_TIMER_MS set it adds a repeating timer of that period to the
 // default, modal-panel and event-tracking run-loop modes (the common modes
 // never fire on GNUstep), and prints "ticks N" once a second of ticks, so
-// that the idle benchmark can tell that the timer runs.
+// that the idle benchmark can tell that the timer runs. With QV_BARE_WINDOW
+// set it shows one empty 640 x 440 window, the updater's size, so that the
+// memory and idle cost of a window alone can be set beside the updater's.
 #import <AppKit/AppKit.h>
 
 #include <cstdio>
@@ -53,6 +55,14 @@ int main()
             [loop addTimer:timer forMode:NSModalPanelRunLoopMode];
             [loop addTimer:timer forMode:NSEventTrackingRunLoopMode];
         }
+    }
+    if (std::getenv("QV_BARE_WINDOW") != nullptr) {
+        NSWindow* window = [[NSWindow alloc] initWithContentRect:NSMakeRect(0, 0, 640, 440)
+                                                       styleMask:NSTitledWindowMask | NSClosableWindowMask
+                                                         backing:NSBackingStoreBuffered
+                                                           defer:NO];
+        [window setTitle:@"Bare window"];
+        [window makeKeyAndOrderFront:nil];
     }
     [NSApp run];
     [pool release];
