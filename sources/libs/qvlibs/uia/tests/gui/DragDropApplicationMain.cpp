@@ -14,6 +14,7 @@
 // program could offer it. Each process writes its own type name and record
 // address to UIA_TYPE_FILE when set. UIA_WINDOWS=1 shows only the first
 // window, at UIA_LEFT.
+#include "TestLog.h"
 #include "LayerModule.h"
 
 #include <QV/GP/Lib.h>
@@ -42,17 +43,7 @@ namespace {
 using namespace QV::UIA;
 namespace GP = QV::GP;
 
-void note(const std::string& line)
-{
-    static FILE* log = [] {
-        const char* path = std::getenv("UIA_TEST_LOG");
-        return path ? std::fopen(path, "a") : nullptr;
-    }();
-    if (log) {
-        std::fprintf(log, "%s\n", line.c_str());
-        std::fflush(log);
-    }
-}
+using QV::UIA::Testing::note;
 
 std::string setting(const char* name, const char* otherwise = "")
 {

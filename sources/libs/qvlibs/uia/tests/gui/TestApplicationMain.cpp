@@ -13,6 +13,7 @@
 // UIA_TEST_MENUS set it installs the menus of TestApplicationMenus.h before
 // its window, notes each command that reaches it, and notes where its menus
 // are on the screen whenever that changes.
+#include "TestLog.h"
 #include <QV/GP/FileName.h>
 #include <QV/GP/Lib.h>
 #include <QV/UIA/AppModule.h>
@@ -37,17 +38,7 @@ void askWindowToClose(void* view);
 
 namespace {
 
-void note(const std::string& line)
-{
-    static FILE* log = [] {
-        const char* path = std::getenv("UIA_TEST_LOG");
-        return path ? std::fopen(path, "a") : nullptr;
-    }();
-    if (log) {
-        std::fprintf(log, "%s\n", line.c_str());
-        std::fflush(log);
-    }
-}
+using QV::UIA::Testing::note;
 
 std::string setting(const char* name, const char* fallback)
 {

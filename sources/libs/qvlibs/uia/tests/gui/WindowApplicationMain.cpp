@@ -16,6 +16,7 @@
 // window; with
 // UIA_WINDOW_REFUSE_FIRST_CLOSE=1 the first close request is refused.
 // The picture is the one TestPicture.h describes.
+#include "TestLog.h"
 #include "LayerModule.h"
 #include "OneWindowApplication.h"
 #include "TestPicture.h"
@@ -43,17 +44,7 @@ namespace {
 using namespace QV::UIA;
 namespace GP = QV::GP;
 
-void note(const std::string& line)
-{
-    static FILE* log = [] {
-        const char* path = std::getenv("UIA_TEST_LOG");
-        return path ? std::fopen(path, "a") : nullptr;
-    }();
-    if (log) {
-        std::fprintf(log, "%s\n", line.c_str());
-        std::fflush(log);
-    }
-}
+using QV::UIA::Testing::note;
 
 std::string str(long value)
 {
