@@ -30,6 +30,7 @@ struct Rgb {
 constexpr Rgb kBar{0x2E, 0x31, 0x38};
 constexpr Rgb kButtonNormal{0xE8, 0x80, 0x2A};
 constexpr Rgb kButtonHover{0x34, 0x78, 0xD4};
+constexpr Rgb kSwatch{0x20, 0xC0, 0x40};
 
 bool near(const Rgb& a, const Rgb& b)
 {
@@ -157,6 +158,12 @@ TEST_F(ToolkitGuiTest, TheWindowShowsItsWidgetsAndAClickReachesTheButtonsSignal)
     ASSERT_TRUE(xdotool({"click", "1"}));
     EXPECT_TRUE(waitForLine("clicked ")) << dump();
     EXPECT_EQ(lineStarting("clicked "), "clicked update");
+
+    // Another thread's repaint request reaches the window after it has
+    // fallen idle.
+    const fs::path swatch = QV::TestSupport::screenshotFile("qtk-window", "swatch");
+    EXPECT_TRUE(QV::TestSupport::waitUntil([&] { return grab(swatch) && near(at(20, 110), kSwatch); }, 15s))
+        << dump();
 
     // A click beside the button reaches nothing.
     ASSERT_TRUE(xdotool({"mousemove", std::to_string(left + 20), std::to_string(top + 180), "sleep", "0.1", "click",

@@ -16,12 +16,15 @@ namespace {
 using Testing::colourAt;
 using Testing::Probe;
 
+// Whether the platform tick runs: it runs while anything subscribes to it.
+bool s_ticking = false;
+
 class NoTick : public UIA::AbstractEventTimerManagerOsBridge
 {
 public:
     using AbstractEventTimerManagerOsBridge::AbstractEventTimerManagerOsBridge;
-    void install(std::chrono::milliseconds) override {}
-    void deinstall() override {}
+    void install(std::chrono::milliseconds) override { s_ticking = true; }
+    void deinstall() override { s_ticking = false; }
 };
 
 class TestWindow : public Window<UIA::Window>
@@ -105,6 +108,43 @@ TEST_F(ToolkitWindowTest, TheTickRunsTimersAndShowsWhatWasRepainted)
     impl->invalidated.clear();
     tick();
     EXPECT_TRUE(impl->invalidated.empty());
+}
+
+TEST_F(ToolkitWindowTest, AnIdleWindowLeavesTheTickUntilItsPaneHasWorkAgain)
+{
+    ASSERT_TRUE(s_ticking) << "the first paint waits for a tick";
+    tick();
+    EXPECT_FALSE(s_ticking) << "nothing waits: no wake-ups for an idle window";
+
+    root->colour = 0xFF0000FFu;
+    root->invalidate();
+    ASSERT_TRUE(s_ticking);
+    impl->invalidated.clear();
+    tick();
+    EXPECT_EQ(colourAt(window.getPicture(), 60, 45), 0xFF0000FFu);
+    EXPECT_FALSE(impl->invalidated.empty());
+    EXPECT_FALSE(s_ticking);
+
+    // A timer keeps the tick until it has run, also when it starts another.
+    root->repeatEvery = 1;
+    root->onTimerDo = [&] {
+        if (root->timers.size() == 2)
+            root->repeatEvery = 0;
+    };
+    root->startTimer(1, 4);
+    ASSERT_TRUE(s_ticking);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(s_ticking);
+        tick();
+    }
+    EXPECT_EQ(root->timers, (std::vector<int>{4, 4, 4}));
+    EXPECT_FALSE(s_ticking);
+
+    // A window that is gone does not take the tick again.
+    UIA::EventData none;
+    window.sendEvent(UIA::kEventWindowDestroyed, &none);
+    root->invalidate();
+    EXPECT_FALSE(s_ticking);
 }
 
 TEST_F(ToolkitWindowTest, LeftClicksReachTheWidgetUnderTheMouse)

@@ -315,6 +315,8 @@ void Pane::startTimer(Widget& widget, int ticks, int id)
         }
     }
     m_timers.push_back({&widget, id, ticks});
+    if (m_wake)
+        m_wake();
 }
 
 void Pane::stopTimer(Widget& widget, int id)

@@ -4,6 +4,9 @@
 //   content L T W H   the content area on screen, after the first paint
 //   icon W H          the icon found in the bundle, or "icon missing"
 //   clicked ID        the button's signal with the button's id
+// A click on the button also has another thread, once the window has
+// fallen idle, turn the swatch at (8, 100)-(40, 132) from the bar's colour
+// to green and ask for its repaint.
 #include <QV/GP/Lib.h>
 #include <QV/QTK/Bar.h>
 #include <QV/QTK/Button.h>
@@ -16,10 +19,13 @@
 #include <QV/UIA/Lib.h>
 #include <QV/UIA/StandaloneWindow.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -57,9 +63,28 @@ private:
     bool m_contentNoted = false;
 };
 
+// A square of one colour that another thread may change.
+class Swatch : public QTK::Widget
+{
+public:
+    std::atomic<std::uint32_t> colour{0xFF2E3138u};
+
+protected:
+    void paint(UIA::Picture& picture) override
+    {
+        picture.fillArea(0, 0, getWidth(), getHeight(), colour.load());
+    }
+};
+
 class ToolkitApplication : public UIA::Application
 {
 public:
+    ~ToolkitApplication() override
+    {
+        if (m_painter.joinable())
+            m_painter.join();
+    }
+
     bool init() override
     {
         if (!Application::init())
@@ -93,8 +118,19 @@ public:
         button->setLook(QTK::Button::eNormal, {0xFFE8802Au, 0xFFFFFFFFu, 0xFFFFFFFFu, nullptr});
         button->setLook(QTK::Button::eHover, {0xFF3478D4u, 0xFFFFFFFFu, 0xFFFFFFFFu, nullptr});
         button->setLook(QTK::Button::ePressed, {0xFF1C3F70u, 0xFFFFFFFFu, 0xFFFFFFFFu, nullptr});
-        button->clicked().connect(
-            [](const QTK::ButtonImpl::tSignalData& data) { note("clicked " + data.id.string()); });
+        auto swatch = std::make_shared<Swatch>();
+        swatch->setBounds({8, 100, 40, 132});
+        root->addChild(swatch);
+        button->clicked().connect([this, swatch](const QTK::ButtonImpl::tSignalData& data) {
+            note("clicked " + data.id.string());
+            if (m_painter.joinable())
+                return;
+            m_painter = std::thread([swatch] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(400));
+                swatch->colour = 0xFF20C040u;
+                swatch->invalidate();
+            });
+        });
         root->addChild(button);
 
         m_window = std::make_unique<ToolkitWindow>();
@@ -112,6 +148,7 @@ public:
 
 private:
     std::unique_ptr<ToolkitWindow> m_window;
+    std::thread m_painter;
 };
 
 class ToolkitModule : public UIA::AppModule

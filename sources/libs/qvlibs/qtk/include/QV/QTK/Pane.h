@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -78,6 +79,15 @@ public:
     // One tick: counts the widget timers down and runs those that are due.
     void tick();
     bool hasTimers() const noexcept;
+    // Neither a timer nor a repaint is waiting for a tick.
+    bool isIdle() const noexcept { return !hasTimers() && !needsUpdate(); }
+
+    // Called when the pane gets work for its ticks after being clean: a
+    // repaint request (on whatever thread made it; once until the next
+    // paint) or a widget timer (main thread). The host keeps its ticks
+    // running only while the pane has such work. Set on the main thread
+    // before any widget joins the pane.
+    void setWakeHandler(std::function<void()> wake) { m_wake = std::move(wake); }
 
 private:
     friend class Widget;
@@ -94,7 +104,11 @@ private:
     void forgetWidget(Widget& widget) noexcept;
     // The widget or one of its descendants stops being hovered or pressed.
     void forgetMouse(Widget& widget) noexcept;
-    void markDirty() noexcept { m_dirty.store(true, std::memory_order_release); }
+    void markDirty() noexcept
+    {
+        if (!m_dirty.exchange(true, std::memory_order_acq_rel) && m_wake)
+            m_wake();
+    }
     // The widget's area invalid for the next paint (main thread).
     void addInvalid(const GP::Rect& rect) noexcept;
     void addToRegion(const GP::Rect& rect) noexcept;
@@ -115,6 +129,7 @@ private:
     // Set when an area could not be added to m_invalid: all is repainted.
     bool m_invalidAll = false;
     std::vector<Timer> m_timers;
+    std::function<void()> m_wake;
     int m_tickDepth = 0;
     Widget* m_hovered = nullptr;
     Widget* m_pressed = nullptr;

@@ -2,13 +2,20 @@
 
 #include <QV/GP/Region.h>
 #include <QV/QTK/Pane.h>
+#include <QV/UIA/AsyncEventTarget.h>
 #include <QV/UIA/DeviceContext.h>
 #include <QV/UIA/EventCode.h>
 #include <QV/UIA/EventData.h>
 #include <QV/UIA/EventTimerManager.h>
 #include <QV/UIA/Picture.h>
 
+#include <thread>
+
 namespace QV::QTK {
+
+// The event by which another thread's repaint request wakes a window's
+// ticks on the main thread; the toolkit's own code.
+inline constexpr unsigned kEventWakeTicks = 30000;
 
 // A top-level window of the platform layer (Base: a UIA window class) that
 // hosts a pane. The pane paints into the window's 32-bit picture, which
@@ -16,15 +23,28 @@ namespace QV::QTK {
 // pane, and its 40 ms tick drives the widget timers and picks up
 // invalidation requests, which may come from any thread: what became
 // invalid is repainted into the picture on the tick and the platform is
-// asked to show that area.
+// asked to show that area. The window subscribes to the tick only while
+// the pane has a timer or a repaint waiting, so that an idle window costs
+// no wake-ups; the pane's first request after an idle spell subscribes it
+// again (a request from another thread through the asynchronous path).
 //
 // Thread affinity: main thread.
 template <class Base>
 class Window : public Base
 {
 public:
-    Window() = default;
-    ~Window() override { stopTicking(); }
+    Window()
+    {
+        m_wakeHandle = UIA::AsyncEventTargetImpl::registerTarget(this);
+        m_pane.setWakeHandler([this] { wake(); });
+    }
+    ~Window() override
+    {
+        // Widgets leaving the pane below must not wake a window that is gone.
+        m_pane.setWakeHandler(nullptr);
+        stopTicking();
+        UIA::AsyncEventTargetImpl::unregisterTarget(m_wakeHandle);
+    }
 
     Pane& getPane() noexcept { return m_pane; }
     const UIA::Picture& getPicture() const noexcept { return m_picture; }
@@ -48,6 +68,7 @@ public:
     {
         switch (code) {
         case UIA::kEventWindowCreated:
+            m_created = true;
             fitToWindow();
             startTicking();
             break;
@@ -56,8 +77,12 @@ public:
             fitToWindow();
             break;
         case UIA::kEventWindowDestroyed:
+            m_created = false;
             stopTicking();
             break;
+        case kEventWakeTicks:
+            startTicking();
+            return true;
         case UIA::kEventPaint:
             if (data != nullptr) {
                 fitToWindow();
@@ -71,6 +96,8 @@ public:
             if (data != nullptr && m_tick != nullptr && static_cast<UIA::TimerEventData*>(data)->timer == m_tick) {
                 m_pane.tick();
                 update();
+                if (m_pane.isIdle())
+                    stopTicking();
                 return true;
             }
             break;
@@ -124,9 +151,18 @@ private:
             m_pane.setSize(size.x, size.y);
     }
 
+    // The pane has work: ticks are needed. Another thread only asks.
+    void wake()
+    {
+        if (std::this_thread::get_id() == m_mainThread)
+            startTicking();
+        else
+            UIA::AsyncEventTargetImpl::postEvent(kEventWakeTicks, m_wakeHandle);
+    }
+
     void startTicking()
     {
-        if (m_tick == nullptr)
+        if (m_created && m_tick == nullptr)
             m_tick = this->setEventTimer(UIA::EventTimerManager::kTickMs, 0);
     }
 
@@ -140,6 +176,9 @@ private:
     Pane m_pane;
     UIA::Picture m_picture;
     UIA::HEventTimer m_tick = nullptr;
+    bool m_created = false;
+    unsigned m_wakeHandle = 0;
+    const std::thread::id m_mainThread = std::this_thread::get_id();
 };
 
 } // namespace QV::QTK
