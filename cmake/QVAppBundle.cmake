@@ -1,5 +1,5 @@
 # qv_add_app_bundle(TARGET <executable> NAME <name> IDENTIFIER <id> VERSION <text>
-#                   [RESOURCES <files or folders>...])
+#                   [ICON <picture file>] [RESOURCES <files or folders>...])
 # Makes the executable's output an application folder, as GNUstep's NSBundle
 # expects one when the executable is run directly:
 #
@@ -12,9 +12,11 @@
 # resources. A file given as a resource is copied into Resources; a folder is
 # copied with its contents under its own name (pictures/ gives
 # Resources/pictures/...). Resources are copied again on every build, so an
-# edited picture needs no relink.
+# edited picture needs no relink. The ICON picture is copied into Resources
+# and named as the application's icon (NSIcon), which GNUstep shows in the
+# menu bar; without it GNUstep shows its own logo there.
 function(qv_add_app_bundle)
-  cmake_parse_arguments(B "" "TARGET;NAME;IDENTIFIER;VERSION" "RESOURCES" ${ARGN})
+  cmake_parse_arguments(B "" "TARGET;NAME;IDENTIFIER;VERSION;ICON" "RESOURCES" ${ARGN})
   foreach(required TARGET NAME IDENTIFIER VERSION)
     if(NOT B_${required})
       message(FATAL_ERROR "qv_add_app_bundle: ${required} is required")
@@ -36,6 +38,20 @@ function(qv_add_app_bundle)
   set_target_properties(${B_TARGET} PROPERTIES
     OUTPUT_NAME ${B_NAME}
     RUNTIME_OUTPUT_DIRECTORY ${folder})
+
+  set(icon_entry "")
+  if(B_ICON)
+    cmake_path(ABSOLUTE_PATH B_ICON BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} NORMALIZE)
+    if(NOT EXISTS ${B_ICON} OR IS_DIRECTORY ${B_ICON})
+      message(FATAL_ERROR "qv_add_app_bundle: icon ${B_ICON} is not a file")
+    endif()
+    cmake_path(GET B_ICON FILENAME icon_name)
+    if(NOT icon_name MATCHES "^[A-Za-z0-9][A-Za-z0-9._-]*$")
+      message(FATAL_ERROR "qv_add_app_bundle: icon name '${icon_name}' must be letters, digits, '.', '_' or '-'")
+    endif()
+    set(icon_entry "\n  <key>NSIcon</key>\n  <string>${icon_name}</string>")
+    list(APPEND B_RESOURCES ${B_ICON})
+  endif()
 
   set(plist_values NAME IDENTIFIER VERSION)
   foreach(key IN LISTS plist_values)
@@ -61,7 +77,7 @@ function(qv_add_app_bundle)
   <key>NSExecutable</key>
   <string>@xml_NAME@</string>
   <key>NSPrincipalClass</key>
-  <string>NSApplication</string>
+  <string>NSApplication</string>@icon_entry@
 </dict>
 </plist>
 ]] @ONLY)

@@ -12,8 +12,9 @@
 //
 // Usage: uia_launch_bench [--program PATH] [--runs N] [--idle-seconds S]
 //                         [--timer-ms MS] [--no-idle] [--verbose]
+//                         [--env NAME=VALUE]...
 // Without --program it measures the bare application, the baseline that the
-// updater is set beside.
+// updater is set beside (`--env QV_BARE_WINDOW=1` makes it open one window).
 #include "GuiSession.h"
 
 #include <unistd.h>
@@ -42,6 +43,7 @@ struct Settings
     int timerMs = 40;
     bool idle = true;
     bool verbose = false;
+    QV::TestSupport::Environment environment;
 };
 
 bool parse(int argc, char** argv, Settings& settings)
@@ -61,6 +63,11 @@ bool parse(int argc, char** argv, Settings& settings)
             settings.idle = false;
         else if (word == "--verbose")
             settings.verbose = true;
+        else if (word == "--env" && hasValue && std::string(argv[i + 1]).find('=') != std::string::npos) {
+            const std::string pair = argv[++i];
+            const auto equals = pair.find('=');
+            settings.environment.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+        }
         else
             return false;
     }
@@ -94,6 +101,7 @@ Launched launch(const GuiSession& session, const Settings& settings, int run, QV
 {
     const fs::path report = session.folder() / ("launch-" + std::to_string(run));
     auto environment = QV::TestSupport::launchReporting(report);
+    environment.insert(environment.end(), settings.environment.begin(), settings.environment.end());
     environment.insert(environment.end(), extra.begin(), extra.end());
     Launched launched;
     const std::int64_t start = QV::TestSupport::monotonicNanoseconds();
@@ -134,7 +142,9 @@ int main(int argc, char** argv)
 {
     Settings settings;
     if (!parse(argc, argv, settings)) {
-        std::fprintf(stderr, "usage: %s [--program PATH] [--runs N] [--idle-seconds S] [--timer-ms MS] [--no-idle] [--verbose]\n",
+        std::fprintf(stderr,
+                     "usage: %s [--program PATH] [--runs N] [--idle-seconds S] [--timer-ms MS] [--no-idle] "
+                     "[--verbose] [--env NAME=VALUE]...\n",
                      argv[0]);
         return 2;
     }
