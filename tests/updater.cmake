@@ -18,6 +18,7 @@ set(QV_UPDATER_GROUPS
   unplug "UpdaterWindow.AnUnplug*"
   ask "UpdaterWindow.AKeyboardThatWillNot*:UpdaterWindow.AltQ*"
   late "UpdaterWindow.AKeyboardBackLate*"
+  plug "UpdaterWindow.RescanFindsAKeyboardPluggedIn*"
   quitno "UpdaterWindow.QuitDuringTheUpdateAsks*"
   quityes "UpdaterWindow.QuitDuringTheUpdateWithYes*")
 

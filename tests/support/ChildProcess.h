@@ -80,6 +80,10 @@ class ChildProcess {
     return m_status;
   }
 
+  // Sends `signal` to the program alone, not to what it started; false once
+  // it has ended and been waited for.
+  bool sendSignal(int signal) const { return m_pid > 0 && kill(m_pid, signal) == 0; }
+
   // Asks the program to end, and ends it when it has not by the deadline.
   void stop(Clock::duration grace) {
     if (m_pid > 0 && kill(-m_pid, SIGTERM) == 0) waitForExit(grace);

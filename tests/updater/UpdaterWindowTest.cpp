@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <span>
 #include <sstream>
 #include <string>
@@ -188,11 +190,43 @@ class UpdaterWindow : public testing::Test {
     ASSERT_TRUE(m_session.screenshot(shot));
     const fs::path reference = fs::path(REFERENCES) / (name + ".png");
     if (!fs::exists(reference)) return;
-    const QV::TestSupport::CommandOutcome compared = QV::TestSupport::runCommand(
-        {"compare", "-metric", "AE", "-fuzz", "8%", shot.string() + "[642x486+100+100]", reference.string(), "null:"},
-        m_session.folder() / "compare.log", 30s);
-    const long differing = std::atol(compared.output.c_str());
-    EXPECT_LT(differing, 2500) << name << " differs from its reference in " << compared.output << " pixels: " << shot;
+    const long differing = differingPixels(shot.string() + "[642x486+100+100]", reference.string());
+    EXPECT_LT(differing, 2500) << name << " differs from its reference in " << differing << " pixels: " << shot;
+  }
+
+  // The firmware panel's column of labels (newest, installed, serial number)
+  // in the screenshot `name` beside the same place of its reference, held to
+  // a few pixels: the whole window's allowance would not notice another
+  // serial number.
+  void expectLabelsAsInReference(const std::string& name) {
+    // Places in the 642 x 486 window that shoot() cuts from the screen.
+    constexpr int kLeft = (642 - kContentWidth) / 2 + Look::kMargin;
+    constexpr int kTop = 486 - kContentHeight + Look::kTitleHeight;
+    const std::string column = std::to_string(Look::kColumnWidth) + "x" + std::to_string(Look::kFirmwareHeight);
+    const auto at = [&](int x, int y) {
+      return "[" + column + "+" + std::to_string(x) + "+" + std::to_string(y) + "]";
+    };
+    const fs::path shot = QV::TestSupport::screenshotFile(m_group, name);
+    const fs::path reference = fs::path(REFERENCES) / (name + ".png");
+    const long differing =
+        differingPixels(shot.string() + at(100 + kLeft, 100 + kTop), reference.string() + at(kLeft, kTop));
+    EXPECT_LT(differing, 40) << name << ": the labels differ from the reference in " << differing
+                             << " pixels: " << shot;
+  }
+
+  // How many pixels of two pictures (or parts of them, "file[WxH+X+Y]")
+  // differ beyond a little anti-aliasing; a failure, and a large count, when
+  // they cannot be compared.
+  long differingPixels(const std::string& picture, const std::string& reference) {
+    const QV::TestSupport::CommandOutcome compared =
+        QV::TestSupport::runCommand({"compare", "-metric", "AE", "-fuzz", "8%", picture, reference, "null:"},
+                                    m_session.folder() / "compare.log", 30s);
+    // compare answers 0 for alike, 1 for different and 2 when it could not compare.
+    if (compared.exitCode != 0 && compared.exitCode != 1) {
+      ADD_FAILURE() << "could not compare " << picture << " with " << reference << ": " << compared.output;
+      return std::numeric_limits<long>::max();
+    }
+    return std::atol(compared.output.c_str());
   }
 
   nlohmann::json keyboardReport() {
@@ -366,6 +400,27 @@ TEST_F(UpdaterWindow, NoKeyboardShowsTheNoKeyboardPage) {
   ASSERT_TRUE(QV::TestSupport::waitUntil([&] { return pages().size() >= 2; }, kPageLimit));
   EXPECT_EQ(pages(), (std::vector<std::string>{"no-device", "no-device"}));
   quit();
+}
+
+TEST_F(UpdaterWindow, RescanFindsAKeyboardPluggedInAfterTheStart) {
+  // The simulated keyboard runs the application itself, so its process is
+  // the one started, and it plugs the keyboard in on SIGUSR1.
+  start({"--plug-in-on-signal", "--serial", "SER49"});
+  ASSERT_TRUE(waitForPage("no-device"));
+  ASSERT_TRUE(m_app->sendSignal(SIGUSR1));
+  ASSERT_TRUE(QV::TestSupport::waitUntil(
+      [&] { return m_app->output().find("simulated-keyboard: plugged in") != std::string::npos; }, kPageLimit))
+      << "the keyboard was not plugged in";
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("update-available"));
+  // The reference shows this keyboard's serial number and versions.
+  shoot("update-available-49");
+  expectLabelsAsInReference("update-available-49");
+  EXPECT_EQ(pages(), (std::vector<std::string>{"no-device", "update-available"}));
+  quit();
+  const nlohmann::json report = keyboardReport();
+  EXPECT_EQ(report["enumerations"], 1);
+  EXPECT_EQ(report["requestCounts"]["DNLOAD"], 0);
 }
 
 TEST_F(UpdaterWindow, QuitDuringTheUpdateAsksAndNoKeepsItRunningToDone) {

@@ -327,6 +327,17 @@ int KeyboardHost::plug(const KeyboardConfig& config) {
   return id;
 }
 
+bool KeyboardHost::plugIn(int id) {
+  Impl& host = *m_impl;
+  std::unique_lock guard(host.lock);
+  Impl::Keyboard* keyboard = host.find(id);
+  const Clock::time_point now = Clock::now();
+  if (keyboard == nullptr || keyboard->unplugged || !keyboard->model.plugIn(now)) return false;
+  host.settle(*keyboard, now);
+  host.waitFor(guard, host.actionsQueued);
+  return keyboard->node && host.published.count(keyboard->node.get()) > 0;
+}
+
 void KeyboardHost::unplug(int id) {
   Impl& host = *m_impl;
   std::unique_lock guard(host.lock);

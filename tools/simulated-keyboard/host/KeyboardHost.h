@@ -39,8 +39,15 @@ class KeyboardHost {
   KeyboardHost& operator=(const KeyboardHost&) = delete;
 
   // Adds a keyboard and returns its id (1, 2, ...) once it is on the bus,
-  // or -1 when umockdev refused the device (the reason goes to stderr).
+  // or -1 when umockdev refused the device (the reason goes to stderr). A
+  // keyboard configured to start unplugged is added off the bus.
   int plug(const KeyboardConfig& config);
+  // Plugs in a keyboard that is off the bus with no return pending, as a
+  // user would (SimulatedKeyboard::plugIn): it arrives as a re-enumerated
+  // keyboard does, announced to libusb by a hot-plug event. Returns once it
+  // is on the bus; false when it already was or was on its way back, when
+  // unplug() took it off for good, or when umockdev refused it.
+  bool plugIn(int id);
   // Takes the keyboard off the bus for good; its report stays available.
   void unplug(int id);
 

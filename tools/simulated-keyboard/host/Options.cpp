@@ -99,6 +99,7 @@ const std::map<std::string, std::function<void(KeyboardConfig&)>>& flags() {
       {"--busy-forever", [](KeyboardConfig& c) { c.busyForever = true; }},
       {"--short-status", [](KeyboardConfig& c) { c.shortStatus = true; }},
       {"--bad-config-descriptor", [](KeyboardConfig& c) { c.badConfigDescriptor = true; }},
+      {"--plug-in-on-signal", [](KeyboardConfig& c) { c.startUnplugged = true; }},
   };
   return table;
 }
@@ -248,6 +249,7 @@ std::string Options::usage() {
          "  --serial TEXT                 serial number; empty for none (SIMKBD0001)\n"
          "  --product-id P                normal-mode product id, hex with 0x or decimal\n"
          "  --start-in-update-mode        appear in update mode\n"
+         "  --plug-in-on-signal           start unplugged; SIGUSR1 to this program plugs it in\n"
          "  --transfer-size N             wTransferSize of the DFU functional descriptor (256)\n"
          "  --poll-timeout MS             bwPollTimeout while busy (1)\n"
          "  --busy-polls N                dfuDNBUSY answers before each block is taken (0)\n"

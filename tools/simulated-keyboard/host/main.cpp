@@ -2,10 +2,14 @@
 //
 // Runs COMMAND as a child with simulated keyboards on a umockdev USB bus,
 // serves them until the child exits, writes the report and exits with the
-// child's exit code.
+// child's exit code. With --plug-in-on-signal the first keyboard waits off
+// the bus until the program receives SIGUSR1.
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,11 +17,14 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KeyboardHost.h"
@@ -105,6 +112,87 @@ void holdSignals() {
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+// The signal that plugs in a keyboard started unplugged. It is blocked from
+// the first instruction on, before any thread exists, so that every thread
+// inherits the mask and none can be ended by it; the mask and a signal
+// already pending survive the re-execution under umockdev-wrapper, so one
+// sent early waits for the watcher instead of ending the program.
+sigset_t plugInSignal() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGUSR1);
+  return set;
+}
+
+void holdPlugInSignal() {
+  const sigset_t set = plugInSignal();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+// Plugs a keyboard in each time SIGUSR1 comes. The signal is read from a
+// signalfd on a thread of the watcher's own, so that no work is done in a
+// signal handler; an eventfd tells the thread to stop.
+class PlugInOnSignal {
+ public:
+  PlugInOnSignal(simkbd::KeyboardHost& host, int id) : m_host(host), m_id(id) {}
+  ~PlugInOnSignal() {
+    if (m_thread.joinable()) {
+      const std::uint64_t one = 1;
+      while (write(m_stop, &one, sizeof one) < 0 && errno == EINTR) {
+      }
+      m_thread.join();
+    }
+    if (m_signals >= 0) close(m_signals);
+    if (m_stop >= 0) close(m_stop);
+  }
+  PlugInOnSignal(const PlugInOnSignal&) = delete;
+  PlugInOnSignal& operator=(const PlugInOnSignal&) = delete;
+
+  // Starts watching; false, with `error` set, when the descriptors could not
+  // be made. The descriptors are closed on exec: the command must not read
+  // this program's signals.
+  bool start(std::string& error) {
+    const sigset_t set = plugInSignal();
+    m_signals = signalfd(-1, &set, SFD_CLOEXEC);
+    m_stop = eventfd(0, EFD_CLOEXEC);
+    if (m_signals < 0 || m_stop < 0) {
+      error = std::string("cannot watch for SIGUSR1: ") + std::strerror(errno);
+      return false;
+    }
+    m_thread = std::thread([this] { run(); });
+    return true;
+  }
+
+ private:
+  void run() {
+    pollfd watched[2] = {{m_signals, POLLIN, 0}, {m_stop, POLLIN, 0}};
+    for (;;) {
+      if (poll(watched, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        complain(std::string("stopped watching for SIGUSR1: ") + std::strerror(errno));
+        return;
+      }
+      if (watched[1].revents != 0) return;
+      signalfd_siginfo info;
+      if (read(m_signals, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) continue;
+      const std::string keyboard = m_host.description(m_id);
+      if (m_host.plugIn(m_id)) {
+        complain("plugged in " + keyboard);
+      } else if (m_host.onBus(m_id)) {
+        complain("SIGUSR1: " + keyboard + " is on the bus already");
+      } else {
+        complain("SIGUSR1: could not plug in " + keyboard);
+      }
+    }
+  }
+
+  simkbd::KeyboardHost& m_host;
+  const int m_id;
+  int m_signals = -1;
+  int m_stop = -1;
+  std::thread m_thread;
+};
+
 // Starts the command and waits for it; returns its exit code as a shell would.
 int runChild(std::vector<std::string> command) {
   std::vector<char*> childArgv = argvOf(command);
@@ -169,6 +257,8 @@ int main(int argc, char** argv) {
     std::fputs(simkbd::Options::usage().c_str(), stdout);
     return 0;
   }
+  const bool plugInOnSignal = options.keyboards.front().startUnplugged;
+  if (plugInOnSignal) holdPlugInSignal();
   if (!simkbd::KeyboardHost::underPreloadLibrary()) return reexecuteUnderWrapper(argc, argv);
   unsetenv(kReexecutedVariable);
   holdSignals();
@@ -186,10 +276,21 @@ int main(int argc, char** argv) {
       return kFailure;
     }
     ids.push_back(id);
-    complain("attached " + host->description(id));
+    if (!config.startUnplugged) complain("attached " + host->description(id));
+  }
+  std::unique_ptr<PlugInOnSignal> watcher;
+  if (plugInOnSignal) {
+    watcher = std::make_unique<PlugInOnSignal>(*host, ids.front());
+    if (!watcher->start(error)) {
+      complain(error);
+      return kFailure;
+    }
+    complain("unplugged " + host->description(ids.front()) + ": kill -USR1 " + std::to_string(getpid()) +
+             " plugs it in");
   }
 
   int exitCode = runChild(options.command);
+  watcher.reset();
   if (!options.reportPath.empty() && !writeReport(*host, ids, options.reportPath) && exitCode == 0) {
     exitCode = kFailure;
   }

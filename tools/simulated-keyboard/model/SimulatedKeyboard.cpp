@@ -179,6 +179,8 @@ struct SimulatedKeyboard::Impl {
       : cfg(c),
         start(now),
         mode(c.startInUpdateMode ? Mode::Update : Mode::Normal),
+        present(!c.startUnplugged),
+        enumerations(c.startUnplugged ? 0 : 1),
         state(c.startInUpdateMode ? dfuIDLE : appIDLE),
         mainVersion(c.mainVersion),
         secondVersion(c.secondVersion) {}
@@ -187,9 +189,9 @@ struct SimulatedKeyboard::Impl {
   const Clock::time_point start;
 
   // Presence and mode.
-  bool present = true;
   Mode mode;
-  unsigned enumerations = 1;
+  bool present;
+  unsigned enumerations;
   struct Arrival {
     Clock::time_point at;
     Mode mode;
@@ -219,6 +221,7 @@ struct SimulatedKeyboard::Impl {
   bool blockUnpolled = false;  // no GETSTATUS yet since the last block
   std::optional<std::int64_t> firstDnloadMs;
   std::optional<std::int64_t> endOfDataMs;
+  std::optional<std::int64_t> pluggedInMs;
 
   std::map<std::uint8_t, Image> customImages;
 
@@ -643,6 +646,16 @@ bool SimulatedKeyboard::usbReset(Clock::time_point now) {
   return true;
 }
 
+bool SimulatedKeyboard::plugIn(Clock::time_point now) {
+  Impl& d = *m_impl;
+  d.settle(now);
+  if (d.present || d.arrival) return false;
+  const Mode mode = d.enumerations == 0 ? d.mode : d.applicationValid ? Mode::Normal : Mode::Update;
+  d.arrive({now, mode});
+  d.pluggedInMs = d.deviceMs(now);
+  return true;
+}
+
 std::optional<Clock::time_point> SimulatedKeyboard::nextBusChange() const {
   const Impl& d = *m_impl;
   if (!d.undelivered.empty()) return d.undelivered.front().first;
@@ -686,7 +699,8 @@ nlohmann::json SimulatedKeyboard::report() const {
       {"secondImage", imageReport(second != d.customImages.end() ? second->second : Image{})},
       {"requestCounts", counts},
       {"requests", d.requestLog},
-      {"times", {{"firstDnloadMs", optionalMs(d.firstDnloadMs)}, {"endOfDataMs", optionalMs(d.endOfDataMs)}}},
+      {"times", {{"firstDnloadMs", optionalMs(d.firstDnloadMs)}, {"endOfDataMs", optionalMs(d.endOfDataMs)},
+                 {"pluggedInMs", optionalMs(d.pluggedInMs)}}},
       {"enumerations", d.enumerations},
   };
 }

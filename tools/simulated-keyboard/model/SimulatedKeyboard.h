@@ -73,6 +73,7 @@ struct KeyboardConfig {
   std::uint16_t secondVersion = 12;        // installed second image, read by vendor request
   std::string serial = "SIMKBD0001";       // empty: the device has no serial-number string
   bool startInUpdateMode = false;
+  bool startUnplugged = false;             // off the bus until plugIn()
   std::uint16_t transferSize = 256;        // wTransferSize of the functional descriptor
   std::uint16_t detachTimeoutMs = 1000;    // wDetachTimeOut of the functional descriptor
   std::uint32_t pollTimeoutMs = 1;         // bwPollTimeout reported while busy or manifesting
@@ -160,6 +161,14 @@ class SimulatedKeyboard {
   // Returns false when the device is not on the bus.
   bool usbReset(Clock::time_point now);
 
+  // Plugs the keyboard in by hand at `now` when it is off the bus with no
+  // return pending; the arrival is handed to the host by advance(), as a
+  // re-enumeration's is. A keyboard that never was on the bus comes up as
+  // configured; one that left for good starts what it holds, as at power-up:
+  // its application when a valid one is there, else its loader. Returns
+  // false when the keyboard is on the bus or on its way back.
+  bool plugIn(Clock::time_point now);
+
   // When the host must next call advance() (a pending departure or arrival);
   // nothing when no change is pending.
   std::optional<Clock::time_point> nextBusChange() const;
@@ -169,7 +178,8 @@ class SimulatedKeyboard {
   // What the keyboard saw: final mode, versions, serial, sha256 and size of
   // the main and second images received, counts of each request, the ordered
   // request log and the device-side times (ms since construction) of the
-  // first DNLOAD and of the end-of-data request. "requestCounts" holds every
+  // first DNLOAD, of the end-of-data request and of the latest plug-in by
+  // hand. "requestCounts" holds every
   // request kind, 0 for those never seen; an image never sent has size 0 and
   // the digest of no bytes.
   nlohmann::json report() const;

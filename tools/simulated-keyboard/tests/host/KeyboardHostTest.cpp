@@ -222,6 +222,47 @@ TEST_F(KeyboardHostTest, DetachReenumeratesInUpdateModeWithTheSameSerial) {
   EXPECT_TRUE(stale == LIBUSB_ERROR_NO_DEVICE || stale == LIBUSB_ERROR_IO) << libusb_error_name(stale);
 }
 
+// A keyboard started unplugged is not listed until it is plugged in; then a
+// libusb context made before sees it arrive through hot-plug, as it sees a
+// real keyboard plugged in.
+TEST_F(KeyboardHostTest, AKeyboardStartedUnpluggedArrivesWhenPluggedIn) {
+  KeyboardConfig config;
+  config.startUnplugged = true;
+  const int id = host->plug(config);
+  ASSERT_GT(id, 0);
+  EXPECT_FALSE(host->onBus(id));
+  EXPECT_EQ(host->devnode(id), "");
+  EXPECT_EQ(libusb_open_device_with_vid_pid(context, kVendor, 0x1350), nullptr);
+
+  int arrivals = 0;
+  libusb_hotplug_callback_handle callback;
+  ASSERT_EQ(libusb_hotplug_register_callback(
+                context, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED, LIBUSB_HOTPLUG_NO_FLAGS, kVendor, 0x1350,
+                LIBUSB_HOTPLUG_MATCH_ANY,
+                [](libusb_context*, libusb_device*, libusb_hotplug_event, void* count) {
+                  ++*static_cast<int*>(count);
+                  return 0;
+                },
+                &arrivals, &callback),
+            LIBUSB_SUCCESS);
+  ASSERT_TRUE(host->plugIn(id));
+  EXPECT_TRUE(host->onBus(id));
+  EXPECT_FALSE(host->plugIn(id));  // on the bus already
+  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+  timeval tick{0, 50'000};
+  while (arrivals == 0 && std::chrono::steady_clock::now() < deadline) {
+    libusb_handle_events_timeout_completed(context, &tick, nullptr);
+  }
+  libusb_hotplug_deregister_callback(context, callback);
+  EXPECT_EQ(arrivals, 1);
+  libusb_device_handle* handle = openKeyboard(0x1350);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(stringDescriptor(handle, 3), "SIMKBD0001");
+
+  host->unplug(id);
+  EXPECT_FALSE(host->plugIn(id));  // taken off for good
+}
+
 TEST_F(KeyboardHostTest, UnplugEndsPendingTransfersAndKeepsTheReport) {
   const int id = host->plug(KeyboardConfig{});
   libusb_device_handle* handle = openKeyboard(0x1350);

@@ -30,7 +30,8 @@ TEST(Options, EveryOptionReachesItsSetting) {
                                "--new-second-version", "16", "--fail-block", "4", "--unplug-block", "5",
                                "--no-reenumerate", "--stall-request", "3", "--stall-request", "0x01",
                                "--state-after-block", "6:dfuDNLOAD-SYNC", "--busy-forever", "--short-status",
-                               "--bad-config-descriptor", "--report", "out.json", "--", "true"});
+                               "--bad-config-descriptor", "--plug-in-on-signal", "--report", "out.json", "--",
+                               "true"});
   ASSERT_TRUE(parsed.ok) << parsed.error;
   const KeyboardConfig& k = parsed.options.keyboards.front();
   EXPECT_EQ(k.size, 88u);
@@ -49,7 +50,8 @@ TEST(Options, EveryOptionReachesItsSetting) {
   EXPECT_EQ(k.unplugBlock, 5u);
   EXPECT_EQ(k.stallRequests, (std::set<std::uint8_t>{1, 3}));
   EXPECT_EQ(k.stateAfterBlock, (std::pair<std::uint32_t, std::uint8_t>(6, dfuDNLOAD_SYNC)));
-  EXPECT_TRUE(k.startInUpdateMode && k.noReenumerate && k.busyForever && k.shortStatus && k.badConfigDescriptor);
+  EXPECT_TRUE(k.startInUpdateMode && k.noReenumerate && k.busyForever && k.shortStatus && k.badConfigDescriptor &&
+              k.startUnplugged);
   EXPECT_FALSE(k.willDetach || k.manifestationTolerant);
   EXPECT_EQ(parsed.options.reportPath, "out.json");
 }

@@ -401,6 +401,39 @@ TEST(SimulatedKeyboardBus, DetachResetsAndVendorResets) {
   EXPECT_EQ(gone.kbd.nextBusChange(), std::nullopt);
 }
 
+TEST(SimulatedKeyboardBus, PluggedInByHand) {
+  // Started unplugged: nothing answers until the plug-in, which arrives as a
+  // re-enumeration does, once.
+  KeyboardConfig unplugged;
+  unplugged.startUnplugged = true;
+  Host h(unplugged);
+  EXPECT_FALSE(h.kbd.onBus());
+  EXPECT_EQ(h.getStatus().bState, 0xFF);
+  EXPECT_EQ(h.kbd.nextBusChange(), std::nullopt);
+  EXPECT_EQ(h.kbd.report()["enumerations"], 0);
+  h.now += 1500ms;
+  ASSERT_TRUE(h.kbd.plugIn(h.now));
+  EXPECT_FALSE(h.kbd.plugIn(h.now));
+  EXPECT_EQ(h.advanceBy(0ms), kArrived);
+  EXPECT_EQ(h.kbd.productId(), 0x1350);
+  EXPECT_EQ(h.getStatus().bState, appIDLE);
+  EXPECT_EQ(h.kbd.report()["enumerations"], 1);
+  EXPECT_EQ(h.kbd.report()["times"]["pluggedInMs"], 1500);
+
+  // A keyboard on its way back is not plugged in twice; one gone for good is
+  // plugged in again and starts its valid application.
+  KeyboardConfig lost;
+  lost.noReenumerate = true;
+  Host back(KeyboardConfig{});
+  ASSERT_EQ(back.out(kDfuOut, 0xF2, 0, 1).kind, ControlResult::Ok);
+  EXPECT_FALSE(back.kbd.plugIn(back.now));
+  Host gone(lost);
+  ASSERT_EQ(gone.out(kDfuOut, 0xF2, 0, 1).kind, ControlResult::Ok);
+  ASSERT_TRUE(gone.kbd.plugIn(gone.now));
+  EXPECT_EQ(gone.advanceBy(0ms), (Changes{BusChange::Left, BusChange::Arrived}));
+  EXPECT_EQ(gone.kbd.mode(), Mode::Normal);
+}
+
 TEST(SimulatedKeyboardVendor, CustomImageWritesAndVersionRead) {
   Host h(updateMode());
   std::vector<std::uint8_t> version(2);
