@@ -2,6 +2,7 @@
 #include <QV/UIA/AppModule.h>
 #include <QV/UIA/Application.h>
 #include <QV/UIA/EventData.h>
+#include <QV/UIA/Lib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,8 +34,10 @@ void sendNotice(unsigned code)
 - (id)init
 {
     self = [super init];
-    if (self)
+    if (self) {
+        QV::UIA::Lib::preparePlatform();
         [[NSApplication sharedApplication] setDelegate:self];
+    }
     return self;
 }
 

@@ -1,8 +1,23 @@
 // The platform application's part of the layer's start-up and quitting.
+#include <QV/UIA/Lib.h>
+
 #include "Common/PlatformHooks.h"
 #include "GNUstepHeaders.h"
 
 namespace QV::UIA {
+
+void Lib::preparePlatform()
+{
+    static const bool prepared = [] {
+        NSAutoreleasePool* pool = [NSAutoreleasePool new];
+        Class magick = NSClassFromString(@"GSImageMagickImageRep");
+        if (magick != Nil)
+            [NSImageRep unregisterImageRepClass:magick];
+        [pool release];
+        return true;
+    }();
+    (void)prepared;
+}
 
 void DETAIL::postPlatformTerminate()
 {

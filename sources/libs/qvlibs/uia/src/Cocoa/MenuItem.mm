@@ -1,6 +1,7 @@
 #include "MenuItem.h"
 
 #include <QV/GP/OBJC/ClassFactory.h>
+#include <QV/UIA/Lib.h>
 #include <QV/UIA/Menu.h>
 
 #include "GNUstepHeaders.h"
@@ -61,32 +62,14 @@ struct MenuItemClassFactory {
     QV::GP::OBJC::ClassFactory factory{s_itemClass};
 } s_itemClassFactory;
 
-// GNUstep finds a named image by trying every file type its image classes
-// read, in every library folder. With its ImageMagick class that is some 250
-// types, and the check mark and dash every new menu item asks for are not
-// files at all (the theme draws them), so each is first tried against all of
-// them: about 30 ms per name, a third of the application's start-up. This
-// layer decodes its own pictures and never has GNUstep read a file in a
-// format only ImageMagick knows, so that class is taken out before the first
-// item is made.
-void keepImageLookupToNativeTypes()
-{
-    static const bool done = [] {
-        Class magick = NSClassFromString(@"GSImageMagickImageRep");
-        if (magick != Nil)
-            [NSImageRep unregisterImageRepClass:magick];
-        return true;
-    }();
-    (void)done;
-}
-
 } // namespace
 
 namespace QV::UIA::COCOA {
 
 void* MenuItem::create()
 {
-    keepImageLookupToNativeTypes();
+    // Every new item looks up the check mark and dash images.
+    QV::UIA::Lib::preparePlatform();
     if (!s_itemClass)
         return nullptr;
     NSMenuItem* item = [[reinterpret_cast<Class>(s_itemClass) alloc] init];
