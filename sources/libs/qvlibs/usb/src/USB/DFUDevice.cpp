@@ -119,6 +119,48 @@ const USB::DescriptorHeader* nextDescriptor(const USB::DescriptorHeader* d, std:
   return next;
 }
 
+USBDevice::Request dnloadRequest(const DFUClient::Payload& payload, std::uint16_t interfaceNumber) {
+  USBDevice::Request request;
+  request.bmRequestType = kClassOut;
+  request.bRequest = DFU::DFU_DNLOAD;
+  request.wValue = payload.blockNumber;
+  request.wIndex = interfaceNumber;
+  request.wLength = payload.length;
+  // The transfer only reads from an OUT request's buffer.
+  request.data = const_cast<std::uint8_t*>(payload.data);
+  return request;
+}
+
+USBDevice::Request statusRequest(std::uint16_t interfaceNumber, std::uint8_t (&reply)[kGetStatusLength]) {
+  USBDevice::Request request;
+  request.bmRequestType = kClassIn;
+  request.bRequest = DFU::DFU_GETSTATUS;
+  request.wIndex = interfaceNumber;
+  request.wLength = kGetStatusLength;
+  request.data = reply;
+  return request;
+}
+
+// The record of a DFU_GETSTATUS request that ended with `result`. A failed
+// request, or a short reply, leaves errUNKNOWN and dfuERROR: a caller that
+// ignores the verdict must still not see a good status.
+bool decodeStatus(const USBDevice::Request& request, USBDevice::Status result,
+                  const std::uint8_t (&reply)[kGetStatusLength], DFU::GetStatus& status) {
+  status = DFU::GetStatus{};
+  status.bStatus = DFU::errUNKNOWN;
+  status.bState = DFU::dfuERROR;
+  if (result != USBDevice::kStatusSuccess || request.bytesTransferred != kGetStatusLength) {
+    logRequestFailure("%s: DFU_GETSTATUS failed with status 0x%x (%s)\n", result);
+    return false;
+  }
+  status.bStatus = reply[0];
+  status.bwPollTimeout = std::uint32_t(reply[1]) | (std::uint32_t(reply[2]) << 8) |
+                         (std::uint32_t(reply[3]) << 16);
+  status.bState = reply[4];
+  status.iString = reply[5];
+  return true;
+}
+
 }  // namespace
 
 DFUDevice::DFUDevice() = default;
@@ -232,14 +274,7 @@ bool DFUDevice::writeDFUData(const DFUClient::Payload& payload) {
   if (payload.length > DFUClient::Payload::kMaxLength) {
     return false;
   }
-  Request request;
-  request.bmRequestType = kClassOut;
-  request.bRequest = DFU::DFU_DNLOAD;
-  request.wValue = payload.blockNumber;
-  request.wIndex = m_interfaceNumber;
-  request.wLength = payload.length;
-  // The transfer only reads from an OUT request's buffer.
-  request.data = const_cast<std::uint8_t*>(payload.data);
+  Request request = dnloadRequest(payload, m_interfaceNumber);
   const Status status = controlTransfer(request);
   if (status != kStatusSuccess) {
     logRequestFailure("%s: DFU_DNLOAD failed with status 0x%x (%s)\n", status);
@@ -249,29 +284,10 @@ bool DFUDevice::writeDFUData(const DFUClient::Payload& payload) {
 }
 
 bool DFUDevice::getDFUStatus(DFU::GetStatus& status) {
-  // A caller that ignores the result must still not see a good status.
-  status = DFU::GetStatus{};
-  status.bStatus = DFU::errUNKNOWN;
-  status.bState = DFU::dfuERROR;
-
   std::uint8_t reply[kGetStatusLength] = {};
-  Request request;
-  request.bmRequestType = kClassIn;
-  request.bRequest = DFU::DFU_GETSTATUS;
-  request.wIndex = m_interfaceNumber;
-  request.wLength = kGetStatusLength;
-  request.data = reply;
+  Request request = statusRequest(m_interfaceNumber, reply);
   const Status result = controlTransfer(request);
-  if (result != kStatusSuccess || request.bytesTransferred != kGetStatusLength) {
-    logRequestFailure("%s: DFU_GETSTATUS failed with status 0x%x (%s)\n", result);
-    return false;
-  }
-  status.bStatus = reply[0];
-  status.bwPollTimeout = std::uint32_t(reply[1]) | (std::uint32_t(reply[2]) << 8) |
-                         (std::uint32_t(reply[3]) << 16);
-  status.bState = reply[4];
-  status.iString = reply[5];
-  return true;
+  return decodeStatus(request, result, reply, status);
 }
 
 bool DFUDevice::getDFUState(std::uint8_t& state) {
@@ -323,8 +339,8 @@ bool DFUDevice::returnToAPPMode() {
 
 bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status) {
   std::chrono::milliseconds waited{0};
-  for (unsigned polls = 0; polls < kMaxStatusPollsPerBlock; ++polls) {
-    if (!getDFUStatus(status) || status.bStatus != DFU::OK) {
+  for (unsigned polls = 1;; ++polls) {
+    if (status.bStatus != DFU::OK) {
       return false;
     }
     if (status.bState == DFU::dfuDNLOAD_IDLE) {
@@ -332,6 +348,9 @@ bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status) {
     }
     if (status.bState != DFU::dfuDNBUSY) {
       return false;
+    }
+    if (polls == kMaxStatusPollsPerBlock) {
+      break;
     }
     const std::chrono::milliseconds wait =
         std::min<std::chrono::milliseconds>(std::chrono::milliseconds(status.bwPollTimeout), kMaxPollWait);
@@ -341,6 +360,9 @@ bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status) {
     if (wait.count() != 0) {
       sleep(wait);
       waited += wait;
+    }
+    if (!getDFUStatus(status)) {
+      return false;
     }
   }
   // The device stayed busy for longer than any block of its kind can take.
@@ -353,11 +375,27 @@ bool DFUDevice::writeBlock(DFUClient::Payload& payload, const std::uint8_t* data
   payload.blockNumber = blockNumber;
   payload.length = std::uint16_t(length);
   std::copy_n(data, length, payload.data);
-  if (!writeDFUData(payload)) {
+  if (length == 0) {
+    if (!writeDFUData(payload)) {
+      status.bStatus = DFU::errUNKNOWN;
+      return false;
+    }
+    return true;
+  }
+  // The first status request goes with the block, queued right behind it, so
+  // that the device is asked as soon as it has the block rather than once the
+  // host has seen it delivered. It is sent even when the block fails, which
+  // DFU allows in every state.
+  std::uint8_t reply[kGetStatusLength] = {};
+  Request requests[] = {dnloadRequest(payload, m_interfaceNumber), statusRequest(m_interfaceNumber, reply)};
+  Status results[std::size(requests)] = {};
+  controlTransfers(requests, results);
+  if (results[0] != kStatusSuccess) {
+    logRequestFailure("%s: DFU_DNLOAD failed with status 0x%x (%s)\n", results[0]);
     status.bStatus = DFU::errUNKNOWN;
     return false;
   }
-  return length == 0 || waitUntilBlockTaken(status);
+  return decodeStatus(requests[1], results[1], reply, status) && waitUntilBlockTaken(status);
 }
 
 bool DFUDevice::writeImage(const std::uint8_t* image, std::uint32_t size, DFU::GetStatus& status) {

@@ -1,5 +1,6 @@
 #include "QV/QDV2/USBDevice.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "QV/QDV2/USBDeviceOSImpl.h"
@@ -42,6 +43,12 @@ USBDevice::Status USBDevice::controlTransfer(Request& request) {
   return m_osImpl->controlTransfer(request);
 }
 
+void USBDevice::controlTransfers(std::span<Request> requests, std::span<Status> statuses) {
+  const std::size_t count = std::min(requests.size(), statuses.size());
+  std::lock_guard lock(m_osImpl->mutex());
+  m_osImpl->controlTransfers(requests.first(count), statuses.first(count));
+}
+
 const std::uint8_t* USBDevice::getConfigurationDescriptor(std::uint32_t& size) {
   std::lock_guard lock(m_osImpl->mutex());
   return m_osImpl->getConfigurationDescriptor(size);
@@ -78,6 +85,12 @@ bool USBDevice::OSImpl::readDeviceInfo(USBDeviceOSHandle handle, USBDeviceInfo& 
   const bool result = getDeviceInfo(info, withStrings);
   disconnect();
   return result;
+}
+
+void USBDevice::OSImpl::controlTransfers(std::span<Request> requests, std::span<Status> statuses) {
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    statuses[i] = controlTransfer(requests[i]);
+  }
 }
 
 void USBDevice::destroyOSImpl(OSImpl* impl) { delete impl; }

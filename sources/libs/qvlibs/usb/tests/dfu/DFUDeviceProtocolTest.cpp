@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <deque>
 #include <map>
+#include <span>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,11 +90,17 @@ class ScriptedTransport : public USBDevice::OSImpl {
     return 0;
   }
 
+  void controlTransfers(std::span<USBDevice::Request> batch, std::span<USBDevice::Status> statuses) override {
+    batches.push_back(batch.size());
+    OSImpl::controlTransfers(batch, statuses);
+  }
+
   std::uint32_t maxControlTransferLength() const override { return maxTransfer; }
 
   void forget() {
     requests.clear();
     written.clear();
+    batches.clear();
   }
 
   USBDeviceInfo deviceInfo{0x17CC, 0x1352, 69, "Maker", "Keyboard 49", "SER0001"};
@@ -102,6 +109,7 @@ class ScriptedTransport : public USBDevice::OSImpl {
   std::map<std::uint8_t, Reply> standing;
   std::vector<std::string> requests;  // "bmRequestType bRequest wValue wIndex wLength"
   std::map<std::uint8_t, Bytes> written;  // the bytes of the OUT requests, by bRequest
+  std::vector<std::size_t> batches;       // how many requests each controlTransfers call carried
   std::uint32_t maxTransfer = 0xFFFF;     // the platform's largest control transfer
 
  private:
@@ -308,6 +316,8 @@ TEST_F(DFUDeviceProtocolTest, WriteImageSendsBlocksRemainderAndEndOfData) {
     std::vector<std::string> expected = blockRequests(c.size, c.blockSize);
     expected.push_back(kGetState);
     EXPECT_EQ(transport->requests, expected);
+    // Every block travels with its first status request.
+    EXPECT_EQ(transport->batches, std::vector<std::size_t>((c.size + c.blockSize - 1) / c.blockSize, 2));
     EXPECT_EQ(transport->written[DFU::DFU_DNLOAD], image);
     EXPECT_EQ(status.bStatus, DFU::OK);
     EXPECT_EQ(status.bState, DFU::dfuMANIFEST_WAIT_RESET);
@@ -353,8 +363,9 @@ TEST_F(DFUDeviceProtocolTest, WriteImageStopsAtTheFirstFault) {
   const Case cases[] = {
       {"dfuDNLOAD-SYNC", DFU::DFU_GETSTATUS, statusReply(DFU::OK, 0, DFU::dfuDNLOAD_SYNC), {dnload(0, 256), kGetStatus}, DFU::OK, DFU::dfuDNLOAD_SYNC},
       {"errWRITE", DFU::DFU_GETSTATUS, statusReply(DFU::errWRITE, 0, DFU::dfuERROR), {dnload(0, 256), kGetStatus}, DFU::errWRITE, DFU::dfuERROR},
-      {"stalled DNLOAD", DFU::DFU_DNLOAD, stall(), {dnload(0, 256)}, DFU::errUNKNOWN, 0},
-      {"device gone", DFU::DFU_DNLOAD, {kNoSuchDevice, {}}, {dnload(0, 256)}, DFU::errUNKNOWN, 0},
+      // The first status request goes with the block, whatever becomes of it.
+      {"stalled DNLOAD", DFU::DFU_DNLOAD, stall(), {dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, 0},
+      {"device gone", DFU::DFU_DNLOAD, {kNoSuchDevice, {}}, {dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, 0},
       {"short GETSTATUS", DFU::DFU_GETSTATUS, {0, {0, 0, 0}}, {dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuERROR},
       {"stalled GETSTATUS", DFU::DFU_GETSTATUS, stall(), {dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuERROR},
   };

@@ -35,6 +35,17 @@ USBDevice::Request getStatusRequest(std::array<std::uint8_t, 6>& reply) {
   return request;
 }
 
+// GET_DESCRIPTOR of the device descriptor, a standard read.
+USBDevice::Request deviceDescriptorRequest(std::array<std::uint8_t, 18>& reply) {
+  USBDevice::Request request;
+  request.bmRequestType = 0x80;
+  request.bRequest = 6;
+  request.wValue = 0x0100;
+  request.wLength = std::uint16_t(reply.size());
+  request.data = reply.data();
+  return request;
+}
+
 // The descriptors of a configuration block, in order, as getNext yields them.
 std::vector<const USB::DescriptorHeader*> walk(const std::uint8_t* block, std::uint32_t size) {
   std::vector<const USB::DescriptorHeader*> found;
@@ -130,6 +141,12 @@ TEST_F(USBDeviceKeyboardTest, ControlTransfersReportTheDevicesAnswer) {
   request.bytesTransferred = 1234;
   EXPECT_EQ(device.controlTransfer(request), USBDevice::kStatusNotConnected);
   EXPECT_EQ(request.bytesTransferred, 1234u);
+  std::array<std::uint8_t, 18> descriptor{};
+  USBDevice::Request queued[] = {getStatusRequest(reply), deviceDescriptorRequest(descriptor)};
+  USBDevice::Status statuses[] = {0, 0};
+  device.controlTransfers(queued, statuses);
+  EXPECT_EQ(statuses[0], USBDevice::kStatusNotConnected);
+  EXPECT_EQ(statuses[1], USBDevice::kStatusNotConnected);
   EXPECT_EQ(requestCount(*s_plain), before);
 
   USBDevice stalling;
@@ -141,6 +158,19 @@ TEST_F(USBDeviceKeyboardTest, ControlTransfersReportTheDevicesAnswer) {
   // A stall clears itself: the next standard request goes through.
   std::uint32_t size = 0;
   EXPECT_NE(stalling.getConfigurationDescriptor(size), nullptr);
+
+  // Queued together, a request reaches the device and brings its answer back
+  // even when the one before it stalled.
+  const std::size_t sent = requestCount(*s_stalling);
+  queued[0] = getStatusRequest(reply);
+  queued[1] = deviceDescriptorRequest(descriptor);
+  stalling.controlTransfers(queued, statuses);
+  EXPECT_EQ(statuses[0], kIOUSBPipeStalled);
+  EXPECT_EQ(statuses[1], USBDevice::kStatusSuccess);
+  EXPECT_EQ(queued[1].bytesTransferred, descriptor.size());
+  EXPECT_EQ(descriptor[0], descriptor.size());
+  EXPECT_EQ(descriptor[1], 1);  // the device descriptor's type
+  EXPECT_EQ(requestCount(*s_stalling), sent + 2);
 }
 
 TEST_F(USBDeviceKeyboardTest, ConfigurationDescriptorIsTakenAtWhatTheDeviceSent) {
@@ -178,6 +208,11 @@ TEST_F(USBDeviceKeyboardTest, TransferToAKeyboardThatLeftFailsWithoutHanging) {
   USBDevice::Request request = getStatusRequest(reply);
   // A hang here would run into the test's time-out.
   EXPECT_NE(device.controlTransfer(request), USBDevice::kStatusSuccess);
+  USBDevice::Request queued[] = {request, request};
+  USBDevice::Status statuses[] = {0, 0};
+  device.controlTransfers(queued, statuses);
+  EXPECT_NE(statuses[0], USBDevice::kStatusSuccess);
+  EXPECT_NE(statuses[1], USBDevice::kStatusSuccess);
   std::uint32_t size = 0;
   EXPECT_EQ(device.getConfigurationDescriptor(size), nullptr);
   EXPECT_EQ(size, 0u);

@@ -16,7 +16,8 @@ namespace QV::QDV2 {
 //
 // Thread: writeImage, writeCustom, sendDFUAbort, returnToAPPMode and
 // disconnect run on the update worker; the others on the main thread before
-// the worker starts. Each request holds the device lock only while it runs.
+// the worker starts. Each request holds the device lock only while it runs; a
+// download block and the status request sent with it hold it together.
 class DFUDevice : public USBDevice {
  public:
   // mode values
@@ -104,9 +105,12 @@ class DFUDevice : public USBDevice {
   bool sendClassRequest(std::uint8_t bRequest, std::uint16_t wValue, const char* failure);
   bool sendDFUDetachRequest();
   // One block of a download and, unless it is the end-of-data block, the
-  // status polls until the device has taken it.
+  // status polls until the device has taken it; the first poll is sent
+  // together with the block.
   bool writeBlock(DFUClient::Payload& payload, const std::uint8_t* data, std::uint32_t length,
                   std::uint16_t blockNumber, DFU::GetStatus& status);
+  // From the device's answer in `status` to a block, polls while the device
+  // is busy until it has taken the block.
   bool waitUntilBlockTaken(DFU::GetStatus& status);
   // Follows the device from the end of data to the end of manifestation.
   bool manifest(DFU::GetStatus& status);

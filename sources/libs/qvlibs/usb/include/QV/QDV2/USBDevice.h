@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 
 #include "QV/QDV2/USBDeviceInfo.h"
 #include "QV/QDV2/USBDeviceLocation.h"
@@ -51,6 +52,15 @@ class USBDevice {
 
   // Sends one request; kStatusNotConnected when no device is open.
   virtual Status controlTransfer(Request& request);
+  // Sends the requests in order, each handed to the platform without waiting
+  // for the one before to finish, so that a request and the one that must
+  // follow it reach the device back to back; waits until all have finished.
+  // Each request's status goes to the same place of `statuses`; only as many
+  // requests as it has room for are sent. A request is sent whatever became
+  // of those before it, as the platform may have queued it already. The
+  // device's lock is held throughout. The requests go to the platform part
+  // directly, not through controlTransfer.
+  void controlTransfers(std::span<Request> requests, std::span<Status> statuses);
 
   // The first configuration descriptor of the connected device and its total
   // length, owned by the device until the next call or disconnection; null and

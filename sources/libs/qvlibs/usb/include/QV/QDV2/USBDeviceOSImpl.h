@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 
 #include "QV/QDV2/USBDevice.h"
@@ -41,6 +42,9 @@ class USBDevice::OSImpl {
   virtual bool getDriverVersion(unsigned&) { return false; }
   // kStatusNotConnected when no device is open.
   virtual Status controlTransfer(Request& request) = 0;
+  // See USBDevice::controlTransfers; `statuses` is as long as `requests`.
+  // The default sends them one after the other through controlTransfer.
+  virtual void controlTransfers(std::span<Request> requests, std::span<Status> statuses);
   // See USBDevice::getConfigurationDescriptor.
   virtual const std::uint8_t* getConfigurationDescriptor(std::uint32_t& size) = 0;
   // See USBDevice::maxControlTransferLength. The default is what a setup

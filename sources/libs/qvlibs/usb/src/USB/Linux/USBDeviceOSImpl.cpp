@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "QV/GP/StringUtil.h"
@@ -56,6 +58,23 @@ bool readIds(libusb_device* device, USBDeviceInfo& info) {
 
 }  // namespace
 
+USBDeviceOSImpl::Batch::Batch(std::size_t count) : transfers(count) {}
+
+void LIBUSB_CALL USBDeviceOSImpl::Batch::onFinished(libusb_transfer* transfer) {
+  auto* batch = static_cast<Batch*>(transfer->user_data);
+  if (--batch->unfinished == 0) {
+    batch->finished = 1;
+  }
+}
+
+void USBDeviceOSImpl::Batch::cancel() {
+  for (const Transfer& transfer : transfers) {
+    if (transfer.transfer != nullptr) {
+      libusb_cancel_transfer(transfer.transfer);
+    }
+  }
+}
+
 USBDeviceOSImpl::~USBDeviceOSImpl() { disconnect(); }
 
 bool USBDeviceOSImpl::connect(USBDeviceOSHandle handle) {
@@ -74,6 +93,8 @@ bool USBDeviceOSImpl::connect(USBDeviceOSHandle handle) {
   }
   m_device = std::move(device);
   m_handle = opened;
+  // The table keeps the context its devices came from while any is held.
+  m_context = DeviceTable::instance().context();
   return true;
 }
 
@@ -82,6 +103,7 @@ void USBDeviceOSImpl::disconnect() {
     libusb_close(m_handle);
     m_handle = nullptr;
   }
+  m_context = nullptr;
   m_device.reset();
   m_configuration.clear();
   m_configuration.shrink_to_fit();
@@ -192,19 +214,129 @@ bool USBDeviceOSImpl::decodeStringDescriptor(const std::uint8_t* reply, std::siz
 }
 
 USBDevice::Status USBDeviceOSImpl::controlTransfer(USBDevice::Request& request) {
-  if (m_handle == nullptr) {
-    return USBDevice::kStatusNotConnected;
+  USBDevice::Status status = kIOReturnError;
+  controlTransfers(std::span(&request, 1), std::span(&status, 1));
+  return status;
+}
+
+void USBDeviceOSImpl::controlTransfers(std::span<USBDevice::Request> requests,
+                                       std::span<USBDevice::Status> statuses) {
+  if (m_handle == nullptr || m_context == nullptr) {
+    std::fill(statuses.begin(), statuses.end(), USBDevice::kStatusNotConnected);
+    return;
   }
+  auto batch = std::make_unique<Batch>(requests.size());
+  bool submitted = false;
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    statuses[i] = submit(requests[i], batch->transfers[i], *batch);
+    submitted = submitted || batch->transfers[i].transfer != nullptr;
+  }
+  if (submitted && !waitUntilFinished(*batch)) {
+    // libusb still owns transfers that would not end: their memory, and the
+    // batch their callback writes to, must outlive them, so the batch is
+    // given up rather than freed.
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+      if (batch->transfers[i].transfer != nullptr) statuses[i] = kIOUSBTransactionTimeout;
+    }
+    batch.release();
+    return;
+  }
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    Transfer& transfer = batch->transfers[i];
+    if (transfer.transfer != nullptr) {
+      statuses[i] = finish(requests[i], transfer);
+    }
+  }
+}
+
+USBDevice::Status USBDeviceOSImpl::submit(USBDevice::Request& request, Transfer& transfer, Batch& batch) {
   if (request.wLength != 0 && request.data == nullptr) {
     return kIOReturnBadArgument;
   }
-  const int result = libusb_control_transfer(
-      m_handle, request.bmRequestType, request.bRequest, request.wValue, request.wIndex,
-      static_cast<unsigned char*>(request.data), request.wLength, kControlTimeoutMs);
+  transfer.buffer = std::make_unique<unsigned char[]>(LIBUSB_CONTROL_SETUP_SIZE + std::size_t(request.wLength));
+  libusb_transfer* submitted = libusb_alloc_transfer(0);
+  if (submitted == nullptr) {
+    return kIOReturnNoMemory;
+  }
+  unsigned char* setup = transfer.buffer.get();
+  libusb_fill_control_setup(setup, request.bmRequestType, request.bRequest, request.wValue, request.wIndex,
+                            request.wLength);
+  if ((request.bmRequestType & LIBUSB_ENDPOINT_IN) == 0 && request.wLength != 0) {
+    std::memcpy(setup + LIBUSB_CONTROL_SETUP_SIZE, request.data, request.wLength);
+  }
+  libusb_fill_control_transfer(submitted, m_handle, setup, &Batch::onFinished, &batch, kControlTimeoutMs);
+  const int result = libusb_submit_transfer(submitted);
+  if (result != LIBUSB_SUCCESS) {
+    libusb_free_transfer(submitted);
+    return statusFromLibusb(result);
+  }
+  transfer.transfer = submitted;
+  ++batch.unfinished;
+  return USBDevice::kStatusSuccess;
+}
+
+bool USBDeviceOSImpl::waitUntilFinished(Batch& batch) {
+  // Each transfer ends at the latest at its time-out, which libusb applies
+  // while it handles events. Should event handling fail, the transfers are
+  // cancelled, as libusb's own synchronous calls do, and past a last
+  // deadline they are not waited for any longer.
+  using Clock = std::chrono::steady_clock;
+  const auto grace = std::chrono::milliseconds(kCancelGraceMs);
+  const Clock::time_point cancelAt = Clock::now() + std::chrono::milliseconds(kControlTimeoutMs) + grace;
+  const Clock::time_point giveUpAt = cancelAt + grace;
+  bool cancelled = false;
+  while (batch.finished == 0) {
+    const Clock::time_point now = Clock::now();
+    if (now >= giveUpAt) {
+      return false;
+    }
+    if (now >= cancelAt && !cancelled) {
+      batch.cancel();
+      cancelled = true;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>((cancelled ? giveUpAt : cancelAt) - now);
+    timeval timeout{time_t(left.count() / 1000000), suseconds_t(left.count() % 1000000)};
+    const int result = libusb_handle_events_timeout_completed(m_context, &timeout, &batch.finished);
+    if (result < 0 && result != LIBUSB_ERROR_INTERRUPTED && !cancelled) {
+      batch.cancel();
+      cancelled = true;
+    }
+  }
+  return true;
+}
+
+USBDevice::Status USBDeviceOSImpl::finish(USBDevice::Request& request, Transfer& transfer) {
+  libusb_transfer* done = std::exchange(transfer.transfer, nullptr);
+  int result = LIBUSB_ERROR_IO;
+  switch (done->status) {
+    case LIBUSB_TRANSFER_COMPLETED:
+      result = done->actual_length;
+      break;
+    case LIBUSB_TRANSFER_TIMED_OUT:
+      result = LIBUSB_ERROR_TIMEOUT;
+      break;
+    case LIBUSB_TRANSFER_STALL:
+      result = LIBUSB_ERROR_PIPE;
+      break;
+    case LIBUSB_TRANSFER_NO_DEVICE:
+      result = LIBUSB_ERROR_NO_DEVICE;
+      break;
+    case LIBUSB_TRANSFER_OVERFLOW:
+      result = LIBUSB_ERROR_OVERFLOW;
+      break;
+    default:
+      break;
+  }
+  libusb_free_transfer(done);
   if (result < 0) {
     return statusFromLibusb(result);
   }
-  request.bytesTransferred = std::uint32_t(result);
+  // A device never gets more than it was asked for into the caller's buffer.
+  const std::size_t received = std::min<std::size_t>(std::size_t(result), request.wLength);
+  if ((request.bmRequestType & LIBUSB_ENDPOINT_IN) != 0 && received != 0) {
+    std::memcpy(request.data, transfer.buffer.get() + LIBUSB_CONTROL_SETUP_SIZE, received);
+  }
+  request.bytesTransferred = std::uint32_t(received);
   return USBDevice::kStatusSuccess;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,9 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
  public:
   // How long one control transfer may take before it fails with a time-out.
   static constexpr unsigned kControlTimeoutMs = 5000;
+  // How long transfers past their time-out are waited for before they are
+  // cancelled, and then before they are given up.
+  static constexpr unsigned kCancelGraceMs = 1000;
   // Linux's USB file system carries at most 4096 bytes of data in one control
   // transfer; libusb refuses a larger one before it reaches the kernel.
   static constexpr std::uint32_t kMaxControlTransferLength = 4096;
@@ -39,6 +44,10 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
   bool readDeviceInfo(USBDeviceOSHandle handle, USBDeviceInfo& info, bool withStrings) override;
   bool readLocation(USBDeviceOSHandle handle, USBDeviceLocation& location) override;
   USBDevice::Status controlTransfer(USBDevice::Request& request) override;
+  // Submits every request before it waits for any, so that the kernel queues
+  // each behind the one before and sends it as soon as that one is done.
+  void controlTransfers(std::span<USBDevice::Request> requests,
+                        std::span<USBDevice::Status> statuses) override;
   const std::uint8_t* getConfigurationDescriptor(std::uint32_t& size) override;
   std::uint32_t maxControlTransferLength() const override { return kMaxControlTransferLength; }
 
@@ -50,6 +59,35 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
                                      std::u16string& text);
 
  private:
+  // One submitted libusb transfer and its buffer: the setup packet, then the
+  // data.
+  struct Transfer {
+    libusb_transfer* transfer = nullptr;
+    std::unique_ptr<unsigned char[]> buffer;
+  };
+  // The transfers of one controlTransfers call. libusb runs the callback in
+  // whichever thread handles events, under its event lock, under which it
+  // also reads `finished`.
+  struct Batch {
+    explicit Batch(std::size_t count);
+    static void LIBUSB_CALL onFinished(libusb_transfer* transfer);
+    void cancel();
+
+    std::vector<Transfer> transfers;
+    unsigned unfinished = 0;
+    int finished = 0;  // all submitted transfers have ended
+  };
+
+  // Hands `request` to libusb; the status of a request that could not be
+  // submitted, else success with `transfer` filled.
+  USBDevice::Status submit(USBDevice::Request& request, Transfer& transfer, Batch& batch);
+  // Handles libusb's events until every transfer of `batch` has ended; false
+  // when some would not end even after being cancelled.
+  bool waitUntilFinished(Batch& batch);
+  // The status of an ended transfer, its reply copied into `request`; frees
+  // the transfer.
+  USBDevice::Status finish(USBDevice::Request& request, Transfer& transfer);
+
   // Reads string descriptor `index` with language id 0, which devices answer
   // in their only or first language; false when the request fails or the
   // reply is not a string descriptor.
@@ -57,6 +95,7 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
 
   DeviceReference m_device;
   libusb_device_handle* m_handle = nullptr;
+  libusb_context* m_context = nullptr;
   std::vector<std::uint8_t> m_configuration;
 };
 
