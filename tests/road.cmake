@@ -12,7 +12,8 @@ set(QV_ROAD_GROUPS
   keys61 "Sizes/FullRoad.*/keys61"
   keys88 "Sizes/FullRoad.*/keys88"
   recovery "UpdateRoadProgram.aRetryRecovers*"
-  ends "UpdateRoadProgram.aKeyboardThatNever*:UpdateRoadProgram.aKeyboardAt*:UpdateRoadProgram.noKeyboard*")
+  ends "UpdateRoadProgram.aKeyboardThatNever*:UpdateRoadProgram.aKeyboardAt*:UpdateRoadProgram.noKeyboard*"
+  leftovers "UpdateRoadProgram.aKeyboardLeft*")
 
 qv_add_gtest(NAME app_road_update_road_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/road/UpdateRoadTest.cpp
