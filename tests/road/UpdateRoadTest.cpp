@@ -126,6 +126,18 @@ TEST_F(UpdateRoadProgram, aRetryRecoversAKeyboardThatComesBackLateFromTheReset) 
   expectUpdated(road, 49);
 }
 
+TEST_F(UpdateRoadProgram, aKeyboardLeftInAnErrorOrHalfwayThroughADownloadIsUpdatedAtTheFirstAttempt) {
+  // As a keyboard whose last update went wrong, or was quit in the middle,
+  // comes up: in update mode without an application, its loader still in
+  // dfuERROR or in dfuDNLOAD-IDLE. The download must start from dfuIDLE.
+  for (const char* state : {"error", "dnload-idle"}) {
+    SCOPED_TRACE(state);
+    const Road road = run({"--start-state", state});
+    EXPECT_EQ(road.report["startState"], std::string(state) == "error" ? 10 : 5);
+    expectUpdated(road, 49);
+  }
+}
+
 TEST_F(UpdateRoadProgram, aKeyboardThatNeverComesBackEndsTheRoadWithAClearMessage) {
   const Road road = run({"--no-reenumerate"}, {"--retries", "1"});
   EXPECT_NE(road.outcome.exitCode, 0) << road.outcome.output;
