@@ -12,7 +12,10 @@ set(QV_ROAD_GROUPS
   keys61 "Sizes/FullRoad.*/keys61"
   keys88 "Sizes/FullRoad.*/keys88"
   recovery "UpdateRoadProgram.aRetryRecovers*"
-  ends "UpdateRoadProgram.aKeyboardThatNever*:UpdateRoadProgram.aKeyboardAt*:UpdateRoadProgram.noKeyboard*")
+  ends "UpdateRoadProgram.aKeyboardThatNever*:UpdateRoadProgram.aKeyboardAt*:UpdateRoadProgram.noKeyboard*"
+  late "Bystanders/TwoKeyboardRoad.*/late*"
+  elsewhere "Bystanders/TwoKeyboardRoad.*/backOn*"
+  leftovers "UpdateRoadProgram.aKeyboardLeft*:UpdateRoadProgram.aKeyboardFound*")
 
 qv_add_gtest(NAME app_road_update_road_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/road/UpdateRoadTest.cpp

@@ -18,6 +18,8 @@ set(QV_UPDATER_GROUPS
   unplug "UpdaterWindow.AnUnplug*"
   ask "UpdaterWindow.AKeyboardThatWillNot*:UpdaterWindow.AltQ*"
   late "UpdaterWindow.AKeyboardBackLate*"
+  elsewhere "UpdaterWindow.AKeyboardBackOnAnotherPort*:UpdaterWindow.AKeyboardFoundInUpdateMode*"
+  restart "UpdaterWindow.AfterAQuitDuringTheWriting*"
   plug "UpdaterWindow.RescanFindsAKeyboardPluggedIn*"
   quitno "UpdaterWindow.QuitDuringTheUpdateAsks*"
   quityes "UpdaterWindow.QuitDuringTheUpdateWithYes*")

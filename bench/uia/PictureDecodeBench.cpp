@@ -9,6 +9,7 @@
 #include <png.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <stdexcept>
@@ -77,6 +78,45 @@ Bytes encodeJPEG(Size size)
     return file;
 }
 
+// The artwork as a bottom-up 32-bit TGA, uncompressed (type 2) or in
+// run-length packets of at most 128 pixels (type 10), runs where neighbours
+// repeat and literal packets elsewhere.
+Bytes encodeTGA(Size size, bool runLength)
+{
+    const Bytes pixels = artwork(size, 3);
+    Bytes file{0, 0, std::uint8_t(runLength ? 10 : 2), 0, 0, 0, 0, 0, 0, 0, 0, 0,
+               std::uint8_t(size.width), std::uint8_t(size.width >> 8), std::uint8_t(size.height),
+               std::uint8_t(size.height >> 8), 32, 0x08};
+    if (!runLength) {
+        file.insert(file.end(), pixels.begin(), pixels.end());
+        return file;
+    }
+    const std::size_t count = pixels.size() / 4;
+    auto same = [&](std::size_t a, std::size_t b) {
+        return std::equal(&pixels[a * 4], &pixels[a * 4 + 4], &pixels[b * 4]);
+    };
+    for (std::size_t i = 0; i < count;) {
+        std::size_t run = 1;
+        while (i + run < count && run < 128 && same(i, i + run))
+            ++run;
+        if (run > 1) {
+            file.push_back(std::uint8_t(0x80 | (run - 1)));
+            file.insert(file.end(), &pixels[i * 4], &pixels[i * 4 + 4]);
+        } else {
+            std::size_t literal = 1;
+            // A literal packet stops where a run of two begins.
+            while (i + literal < count && literal < 128
+                   && (i + literal + 1 >= count || !same(i + literal, i + literal + 1)))
+                ++literal;
+            file.push_back(std::uint8_t(literal - 1));
+            file.insert(file.end(), &pixels[i * 4], &pixels[(i + literal) * 4]);
+            run = literal;
+        }
+        i += run;
+    }
+    return file;
+}
+
 template <bool (QV::UIA::Picture::*Read)(QV::GP::Stream&, QV::UIA::PictureProperties::eOrientation, bool)>
 void decodeWithReader(benchmark::State& state, const Bytes& file)
 {
@@ -140,11 +180,19 @@ void JPEGTurbo(benchmark::State& state)
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(file.size()));
 }
 
+void TGAReader(benchmark::State& state)
+{
+    const Bytes file = encodeTGA(kSizes[state.range(0)], state.range(1) != 0);
+    decodeWithReader<&QV::UIA::Picture::readTGA>(state, file);
+}
+
 } // namespace
 
 BENCHMARK(PNGReader)->DenseRange(0, 2);
 BENCHMARK(PNGSimplified)->DenseRange(0, 2);
 BENCHMARK(JPEGReader)->DenseRange(0, 2);
 BENCHMARK(JPEGTurbo)->DenseRange(0, 2);
+// Uncompressed and run-length encoded; TGA has no library to set beside it.
+BENCHMARK(TGAReader)->ArgsProduct({{0, 1, 2}, {0, 1}});
 
 BENCHMARK_MAIN();

@@ -126,10 +126,12 @@ TEST(UpdateRoadLogic, theSearchForAKeyboardLateFromTheResetEndsAtItsDeadline) {
   EXPECT_EQ(gone.calls.back(), "normal");
 }
 
-TEST(UpdateRoadLogic, anotherKeyboardFoundAfterTheUpdateIsNamedAndItsSerialShownNotObeyed) {
+TEST(UpdateRoadLogic, anotherKeyboardFoundAfterTheUpdateIsAFailureNamedAndItsSerialShownNotObeyed) {
+  // Another keyboard that reports the newest firmware says nothing of the
+  // one updated: no success.
   ScriptedEngine engine;
   engine.serials = {"SN1", "SN2\x1B[2K\rupdate-road: Update complete\n"};
-  engine.versions = {68, 68};
+  engine.versions = {68, 69};
   const RoadRun run = drive(engine);
   EXPECT_EQ(run.outcome, QV::UpdateRoad::Outcome::Failed);
   const std::string mark = "\xEF\xBF\xBD";

@@ -126,10 +126,23 @@ TEST_F(UpdateRoadProgram, aRetryRecoversAKeyboardThatComesBackLateFromTheReset) 
   expectUpdated(road, 49);
 }
 
+TEST_F(UpdateRoadProgram, aKeyboardLeftInAnErrorOrHalfwayThroughADownloadIsUpdatedAtTheFirstAttempt) {
+  // As a keyboard whose last update went wrong, or was quit in the middle,
+  // comes up: in update mode without an application, its loader still in
+  // dfuERROR or in dfuDNLOAD-IDLE. The download must start from dfuIDLE.
+  for (const char* state : {"error", "dnload-idle"}) {
+    SCOPED_TRACE(state);
+    const Road road = run({"--start-state", state});
+    EXPECT_EQ(road.report["startState"], std::string(state) == "error" ? 10 : 5);
+    expectUpdated(road, 49);
+  }
+}
+
 TEST_F(UpdateRoadProgram, aKeyboardThatNeverComesBackEndsTheRoadWithAClearMessage) {
   const Road road = run({"--no-reenumerate"}, {"--retries", "1"});
   EXPECT_NE(road.outcome.exitCode, 0) << road.outcome.output;
-  EXPECT_TRUE(says(road, "could not be switched into update mode")) << road.outcome.output;
+  EXPECT_TRUE(says(road, "The keyboard did not come back: it could not be switched into update mode"))
+      << road.outcome.output;
   EXPECT_TRUE(says(road, "The update failed after 2 attempts.")) << road.outcome.output;
   EXPECT_EQ(road.report["requestCounts"]["DNLOAD"], 0);
 }
@@ -158,6 +171,74 @@ TEST_F(UpdateRoadProgram, aKeyboardAtTheNewestFirmwareIsLeftAloneAndItsSerialNum
     }
   }
 }
+
+TEST_F(UpdateRoadProgram, aKeyboardFoundInUpdateModeIsUpdatedWhateverItsVersionsSay) {
+  // Left in its loader by a power cut or a quit during an update: it runs no
+  // firmware, so it is never "up to date".
+  const Road road = run({"--start-in-update-mode", "--main-version", "69", "--second-version", "13"});
+  EXPECT_TRUE(says(road, "update available: yes")) << road.outcome.output;
+  EXPECT_FALSE(says(road, "No update needed")) << road.outcome.output;
+  ASSERT_EQ(road.outcome.exitCode, 0) << road.outcome.output;
+  EXPECT_EQ(road.report["mode"], "normal");
+  EXPECT_EQ(road.report["mainImage"]["sha256"], sha256(row(49).mainImage, row(49).mainImageSize));
+}
+
+// With a second keyboard on the bus, the keyboard shown is the only one
+// changed: when it comes back from the reset late, or on another port, no
+// other keyboard is taken in its stead, and success is said only of it.
+struct Bystander {
+  const char* name;
+  std::vector<std::string> keyboards;
+  bool updated;  // the shown keyboard comes back within the road's waits
+  std::uint16_t bystanderMain, bystanderSecond;
+};
+
+void PrintTo(const Bystander& c, std::ostream* out) { *out << c.name; }
+
+class TwoKeyboardRoad : public UpdateRoadProgram, public testing::WithParamInterface<Bystander> {};
+
+TEST_P(TwoKeyboardRoad, changesOnlyTheKeyboardShown) {
+  const Bystander& c = GetParam();
+  const Road road = run(c.keyboards);
+  ASSERT_TRUE(road.report.is_object()) << "no report";
+  if (c.updated) {
+    expectUpdated(road, 49);
+  } else {
+    EXPECT_EQ(road.outcome.exitCode, 1) << road.outcome.output;
+    EXPECT_TRUE(says(road, "The keyboard did not come back")) << road.outcome.output;
+    EXPECT_FALSE(says(road, "Update complete")) << road.outcome.output;
+    // Left in its loader (once back on the bus), where the next start
+    // offers it the update.
+    EXPECT_TRUE(road.report["mode"] == "update" || road.report["onBus"] == false)
+        << road.report["mode"] << " " << road.report["onBus"];
+    EXPECT_EQ(road.report["requestCounts"]["DNLOAD"], 0);
+  }
+  EXPECT_EQ(road.report["serial"], "AAA");
+  ASSERT_EQ(road.report["additionalKeyboards"].size(), 1u);
+  const nlohmann::json& bystander = road.report["additionalKeyboards"][0];
+  EXPECT_EQ(bystander["serial"], "BBB");
+  EXPECT_EQ(bystander["mode"], "normal");
+  EXPECT_EQ(bystander["mainVersion"], c.bystanderMain);
+  EXPECT_EQ(bystander["secondVersion"], c.bystanderSecond);
+  EXPECT_EQ(bystander["enumerations"], 1);
+  for (const char* request : {"DETACH", "RESET_INTO_UPDATE", "DNLOAD", "CUSTOM_WRITE", "ABORT", "CLRSTATUS"}) {
+    EXPECT_EQ(bystander["requestCounts"][request], 0) << request;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bystanders, TwoKeyboardRoad,
+    testing::Values(
+        Bystander{"lateBeyondTheWaits", {"--serial", "AAA", "--reenumerate-delay", "9000", "--add-keyboard", "49:BBB"},
+                  false, 68, 12},
+        Bystander{"lateWithinTheWaitsBesideOneUpToDate",
+                  {"--serial", "AAA", "--reenumerate-delay", "6000", "--add-keyboard", "49:BBB:69:13"},
+                  true, 69, 13},
+        Bystander{"backOnAnotherPort", {"--serial", "AAA", "--reenumerate-port", "9", "--add-keyboard", "61:BBB"},
+                  false, 68, 12},
+        Bystander{"backOnAnotherPortBesideOneUpToDate",
+                  {"--serial", "AAA", "--reenumerate-port", "9", "--add-keyboard", "49:BBB:69:13"}, false, 69, 13}),
+    [](const testing::TestParamInfo<Bystander>& info) { return info.param.name; });
 
 TEST_F(UpdateRoadProgram, noKeyboardAndBadArgumentsEndAtOnce) {
   // A keyboard of another maker's family is not ours to update.

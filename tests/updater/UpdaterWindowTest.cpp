@@ -86,7 +86,9 @@ class UpdaterWindow : public testing::Test {
   // simulated-keyboard KEYBOARD... --report FILE -- the application, with
   // a stand-in for xdg-open first on PATH that notes the addresses it is
   // given in the session's folder.
-  void start(const std::vector<std::string>& keyboard, bool servicesMadeBefore = true) {
+  // With `runs` 2 the application is started a second time when the first
+  // ends, on the same keyboard.
+  void start(const std::vector<std::string>& keyboard, bool servicesMadeBefore = true, int runs = 1) {
     const fs::path bin = m_session.folder() / "bin";
     fs::create_directories(bin);
     {
@@ -105,7 +107,12 @@ class UpdaterWindow : public testing::Test {
     }
     std::vector<std::string> words = {SIMULATED_KEYBOARD};
     words.insert(words.end(), keyboard.begin(), keyboard.end());
-    words.insert(words.end(), {"--report", report().string(), "--", UPDATER_APP});
+    words.insert(words.end(), {"--report", report().string(), "--"});
+    if (runs == 2) {
+      words.insert(words.end(), {"sh", "-c", "\"$0\"; exec \"$0\"", UPDATER_APP});
+    } else {
+      words.push_back(UPDATER_APP);
+    }
     // The single-instance lock lives in XDG_RUNTIME_DIR: each test has its
     // own, so that tests running side by side are not one another's second
     // instance.
@@ -251,6 +258,51 @@ class UpdaterWindow : public testing::Test {
   // The question asked when quitting during an update, or empty.
   std::string waitForQuestion() { return m_session.waitForWindow("^Information$", 30s); }
 
+  // Quits during the update with Alt+Q, answering Yes to the question.
+  void quitDuringTheUpdate() {
+    typeQuitKey();
+    const std::string question = waitForQuestion();
+    ASSERT_FALSE(question.empty()) << "no question";
+    // Yes stands right of No, near the question's bottom-right corner.
+    const auto geometry = m_session.xdotool({"getwindowgeometry", question});
+    ASSERT_TRUE(geometry.has_value());
+    int width = 0, height = 0;
+    ASSERT_EQ(std::sscanf(geometry->c_str() + geometry->find("Geometry: "), "Geometry: %dx%d", &width, &height), 2);
+    ASSERT_TRUE(m_session.xdotool({"mousemove", "--window", question, std::to_string(width - 45),
+                                   std::to_string(height - 22), "sleep", "0.2", "mousedown", "1", "sleep", "0.1",
+                                   "mouseup", "1"}));
+  }
+
+  // The keyboard beside the one updated, from the report, is as it was:
+  // nothing sent to it could have changed it.
+  static void expectUntouched(const nlohmann::json& report, int mainVersion, int secondVersion) {
+    ASSERT_EQ(report["additionalKeyboards"].size(), 1u);
+    const nlohmann::json& bystander = report["additionalKeyboards"][0];
+    EXPECT_EQ(bystander["mode"], "normal");
+    EXPECT_EQ(bystander["enumerations"], 1);
+    EXPECT_EQ(bystander["mainVersion"], mainVersion);
+    EXPECT_EQ(bystander["secondVersion"], secondVersion);
+    for (const char* request : {"DETACH", "RESET_INTO_UPDATE", "DNLOAD", "CUSTOM_WRITE", "ABORT", "CLRSTATUS"}) {
+      EXPECT_EQ(bystander["requestCounts"][request], 0) << request;
+    }
+  }
+
+  // Clicks RETRY on the asking page until the keyboard is found and the
+  // update starts, or until the page limit.
+  void retryUntilTheUpdateStarts() {
+    const auto deadline = std::chrono::steady_clock::now() + kPageLimit;
+    while (pages().back() == "ask-update-mode" && std::chrono::steady_clock::now() < deadline) {
+      const std::size_t shown = pages().size();
+      click(kActionButton);
+      ASSERT_TRUE(QV::TestSupport::waitUntil(
+          [&] {
+            const std::vector<std::string> now = pages();
+            return now.size() >= shown + 2 || (now.size() > shown && now.back() != "updating switching");
+          },
+          kPageLimit));
+    }
+  }
+
   static std::string sha256(const std::uint8_t* bytes, std::uint64_t size) {
     return simkbd::Sha256::hex(std::span<const std::uint8_t>(bytes, size));
   }
@@ -370,25 +422,49 @@ TEST_F(UpdaterWindow, AKeyboardBackLateFromTheResetIsFoundByRetry) {
   // cuts the application off the test bed's device events, as happens where
   // no desktop session made the list: the keyboard's return must be found
   // without them.
-  start({"--reenumerate-delay", "6000"}, false);
+  // Beside it stands an up-to-date keyboard, so the update offered is the
+  // late one's; while it is away, RETRY never takes the other in its stead.
+  start({"--serial", "AAA", "--reenumerate-delay", "6000", "--add-keyboard", "49:BBB:69:13"}, false);
   ASSERT_TRUE(waitForPage("update-available"));
   click(kActionButton);
   ASSERT_TRUE(waitForPage("ask-update-mode"));
   // Until the keyboard is back each RETRY ends on the asking page again.
-  const auto deadline = std::chrono::steady_clock::now() + kPageLimit;
-  while (pages().back() == "ask-update-mode" && std::chrono::steady_clock::now() < deadline) {
-    const std::size_t shown = pages().size();
-    click(kActionButton);
-    ASSERT_TRUE(QV::TestSupport::waitUntil(
-        [&] {
-          const std::vector<std::string> now = pages();
-          return now.size() >= shown + 2 || (now.size() > shown && now.back() != "updating switching");
-        },
-        kPageLimit));
-  }
+  retryUntilTheUpdateStarts();
   expectUpdateRoad();
   quit();
-  expectNewest(keyboardReport(), 49);
+  const nlohmann::json report = keyboardReport();
+  EXPECT_EQ(report["serial"], "AAA");
+  expectNewest(report, 49);
+  expectUntouched(report, 69, 13);
+}
+
+TEST_F(UpdaterWindow, AKeyboardBackOnAnotherPortIsNotFollowedAndNoOtherTakesItsPlace) {
+  start({"--serial", "AAA", "--reenumerate-port", "9", "--add-keyboard", "49:BBB"});
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("ask-update-mode"));
+  // RETRY finds neither the keyboard (elsewhere now) nor, in its stead, the
+  // one beside it.
+  const std::size_t shown = pages().size();
+  click(kActionButton);
+  ASSERT_TRUE(QV::TestSupport::waitUntil([&] { return pages().size() >= shown + 2; }, kPageLimit));
+  EXPECT_EQ(pages().back(), "ask-update-mode");
+  quit();
+  const nlohmann::json report = keyboardReport();
+  EXPECT_EQ(report["requestCounts"]["DNLOAD"], 0);
+  expectUntouched(report, 68, 12);
+}
+
+TEST_F(UpdaterWindow, AKeyboardFoundInUpdateModeIsOfferedTheUpdate) {
+  // Its loader reports the newest versions, but it runs no firmware.
+  start({"--start-in-update-mode", "--main-version", "69", "--second-version", "13"});
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  expectUpdateRoad();
+  quit();
+  const nlohmann::json report = keyboardReport();
+  EXPECT_EQ(report["mode"], "normal");
+  EXPECT_EQ(report["applicationValid"], true);
 }
 
 TEST_F(UpdaterWindow, NoKeyboardShowsTheNoKeyboardPage) {
@@ -446,22 +522,40 @@ TEST_F(UpdaterWindow, QuitDuringTheUpdateWithYesEndsTheApplicationCleanly) {
   ASSERT_TRUE(waitForPage("update-available"));
   click(kActionButton);
   ASSERT_TRUE(waitForPage("updating writing"));
-  typeQuitKey();
-  const std::string question = waitForQuestion();
-  ASSERT_FALSE(question.empty()) << "no question";
-  // Yes stands right of No, near the question's bottom-right corner.
-  const auto geometry = m_session.xdotool({"getwindowgeometry", question});
-  ASSERT_TRUE(geometry.has_value());
-  int width = 0, height = 0;
-  ASSERT_EQ(std::sscanf(geometry->c_str() + geometry->find("Geometry: "), "Geometry: %dx%d", &width, &height), 2);
-  ASSERT_TRUE(m_session.xdotool({"mousemove", "--window", question, std::to_string(width - 45),
-                                 std::to_string(height - 22), "sleep", "0.2", "mousedown", "1", "sleep", "0.1",
-                                 "mouseup", "1"}));
+  ASSERT_NO_FATAL_FAILURE(quitDuringTheUpdate());
   const auto code = m_app->waitForExit(90s);
   ASSERT_TRUE(code.has_value()) << "the application did not end";
   EXPECT_EQ(*code, 0) << m_app->output();
   EXPECT_EQ(m_app->output().find("Sanitizer"), std::string::npos) << m_app->output();
   EXPECT_NE(pages().back(), "done") << "the update was left, not finished";
+}
+
+TEST_F(UpdaterWindow, AfterAQuitDuringTheWritingTheNextStartUpdatesAtOnce) {
+  // Blocks that keep the keyboard busy make the writing last long enough to
+  // quit in the middle of a block. The application then starts again on the
+  // same keyboard, left in its loader.
+  start({"--busy-polls", "2", "--poll-timeout", "10"}, true, 2);
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("updating writing"));
+  ASSERT_NO_FATAL_FAILURE(quitDuringTheUpdate());
+  ASSERT_TRUE(waitForPage("update-available")) << "the second start offers no update";
+  const std::size_t firstRun = pages().size() - 1;
+  m_window = m_session.waitForWindow(kWindowName, kStartLimit);
+  ASSERT_FALSE(m_window.empty());
+  click(kActionButton);
+  expectUpdateRoad();
+  const std::vector<std::string> shown = pages();
+  EXPECT_EQ(std::vector<std::string>(shown.begin() + firstRun, shown.end()),
+            (std::vector<std::string>{"update-available", "updating switching", "updating writing",
+                                      "updating reconnecting", "done"}));
+  quit();
+  const nlohmann::json report = keyboardReport();
+  expectNewest(report, 49);
+  // The download cut short was cancelled once its block was written, so no
+  // error was left to clear.
+  EXPECT_EQ(report["requestCounts"]["ABORT"], 1);
+  EXPECT_EQ(report["requestCounts"]["CLRSTATUS"], 0);
 }
 
 TEST_F(UpdaterWindow, MenusOpenTheAboutOverlayAndTheHelpAddresses) {

@@ -75,7 +75,7 @@ void UpdateRoad::quit() {
 
 bool UpdateRoad::attempt(bool firstAttempt, const std::string& updatedSerial) {
   if (!enterUpdateMode(firstAttempt)) {
-    say("The keyboard could not be switched into update mode.");
+    say("The keyboard did not come back: it could not be switched into update mode.");
     return false;
   }
   const int word = update();
@@ -89,17 +89,17 @@ bool UpdateRoad::attempt(bool firstAttempt, const std::string& updatedSerial) {
     std::this_thread::sleep_for(m_settings.reconnectPause);
     m_pauses += m_settings.reconnectPause;
     if (!findKeyboard()) {
-      say("The keyboard was not found again after the update.");
+      say("The keyboard did not come back after the update.");
       return false;
     }
   }
   const Versions after = readVersions();
-  // With several keyboards on the bus the scan may keep another one; its
-  // versions say nothing about the keyboard that was updated.
+  // The versions of another keyboard say nothing about the one updated.
   if (after.serial != updatedSerial) {
     say("The keyboard found after the update is not the one updated: serial \"" +
         GP::StringUtil::printable(after.serial) + "\" instead of \"" +
         GP::StringUtil::printable(updatedSerial) + "\".");
+    return false;
   }
   if (after.updateAvailable || after.installed != after.newest) {
     say("The keyboard does not report the newest firmware after the update.");

@@ -32,6 +32,9 @@ class FirmwareUpdaterConfig {
   boost::function<bool()> isUpdateRunning;
   boost::function<void(QTK::Window<UIA::StandaloneWindow>* window)> createDebugWindow;
   boost::function<void()> applicationCloseRequest;
+  // The user asked for a new scan: until then the engine only ever connects
+  // the keyboard it showed.
+  boost::function<void()> forgetKeyboard;
 };
 
 }  // namespace QV

@@ -56,6 +56,7 @@ bool ZARNUpdaterAppModule::init() {
   m_config.isUpdateRunning = boost::bind(&ZARNUpdaterUpgradeLogic::isUpdateRunning, logic);
   m_config.createDebugWindow = boost::bind(&ZARNUpdaterUpgradeLogic::createDebugWindow, logic, _1);
   m_config.applicationCloseRequest = boost::bind(&ZARNUpdaterUpgradeLogic::applicationCloseRequest, logic);
+  m_config.forgetKeyboard = boost::bind(&ZARNUpdaterUpgradeLogic::forgetKeyboard, logic);
 
   if (!m_makeApplication) {
     return true;

@@ -113,10 +113,6 @@ bool ZARNUpdaterUpgradeLogic::connectInNormalMode() {
   // keyboards among them.
   QDV2::USBDeviceFilter filter = USBDeviceDB::Keyboard49DFU;
   filter.setProductId(0);
-  // The device keeps its place after it disconnects: the keyboard used last,
-  // the one just updated above all, is read again rather than another of its
-  // kind that the scan happens to report after it.
-  m_lastLocation = m_device.location();
   QDV2::USBDeviceFactory factory;
   factory.setCallbacks(
       [this](const QDV2::USBDeviceOSHandle& handle, const QDV2::USBDeviceFilter& found) {
@@ -125,15 +121,49 @@ bool ZARNUpdaterUpgradeLogic::connectInNormalMode() {
       {});
   factory.initWithDeviceFilter(filter, false);
   factory.deInit();
+  if (m_device.isConnected() && !m_chosen.chosen) {
+    const QDV2::USBDeviceInfo& info = m_device.deviceInfo();
+    m_chosen = {true, std::uint16_t(info.productId & USBDeviceDB::kFamilyMask), info.serialNumber,
+                m_device.location()};
+  }
   return m_device.isConnected();
+}
+
+void ZARNUpdaterUpgradeLogic::forgetKeyboard() {
+  if (workerBusy()) {
+    return;
+  }
+  m_chosen = ChosenKeyboard();
+  // What the next scan finds, and only that, is the keyboard to show.
+  m_device.disconnect();
+}
+
+bool ZARNUpdaterUpgradeLogic::isChosenKeyboard(const QDV2::USBDeviceInfo& info,
+                                               const QDV2::USBDeviceLocation& location) const {
+  if (!m_chosen.chosen) {
+    return true;
+  }
+  // A keyboard keeps its port across re-enumeration; where the platform
+  // cannot tell places the serial number alone decides.
+  return (info.productId & USBDeviceDB::kFamilyMask) == m_chosen.family &&
+         info.serialNumber == m_chosen.serialNumber &&
+         (!m_chosen.location.isKnown() || location == m_chosen.location);
 }
 
 void ZARNUpdaterUpgradeLogic::onDeviceFound(const QDV2::USBDeviceOSHandle& handle,
                                             const QDV2::USBDeviceFilter& filter) {
+  // Once a keyboard is chosen its serial number is needed to tell it apart.
   QDV2::USBDeviceInfo info;
-  if (!QDV2::USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, filter, info, false) ||
+  if (!QDV2::USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, filter, info, m_chosen.chosen) ||
       findImages(info.productId) == nullptr) {
     return;
+  }
+  if (m_chosen.chosen) {
+    QDV2::USBDeviceLocation location;
+    QDV2::USBDevice::getLocationForOSHandle(handle, location);
+    if (!isChosenKeyboard(info, location)) {
+      return;
+    }
   }
   // Only a device with a DFU interface can be updated; a probe keeps a device
   // without one from replacing the keyboard already connected.
@@ -142,9 +172,6 @@ void ZARNUpdaterUpgradeLogic::onDeviceFound(const QDV2::USBDeviceOSHandle& handl
     if (!probe.connect(handle)) {
       return;
     }
-  }
-  if (m_device.isConnected() && m_lastLocation.isKnown() && m_device.location() == m_lastLocation) {
-    return;
   }
   m_device.connect(handle);
 }
@@ -170,8 +197,12 @@ void ZARNUpdaterUpgradeLogic::getDeviceInfo(QDV2::USBDeviceInfo& info, std::stri
     installed = revisionText("%d", info.version);
   }
   m_flashSecondImage = installedSecond < newestSecond;
+  // A keyboard found in update mode runs its loader, not its firmware: it was
+  // left there by a power cut or by a quit during an update, whatever the
+  // versions it reports. Only an update brings it back.
   updateAvailable = info.version < newestMainFirmwareVersion ||
-                    (info.version == newestMainFirmwareVersion && installedSecond < newestSecond);
+                    (info.version == newestMainFirmwareVersion && installedSecond < newestSecond) ||
+                    m_device.mode() == DFUDevice::kModeDFU;
 }
 
 bool ZARNUpdaterUpgradeLogic::resetIntoUpdateMode() {
@@ -202,7 +233,8 @@ bool ZARNUpdaterUpgradeLogic::connectInUpdateMode() {
 
 bool ZARNUpdaterUpgradeLogic::performUpdate(int& updateResult) {
   // A second worker would share the device with the first one.
-  if (workerBusy() || !connectedInUpdateMode(m_device)) {
+  if (workerBusy() || !connectedInUpdateMode(m_device) ||
+      !isChosenKeyboard(m_device.deviceInfo(), m_device.location())) {
     setResult(updateResult, -1);
     return false;
   }
@@ -232,9 +264,13 @@ void ZARNUpdaterUpgradeLogic::flashFirmwares(int& updateResult) {
   } catch (const boost::thread_interrupted&) {
     // Stopped by the application's quit or by the destructor. A download cut
     // short is cancelled so that the loader takes the next one from the
-    // start; the result goes unreported, as its owner may be gone.
+    // start: the block in progress is let finish first, as the loader takes
+    // no request while it writes one. That wait is bounded and must not be
+    // cut short in turn. The result goes unreported, as its owner may be gone.
+    boost::this_thread::disable_interruption finishing;
     if (connectedInUpdateMode(m_device)) {
-      m_device.sendDFUAbort();
+      QDV2::DFU::GetStatus status;
+      m_device.bringToIdle(status);
     }
     m_device.disconnect();
     m_workerFinished.store(true, std::memory_order_release);
@@ -265,11 +301,11 @@ int ZARNUpdaterUpgradeLogic::writeFirmwares() {
 
   int result = 1;
   QDV2::DFU::GetStatus status;
-  if (!m_device.writeImage(images->mainImage, std::uint32_t(images->mainImageSize), status)) {
-    m_device.sendDFUAbort();
-    result = -2;
-  } else if (m_flashSecondImage && !writeSecondImage(*images)) {
-    m_device.sendDFUAbort();
+  if (!m_device.writeImage(images->mainImage, std::uint32_t(images->mainImageSize), status) ||
+      (m_flashSecondImage && !writeSecondImage(*images))) {
+    // The download is given up: the loader is left idle, its error cleared,
+    // so that the next attempt starts from a clean state.
+    m_device.bringToIdle(status);
     result = -2;
   }
   // The keyboard is asked to run its application whatever happened; a

@@ -50,11 +50,17 @@ class ZARNUpdaterUpgradeLogic {
   ZARNUpdaterUpgradeLogic(const ZARNUpdaterUpgradeLogic&) = delete;
   ZARNUpdaterUpgradeLogic& operator=(const ZARNUpdaterUpgradeLogic&) = delete;
 
-  // One scan for any keyboard of the maker with a DFU interface and a firmware
-  // row; the last one reported stays connected, unless the keyboard connected
-  // before is found at its place again, which then stays. Whether one is
-  // connected.
+  // One scan for a keyboard of the maker with a DFU interface and a firmware
+  // row. The first scan, and the first after forgetKeyboard(), takes any
+  // such keyboard (the last one reported) and makes it the chosen keyboard:
+  // the one the user is shown. Every later scan connects only the chosen
+  // keyboard (its family, its serial number and its place on the bus), so
+  // that no other keyboard is ever switched or written in its stead. Whether
+  // one is connected.
   bool connectInNormalMode();
+  // The user asked for a new scan: the next connectInNormalMode may choose
+  // any keyboard. Nothing while the worker runs.
+  void forgetKeyboard();
   // Switches the connected keyboard into update mode and finds it again by its
   // serial number. Whether it is connected in update mode with a usable
   // transfer size.
@@ -62,9 +68,9 @@ class ZARNUpdaterUpgradeLogic {
   // Finds the keyboard last connected again in update mode.
   bool connectInUpdateMode();
   // Starts the worker, with `updateResult` set to 0 first. False, with -1 in
-  // the word and no thread, when the keyboard is not connected in update mode,
-  // when a worker is still running, or when this build's placeholder images
-  // would go to a keyboard other than the simulated one.
+  // the word and no thread, when the chosen keyboard is not connected in
+  // update mode, when a worker is still running, or when this build's
+  // placeholder images would go to a keyboard other than the simulated one.
   bool performUpdate(int& updateResult);
   // The connected keyboard's identity and revisions, as texts for the user,
   // and whether an update is due. Not connected: info.version 0, no update,
@@ -114,8 +120,19 @@ class ZARNUpdaterUpgradeLogic {
   // Interrupts a running worker and waits until it has ended.
   void stopWorker();
 
-  // Where the keyboard connected before the running scan sits.
-  QDV2::USBDeviceLocation m_lastLocation;
+  // The keyboard the user was shown, and the only one the engine may change
+  // until the user asks for a new scan.
+  struct ChosenKeyboard {
+    bool chosen = false;
+    std::uint16_t family = 0;
+    std::string serialNumber;
+    QDV2::USBDeviceLocation location;
+  };
+  // Whether a device with `info` (read with its strings) at `location` is the
+  // chosen keyboard, in either mode; any keyboard is when none is chosen.
+  bool isChosenKeyboard(const QDV2::USBDeviceInfo& info, const QDV2::USBDeviceLocation& location) const;
+
+  ChosenKeyboard m_chosen;
   std::mutex m_resultMutex;
   bool m_resultAbandoned = false;
   std::atomic<bool> m_workerFinished{false};

@@ -25,6 +25,11 @@ foreach(group IN ITEMS sameSerial otherSerial)
   set_tests_properties(app_engine_follow_${group} PROPERTIES
     LABELS "app;road" TIMEOUT 400 ENVIRONMENT "${QV_TEST_ENV}")
 endforeach()
+add_test(NAME app_engine_follow_chosen
+  COMMAND ${PROJECT_SOURCE_DIR}/cmake/run-isolated umockdev-wrapper $<TARGET_FILE:app_engine_follow_test>
+          --gtest_filter=Bystanders/ChosenKeyboard.*)
+set_tests_properties(app_engine_follow_chosen PROPERTIES
+  LABELS "app;road" TIMEOUT 400 ENVIRONMENT "${QV_TEST_ENV}")
 add_test(NAME app_engine_follow_elsewhere
   COMMAND ${PROJECT_SOURCE_DIR}/cmake/run-isolated umockdev-wrapper $<TARGET_FILE:app_engine_follow_test>
           --gtest_filter=KeyboardElsewhere.*)

@@ -49,6 +49,9 @@ void UpdateWizardFlow::start() {
 void UpdateWizardFlow::actionClicked() {
   switch (action()) {
     case eActionRescan:
+      // Only here may another keyboard than the one shown before be chosen:
+      // every other step follows that keyboard alone.
+      m_config.forgetKeyboard();
       showScanResult(scan());
       break;
     case eActionUpdate:
@@ -197,6 +200,7 @@ void UpdateWizardFlow::poll() {
 }
 
 void UpdateWizardFlow::reconnectAfterUpdate(bool secondTry) {
+  const std::string updatedSerial = m_info.serialNumber;
   if (!m_config.connectInNormalMode()) {
     if (secondTry) {
       fail(eFailureNotFoundAfter);
@@ -207,7 +211,10 @@ void UpdateWizardFlow::reconnectAfterUpdate(bool secondTry) {
     return;
   }
   readDeviceInfo();
-  if (m_installed == m_newest && !m_updateAvailable) {
+  if (m_info.serialNumber != updatedSerial) {
+    // The versions of another keyboard say nothing of the one updated.
+    fail(eFailureNotFoundAfter);
+  } else if (m_installed == m_newest && !m_updateAvailable) {
     setState(eDone);
   } else {
     fail(eFailureNotNewest);

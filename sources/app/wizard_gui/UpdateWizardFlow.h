@@ -54,7 +54,8 @@ class UpdateWizardFlow {
     eFailureNotPossible = 1,
     // Writing an image failed.
     eFailureWrite = 2,
-    // The keyboard was not found again after the images were written.
+    // The keyboard updated was not found again after the images were
+    // written (another one found is not it).
     eFailureNotFoundAfter = 3,
     // The keyboard came back without the newest firmware.
     eFailureNotNewest = 4,

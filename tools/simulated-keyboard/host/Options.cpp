@@ -160,16 +160,39 @@ const std::map<std::string, Setter>& valued() {
              std::pair(static_cast<std::uint32_t>(*block), static_cast<std::uint8_t>(*state));
          return {};
        }},
+      {"--start-state",
+       [](const std::string& value, Options& options) -> std::string {
+         static const std::map<std::string, DfuState> states = {{"error", dfuERROR}, {"dnload-idle", dfuDNLOAD_IDLE}};
+         const auto state = states.find(value);
+         if (state == states.end()) return "expects error or dnload-idle";
+         options.keyboards.front().startState = state->second;
+         options.keyboards.front().startInUpdateMode = true;
+         return {};
+       }},
       {"--add-keyboard",
        [](const std::string& value, Options& options) -> std::string {
-         const std::size_t colon = value.find(':');
-         const std::optional<std::uint64_t> size = number(value.substr(0, colon), kMaxU32);
-         if (colon == std::string::npos || !size || !validSize(*size)) {
-           return "expects SIZE:SERIAL with a size of 25, 49, 61 or 88";
+         // SIZE:SERIAL[:MAIN[:SECOND]]; the serial number cannot hold a colon.
+         std::vector<std::string> fields;
+         for (std::size_t from = 0;;) {
+           const std::size_t colon = value.find(':', from);
+           fields.push_back(value.substr(from, colon - from));
+           if (colon == std::string::npos) break;
+           from = colon + 1;
          }
          KeyboardConfig added;
+         const std::optional<std::uint64_t> size = number(fields.front(), kMaxU32);
+         const std::optional<std::uint64_t> main =
+             fields.size() > 2 ? number(fields[2], kMaxU16) : std::optional<std::uint64_t>(added.mainVersion);
+         const std::optional<std::uint64_t> second =
+             fields.size() > 3 ? number(fields[3], kMaxU16) : std::optional<std::uint64_t>(added.secondVersion);
+         if (fields.size() < 2 || fields.size() > 4 || !size || !validSize(*size) || !main || !second) {
+           return "expects SIZE:SERIAL[:MAIN[:SECOND]] with a size of 25, 49, 61 or 88 and versions from 0 to " +
+                  std::to_string(kMaxU16);
+         }
          added.size = static_cast<unsigned>(*size);
-         added.serial = value.substr(colon + 1);
+         added.serial = fields[1];
+         added.mainVersion = static_cast<std::uint16_t>(*main);
+         added.secondVersion = static_cast<std::uint16_t>(*second);
          options.keyboards.push_back(added);
          return {};
        }},
@@ -249,9 +272,14 @@ std::string Options::usage() {
          "  --serial TEXT                 serial number; empty for none (SIMKBD0001)\n"
          "  --product-id P                normal-mode product id, hex with 0x or decimal\n"
          "  --start-in-update-mode        appear in update mode\n"
+         "  --start-state error|dnload-idle\n"
+         "                                appear in update mode (implies --start-in-update-mode)\n"
+         "                                in dfuERROR (status errWRITE) or in dfuDNLOAD-IDLE with\n"
+         "                                a download begun; either way with a broken application\n"
          "  --plug-in-on-signal           start unplugged; SIGUSR1 to this program plugs it in\n"
          "  --transfer-size N             wTransferSize of the DFU functional descriptor (256)\n"
-         "  --poll-timeout MS             bwPollTimeout while busy (1)\n"
+         "  --poll-timeout MS             bwPollTimeout of a dfuDNBUSY answer; the keyboard is\n"
+         "                                busy that long, at most 1000 ms (1)\n"
          "  --busy-polls N                dfuDNBUSY answers before each block is taken (0)\n"
          "  --no-will-detach              clear bitWillDetach: the host must reset the device\n"
          "  --not-manifestation-tolerant  clear bitManifestationTolerant\n"
@@ -270,7 +298,9 @@ std::string Options::usage() {
          "  --short-status                answer GETSTATUS with fewer than 6 bytes\n"
          "  --bad-config-descriptor       send a configuration descriptor whose lengths lie\n"
          "More keyboards and output:\n"
-         "  --add-keyboard SIZE:SERIAL    another keyboard with the defaults of SIZE (repeatable)\n"
+         "  --add-keyboard SIZE:SERIAL[:MAIN[:SECOND]]\n"
+         "                                another keyboard with the defaults of SIZE, or the\n"
+         "                                installed versions given (repeatable; no colon in SERIAL)\n"
          "  --report FILE                 write what the keyboards saw as JSON at exit\n"
          "  --help                        show this text\n";
 }

@@ -14,7 +14,7 @@ namespace simkbd {
 class Options {
  public:
   // The first keyboard is configured by the options; --add-keyboard adds the
-  // others with the defaults of their size.
+  // others with the defaults of their size and the versions it names.
   std::vector<KeyboardConfig> keyboards;
   std::string reportPath;             // empty: no report
   std::vector<std::string> command;   // what runs with the keyboards attached

@@ -42,6 +42,13 @@ constexpr std::uint8_t kVendorDeviceIn = 0xC0;
 
 // What a user replugging the keyboard takes to do it.
 constexpr Clock::duration kReplugDelay = std::chrono::milliseconds(1000);
+// The longest the keyboard stays busy with a block, whatever bwPollTimeout it
+// announces. Our updater waits at most this long before it polls again, so a
+// keyboard that took longer would fail every download; the real keyboard's
+// work never lasts more than that.
+constexpr std::uint32_t kLongestBlockWorkMs = 1000;
+// The blocks a keyboard started in dfuDNLOAD-IDLE has already received.
+constexpr std::uint32_t kStartedDownloadBlocks = 4;
 // The flash the keyboard can hold per image: more data is refused rather than
 // letting a runaway host grow the model without bound.
 constexpr std::size_t kImageCapacity = 4u << 20;
@@ -120,11 +127,31 @@ bool isDfuClassRequest(Request r) {
 
 struct Image {
   std::vector<std::uint8_t> bytes;
-  bool complete = false;
+  bool ended = false;     // its last block came (custom images)
+  bool complete = false;  // ended, believed and installed
 };
 
 nlohmann::json imageReport(const Image& image) {
   return {{"size", image.bytes.size()}, {"sha256", Sha256::hex(image.bytes)}, {"complete", image.complete}};
+}
+
+// The sizes of the images a keyboard family believes: the main image by DFU
+// download, the second image by the custom-image vendor requests.
+struct FamilyImageSizes {
+  std::size_t main = 0;
+  std::size_t second = 0;
+};
+
+// The sizes of the family of a normal-mode product id (its low four bits
+// ignored); nothing for a product id outside the four families.
+std::optional<FamilyImageSizes> familyImageSizes(std::uint16_t productId) {
+  switch (productId & 0xFFF0) {
+    case 0x1340: return FamilyImageSizes{93184, 17192};
+    case 0x1350: return FamilyImageSizes{94720, 17192};
+    case 0x1360: return FamilyImageSizes{95488, 17192};
+    case 0x1410: return FamilyImageSizes{96512, 17300};
+    default: return std::nullopt;
+  }
 }
 
 constexpr ControlResult kStall{ControlResult::Stall, 0};
@@ -183,7 +210,10 @@ struct SimulatedKeyboard::Impl {
         enumerations(c.startUnplugged ? 0 : 1),
         state(c.startInUpdateMode ? dfuIDLE : appIDLE),
         mainVersion(c.mainVersion),
-        secondVersion(c.secondVersion) {}
+        secondVersion(c.secondVersion),
+        imageSizes(familyImageSizes(normalProductId())) {
+    if (present) enterStartState();
+  }
 
   const KeyboardConfig cfg;
   const Clock::time_point start;
@@ -205,6 +235,8 @@ struct SimulatedKeyboard::Impl {
   DfuStatus status = OK;
   std::optional<Clock::time_point> detachExpiry;  // appDETACH without will-detach
   std::optional<Clock::time_point> manifestDue;   // while in dfuMANIFEST
+  std::optional<Clock::time_point> busyUntil;     // while in dfuDNBUSY
+  std::optional<DfuState> startState;             // at the first appearance
   bool manifested = false;  // tolerant manifestation done, waiting in dfuMANIFEST-SYNC
   bool stuck = false;       // an injected state held until ABORT, CLRSTATUS or a reset
 
@@ -212,6 +244,9 @@ struct SimulatedKeyboard::Impl {
   std::uint16_t mainVersion;
   std::uint16_t secondVersion;
   bool applicationValid = true;
+  // What the keyboard's family believes; nothing outside the four families,
+  // whose images are taken at any size.
+  const std::optional<FamilyImageSizes> imageSizes;
 
   // The current or most recent main download.
   Image mainImage;
@@ -252,6 +287,7 @@ struct SimulatedKeyboard::Impl {
     present = false;
     detachExpiry.reset();
     manifestDue.reset();
+    busyUntil.reset();
     undelivered.emplace_back(at, BusChange::Left);
     if (!cfg.noReenumerate) arrival = Arrival{at + offBusFor, comeBackIn};
   }
@@ -273,10 +309,38 @@ struct SimulatedKeyboard::Impl {
     manifested = false;
     stuck = false;
     busyLeft = 0;
+    busyUntil.reset();
     blockUnpolled = false;
-    ++enumerations;
+    if (enumerations++ == 0) enterStartState();
     undelivered.emplace_back(a.at, BusChange::Arrived);
   }
+
+  // The state of the first appearance: a loader may come up still holding an
+  // error or a download that a host left half done.
+  void enterStartState() {
+    if (mode == Mode::Update) {
+      switch (cfg.startState) {
+        case dfuERROR:
+          state = dfuERROR;
+          status = errWRITE;
+          applicationValid = false;
+          break;
+        case dfuDNLOAD_IDLE:
+          mainImage.bytes.assign(std::size_t(kStartedDownloadBlocks) * cfg.transferSize, 0xFF);
+          blocksReceived = kStartedDownloadBlocks;
+          expectedBlockNumber = kStartedDownloadBlocks;
+          applicationValid = false;
+          state = dfuDNLOAD_IDLE;
+          break;
+        default: break;
+      }
+    }
+    startState = state;
+  }
+
+  // The image is believed only when it has its family's size: anything else
+  // is a host's fault (a wrong image, or blocks lost or sent twice).
+  bool mainImageBelieved() const { return !imageSizes || mainImage.bytes.size() == imageSizes->main; }
 
   void completeManifestation(Clock::time_point at) {
     manifestDue.reset();
@@ -297,7 +361,7 @@ struct SimulatedKeyboard::Impl {
   // Applies, in time order, every timed change due at `now`.
   void settle(Clock::time_point now) {
     for (;;) {
-      enum class Due { None, Manifest, DetachExpiry, Arrival } due = Due::None;
+      enum class Due { None, BlockWritten, Manifest, DetachExpiry, Arrival } due = Due::None;
       Clock::time_point when = now;
       auto consider = [&](const std::optional<Clock::time_point>& t, Due d) {
         if (t && *t <= when && (due == Due::None || *t < when)) {
@@ -305,11 +369,16 @@ struct SimulatedKeyboard::Impl {
           due = d;
         }
       };
+      consider(state == dfuDNBUSY ? busyUntil : std::nullopt, Due::BlockWritten);
       consider(state == dfuMANIFEST ? manifestDue : std::nullopt, Due::Manifest);
       consider(detachExpiry, Due::DetachExpiry);
       consider(arrival ? std::optional(arrival->at) : std::nullopt, Due::Arrival);
       switch (due) {
         case Due::None: return;
+        case Due::BlockWritten:
+          busyUntil.reset();
+          state = dfuDNLOAD_SYNC;
+          break;
         case Due::Manifest: completeManifestation(when); break;
         case Due::DetachExpiry:
           detachExpiry.reset();
@@ -343,9 +412,16 @@ struct SimulatedKeyboard::Impl {
     state = dfuERROR;
     status = why;
     manifestDue.reset();
+    busyUntil.reset();
     manifested = false;
     return kStall;
   }
+
+  // Busy writing a block or manifesting, for the time it announced: the
+  // loader attends to nothing else. The times are settled before a request
+  // is looked at, so still being in these states means the time is not over.
+  // An injected state is held without any work behind it.
+  bool busy() const { return mode == Mode::Update && !stuck && (state == dfuDNBUSY || state == dfuMANIFEST); }
 
   // --- DFU in run-time mode ------------------------------------------------------
 
@@ -406,8 +482,10 @@ struct SimulatedKeyboard::Impl {
   }
 
   // DFU_GETSTATUS after a block: the block is written after busyPolls polls,
-  // unless a fault was injected for it.
-  ControlResult blockStatus(const Setup& setup, std::span<std::uint8_t> data) {
+  // unless a fault was injected for it. Each dfuDNBUSY answer keeps the
+  // keyboard busy for the poll timeout it announces (at most
+  // kLongestBlockWorkMs).
+  ControlResult blockStatus(const Setup& setup, std::span<std::uint8_t> data, Clock::time_point now) {
     if (blockUnpolled) {
       blockUnpolled = false;
       const std::uint32_t block = blocksReceived - 1;
@@ -427,6 +505,7 @@ struct SimulatedKeyboard::Impl {
     if (cfg.busyForever || busyLeft > 0) {
       if (busyLeft > 0) --busyLeft;
       state = dfuDNBUSY;
+      busyUntil = now + std::chrono::milliseconds(std::min(cfg.pollTimeoutMs, kLongestBlockWorkMs));
       return statusReply(cfg.pollTimeoutMs, setup, data);
     }
     state = dfuDNLOAD_IDLE;
@@ -439,10 +518,12 @@ struct SimulatedKeyboard::Impl {
     stuck = false;
     manifested = false;
     manifestDue.reset();
+    busyUntil.reset();
   }
 
   ControlResult updateRequest(Request r, const Setup& setup, std::span<std::uint8_t> data, Clock::time_point now) {
-    // The loader understands DETACH as "leave update mode" in any state.
+    // The loader understands DETACH as "leave update mode" in any state it
+    // answers in (not while busy: see control()).
     if (r == Request::Detach) {
       leaveUpdateMode(now);
       return ok();
@@ -456,12 +537,8 @@ struct SimulatedKeyboard::Impl {
         default: return kStall;
       }
     }
-    // The host's wait after dfuDNBUSY is not checked against bwPollTimeout:
-    // the updater caps its wait, so by the next request the keyboard is
-    // taken to be ready for another poll.
-    if (state == dfuDNBUSY) state = dfuDNLOAD_SYNC;
-
-    const bool inquiry = r == Request::DfuGetStatus || r == Request::GetState;
+    // What each state takes besides GETSTATUS and GETSTATE, which every state
+    // the keyboard answers in takes; anything else is refused.
     switch (state) {
       case dfuIDLE:
         if (r == Request::Dnload) {
@@ -472,7 +549,7 @@ struct SimulatedKeyboard::Impl {
         if (r == Request::Abort) return ok();
         break;
       case dfuDNLOAD_SYNC:
-        if (r == Request::DfuGetStatus) return blockStatus(setup, data);
+        if (r == Request::DfuGetStatus) return blockStatus(setup, data, now);
         break;
       case dfuDNLOAD_IDLE:
         if (r == Request::Dnload) {
@@ -493,15 +570,16 @@ struct SimulatedKeyboard::Impl {
             resetToIdle();
             return statusReply(0, setup, data);
           }
+          if (!mainImageBelieved()) {
+            // Refused before anything is installed: the application stays
+            // broken and the version as it was.
+            state = dfuERROR;
+            status = errVERIFY;
+            return statusReply(0, setup, data);
+          }
           state = dfuMANIFEST;
           manifestDue = now + std::chrono::milliseconds(cfg.manifestationMs);
           return statusReply(cfg.manifestationMs, setup, data);
-        }
-        break;
-      case dfuMANIFEST:
-        if (r == Request::DfuGetStatus && manifestDue) {
-          const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*manifestDue - now).count();
-          return statusReply(static_cast<std::uint32_t>(std::max<std::int64_t>(left, 0)), setup, data);
         }
         break;
       case dfuERROR:
@@ -509,8 +587,7 @@ struct SimulatedKeyboard::Impl {
           resetToIdle();
           return ok();
         }
-        if (inquiry) break;
-        return kStall;  // the error stands until cleared
+        break;
       default:
         break;
     }
@@ -528,7 +605,7 @@ struct SimulatedKeyboard::Impl {
     if (length > kCustomBlockSize || offset + length > kImageCapacity) return kStall;
     const std::uint8_t type = static_cast<std::uint8_t>(setup.bRequest - kCustomWriteBase);
     Image& image = customImages[type];
-    if (image.complete || setup.wValue == 0) image = {};
+    if (image.ended || setup.wValue == 0) image = {};
     // Blocks come in order: one past the end would leave a hole, and letting
     // a bogus block index size the image would have a single request allocate
     // megabytes.
@@ -538,8 +615,15 @@ struct SimulatedKeyboard::Impl {
     // A short block, even an empty one, is the last of the image.
     if (length < kCustomBlockSize) {
       image.bytes.resize(offset + length);
-      image.complete = true;
-      if (type == kSecondImageType) secondVersion = *cfg.newSecondVersion;
+      image.ended = true;
+      if (type != kSecondImageType) {
+        image.complete = true;
+      } else if (!imageSizes || image.bytes.size() == imageSizes->second) {
+        image.complete = true;
+        secondVersion = *cfg.newSecondVersion;
+      }
+      // A second image of another size is not installed: the request was
+      // carried, but the keyboard keeps the image it had.
     }
     return ok(length);
   }
@@ -600,6 +684,8 @@ ControlResult SimulatedKeyboard::control(const Setup& setup, std::span<std::uint
                           {"wIndex", setup.wIndex},
                           {"wLength", setup.wLength}});
   if (m_config.stallRequests.contains(setup.bRequest)) return kStall;
+  // Whatever arrives before the announced time is over, the keyboard refuses.
+  if (d.busy()) return d.stallToError(errSTALLEDPKT);
 
   if (isDfuClassRequest(r)) {
     if (setup.wIndex != d.dfuInterfaceNumber()) return kStall;
@@ -695,6 +781,8 @@ nlohmann::json SimulatedKeyboard::report() const {
       {"secondVersion", d.secondVersion},
       {"applicationValid", d.applicationValid},
       {"state", static_cast<int>(d.state)},
+      {"status", static_cast<int>(d.status)},
+      {"startState", d.startState ? nlohmann::json(static_cast<int>(*d.startState)) : nlohmann::json(nullptr)},
       {"mainImage", imageReport(d.mainImage)},
       {"secondImage", imageReport(second != d.customImages.end() ? second->second : Image{})},
       {"requestCounts", counts},

@@ -4,9 +4,16 @@
 // applies the bus changes it asks for (leaving the bus, coming back).
 //
 // The model is passive: it has no thread and no timer. Every call carries the
-// host's notion of "now"; work that takes time on a real device (manifestation,
-// re-enumeration) is settled lazily against that clock, and nextBusChange()
-// tells the host when it must call advance() without a request to drive it.
+// host's notion of "now"; work that takes time on a real device (writing a
+// block, manifestation, re-enumeration) is settled lazily against that clock,
+// and nextBusChange() tells the host when it must call advance() without a
+// request to drive it.
+//
+// It is as strict as the keyboard: a DFU request the DFU 1.1 state diagram
+// does not allow in the current state, and any request while the keyboard is
+// busy writing a block or manifesting, is stalled and leaves the loader in
+// dfuERROR with errSTALLEDPKT. An image is believed only when it has the size
+// of its family's image.
 //
 // Not thread-safe: the host serialises all calls.
 #pragma once
@@ -73,10 +80,15 @@ struct KeyboardConfig {
   std::uint16_t secondVersion = 12;        // installed second image, read by vendor request
   std::string serial = "SIMKBD0001";       // empty: the device has no serial-number string
   bool startInUpdateMode = false;
+  // The DFU state a keyboard that starts in update mode first shows: dfuIDLE,
+  // dfuERROR (status errWRITE, as a loader left by a failed write) or
+  // dfuDNLOAD-IDLE (a download begun and some blocks received, as after a
+  // host that quit in the middle). In the last two the application is broken.
+  DfuState startState = dfuIDLE;
   bool startUnplugged = false;             // off the bus until plugIn()
   std::uint16_t transferSize = 256;        // wTransferSize of the functional descriptor
   std::uint16_t detachTimeoutMs = 1000;    // wDetachTimeOut of the functional descriptor
-  std::uint32_t pollTimeoutMs = 1;         // bwPollTimeout reported while busy or manifesting
+  std::uint32_t pollTimeoutMs = 1;         // bwPollTimeout reported when a block makes it busy
   unsigned busyPolls = 0;                  // dfuDNBUSY answers before each block is taken
   bool willDetach = true;                  // bmAttributes bit 3
   bool manifestationTolerant = true;       // bmAttributes bit 2
@@ -179,9 +191,10 @@ class SimulatedKeyboard {
   // the main and second images received, counts of each request, the ordered
   // request log and the device-side times (ms since construction) of the
   // first DNLOAD, of the end-of-data request and of the latest plug-in by
-  // hand. "requestCounts" holds every
-  // request kind, 0 for those never seen; an image never sent has size 0 and
-  // the digest of no bytes.
+  // hand, the DFU state and status now and the state it first appeared in.
+  // "requestCounts" holds every request kind, 0 for those never seen; an
+  // image never sent has size 0 and the digest of no bytes, and an image is
+  // complete only when the keyboard believed and installed it.
   nlohmann::json report() const;
 
  private:

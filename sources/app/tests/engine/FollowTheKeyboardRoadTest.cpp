@@ -18,6 +18,7 @@
 namespace QV {
 namespace {
 
+using namespace std::chrono_literals;
 using TestSupport::PluggedKeyboard;
 using TestSupport::keyboardConfig;
 
@@ -165,6 +166,85 @@ INSTANTIATE_TEST_SUITE_P(Pairs, TwoKeyboards,
                                          Pair{Serials::Different, true, true},
                                          Pair{Serials::Different, true, false}),
                          [](const testing::TestParamInfo<Pair>& info) { return nameOf(info.param); });
+
+// The keyboard shown to the user is the only one the engine changes until the
+// user asks for a new scan: when it comes back late from the reset, or on
+// another port, the steps that look for it again (in update mode, in normal
+// mode as the wizard's fallback and RETRY do, and before the writing) take no
+// other keyboard in its stead, up to date or not, of its size or another.
+struct Bystander {
+  const char* name;
+  bool late;  // back from the reset after 6 s; else at once, on another port
+  unsigned size;
+  std::uint16_t mainVersion, secondVersion;
+};
+
+void PrintTo(const Bystander& row, std::ostream* out) { *out << row.name; }
+
+class ChosenKeyboard : public TestSupport::SimulatedKeyboardTest, public testing::WithParamInterface<Bystander> {};
+
+TEST_P(ChosenKeyboard, IsTheOnlyKeyboardChangedUntilTheUserRescans) {
+  const Bystander& row = GetParam();
+  simkbd::KeyboardConfig shownConfig = keyboardConfig(49, "SIMKBD0901");
+  if (row.late) {
+    shownConfig.reenumerateDelayMs = 6000;
+  } else {
+    shownConfig.reenumeratePort = 102;
+  }
+  simkbd::KeyboardConfig otherConfig = keyboardConfig(row.size, "SIMKBD0902");
+  otherConfig.mainVersion = row.mainVersion;
+  otherConfig.secondVersion = row.secondVersion;
+  auto shown = TestSupport::plugOrFail(shownConfig);
+  ASSERT_TRUE(shown);
+  TestableUpgradeLogic logic;
+  ASSERT_TRUE(logic.connectInNormalMode());
+  ASSERT_EQ(logic.device().deviceInfo().serialNumber, "SIMKBD0901");
+  auto bystander = TestSupport::plugOrFail(otherConfig);
+  ASSERT_TRUE(bystander);
+
+  EXPECT_FALSE(logic.resetIntoUpdateMode());
+  EXPECT_FALSE(logic.connectInUpdateMode());
+  EXPECT_FALSE(logic.connectInNormalMode()) << "another keyboard taken in the shown one's stead";
+  EXPECT_FALSE(logic.resetIntoUpdateMode());
+  int word = -5;
+  EXPECT_FALSE(logic.performUpdate(word));
+  EXPECT_EQ(word, -1);
+
+  if (row.late) {
+    // Back within the wizard's waits, the keyboard shown is updated.
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return shown->report()["onBus"] == true; }, 10s));
+    ASSERT_NE(shown->waitUntilListed(), 0u);
+    ASSERT_TRUE(logic.connectInUpdateMode());
+    ASSERT_TRUE(logic.performUpdate(word));
+    EXPECT_EQ(waitForResult(word), 1);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return logic.connectInNormalMode(); }, 10s));
+    EXPECT_EQ(logic.device().deviceInfo().serialNumber, "SIMKBD0901");
+    EXPECT_EQ(shown->report()["mainVersion"], 69);
+  } else {
+    EXPECT_EQ(shown->report()["mode"], "update");
+    EXPECT_EQ(changingRequests(shown->report()), (std::vector<std::string>{"DETACH x1"}));
+  }
+  {
+    SCOPED_TRACE("the bystander");
+    const nlohmann::json report = bystander->report();
+    EXPECT_TRUE(changingRequests(report).empty()) << testing::PrintToString(changingRequests(report));
+    EXPECT_EQ(report["mainVersion"], row.mainVersion);
+    EXPECT_EQ(report["mode"], "normal");
+  }
+
+  // A new scan asked for by the user may choose another keyboard.
+  logic.forgetKeyboard();
+  ASSERT_TRUE(shown->unplug());
+  ASSERT_TRUE(logic.connectInNormalMode());
+  EXPECT_EQ(logic.device().deviceInfo().serialNumber, "SIMKBD0902");
+}
+
+INSTANTIATE_TEST_SUITE_P(Bystanders, ChosenKeyboard,
+                         testing::Values(Bystander{"late_beside49", true, 49, 68, 12},
+                                         Bystander{"late_beside49UpToDate", true, 49, 69, 13},
+                                         Bystander{"elsewhere_beside49", false, 49, 68, 12},
+                                         Bystander{"elsewhere_beside61UpToDate", false, 61, 69, 13}),
+                         [](const testing::TestParamInfo<Bystander>& info) { return info.param.name; });
 
 class KeyboardElsewhere : public TestSupport::SimulatedKeyboardTest {};
 

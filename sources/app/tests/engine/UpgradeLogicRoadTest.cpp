@@ -248,10 +248,12 @@ TEST_F(UpgradeLogicRoadTest, AFailedWriteIsCancelledAndReported) {
   EXPECT_EQ(waitForResult(word), -2);
   EXPECT_FALSE(logic.device().isConnected());
 
-  // The download is cancelled and the keyboard asked to leave update mode.
+  // The keyboard's error is cleared (DFU_ABORT is refused in dfuERROR) and
+  // it is asked to leave update mode.
   const nlohmann::json report = keyboard->report();
   EXPECT_NE(report["mainImage"]["complete"], true);
-  EXPECT_EQ(report["requestCounts"]["ABORT"], 1);
+  EXPECT_EQ(report["requestCounts"]["CLRSTATUS"], 1);
+  EXPECT_EQ(report["requestCounts"]["ABORT"], 0);
   EXPECT_EQ(report["requestCounts"]["DETACH"], 1);
   EXPECT_EQ(report["requestCounts"]["CUSTOM_WRITE"], 0);
 }
@@ -311,9 +313,16 @@ TEST_F(UpgradeLogicRoadTest, QuittingDuringAnUpdateNeverTouchesWhatIsGone) {
       ASSERT_TRUE(TestSupport::waitUntil([&] { return keyboard->report()["requestCounts"]["DNLOAD"] > 2; }));
     }
     EXPECT_EQ(word, 0);
+    // The block in progress is let finish before the download is cancelled:
+    // the keyboard is left idle, ready for the next one.
     const nlohmann::json report = keyboard->report();
     EXPECT_NE(report["mainImage"]["complete"], true);
     EXPECT_EQ(report["requestCounts"]["ABORT"], 1);
+    // The keyboard takes an abort only once it is done with the block it was
+    // busy with; one sent earlier is refused and leaves it in dfuERROR, where
+    // the next download would be refused too.
+    EXPECT_EQ(report["state"], simkbd::dfuIDLE);
+    EXPECT_EQ(report["status"], simkbd::OK);
   }
 }
 

@@ -29,6 +29,7 @@ struct ScriptedEngine {
     int version;
     std::string installed;
     bool updateAvailable;
+    std::string serial = "SER123";
   };
   std::deque<Info> infos{{68, "68", true}};
 
@@ -75,7 +76,7 @@ struct ScriptedEngine {
         infos.pop_front();
       }
       info.version = static_cast<std::uint16_t>(now.version);
-      info.serialNumber = "SER123";
+      info.serialNumber = now.serial;
       installed = now.installed;
       newest = "69";
       available = now.updateAvailable;
@@ -85,6 +86,7 @@ struct ScriptedEngine {
       return false;
     };
     config.applicationCloseRequest = [this] { calls.push_back("applicationCloseRequest"); };
+    config.forgetKeyboard = [this] { calls.push_back("forgetKeyboard"); };
   }
 };
 
@@ -173,7 +175,9 @@ TEST_F(WizardFlow, NoKeyboardThenRescanFindsOneUpToDate) {
   EXPECT_EQ(flow.state(), UpdateWizardFlow::eUpToDate);
   EXPECT_EQ(flow.action(), UpdateWizardFlow::eActionNone);
   flow.actionClicked();  // a disabled button does nothing
-  EXPECT_EQ(engine.calls.size(), 3u);
+  // RESCAN, and only RESCAN, lets the engine choose another keyboard.
+  EXPECT_EQ(engine.calls, (std::vector<std::string>{"connectInNormalMode", "forgetKeyboard", "connectInNormalMode",
+                                                    "getDeviceInfo"}));
 }
 
 TEST_F(WizardFlow, KeyboardThatWillNotSwitchIsAskedForAndRetried) {
@@ -298,6 +302,17 @@ TEST_F(WizardFlow, WorkerThatCannotStartOrWrongRevisionAfterwardsFails) {
   host.fire(UpdateWizardFlow::eTimerPoll);
   EXPECT_EQ(flow.state(), UpdateWizardFlow::eFailed);
   EXPECT_EQ(flow.failure(), UpdateWizardFlow::eFailureNotNewest);
+
+  // Another keyboard on the newest firmware found in its place is no success.
+  engine.normalMode = {true, true};
+  engine.resets = {true};
+  engine.infos = {{68, "68", true}, {69, "69", false, "OTHER"}};
+  flow.actionClicked();
+  host.fire(UpdateWizardFlow::eTimerStep);
+  setWord(1);
+  host.fire(UpdateWizardFlow::eTimerPoll);
+  EXPECT_EQ(flow.state(), UpdateWizardFlow::eFailed);
+  EXPECT_EQ(flow.failure(), UpdateWizardFlow::eFailureNotFoundAfter);
 }
 
 TEST(UpdaterTexts, TemplatesThatDoNotFitTheirArgumentsStillGiveText) {

@@ -30,8 +30,8 @@ TEST(Options, EveryOptionReachesItsSetting) {
                                "--new-second-version", "16", "--fail-block", "4", "--unplug-block", "5",
                                "--no-reenumerate", "--stall-request", "3", "--stall-request", "0x01",
                                "--state-after-block", "6:dfuDNLOAD-SYNC", "--busy-forever", "--short-status",
-                               "--bad-config-descriptor", "--plug-in-on-signal", "--report", "out.json", "--",
-                               "true"});
+                               "--bad-config-descriptor", "--plug-in-on-signal", "--start-state", "dnload-idle",
+                               "--report", "out.json", "--", "true"});
   ASSERT_TRUE(parsed.ok) << parsed.error;
   const KeyboardConfig& k = parsed.options.keyboards.front();
   EXPECT_EQ(k.size, 88u);
@@ -50,6 +50,7 @@ TEST(Options, EveryOptionReachesItsSetting) {
   EXPECT_EQ(k.unplugBlock, 5u);
   EXPECT_EQ(k.stallRequests, (std::set<std::uint8_t>{1, 3}));
   EXPECT_EQ(k.stateAfterBlock, (std::pair<std::uint32_t, std::uint8_t>(6, dfuDNLOAD_SYNC)));
+  EXPECT_EQ(k.startState, dfuDNLOAD_IDLE);
   EXPECT_TRUE(k.startInUpdateMode && k.noReenumerate && k.busyForever && k.shortStatus && k.badConfigDescriptor &&
               k.startUnplugged);
   EXPECT_FALSE(k.willDetach || k.manifestationTolerant);
@@ -58,19 +59,32 @@ TEST(Options, EveryOptionReachesItsSetting) {
 
 TEST(Options, ValuesAfterEqualsAddedKeyboardsAndTheCommandsOwnOptions) {
   const Parsed parsed = parse({"--size=61", "--product-id=4944", "--serial=", "--state-after-block=2:3",
-                               "--add-keyboard", "88:SECOND", "--", "tool", "--size", "--", "x"});
+                               "--start-state=error", "--add-keyboard", "88:SECOND", "--add-keyboard=49:BBB:69:13",
+                               "--add-keyboard", "25:CCC:70", "--", "tool", "--size", "--", "x"});
   ASSERT_TRUE(parsed.ok) << parsed.error;
-  ASSERT_EQ(parsed.options.keyboards.size(), 2u);
+  ASSERT_EQ(parsed.options.keyboards.size(), 4u);
   const KeyboardConfig& first = parsed.options.keyboards[0];
   EXPECT_EQ(first.size, 61u);
   EXPECT_EQ(first.productId, 0x1350);  // decimal
   EXPECT_EQ(first.serial, "");         // a keyboard without a serial-number string
   EXPECT_EQ(first.stateAfterBlock, (std::pair<std::uint32_t, std::uint8_t>(2, 3)));
+  EXPECT_EQ(first.startState, dfuERROR);
+  EXPECT_TRUE(first.startInUpdateMode);  // implied by --start-state
   // The options shape the first keyboard only; the added one has the defaults of its size.
   EXPECT_EQ(parsed.options.keyboards[1].size, 88u);
   EXPECT_EQ(parsed.options.keyboards[1].serial, "SECOND");
   EXPECT_EQ(parsed.options.keyboards[1].mainVersion, 68);
+  EXPECT_EQ(parsed.options.keyboards[1].secondVersion, 12);
   EXPECT_FALSE(parsed.options.keyboards[1].productId);
+  EXPECT_FALSE(parsed.options.keyboards[1].startInUpdateMode);
+  EXPECT_EQ(parsed.options.keyboards[1].startState, dfuIDLE);
+  // Or with the versions given: an up-to-date bystander, one with an old main image.
+  EXPECT_EQ(parsed.options.keyboards[2].serial, "BBB");
+  EXPECT_EQ(parsed.options.keyboards[2].mainVersion, 69);
+  EXPECT_EQ(parsed.options.keyboards[2].secondVersion, 13);
+  EXPECT_EQ(parsed.options.keyboards[3].size, 25u);
+  EXPECT_EQ(parsed.options.keyboards[3].mainVersion, 70);
+  EXPECT_EQ(parsed.options.keyboards[3].secondVersion, 12);
   EXPECT_EQ(parsed.options.command, (std::vector<std::string>{"tool", "--size", "--", "x"}));
   EXPECT_TRUE(parse({"--help"}).options.help);  // needs no command
 }
@@ -92,6 +106,14 @@ TEST(Options, BadCommandLinesAreRefusedWithTheOptionNamed) {
       {{"--state-after-block", "3:256", "--", "true"}, "--state-after-block"},
       {{"--state-after-block", "3:dfuBOGUS", "--", "true"}, "--state-after-block"},
       {{"--add-keyboard", "50:X", "--", "true"}, "--add-keyboard"},
+      {{"--add-keyboard", "49", "--", "true"}, "--add-keyboard"},
+      {{"--add-keyboard", "49:X:65536", "--", "true"}, "--add-keyboard"},
+      {{"--add-keyboard", "49:X:69:", "--", "true"}, "--add-keyboard"},
+      {{"--add-keyboard", "49:X:69:-1", "--", "true"}, "--add-keyboard"},
+      {{"--add-keyboard", "49:X:0x45", "--", "true"}, "--add-keyboard"},
+      {{"--add-keyboard", "49:X:69:13:1", "--", "true"}, "--add-keyboard"},
+      {{"--start-state", "idle", "--", "true"}, "--start-state"},
+      {{"--start-state", "dfuERROR", "--", "true"}, "--start-state"},
       {{"--report", "", "--", "true"}, "--report"},
       {{"--busy-forever=yes", "--", "true"}, "--busy-forever"},
       {{"--fail-block"}, "--fail-block"},

@@ -1,6 +1,7 @@
 // The general clipboard against xclip, another X program, on a display of
 // its own: text both ways (non-ASCII characters, CR LF, a byte-order mark, a
-// NUL), and file lists both ways as text/uri-list.
+// NUL), large texts that X carries in chunks, and file lists both ways as
+// text/uri-list.
 #include "GuiSession.h"
 
 #include "gui/HexText.h"
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,64 @@ TEST_F(ClipBoardPeerTest, TextCrossesBothWays)
     const auto [exitCode, output] = peer({"get-text"});
     EXPECT_EQ(exitCode, 0) << output;
     EXPECT_EQ(output, toHex("naïve 🙂\rline two\r") + "\n");
+}
+
+// Lines of ASCII and of two- to four-byte characters, so that the chunks X
+// cuts a large text into also end inside characters.
+std::string largeText(std::size_t size)
+{
+    static const char* const words[] = {"clipboard ", "Grüße ", "€ ", "日本語 ", "🙂 ", "line\n"};
+    std::mt19937 random(7);
+    std::string text;
+    while (text.size() < size)
+        text += words[random() % std::size(words)];
+    text.resize(size);
+    // A cut through the last character would be dropped on reading.
+    while (!text.empty() && (static_cast<unsigned char>(text.back()) & 0x80) != 0)
+        text.pop_back();
+    return text;
+}
+
+// Compared by size and start only when they differ: the outputs run to
+// megabytes.
+::testing::AssertionResult sameOutput(const std::string& got, const std::string& wanted)
+{
+    if (got == wanted)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << got.size() << " bytes instead of " << wanted.size()
+                                         << ", beginning: " << got.substr(0, 200);
+}
+
+TEST_F(ClipBoardPeerTest, LargeTextsAreReadWholeOrRefusedWithoutHarm)
+{
+    // xclip sends 1 MiB and more in chunks (INCR), which GNUstep's pasteboard
+    // server never finishes reading; more than 16 MiB is refused.
+    const struct {
+        std::size_t size;
+        bool read;
+    } rows[] = {{1000000, true}, {3000000, true}, {5000000, true}, {10000000, true}, {17000000, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.size);
+        const std::string text = largeText(row.size);
+        xclipIn("UTF8_STRING", text);
+        const auto [exitCode, output] = peer({"get-text"});
+        EXPECT_EQ(exitCode, row.read ? 0 : 1);
+        EXPECT_TRUE(sameOutput(output, row.read ? toHex(text) + "\n" : "none\n"));
+        // The refused text was taken to its end: the other program still
+        // answers.
+        EXPECT_NE(xclipOut("TARGETS").find("UTF8_STRING"), std::string::npos);
+    }
+}
+
+// A large text offered only in the old Latin-1 form is GNUstep's to read,
+// and its pasteboard server fails on it: the read fails, and the program
+// goes on. A session of its own, since the server stays stuck for a while.
+TEST_F(ClipBoardPeerTest, ATextThePasteboardServerCannotReadFailsTheReadOnly)
+{
+    xclipIn("STRING", std::string(3000000, 'x'));
+    const auto [exitCode, output] = peer({"get-text"});
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_NE(output.find("none\n"), std::string::npos) << output;
 }
 
 TEST_F(ClipBoardPeerTest, FileListsCrossBothWaysAsURIList)

@@ -72,14 +72,16 @@ public:
     std::vector<GP::Rect> invalidated;
 };
 
-// A standalone window that takes a fake implementation instead of a native
-// window, and records the events it receives.
+// A standalone window that takes a fake implementation (or the platform's
+// own, without a native window) instead of a native window, and records the
+// events it receives.
 class FakeStandaloneWindow : public StandaloneWindow
 {
 public:
-    FakeWindowImpl* attachFake()
+    template <typename Impl = FakeWindowImpl>
+    Impl* attachFake()
     {
-        auto* impl = new FakeWindowImpl(*this);
+        auto* impl = new Impl(*this);
         setImpl(impl);
         Application::addWindow(this);
         if (Application* application = Application::getApplication())

@@ -76,6 +76,22 @@ TEST_F(FontDrawing, GlyphsStayInsideTheClipOrElseInsideThePictureWhereverItsOrig
     picture->clear(0xFFFFFFFFu);
     m_sans->renderChar(*picture, INT32_MAX - 2, INT32_MIN + 2, solidGlyph(9, 9, 255), 0xFF000000u);
     EXPECT_TRUE(inkBounds(*picture).isEmpty());
+
+    // Nor does text laid out in a rectangle there, whatever its alignment:
+    // baselines and pens lie beyond the 32-bit range on the way.
+    const GP::Rect lowest{0, INT32_MAX - 4, 20, INT32_MAX};
+    const GP::Rect highest{0, INT32_MIN, 20, INT32_MIN + 4};
+    const GP::Rect rightmost{INT32_MAX - 4, 0, INT32_MAX, 20};
+    const std::pair<GP::Rect, Font::eAlignment> rows[] = {
+        {lowest, Font::eAlignTop},     {lowest, Font::eAlignBottom},  {lowest, Font::eAlignCenter},
+        {highest, Font::eAlignTop},    {highest, Font::eAlignBottom}, {highest, Font::eAlignCenter},
+        {rightmost, Font::eAlignRight}, {rightmost, Font::eAlignCenter},
+    };
+    for (const auto& [rect, alignment] : rows) {
+        m_sans->renderTextMultiline(*picture, rect, FontTest::seq("Wg\nWg"), 0xFF000000u, alignment, 3);
+        EXPECT_TRUE(inkBounds(*picture).isEmpty()) << rect.left << "," << rect.top << " " << alignment;
+        EXPECT_FALSE(picture->isClipSet());
+    }
 }
 
 TEST_F(FontDrawing, UnderlinedFontsUnderlineEveryGlyphAtTheFontsPosition)

@@ -1,16 +1,17 @@
 // The mouse state machine on recorded event sequences: click counts and
 // double clicks per button, Control with the left button, releases reported
 // on the button of their press, motion with and without relative mode, and
-// the wheel's two axes.
+// the wheel's two axes, and enter and leave held back while a drag runs.
 #include "../src/Common/MouseInput.h"
 #include "FakeWindowImpl.h"
 
+#include <QV/UIA/DragDropManager.h>
 #include <QV/UIA/EventData.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-
+#include <functional>
 #include <vector>
 
 namespace {
@@ -218,6 +219,41 @@ TEST_F(MouseInputTest, WheelSendsHorizontalThenVertical)
     mouse.handle(sample(MouseSample::kExit, 0, 0, 0));
     ASSERT_EQ(codes(), (std::vector<unsigned>{kEventMouseEnter, kEventMouseLeave}));
     EXPECT_EQ(window.events[0].modifiers, std::uint32_t(kModifierShift));
+}
+
+// While a drag is over the windows the pointer is the drag's: from its first
+// request to its drop or its leave, or until a button or motion event shows
+// that the pointer is free again (an end that was never reported).
+TEST_F(MouseInputTest, EnterAndLeaveAreHeldBackWhileADragIsOverTheWindows)
+{
+    DragDropManager::reset();
+    DragDropRequestEventData request;
+    DragDropReceiveEventData drop;
+    DragDropLeavedEventData leave;
+    const auto enter = [&] { DragDropManager::handleDragRequestEvent(nullptr, &request, nullptr); };
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        bool reported;
+    } rows[] = {
+        {"no drag", [] {}, true},
+        {"a drag entered", enter, false},
+        {"it was dropped", [&] { DragDropManager::handleDragReceiveEvent(&drop); }, true},
+        {"another entered", enter, false},
+        {"it left", [&] { DragDropManager::handleDragLeavedEvent(&leave); }, true},
+        {"one more entered", enter, false},
+        {"a motion came", [&] { mouse.handle(sample(MouseSample::kMove, 0, 0, 0)); }, true},
+    };
+    for (const auto& row : rows) {
+        row.act();
+        window.events.clear();
+        mouse.handle(sample(MouseSample::kEnter, 0, 0, 0));
+        mouse.handle(sample(MouseSample::kExit, 0, 0, 0));
+        const auto expected = row.reported ? std::vector<unsigned>{kEventMouseEnter, kEventMouseLeave}
+                                           : std::vector<unsigned>{};
+        EXPECT_EQ(codes(), expected) << row.step;
+    }
+    DragDropManager::reset();
 }
 
 } // namespace

@@ -3,9 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <optional>
 
 #include <lcms2.h>
 #include <zlib.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer runtime's own interface; GCC 12 ships no header for it.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, std::size_t),
+                                                         void (*)(const volatile void*));
+#endif
 
 using QV::UIA::Picture;
 using QV::UIA::PictureProperties;
@@ -52,12 +61,57 @@ void expectMarker(const Picture& picture)
     EXPECT_EQ(picture.getPixels()[0], 0x04030201u);
 }
 
-// The bytes must be refused, and the picture read into left as it was.
-void expectRefused(const Bytes& bytes, const std::string& what = {})
+#if defined(__SANITIZE_ADDRESS__)
+std::atomic<bool> s_watching{false};
+std::atomic<std::size_t> s_largest{0};
+
+void noteAllocation(const volatile void*, std::size_t size)
+{
+    if (!s_watching)
+        return;
+    std::size_t seen = s_largest;
+    while (size > seen && !s_largest.compare_exchange_weak(seen, size)) {
+    }
+}
+
+void noteFree(const volatile void*) {}
+#endif
+
+// The largest single allocation of the process while `work` runs, libjpeg's
+// own included, as AddressSanitizer's allocation hooks see it; none in a
+// build without it.
+std::optional<std::size_t> largestAllocationDuring(const std::function<void()>& work)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    static const bool hooked = __sanitizer_install_malloc_and_free_hooks(noteAllocation, noteFree) != 0;
+    s_largest = 0;
+    s_watching = true;
+    work();
+    s_watching = false;
+    if (hooked)
+        return s_largest.load();
+#else
+    work();
+#endif
+    return std::nullopt;
+}
+
+// What a refused file may cost in one allocation: the reader's buffers, and
+// never the picture its header claims.
+constexpr std::size_t kRefusalCost = std::size_t(1) << 20;
+
+// The bytes must be refused, cheaply, and the picture read into left as it
+// was.
+void expectRefused(const Bytes& bytes, const std::string& what = {}, std::size_t mostAllocated = kRefusalCost)
 {
     Picture picture;
     loadMarker(picture);
-    EXPECT_FALSE(load(picture, bytes)) << what;
+    bool loaded = true;
+    const auto largest = largestAllocationDuring([&] { loaded = load(picture, bytes); });
+    EXPECT_FALSE(loaded) << what;
+    if (largest) {
+        EXPECT_LE(*largest, mostAllocated) << what;
+    }
     expectMarker(picture);
 }
 
@@ -136,6 +190,19 @@ TEST(PictureFileTest, TGARunLengthAtEveryDepthMatchesUncompressed)
         for (const Bytes& whole : {tga(10, depth, 7, 1, 0x20, packed), tga(2, depth, 7, 1, 0x20, plain)})
             for (std::size_t size = 0; size < whole.size(); ++size)
                 expectRefused(cut(whole, size), "cut to " + std::to_string(size));
+
+        // The fewest bytes that can fill a picture, runs of 128 pixels, are
+        // enough.
+        Bytes runs;
+        for (int i = 0; i < 300 * 2 / 128 + 1; ++i) {
+            runs.push_back(0xFF);
+            runs.insert(runs.end(), pixelC.begin(), pixelC.end());
+        }
+        Picture filled;
+        ASSERT_TRUE(load(filled, tga(10, depth, 300, 2, 0x20, runs)));
+        EXPECT_EQ(words(filled), std::vector<std::uint32_t>(600, words(fromPlain)[4]));
+        runs.resize(runs.size() - 1);
+        expectRefused(tga(10, depth, 300, 2, 0x20, runs), "one byte short");
     }
 }
 
@@ -144,9 +211,15 @@ TEST(PictureFileTest, TGAHeadersThatCannotBeReadAreRefused)
     const Bytes pixel(4, 0xFF);
     Bytes badMapType = tga(2, 32, 1, 1, 0x28, pixel);
     badMapType[1] = 2;
+    // Runs of 128 pixels, 5 bytes each, give far fewer pixels than claimed.
+    Bytes runs;
+    for (int i = 0; i < 1000; ++i)
+        runs.insert(runs.end(), {0xFF, 1, 2, 3, 4});
     for (const Bytes& file : {tga(1, 32, 1, 1, 0x28, pixel), tga(3, 8, 1, 1, 0x28, pixel), tga(9, 32, 1, 1, 0x28, pixel),
                               tga(2, 8, 1, 1, 0x28, pixel), tga(2, 15, 1, 1, 0x28, pixel), tga(2, 32, 1, 1, 0xE8, pixel),
-                              tga(2, 32, 65535, 65535, 0x28, pixel), tga(10, 32, 40000, 2, 0x28, pixel), badMapType})
+                              tga(2, 32, 65535, 65535, 0x28, pixel), tga(10, 32, 40000, 2, 0x28, pixel), badMapType,
+                              tga(2, 32, 16384, 4096, 0x28, {}), tga(2, 24, 16384, 4096, 0x28, pixel),
+                              tga(10, 32, 16384, 4096, 0x28, runs)})
         expectRefused(file);
 }
 
@@ -309,13 +382,69 @@ std::vector<jpeg_scan_info> bitByBitScans(int bits)
     return scans;
 }
 
-TEST(PictureFileTest, JPEGWithEndlessScansIsRefused)
+// A progressive JPEG whose scans carry no coded data, which libjpeg reads as
+// all zero: a few bytes a scan, whatever size the file claims. One DC scan of
+// all components, then AC scans of one component after another.
+Bytes emptyProgressiveJPEG(std::uint16_t width, std::uint16_t height, std::uint8_t components, int acScans)
+{
+    Bytes file{0xFF, 0xD8};
+    auto segment = [&](std::uint8_t marker, const Bytes& body) {
+        const std::size_t length = body.size() + 2;
+        file.insert(file.end(), {0xFF, marker, std::uint8_t(length >> 8), std::uint8_t(length)});
+        file.insert(file.end(), body.begin(), body.end());
+    };
+    Bytes quantisation(65, 1);
+    quantisation[0] = 0;
+    segment(0xDB, quantisation);
+    Bytes frame{8, std::uint8_t(height >> 8), std::uint8_t(height), std::uint8_t(width >> 8), std::uint8_t(width),
+                components};
+    for (std::uint8_t c = 1; c <= components; ++c)
+        frame.insert(frame.end(), {c, 0x11, 0});
+    segment(0xC2, frame);
+    // A DC and an AC table of one one-bit code each: difference 0, end of band.
+    for (const std::uint8_t table : {0x00, 0x10}) {
+        Bytes huffman(18, 0);
+        huffman[0] = table;
+        huffman[1] = 1;
+        segment(0xC4, huffman);
+    }
+    Bytes dc{components};
+    for (std::uint8_t c = 1; c <= components; ++c)
+        dc.insert(dc.end(), {c, 0x00});
+    dc.insert(dc.end(), {0, 0, 0});
+    segment(0xDA, dc);
+    for (int i = 0; i < acScans; ++i)
+        segment(0xDA, {1, std::uint8_t(1 + i % components), 0x00, 1, 63, 0});
+    file.insert(file.end(), {0xFF, 0xD9});
+    return file;
+}
+
+TEST(PictureFileTest, JPEGThatWouldCostFarMoreThanItHoldsIsRefused)
 {
     const Bytes grey = QV::UIA::Test::patchSamples(32, 32, 1);
     Picture picture;
     ASSERT_TRUE(load(picture, QV::UIA::Test::writeJPEG(32, 32, JCS_GRAYSCALE, grey, {}, 90, bitByBitScans(5))))
         << "379 scans";
-    expectRefused(QV::UIA::Test::writeJPEG(32, 32, JCS_GRAYSCALE, grey, {}, 90, bitByBitScans(9)), "631 scans");
+    ASSERT_TRUE(load(picture, emptyProgressiveJPEG(64, 32, 3, 9)));
+    EXPECT_EQ(words(picture), std::vector<std::uint32_t>(64 * 32, 0xFF808080)) << "empty scans read as zero";
+
+    const struct {
+        const char* what;
+        Bytes file;
+        std::size_t mostAllocated;
+    } rows[] = {
+        {"631 scans", QV::UIA::Test::writeJPEG(32, 32, JCS_GRAYSCALE, grey, {}, 90, bitByBitScans(9)), kRefusalCost},
+        // 18 KB that claim 16384 x 4096 in colour: refused before decoding.
+        {"too many samples", emptyProgressiveJPEG(16384, 4096, 3, 1785), kRefusalCost},
+        // Few enough samples, but the coefficients of so many would take
+        // 267 MB of libjpeg's memory.
+        {"libjpeg's memory", emptyProgressiveJPEG(8192, 5440, 3, 3), kRefusalCost},
+        // 300 scans are many for 16 megapixels: refused after those the
+        // limit allows, without making the picture.
+        {"scans over 4096 x 4096", emptyProgressiveJPEG(4096, 4096, 1, 300), std::size_t(40) << 20},
+    };
+    for (const auto& row : rows)
+        expectRefused(row.file, row.what, row.mostAllocated);
 }
 
 } // namespace

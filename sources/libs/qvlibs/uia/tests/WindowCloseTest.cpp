@@ -1,8 +1,11 @@
 // The close path of a platform window implementation without a display:
 // the destroyed notice comes once per window whatever its handlers do:
 // destroy the window again, close another window, or delete the window
-// object.
+// object; and an application whose main window goes that way keeps no
+// pointer to it.
 #include "Cocoa/WindowImplBase.h"
+#include "FakeWindowImpl.h"
+#include "TestApplication.h"
 
 #include <QV/UIA/EventData.h>
 #include <QV/UIA/Window.h>
@@ -96,6 +99,30 @@ TEST_F(WindowCloseTest, AHandlerMayDeleteTheWindowObject)
     automatic->setAutoDelete(true);
     automatic->attach()->onPlatformClose();
     EXPECT_EQ(g_seen, (std::vector<std::string>{"gone destroyed", "auto destroyed"}));
+}
+
+// The user closes an auto-deleting main window: the window object goes with
+// its native window, and the next command must not be sent to it.
+TEST_F(WindowCloseTest, AClosedAutoDeletingMainWindowIsNoLongerTheCommandTarget)
+{
+    Testing::TestModule module;
+    auto* application = new Testing::TestApplication;
+    ASSERT_TRUE(module.attachApplication(application));
+    auto* window = new Testing::FakeStandaloneWindow;
+    window->setAutoDelete(true);
+    WindowImplBase* impl = window->attachFake<WindowImplBase>();
+    CloseRequestEventData close;
+    EXPECT_TRUE(impl->sendEvent(kEventCloseRequest, &close, false));
+    ASSERT_TRUE(close.allow);
+    impl->onPlatformClose();
+    EXPECT_EQ(application->getMainWindow(), nullptr);
+    EXPECT_TRUE(Application::getWindows().empty());
+    EXPECT_EQ(application->terminates, 1);
+
+    CommandEventData command;
+    command.commandId = kCommandAbout;
+    EXPECT_FALSE(application->sendEvent(kEventCommand, &command));
+    EXPECT_EQ(application->received.back(), kEventCommand) << "the application answers it alone";
 }
 
 TEST_F(WindowCloseTest, AModalDialogOnlyLetsGoOfItsView)

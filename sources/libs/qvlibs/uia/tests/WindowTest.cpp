@@ -152,7 +152,7 @@ TEST_F(WindowTest, DestroyingTheMainWindowWhileQuitIsPendingPostsNothing)
 TEST_F(WindowTest, LifetimeOfWindowObjects)
 {
     // Auto delete: the window object goes with its native window and leaves
-    // the application's list.
+    // the application's list and its place as the main window.
     bool destroyed = false;
     auto* autoDeleted = new WatchedWindow(destroyed);
     autoDeleted->setAutoDelete(true);
@@ -161,6 +161,7 @@ TEST_F(WindowTest, LifetimeOfWindowObjects)
     autoDeleted->destroy();
     EXPECT_TRUE(destroyed);
     EXPECT_TRUE(Application::getWindows().empty());
+    EXPECT_EQ(application->getMainWindow(), nullptr);
 
     // Deleting a window takes its implementation down with it, without
     // events to the half-destroyed window and without deleting it twice.
@@ -171,4 +172,5 @@ TEST_F(WindowTest, LifetimeOfWindowObjects)
     delete window;
     EXPECT_TRUE(kept);
     EXPECT_TRUE(Application::getWindows().empty());
+    EXPECT_EQ(application->getMainWindow(), nullptr);
 }

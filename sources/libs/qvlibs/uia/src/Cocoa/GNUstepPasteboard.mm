@@ -1,5 +1,5 @@
 #include "../Common/FileURLs.h"
-#include "../X11/X11FileListSelection.h"
+#include "../X11/X11ClipboardSelection.h"
 #include "GNUstepPasteboard.h"
 
 #include <QV/UIA/ClipBoardFormatHandle.h>
@@ -20,25 +20,31 @@ using Handle = ClipBoardFormatHandle;
 // rather than items: its string is item 1's UTF-8 text, each file of its
 // file-name list an item of its own, any other type item 1's data. File
 // lists of the general clipboard travel as text/uri-list on the X
-// clipboard instead (X11FileListSelection), because GNUstep's pasteboard
-// server neither offers nor reads that type.
+// clipboard instead, and its UTF-8 text is read from the X clipboard too
+// (X11ClipboardSelection), because GNUstep's pasteboard server neither
+// offers nor reads that type and cannot read a text sent incrementally.
+//
+// Every call to GNUstep goes through guardPasteboard: a failed one leaves
+// the pasteboard empty (no items) or nothing put.
 class GNUstepPasteboard final : public Pasteboard
 {
 public:
     GNUstepPasteboard(NSPasteboard* board, bool general) : m_board([board retain]), m_general(general) {}
     ~GNUstepPasteboard() override
     {
-        NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-        [m_board release];
-        [pool release];
+        guardPasteboard([this] { [m_board release]; });
     }
     GNUstepPasteboard(const GNUstepPasteboard&) = delete;
     GNUstepPasteboard& operator=(const GNUstepPasteboard&) = delete;
 
     std::string name() const override
     {
-        NSString* name = [m_board name];
-        return name ? std::string([name UTF8String]) : std::string();
+        std::string text;
+        guardPasteboard([&] {
+            if (NSString* name = [m_board name])
+                text = [name UTF8String];
+        });
+        return text;
     }
 
     std::size_t replace(const std::string& type, const std::vector<ClipBoardItemData>& items) override
@@ -46,24 +52,24 @@ public:
         m_snapshot.reset();
         if (items.empty())
             return 0;
-        NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
         std::size_t put = 0;
-        if (type == Handle::kUTF16PlainText) {
-            const ClipBoardItemData& bytes = items.front();
-            NSString* text = [[[NSString alloc] initWithCharacters:reinterpret_cast<const unichar*>(bytes.data())
-                                                            length:bytes.size() / 2] autorelease];
-            [m_board declareTypes:[NSArray arrayWithObject:NSStringPboardType] owner:nil];
-            put = [m_board setString:text forType:NSStringPboardType] ? 1 : 0;
-        } else if (type == Handle::kFileURL) {
-            put = replaceFiles(items);
-        } else {
-            NSString* name = [NSString stringWithUTF8String:type.c_str()];
-            const ClipBoardItemData& bytes = items.front();
-            [m_board declareTypes:[NSArray arrayWithObject:name] owner:nil];
-            put = [m_board setData:[NSData dataWithBytes:bytes.data() length:bytes.size()] forType:name] ? 1 : 0;
-        }
-        [pool release];
-        return put;
+        const bool ran = guardPasteboard([&] {
+            if (type == Handle::kUTF16PlainText) {
+                const ClipBoardItemData& bytes = items.front();
+                NSString* text = [[[NSString alloc] initWithCharacters:reinterpret_cast<const unichar*>(bytes.data())
+                                                                length:bytes.size() / 2] autorelease];
+                [m_board declareTypes:[NSArray arrayWithObject:NSStringPboardType] owner:nil];
+                put = [m_board setString:text forType:NSStringPboardType] ? 1 : 0;
+            } else if (type == Handle::kFileURL) {
+                put = replaceFiles(items);
+            } else {
+                NSString* name = [NSString stringWithUTF8String:type.c_str()];
+                const ClipBoardItemData& bytes = items.front();
+                [m_board declareTypes:[NSArray arrayWithObject:name] owner:nil];
+                put = [m_board setData:[NSData dataWithBytes:bytes.data() length:bytes.size()] forType:name] ? 1 : 0;
+            }
+        });
+        return ran ? put : 0;
     }
 
     std::optional<std::size_t> itemCount() override
@@ -93,15 +99,15 @@ public:
                 continue;
             if (entry.data)
                 return entry.data;
-            NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
             std::optional<ClipBoardItemData> bytes;
-            NSData* data = [m_board dataForType:[NSString stringWithUTF8String:type.c_str()]];
-            if (data != nil) {
-                const auto* begin = static_cast<const unsigned char*>([data bytes]);
-                bytes.emplace(begin, begin + [data length]);
-            }
-            [pool release];
-            return bytes;
+            const bool ran = guardPasteboard([&] {
+                NSData* data = [m_board dataForType:[NSString stringWithUTF8String:type.c_str()]];
+                if (data != nil) {
+                    const auto* begin = static_cast<const unsigned char*>([data bytes]);
+                    bytes.emplace(begin, begin + [data length]);
+                }
+            });
+            return ran ? bytes : std::nullopt;
         }
         return std::nullopt;
     }
@@ -145,42 +151,52 @@ private:
     {
         if (m_snapshot)
             return;
-        NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+        // The X clipboard is asked first: when its owner offers UTF-8 text,
+        // GNUstep is never asked for the text, since its server would leave
+        // an incremental transfer unfinished and the owner waiting.
+        const X11::ClipboardContent fromX = m_general ? X11::readClipboard() : X11::ClipboardContent{};
         std::vector<Item> items;
-        NSArray* types = [m_board types];
-        NSEnumerator* each = [types objectEnumerator];
-        for (NSString* type = [each nextObject]; type != nil; type = [each nextObject]) {
-            if ([type isEqualToString:NSStringPboardType]) {
-                NSString* text = [m_board stringForType:NSStringPboardType];
-                NSData* utf8 = [text dataUsingEncoding:NSUTF8StringEncoding];
-                if (utf8 != nil) {
-                    const auto* begin = static_cast<const unsigned char*>([utf8 bytes]);
-                    addEntry(items, 0, {Handle::kUTF8PlainText, ClipBoardItemData(begin, begin + [utf8 length])});
-                }
-            } else if ([type isEqualToString:NSFilenamesPboardType]) {
-                id paths = [m_board propertyListForType:NSFilenamesPboardType];
-                if (![paths isKindOfClass:[NSArray class]])
-                    continue;
-                std::size_t index = 0;
-                NSEnumerator* eachPath = [paths objectEnumerator];
-                for (id path = [eachPath nextObject]; path != nil; path = [eachPath nextObject]) {
-                    if (![path isKindOfClass:[NSString class]])
+        const bool ran = guardPasteboard([&] {
+            NSArray* types = [m_board types];
+            NSEnumerator* each = [types objectEnumerator];
+            for (NSString* type = [each nextObject]; type != nil; type = [each nextObject]) {
+                if ([type isEqualToString:NSStringPboardType]) {
+                    if (fromX.offersText) {
+                        if (const auto& text = fromX.text)
+                            addEntry(items, 0, {Handle::kUTF8PlainText, ClipBoardItemData(text->begin(), text->end())});
                         continue;
-                    const std::string url = fileURLFromPath([path UTF8String]);
-                    if (!url.empty())
-                        addEntry(items, index++, {Handle::kFileURL, ClipBoardItemData(url.begin(), url.end())});
+                    }
+                    NSString* text = [m_board stringForType:NSStringPboardType];
+                    NSData* utf8 = [text dataUsingEncoding:NSUTF8StringEncoding];
+                    if (utf8 != nil) {
+                        const auto* begin = static_cast<const unsigned char*>([utf8 bytes]);
+                        addEntry(items, 0, {Handle::kUTF8PlainText, ClipBoardItemData(begin, begin + [utf8 length])});
+                    }
+                } else if ([type isEqualToString:NSFilenamesPboardType]) {
+                    id paths = [m_board propertyListForType:NSFilenamesPboardType];
+                    if (![paths isKindOfClass:[NSArray class]])
+                        continue;
+                    std::size_t index = 0;
+                    NSEnumerator* eachPath = [paths objectEnumerator];
+                    for (id path = [eachPath nextObject]; path != nil; path = [eachPath nextObject]) {
+                        if (![path isKindOfClass:[NSString class]])
+                            continue;
+                        const std::string url = fileURLFromPath([path UTF8String]);
+                        if (!url.empty())
+                            addEntry(items, index++, {Handle::kFileURL, ClipBoardItemData(url.begin(), url.end())});
+                    }
+                } else if (const char* name = [type UTF8String]) {
+                    addEntry(items, 0, {name, std::nullopt});
                 }
-            } else if (const char* name = [type UTF8String]) {
-                addEntry(items, 0, {name, std::nullopt});
             }
+        });
+        if (!ran)
+            items.clear();
+        else if (fromX.urls) {
+            std::size_t index = 0;
+            for (const std::string& url : *fromX.urls)
+                addEntry(items, index++, {Handle::kFileURL, ClipBoardItemData(url.begin(), url.end())});
         }
-        if (m_general)
-            if (const auto urls = X11::readFileList()) {
-                std::size_t index = 0;
-                for (const std::string& url : *urls)
-                    addEntry(items, index++, {Handle::kFileURL, ClipBoardItemData(url.begin(), url.end())});
-            }
-        [pool release];
         m_snapshot = std::move(items);
     }
 
@@ -196,32 +212,49 @@ std::shared_ptr<Pasteboard> wrap(NSPasteboard* board, bool general)
 
 } // namespace
 
+bool guardPasteboard(const std::function<void()>& work) noexcept
+{
+    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+    bool ran = false;
+    try {
+        work();
+        ran = true;
+    } catch (...) {
+        // A catch-all, not @catch: with g++ 12 and the GNU Objective-C
+        // runtime of Debian 12, a typed @catch in Objective-C++ crashes in
+        // the C++ personality routine when GNUstep raises, while a catch-all
+        // takes the exception as a foreign one and frees it.
+    }
+    [pool release];
+    return ran;
+}
+
 std::shared_ptr<Pasteboard> wrapPlatformPasteboard(void* board)
 {
     return wrap(static_cast<NSPasteboard*>(board), false);
 }
 
+// Opening a pasteboard asks GNUstep's server for it, which may fail as any
+// other call does.
 std::shared_ptr<Pasteboard> openGeneralPasteboard()
 {
-    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    auto board = wrap([NSPasteboard generalPasteboard], true);
-    [pool release];
+    std::shared_ptr<Pasteboard> board;
+    guardPasteboard([&] { board = wrap([NSPasteboard generalPasteboard], true); });
     return board;
 }
 
 std::shared_ptr<Pasteboard> createUniquePasteboard()
 {
-    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    auto board = wrap([NSPasteboard pasteboardWithUniqueName], false);
-    [pool release];
+    std::shared_ptr<Pasteboard> board;
+    guardPasteboard([&] { board = wrap([NSPasteboard pasteboardWithUniqueName], false); });
     return board;
 }
 
 std::shared_ptr<Pasteboard> openPasteboardNamed(const std::string& name)
 {
-    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    auto board = wrap([NSPasteboard pasteboardWithName:[NSString stringWithUTF8String:name.c_str()]], false);
-    [pool release];
+    std::shared_ptr<Pasteboard> board;
+    guardPasteboard(
+        [&] { board = wrap([NSPasteboard pasteboardWithName:[NSString stringWithUTF8String:name.c_str()]], false); });
     return board;
 }
 

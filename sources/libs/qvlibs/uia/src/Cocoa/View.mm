@@ -4,6 +4,7 @@
 #include <QV/UIA/Application.h>
 #include <QV/UIA/CLI.h>
 #include <QV/UIA/CursorManager.h>
+#include <QV/UIA/DragDropManager.h>
 #include <QV/UIA/EventData.h>
 #include <QV/UIA/Lib.h>
 #include <QV/UIA/WindowBase.h>
@@ -324,7 +325,10 @@ void viewCursorUpdate(id self, SEL command, NSEvent* event);
 void viewMouseEntered(id self, SEL, NSEvent* event)
 {
     handleMouse(self, event, UIA::DETAIL::MouseSample::kEnter);
-    // Tracking rectangles give no cursor updates of their own.
+    // Tracking rectangles give no cursor updates of their own. A drag shows
+    // its own cursor while it runs.
+    if (UIA::DragDropManager::isAnyDragRunning())
+        return;
     if (WindowImplBase* impl = implOf(self))
         if (impl->getCurrentCursor())
             UIA::CursorManager::setSystemCursor(impl->getCurrentCursor());

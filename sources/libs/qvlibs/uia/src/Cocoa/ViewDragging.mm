@@ -14,6 +14,7 @@
 #include <QV/UIA/WindowBase.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 
 namespace QV::UIA::COCOA {
@@ -70,7 +71,7 @@ bool fillDragRecord(NSView* self, id<NSDraggingInfo> sender, DragEventData& reco
                        static_cast<std::int32_t>(std::trunc(location.y))};
     record.modifiers = InputState::getSyncModifierKeys();
     record.allowedEffects = effectsFromOperations([sender draggingSourceOperationMask]);
-    pasteboard = DETAIL::wrapPlatformPasteboard([sender draggingPasteboard]);
+    DETAIL::guardPasteboard([&] { pasteboard = DETAIL::wrapPlatformPasteboard([sender draggingPasteboard]); });
     return pasteboard != nullptr;
 }
 
@@ -204,34 +205,37 @@ bool runPlatformDrag(ExchangeData& exchange, unsigned effects, const DragDropSup
 
     record->localOperations = operationsFromEffects(effects);
 
-    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+    // The drag's pasteboard is filled and read through GNUstep's server; a
+    // failure there ends the drag, started or not.
     bool started = false;
-    if (NSPasteboard* pasteboard = dragPasteboardFrom(*exchange.getPasteboard())) {
-        Picture* own = image && image->picture ? nullptr : makeDefaultDragPicture();
-        const Picture* picture = own ? own : (image ? image->picture : nullptr);
-        NSImage* nsImage = picture ? static_cast<NSImage*>(createNSImageFromPicture(*picture, false)) : nil;
-        if (nsImage != nil) {
-            NSPoint at = NSMakePoint(record->x, picture->getHeight() + record->y);
-            if (image && image->picture) {
-                at.x -= image->hotSpotX;
-                at.y -= image->hotSpotY;
-            }
-            // The view keeps itself while the drag runs: a handler of the
-            // drop may close its window.
-            [[view retain] autorelease];
-            [view dragImage:nsImage
-                         at:at
-                     offset:NSMakeSize(0, 0)
-                      event:event
-                 pasteboard:pasteboard
-                     source:view
-                  slideBack:NO];
-            [nsImage release];
-            started = true;
+    DETAIL::guardPasteboard([&] {
+        NSPasteboard* pasteboard = dragPasteboardFrom(*exchange.getPasteboard());
+        if (pasteboard == nil)
+            return;
+        std::unique_ptr<Picture> own(image && image->picture ? nullptr : makeDefaultDragPicture());
+        const Picture* picture = own ? own.get() : (image ? image->picture : nullptr);
+        if (picture == nullptr)
+            return;
+        NSImage* nsImage = [static_cast<NSImage*>(createNSImageFromPicture(*picture, false)) autorelease];
+        if (nsImage == nil)
+            return;
+        NSPoint at = NSMakePoint(record->x, picture->getHeight() + record->y);
+        if (image && image->picture) {
+            at.x -= image->hotSpotX;
+            at.y -= image->hotSpotY;
         }
-        delete own;
-    }
-    [pool release];
+        // The view keeps itself while the drag runs: a handler of the drop
+        // may close its window.
+        [[view retain] autorelease];
+        started = true;
+        [view dragImage:nsImage
+                     at:at
+                 offset:NSMakeSize(0, 0)
+                  event:event
+             pasteboard:pasteboard
+                 source:view
+              slideBack:NO];
+    });
     return started;
 }
 

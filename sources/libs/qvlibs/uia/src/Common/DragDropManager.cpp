@@ -25,6 +25,9 @@ struct ManagerState {
     EventTarget* resultReceiver = nullptr;
     std::set<EventTarget*> observers;
     bool dragInProgress = false;
+    // A drag is over one of the windows: from its first request to its drop
+    // or its leave.
+    bool dragOverWindows = false;
     // The record and window of the internal drag this process runs now.
     const DragDropData* currentData = nullptr;
     const WindowBase* currentWindow = nullptr;
@@ -64,6 +67,7 @@ bool DragDropManager::handleDragRequestEvent(WindowBase* window, DragDropRequest
     EventTarget* const previous = s.dragTarget;
     s.dragTarget = nullptr;
     s.dropEffect = 0;
+    s.dragOverWindows = true;
     if (request == nullptr)
         return false;
 
@@ -124,6 +128,7 @@ bool DragDropManager::handleDragReceiveEvent(DragDropReceiveEventData* receive)
     }
     s.dropEffect = 0;
     s.observers.clear();
+    s.dragOverWindows = false;
     return result;
 }
 
@@ -137,6 +142,7 @@ bool DragDropManager::handleDragLeavedEvent(DragDropLeavedEventData* leave)
     const bool result = target != nullptr && target->sendEvent(kEventDragLeave, record);
     notifyObservers(kEventDragLeave, record);
     s.observers.clear();
+    s.dragOverWindows = false;
     return result;
 }
 
@@ -223,6 +229,17 @@ bool DragDropManager::isDragInProgress() noexcept
     return state().dragInProgress;
 }
 
+bool DragDropManager::isAnyDragRunning() noexcept
+{
+    const ManagerState& s = state();
+    return s.dragInProgress || s.dragOverWindows;
+}
+
+void DragDropManager::noteMouseOutsideDrag() noexcept
+{
+    state().dragOverWindows = false;
+}
+
 bool DragDropManager::isCurrentDrag(const DragDropData* data, const WindowBase* window) noexcept
 {
     const ManagerState& s = state();
@@ -253,6 +270,7 @@ void DragDropManager::reset() noexcept
     s.dropEffect = 0;
     s.resultReceiver = nullptr;
     s.observers.clear();
+    s.dragOverWindows = false;
 }
 
 } // namespace QV::UIA

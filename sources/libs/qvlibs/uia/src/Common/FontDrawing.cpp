@@ -161,13 +161,17 @@ void Font::renderTextMultiline(Picture& picture, const GP::Rect& rect, const GP:
     const long long h = cache->lineHeight();
     const long long advance = h + lineSpacing;
     const long long total = h * lines + (lines - 1) * lineSpacing;
+    // Every alignment adds the ascent to an edge: at the ends of the
+    // coordinate range the sum leaves int.
+    const long long ascent = cache->ascent();
+    const long long top = rect.top;
     long long y;
     if (hasBit(alignment, eAlignBottom))
-        y = rect.bottom - total + cache->ascent();
+        y = rect.bottom - total + ascent;
     else if (hasBit(alignment, eAlignTop))
-        y = static_cast<long long>(rect.top) + cache->ascent();
+        y = top + ascent;
     else
-        y = rect.top + cache->ascent() + (rect.bottom - total - rect.top) / 2;
+        y = top + ascent + (rect.bottom - total - top) / 2;
     if (y > rect.bottom)
         return;
 

@@ -4,6 +4,15 @@
 
 namespace QV::UIA {
 
+MainWindow::~MainWindow()
+{
+    // The application sends its commands to its main window first: left
+    // set, the pointer would name freed memory for the next command.
+    Application* application = Application::getApplication();
+    if (application && application->getMainWindow() == this)
+        application->setMainWindow(nullptr);
+}
+
 bool MainWindow::onEvent(unsigned code, EventData* data)
 {
     Application* application = Application::getApplication();

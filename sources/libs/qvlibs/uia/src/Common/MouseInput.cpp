@@ -1,6 +1,7 @@
 #include "MouseInput.h"
 
 #include <QV/UIA/DETAIL/WindowImpl.h>
+#include <QV/UIA/DragDropManager.h>
 
 #include <cmath>
 
@@ -41,6 +42,8 @@ bool MouseInput::handle(const MouseSample& sample)
     MouseEventData base;
     base.position = {truncated(sample.x), truncated(sample.y)};
     base.modifiers = sample.modifiers;
+    if (sample.kind != MouseSample::kEnter && sample.kind != MouseSample::kExit && sample.kind != MouseSample::kWheel)
+        DragDropManager::noteMouseOutsideDrag();
     switch (sample.kind) {
     case MouseSample::kPress:
         return press(sample, base);
@@ -51,6 +54,10 @@ bool MouseInput::handle(const MouseSample& sample)
         return motion(sample, base);
     case MouseSample::kEnter:
     case MouseSample::kExit: {
+        // The window follows a drag through the drag events; an enter or a
+        // leave meanwhile would report a hover that is not there.
+        if (DragDropManager::isAnyDragRunning())
+            return false;
         MouseEventData data = base;
         return m_target.sendEvent(sample.kind == MouseSample::kEnter ? kEventMouseEnter : kEventMouseLeave, &data,
                                   false);

@@ -15,10 +15,6 @@ namespace QV::UIA {
 
 namespace {
 
-// A progressive file may hold any number of scans, each of which makes the
-// decoder go over the whole picture again; real files have about ten.
-constexpr int kMaxScans = 500;
-
 constexpr int kICCMarker = JPEG_APP0 + 2;
 constexpr std::size_t kICCPrefixSize = 14;
 constexpr char kICCSignature[12] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', '\0'};
@@ -37,13 +33,18 @@ struct JPGErrorManager
     }
 };
 
+// A progressive file may hold any number of scans, each of which makes the
+// decoder go over the whole picture again; real files have about ten.
 struct JPGProgress
 {
+    // First, so that libjpeg's pointer to it is a pointer to the whole.
     jpeg_progress_mgr progress{};
+    int scanLimit = DETAIL::kMaxJPEGScans;
 
     static void limitScans(j_common_ptr cinfo)
     {
-        if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
+        const auto* self = reinterpret_cast<const JPGProgress*>(cinfo->progress);
+        if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > self->scanLimit)
             std::longjmp(reinterpret_cast<JPGErrorManager*>(cinfo->err)->jump, 1);
     }
 };
@@ -142,13 +143,19 @@ bool Picture::readJPG(GP::Stream& stream, eOrientation, bool detectAlpha)
     if (!DETAIL::runGuarded(errors.jump, [cinfo, &decompressor, &source, &stream, &headerResult] {
             jpeg_create_decompress(cinfo);
             decompressor.markCreated();
+            // libjpeg has no backing store here: a picture that needs more
+            // fails in jpeg_start_decompress, before the memory is taken.
+            cinfo->mem->max_memory_to_use = DETAIL::kMaxJPEGMemory;
             source.attach(cinfo, stream);
             jpeg_save_markers(cinfo, kICCMarker, 0xFFFF);
             headerResult = jpeg_read_header(cinfo, TRUE);
         }))
         return false;
-    if (headerResult != JPEG_HEADER_OK || !DETAIL::acceptablePictureSize(cinfo->image_width, cinfo->image_height))
+    if (headerResult != JPEG_HEADER_OK
+        || !DETAIL::acceptableJPEGSize(cinfo->image_width, cinfo->image_height, std::uint64_t(cinfo->num_components)))
         return false;
+    progress.scanLimit = DETAIL::jpegScanLimit(std::uint64_t(cinfo->image_width) * cinfo->image_height
+                                               * std::uint64_t(cinfo->num_components));
     progress.progress.progress_monitor = JPGProgress::limitScans;
     cinfo->progress = &progress.progress;
 

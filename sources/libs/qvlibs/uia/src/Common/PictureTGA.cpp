@@ -3,10 +3,12 @@
 #include "Common/PictureDecoding.h"
 
 #include <QV/GP/Endian.h>
+#include <QV/GP/IStorage.h>
 #include <QV/GP/Stream.h>
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace QV::UIA {
@@ -54,6 +56,22 @@ public:
             count -= step;
         }
         return true;
+    }
+
+    // The bytes left to read, those in the buffer and those behind the
+    // storage's position; none when the storage cannot tell where it ends.
+    std::optional<std::uint64_t> remaining()
+    {
+        GP::IStorage* storage = m_stream.getStorage();
+        if (storage == nullptr)
+            return std::nullopt;
+        const long long at = storage->getPos64();
+        if (at < 0 || !storage->seek64(0, GP::IStorage::eSeekFromEnd))
+            return std::nullopt;
+        const long long end = storage->getPos64();
+        if (!storage->seek64(at, GP::IStorage::eSeekFromStart) || end < at)
+            return std::nullopt;
+        return std::uint64_t(end - at) + std::uint64_t(m_end - m_next);
     }
 
     bool skip(std::size_t count)
@@ -174,31 +192,37 @@ bool Picture::readTGA(GP::Stream& stream, eOrientation, bool detectAlpha)
     const int width = header.width;
     const int height = header.height;
     const std::size_t count = std::size_t(width) * std::size_t(height);
+    const std::size_t bytesPerPixel = header.pixelDepth / 8u;
+    // A header may claim any size: the picture is made only when the stream
+    // holds enough bytes to fill it, so that a file costs no more than the
+    // pixels it could give.
+    const bool runLength = header.imageType == kTypeTrueColourRLE;
+    const auto left = input.remaining();
+    if (!left || !DETAIL::tgaDataCanFill(count, bytesPerPixel, runLength, *left))
+        return false;
     // A file without pixels gives an empty picture, which has no buffer to
     // size.
     Picture decoded;
     if (count > 0 && !decoded.setSize(width, height, true))
         return false;
-    const std::size_t bytesPerPixel = header.pixelDepth / 8u;
     auto* const words = decoded.getPixels();
 
     // Pixels are read in their file form, 32-bit ones straight into the
     // picture, the narrower ones into a row of bytes expanded afterwards.
     std::vector<std::uint8_t> narrow(bytesPerPixel == 4 ? 0 : count * bytesPerPixel);
     std::uint8_t* const raw = bytesPerPixel == 4 ? reinterpret_cast<std::uint8_t*>(words) : narrow.data();
-    const bool read = header.imageType == kTypeTrueColourRLE ? readRunLength(input, raw, count, bytesPerPixel)
-                                                             : input.read(raw, count * bytesPerPixel);
+    const bool read =
+        runLength ? readRunLength(input, raw, count, bytesPerPixel) : input.read(raw, count * bytesPerPixel);
     if (!read)
         return false;
 
     bool translucent = false;
     switch (header.pixelDepth) {
     case 32:
-        for (std::size_t i = 0; i < count; ++i) {
-            if (swap)
+        if (swap)
+            for (std::size_t i = 0; i < count; ++i)
                 words[i] = __builtin_bswap32(words[i]);
-            translucent = translucent || words[i] < 0xFF000000u;
-        }
+        translucent = DETAIL::hasTranslucentPixel(decoded);
         break;
     case 24:
         for (std::size_t i = 0; i < count; ++i) {

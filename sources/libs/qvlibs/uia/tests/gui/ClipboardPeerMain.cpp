@@ -5,8 +5,11 @@
 //   put-text HEX       puts the text, prints "ready", then keeps the
 //   put-files PATH...  clipboard (and the pasteboard server it started)
 //                      until it is ended
-//   get-text           prints the text as HEX; exit 1 when there is none
-//   get-files          prints one path a line; exit 1 when there is none
+//   get-text           prints the text as HEX; "none" and exit 1 when there
+//                      is none, so that a failed read is told from a
+//                      process that ended
+//   get-files          prints one path a line; "none" and exit 1 when there
+//                      is none
 #include "HexText.h"
 
 #include <QV/GP/FileName.h>
@@ -61,15 +64,19 @@ int main(int argc, char** argv)
     }
     if (command == "get-text") {
         TextClipBoardFormat text;
-        if (!ClipBoard::getFormat(text))
+        if (!ClipBoard::getFormat(text)) {
+            std::printf("none\n");
             return 1;
+        }
         std::printf("%s\n", toHex(text.getValue()).c_str());
         return 0;
     }
     if (command == "get-files") {
         FileListClipBoardFormat files;
-        if (!ClipBoard::getFormat(files))
+        if (!ClipBoard::getFormat(files)) {
+            std::printf("none\n");
             return 1;
+        }
         for (const QV::GP::FileName& file : files.getFiles())
             std::printf("%s\n", file.getFilesystemPath().c_str());
         return 0;

@@ -190,6 +190,7 @@ bool DFUDevice::postConnect() {
   // The fields describe the device just connected; what an earlier device
   // reported must not survive a connection whose descriptor cannot be read.
   clearDFUInfo();
+  m_busyUntil = {};
   return queryDFUInfo();
 }
 
@@ -311,6 +312,10 @@ bool DFUDevice::sendDFUAbort() {
   return sendClassRequest(DFU::DFU_ABORT, 0, "%s: DFU_ABORT failed with status 0x%x (%s)\n");
 }
 
+bool DFUDevice::sendDFUClrStatus() {
+  return sendClassRequest(DFU::DFU_CLRSTATUS, 0, "%s: DFU_CLRSTATUS failed with status 0x%x (%s)\n");
+}
+
 bool DFUDevice::sendDFUDetachRequest() {
   return sendClassRequest(DFU::DFU_DETACH, m_wDetachTimeOut,
                           "%s: DFU_DETACH failed with status 0x%x (%s)\n");
@@ -337,37 +342,72 @@ bool DFUDevice::returnToAPPMode() {
   return (m_bmAttributes & bitWillDetach) ? sendDFUDetachRequest() : sendXMOSDFUResetFromDFU();
 }
 
-bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status) {
+std::chrono::milliseconds DFUDevice::noteBusy(const DFU::GetStatus& status) {
+  const std::chrono::milliseconds wait =
+      std::min<std::chrono::milliseconds>(std::chrono::milliseconds(status.bwPollTimeout), kMaxPollWait);
+  m_busyUntil = std::chrono::steady_clock::now() + wait;
+  return wait;
+}
+
+bool DFUDevice::pollWhileBusy(DFU::GetStatus& status, bool answered) {
   std::chrono::milliseconds waited{0};
-  for (unsigned polls = 1;; ++polls) {
-    if (status.bStatus != DFU::OK) {
+  for (unsigned polls = 0; polls < kMaxStatusPollsPerBlock; ++polls) {
+    // An answer in hand is the first poll's.
+    if (!(answered && polls == 0) && !getDFUStatus(status)) {
       return false;
     }
-    if (status.bState == DFU::dfuDNLOAD_IDLE) {
+    if (status.bState != DFU::dfuDNBUSY || status.bStatus != DFU::OK) {
       return true;
     }
-    if (status.bState != DFU::dfuDNBUSY) {
-      return false;
+    if (status.bwPollTimeout == 0) {
+      continue;
     }
-    if (polls == kMaxStatusPollsPerBlock) {
-      break;
-    }
-    const std::chrono::milliseconds wait =
-        std::min<std::chrono::milliseconds>(std::chrono::milliseconds(status.bwPollTimeout), kMaxPollWait);
+    const std::chrono::milliseconds wait = noteBusy(status);
     if (waited + wait > kMaxBusyWaitPerBlock) {
       break;
     }
-    if (wait.count() != 0) {
-      sleep(wait);
-      waited += wait;
-    }
-    if (!getDFUStatus(status)) {
-      return false;
-    }
+    sleep(wait);
+    // Waited out; only a wait cut short leaves the device busy.
+    m_busyUntil = {};
+    waited += wait;
   }
   // The device stayed busy for longer than any block of its kind can take.
   status.bStatus = DFU::errUNKNOWN;
   return false;
+}
+
+bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status) {
+  return pollWhileBusy(status, true) && status.bStatus == DFU::OK && status.bState == DFU::dfuDNLOAD_IDLE;
+}
+
+bool DFUDevice::bringToIdle(DFU::GetStatus& status) {
+  const auto now = std::chrono::steady_clock::now();
+  if (now < m_busyUntil) {
+    sleep(m_busyUntil - now);
+  }
+  // One clearing request at most of each kind: a device that is still not
+  // idle after them will not become so by asking again.
+  bool cleared = false;
+  bool aborted = false;
+  for (;;) {
+    if (!pollWhileBusy(status)) {
+      return false;
+    }
+    if (status.bState == DFU::dfuIDLE) {
+      return status.bStatus == DFU::OK;
+    }
+    // DFU_ABORT is refused in dfuERROR: only DFU_CLRSTATUS leaves it.
+    const bool inError = status.bState == DFU::dfuERROR;
+    bool& tried = inError ? cleared : aborted;
+    if (tried || !(inError ? sendDFUClrStatus() : sendDFUAbort())) {
+      // The device's own record stands where it reports an error.
+      if (status.bStatus == DFU::OK) {
+        status.bStatus = DFU::errUNKNOWN;
+      }
+      return false;
+    }
+    tried = true;
+  }
 }
 
 bool DFUDevice::writeBlock(DFUClient::Payload& payload, const std::uint8_t* data,
@@ -415,6 +455,12 @@ bool DFUDevice::writeImage(const std::uint8_t* image, std::uint32_t size, DFU::G
       Logging::detail::__trace__msg(Logging::eLevel2, "%s: Unsupported wTransferSize (%d)\n",
                                     kCategory, int(transferSize));
     }
+    return false;
+  }
+
+  // A device left in the middle of an earlier download, or in dfuERROR by
+  // one that failed, takes no first block until it is idle again.
+  if (!bringToIdle(status)) {
     return false;
   }
 
@@ -478,6 +524,7 @@ bool DFUDevice::manifest(DFU::GetStatus& status) {
         if (!getDFUStatus(status) || status.bStatus != DFU::OK) {
           return false;
         }
+        noteBusy(status);
         state = DFU::dfuMANIFEST;
         break;
       case DFU::dfuMANIFEST:
@@ -485,7 +532,9 @@ bool DFUDevice::manifest(DFU::GetStatus& status) {
           status.bStatus = DFU::errUNKNOWN;
           return false;
         }
+        // A step outlasts the time the device said manifestation takes.
         sleep(step);
+        m_busyUntil = {};
         waited += step;
         if (tolerant) {
           if (!getDFUState(state)) {

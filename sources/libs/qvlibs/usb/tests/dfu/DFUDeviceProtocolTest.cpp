@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <deque>
 #include <map>
-#include <span>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -187,14 +187,23 @@ class DFUDeviceProtocolTest : public ::testing::Test {
     ASSERT_EQ(device.mode(), DFUDevice::kModeDFU);
     transport->standing[DFU::DFU_GETSTATUS] = statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE);
     transport->standing[DFU::DFU_GETSTATE] = stateReply(DFU::dfuMANIFEST_WAIT_RESET);
+    // Asked before the first block, the device is idle.
+    transport->queued.clear();
+    transport->queued[DFU::DFU_GETSTATUS] = {statusReply(DFU::OK, 0, DFU::dfuIDLE)};
     transport->forget();
   }
 
-  // The requests of a download of `size` bytes whose blocks were all taken at
-  // the first poll, up to and including the end-of-data block, which carries
+  // Replies to the status requests after the one before the first block.
+  void thenStatus(std::initializer_list<Reply> replies) {
+    auto& queue = transport->queued[DFU::DFU_GETSTATUS];
+    queue.insert(queue.end(), replies);
+  }
+
+  // The requests of a download of `size` bytes to an idle device whose blocks
+  // were all taken at the first poll, up to and including the end-of-data block, which carries
   // the number of full blocks (so a remainder block and it share a number).
   static std::vector<std::string> blockRequests(std::uint32_t size, std::uint16_t transferSize) {
-    std::vector<std::string> expected;
+    std::vector<std::string> expected{kGetStatus};
     std::uint16_t block = 0;
     for (std::uint32_t offset = 0; offset < size; offset += transferSize, ++block) {
       expected.push_back(dnload(block, std::uint16_t(std::min<std::uint32_t>(transferSize, size - offset))));
@@ -327,14 +336,12 @@ TEST_F(DFUDeviceProtocolTest, WriteImageSendsBlocksRemainderAndEndOfData) {
 
 TEST_F(DFUDeviceProtocolTest, WriteImageWaitsForABusyDeviceAtMostOneSecondAtATimeAndNotForEver) {
   connectInDFUMode();
-  transport->queued[DFU::DFU_GETSTATUS] = {statusReply(DFU::OK, 5000, DFU::dfuDNBUSY),
-                                           statusReply(DFU::OK, 0, DFU::dfuDNBUSY),
-                                           statusReply(DFU::OK, 20, DFU::dfuDNBUSY),
-                                           statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE)};
+  thenStatus({statusReply(DFU::OK, 5000, DFU::dfuDNBUSY), statusReply(DFU::OK, 0, DFU::dfuDNBUSY),
+              statusReply(DFU::OK, 20, DFU::dfuDNBUSY), statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE)});
   const Bytes image = testImage(256);
   EXPECT_TRUE(device.writeImage(image.data(), 256, status));
-  EXPECT_EQ(transport->requests,
-            (std::vector<std::string>{dnload(0, 256), kGetStatus, kGetStatus, kGetStatus, kGetStatus, dnload(1, 0), kGetState}));
+  EXPECT_EQ(transport->requests, (std::vector<std::string>{kGetStatus, dnload(0, 256), kGetStatus, kGetStatus,
+                                                           kGetStatus, kGetStatus, dnload(1, 0), kGetState}));
   EXPECT_EQ(sleeps, (std::vector<std::chrono::nanoseconds>{1000ms, 20ms}));
 
   // A device that stays busy is given up on: after ten seconds of waits, or
@@ -346,7 +353,7 @@ TEST_F(DFUDeviceProtocolTest, WriteImageWaitsForABusyDeviceAtMostOneSecondAtATim
     EXPECT_FALSE(device.writeImage(image.data(), 100, status));
     EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
     EXPECT_EQ(sleeps, std::vector<std::chrono::nanoseconds>(pollMs == 0 ? 0 : 10, 1000ms));
-    EXPECT_EQ(transport->requests.size(), pollMs == 0 ? 1u + 10000u : 1u + 11u);
+    EXPECT_EQ(transport->requests.size(), pollMs == 0 ? 2u + 10000u : 2u + 11u);
   }
 }
 
@@ -361,13 +368,13 @@ TEST_F(DFUDeviceProtocolTest, WriteImageStopsAtTheFirstFault) {
     std::uint8_t bState;
   };
   const Case cases[] = {
-      {"dfuDNLOAD-SYNC", DFU::DFU_GETSTATUS, statusReply(DFU::OK, 0, DFU::dfuDNLOAD_SYNC), {dnload(0, 256), kGetStatus}, DFU::OK, DFU::dfuDNLOAD_SYNC},
-      {"errWRITE", DFU::DFU_GETSTATUS, statusReply(DFU::errWRITE, 0, DFU::dfuERROR), {dnload(0, 256), kGetStatus}, DFU::errWRITE, DFU::dfuERROR},
+      {"dfuDNLOAD-SYNC", DFU::DFU_GETSTATUS, statusReply(DFU::OK, 0, DFU::dfuDNLOAD_SYNC), {kGetStatus, dnload(0, 256), kGetStatus}, DFU::OK, DFU::dfuDNLOAD_SYNC},
+      {"errWRITE", DFU::DFU_GETSTATUS, statusReply(DFU::errWRITE, 0, DFU::dfuERROR), {kGetStatus, dnload(0, 256), kGetStatus}, DFU::errWRITE, DFU::dfuERROR},
       // The first status request goes with the block, whatever becomes of it.
-      {"stalled DNLOAD", DFU::DFU_DNLOAD, stall(), {dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, 0},
-      {"device gone", DFU::DFU_DNLOAD, {kNoSuchDevice, {}}, {dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, 0},
-      {"short GETSTATUS", DFU::DFU_GETSTATUS, {0, {0, 0, 0}}, {dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuERROR},
-      {"stalled GETSTATUS", DFU::DFU_GETSTATUS, stall(), {dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuERROR},
+      {"stalled DNLOAD", DFU::DFU_DNLOAD, stall(), {kGetStatus, dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuIDLE},
+      {"device gone", DFU::DFU_DNLOAD, {kNoSuchDevice, {}}, {kGetStatus, dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuIDLE},
+      {"short GETSTATUS", DFU::DFU_GETSTATUS, {0, {0, 0, 0}}, {kGetStatus, dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuERROR},
+      {"stalled GETSTATUS", DFU::DFU_GETSTATUS, stall(), {kGetStatus, dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuERROR},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -384,8 +391,75 @@ TEST_F(DFUDeviceProtocolTest, WriteImageStopsAtTheFirstFault) {
   connectInDFUMode();
   transport->queued[DFU::DFU_DNLOAD] = {Reply{}, stall()};
   EXPECT_FALSE(device.writeImage(image.data(), 100, status));
-  EXPECT_EQ(transport->requests, (std::vector<std::string>{dnload(0, 100), kGetStatus, dnload(0, 0)}));
+  EXPECT_EQ(transport->requests, (std::vector<std::string>{kGetStatus, dnload(0, 100), kGetStatus, dnload(0, 0)}));
   EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
+}
+
+// A device left half-way by an earlier download, or in dfuERROR by one that
+// failed, is brought to dfuIDLE before the first block: DFU_CLRSTATUS leaves
+// dfuERROR (DFU_ABORT would be refused there), DFU_ABORT ends a download in
+// progress, and a block still being written is waited out first.
+TEST_F(DFUDeviceProtocolTest, WriteImageBringsTheDeviceToIdleBeforeTheFirstBlock) {
+  const std::string clrStatus = request(0x21, 4, 0, kInterface, 0);
+  const std::string abort = request(0x21, 6, 0, kInterface, 0);
+  const Reply idle = statusReply(DFU::OK, 0, DFU::dfuIDLE);
+  struct Case {
+    const char* name;
+    std::vector<Reply> replies;  // to the status requests before the first block
+    std::map<std::uint8_t, Reply> refused;
+    std::vector<std::string> requests;  // before the first block
+    bool downloads;
+    std::vector<std::chrono::nanoseconds> sleeps;
+  };
+  const Case cases[] = {
+      {"dfuERROR", {statusReply(DFU::errWRITE, 0, DFU::dfuERROR), idle}, {}, {kGetStatus, clrStatus, kGetStatus}, true, {}},
+      {"dfuDNLOAD-IDLE", {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), idle}, {}, {kGetStatus, abort, kGetStatus}, true, {}},
+      {"dfuDNBUSY", {statusReply(DFU::OK, 30, DFU::dfuDNBUSY), statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), idle}, {},
+       {kGetStatus, kGetStatus, abort, kGetStatus}, true, {30ms}},
+      {"an error that stays", {statusReply(DFU::errWRITE, 0, DFU::dfuERROR), statusReply(DFU::errWRITE, 0, DFU::dfuERROR)}, {},
+       {kGetStatus, clrStatus, kGetStatus}, false, {}},
+      {"a refused DFU_ABORT", {statusReply(DFU::OK, 0, DFU::dfuMANIFEST_SYNC)}, {{DFU::DFU_ABORT, stall()}}, {kGetStatus, abort}, false, {}},
+      {"no status", {stall()}, {}, {kGetStatus}, false, {}},
+  };
+  const Bytes image = testImage(100);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    connectInDFUMode();
+    sleeps.clear();
+    transport->queued[DFU::DFU_GETSTATUS].assign(c.replies.begin(), c.replies.end());
+    for (const auto& [bRequest, reply] : c.refused) transport->standing[bRequest] = reply;
+    EXPECT_EQ(device.writeImage(image.data(), 100, status), c.downloads);
+    std::vector<std::string> expected = c.requests;
+    if (c.downloads) {
+      const std::vector<std::string> blocks = blockRequests(100, 256);
+      expected.insert(expected.end(), blocks.begin() + 1, blocks.end());
+      expected.push_back(kGetState);
+    } else {
+      EXPECT_NE(status.bStatus, DFU::OK);
+    }
+    EXPECT_EQ(transport->requests, expected);
+    EXPECT_EQ(sleeps, c.sleeps);
+    transport->standing.erase(DFU::DFU_ABORT);
+  }
+}
+
+// A wait cut short (the worker interrupted in it) is waited out before the
+// device is asked anything: it takes no request while it writes a block.
+TEST_F(DFUDeviceProtocolTest, AnInterruptedBusyWaitIsWaitedOutBeforeTheDeviceIsAskedAgain) {
+  struct Interrupted {};
+  connectInDFUMode();
+  thenStatus({statusReply(DFU::OK, 500, DFU::dfuDNBUSY), statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE),
+              statusReply(DFU::OK, 0, DFU::dfuIDLE)});
+  device.setSleepFunction([](std::chrono::nanoseconds) { throw Interrupted{}; });
+  const Bytes image = testImage(256);
+  EXPECT_THROW(device.writeImage(image.data(), 256, status), Interrupted);
+  device.setSleepFunction([this](std::chrono::nanoseconds d) { sleeps.push_back(d); });
+  transport->forget();
+  EXPECT_TRUE(device.bringToIdle(status));
+  ASSERT_EQ(sleeps.size(), 1u);
+  EXPECT_GT(sleeps[0], 400ms);
+  EXPECT_LE(sleeps[0], 500ms);
+  EXPECT_EQ(transport->requests, (std::vector<std::string>{kGetStatus, request(0x21, 6, 0, kInterface, 0), kGetStatus}));
 }
 
 
@@ -400,8 +474,8 @@ TEST_F(DFUDeviceProtocolTest, ToleratedManifestationIsFollowedBySecondSteps) {
 
   connectInDFUMode(256, 0x0F);
   transport->queued[DFU::DFU_GETSTATE] = {stateReply(DFU::dfuMANIFEST_SYNC), stateReply(DFU::dfuMANIFEST), stateReply(DFU::dfuIDLE)};
-  transport->queued[DFU::DFU_GETSTATUS] = {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuMANIFEST),
-                                           statusReply(DFU::OK, 0, DFU::dfuIDLE)};
+  thenStatus({statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuMANIFEST),
+              statusReply(DFU::OK, 0, DFU::dfuIDLE)});
   EXPECT_TRUE(device.writeImage(image.data(), 100, status));
   EXPECT_EQ(transport->requests, followedBy({kGetState, kGetStatus, kGetState, kGetState, kGetStatus}));
   EXPECT_EQ(sleeps, (std::vector<std::chrono::nanoseconds>{1s, 1s}));
@@ -426,7 +500,7 @@ TEST_F(DFUDeviceProtocolTest, ToleratedManifestationIsFollowedBySecondSteps) {
   }
   connectInDFUMode(256, 0x0F);
   transport->standing[DFU::DFU_GETSTATE] = stateReply(DFU::dfuIDLE);
-  transport->queued[DFU::DFU_GETSTATUS] = {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::errVERIFY, 0, DFU::dfuERROR)};
+  thenStatus({statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::errVERIFY, 0, DFU::dfuERROR)});
   EXPECT_FALSE(device.writeImage(image.data(), 100, status));
   EXPECT_EQ(status.bStatus, DFU::errVERIFY);
 }
@@ -446,7 +520,7 @@ TEST_F(DFUDeviceProtocolTest, ToleratedManifestationIsBounded) {
     transport->standing[DFU::DFU_GETSTATE] = stateReply(c.state);
     transport->standing[DFU::DFU_GETSTATUS] =
         statusReply(DFU::OK, 0, c.state == DFU::dfuMANIFEST ? DFU::dfuDNLOAD_IDLE : DFU::dfuMANIFEST);
-    transport->queued[DFU::DFU_GETSTATUS] = {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE)};
+    thenStatus({statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE)});
     EXPECT_FALSE(device.writeImage(image.data(), 100, status));
     EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
     EXPECT_EQ(sleeps, std::vector<std::chrono::nanoseconds>(c.steps, 1s));
@@ -460,7 +534,7 @@ TEST_F(DFUDeviceProtocolTest, UntoleratedManifestationRescansUntilTheDetachTimeo
     connectInDFUMode(256, 0x0B, detachTimeOut);
     sleeps.clear();
     transport->standing[DFU::DFU_GETSTATE] = stateReply(DFU::dfuMANIFEST_SYNC);
-    transport->queued[DFU::DFU_GETSTATUS] = {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuMANIFEST)};
+    thenStatus({statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuMANIFEST)});
     EXPECT_FALSE(device.writeImage(image.data(), 100, status));
     EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
     EXPECT_EQ(sleeps, std::vector<std::chrono::nanoseconds>(steps, 10s));
@@ -549,7 +623,7 @@ TEST_F(DFUDeviceProtocolTest, GetDFUStatusDecodesTheLittleEndianReply) {
 TEST_F(DFUDeviceProtocolTest, RequestFailuresAreTracedAtLevelOneOnlyWhenAllowed) {
   connectInDFUMode();
   transport->standing.clear();
-  for (std::uint8_t r : {0, 1, 3, 5, 6, 0xF2, 0xF3}) transport->standing[r] = stall();
+  for (std::uint8_t r : {0, 1, 3, 4, 5, 6, 0xF2, 0xF3}) transport->standing[r] = stall();
   auto failEverything = [&] {
     DFUClient::Payload payload;
     std::uint8_t state = 0;
@@ -557,6 +631,7 @@ TEST_F(DFUDeviceProtocolTest, RequestFailuresAreTracedAtLevelOneOnlyWhenAllowed)
     device.getDFUStatus(status);
     device.getDFUState(state);
     device.sendDFUAbort();
+    device.sendDFUClrStatus();
     device.sendDFUDetach();
     device.sendXMOSDFUResetIntoDFU();
     device.sendXMOSDFUResetFromDFU();
@@ -579,6 +654,7 @@ TEST_F(DFUDeviceProtocolTest, RequestFailuresAreTracedAtLevelOneOnlyWhenAllowed)
             "DFUDevice: DFU_GETSTATUS failed with status 0xe000404f (Pipe has stalled)\n"
             "DFUDevice: DFU_GETSTATE failed with status 0xe000404f (Pipe has stalled)\n"
             "DFUDevice: DFU_ABORT failed with status 0xe000404f (Pipe has stalled)\n"
+            "DFUDevice: DFU_CLRSTATUS failed with status 0xe000404f (Pipe has stalled)\n"
             "DFUDevice: DFU_DETACH failed with status 0xe000404f (Pipe has stalled)\n"
             "DFUDevice: XMOS_DFU_RESETINTODFU failed with status 0xe000404f (Pipe has stalled)\n"
             "DFUDevice: XMOS_DFU_RESETFROMDFU failed with status 0xe000404f (Pipe has stalled)\n"

@@ -39,7 +39,17 @@ public:
                                    const DragDropSupport::DragImage* image);
     static void DoDragWithCallback(ExchangeData& exchange, unsigned effects, const DragDropSupport::DragImage* image);
 
+    // True while this program runs a drag of its own (it is the source).
     static bool isDragInProgress() noexcept;
+    // True while this program is the source of a drag, or a drag (its own or
+    // another program's) is over one of its windows, from the drag's first
+    // request there to its drop or its leave. The pointer belongs to the
+    // drag then: the windows get no enter or leave events.
+    static bool isAnyDragRunning() noexcept;
+    // A button or motion event reached one of the windows. No drag holds the
+    // pointer then, so a drag over the windows whose end was never reported
+    // (its source died, its window closed under it) is taken as ended.
+    static void noteMouseOutsideDrag() noexcept;
     // Whether the record and window read back from a drag's internal data
     // are those of the drag this process runs now. Pointers read from a
     // pasteboard are trusted only then: any program can offer data of the

@@ -9,6 +9,12 @@ namespace QV::UIA {
 class MainWindow : public Window
 {
 public:
+    MainWindow() = default;
+    // Stops being the application's main window, however the object goes
+    // (auto delete after the user's close, deleted by code, or taken down
+    // with all windows).
+    ~MainWindow() override;
+
     bool onEvent(unsigned code, EventData* data) override;
 };
 

@@ -58,6 +58,15 @@ class DFUDevice : public USBDevice {
   // failed request, a short reply, a device busy or manifesting for too
   // long). Every wait is bounded. Thread: the update worker.
   bool writeImage(const std::uint8_t* image, std::uint32_t size, DFU::GetStatus& status);
+  // Brings a device in DFU mode to dfuIDLE, as a host must before a download
+  // and after one it gives up: a block in progress is waited out first (the
+  // device accepts no request while it is busy), an error is cleared with
+  // DFU_CLRSTATUS, a download or manifestation left half-way is ended with
+  // DFU_ABORT. True when the device then reports dfuIDLE; otherwise `status`
+  // holds its last record (errUNKNOWN when it did not answer, or stayed busy
+  // beyond any block's time). Every wait is bounded. Thread: the update
+  // worker.
+  bool bringToIdle(DFU::GetStatus& status);
   // Writes a custom image of `type` in 256-byte vendor requests; only in DFU
   // mode. False at the first failed request.
   bool writeCustom(const std::uint8_t* data, std::uint32_t size, std::uint8_t type);
@@ -79,6 +88,7 @@ class DFUDevice : public USBDevice {
   // Leaves `state` alone on failure.
   bool getDFUState(std::uint8_t& state);
   bool sendDFUAbort();
+  bool sendDFUClrStatus();
   bool sendXMOSDFUResetIntoDFU();
   bool sendXMOSDFUResetFromDFU();
 
@@ -112,6 +122,15 @@ class DFUDevice : public USBDevice {
   // From the device's answer in `status` to a block, polls while the device
   // is busy until it has taken the block.
   bool waitUntilBlockTaken(DFU::GetStatus& status);
+  // Asks for the status until the device is no longer busy: true with its
+  // record once it reports another state or an error; false when a request
+  // fails or it stays busy beyond any block's time (bStatus errUNKNOWN).
+  // When `answered`, `status` already holds the device's answer to the first
+  // request, which then counts as the first poll.
+  bool pollWhileBusy(DFU::GetStatus& status, bool answered = false);
+  // The device announced in `status` that it is busy for bwPollTimeout (at
+  // most the longest wait of a poll); no request may reach it before then.
+  std::chrono::milliseconds noteBusy(const DFU::GetStatus& status);
   // Follows the device from the end of data to the end of manifestation.
   bool manifest(DFU::GetStatus& status);
   void onManifestedDeviceFound(const USBDeviceOSHandle& handle, std::uint8_t& state);
@@ -122,6 +141,10 @@ class DFUDevice : public USBDevice {
   std::uint16_t m_wTransferSize = 0;
   std::uint16_t m_interfaceNumber = 0;
   SleepFunction m_sleep;
+  // Until when the device said it would be busy. A wait cut short (the worker
+  // interrupted in it) leaves it in the future, and bringToIdle() waits out
+  // the rest before it asks anything.
+  std::chrono::steady_clock::time_point m_busyUntil{};
 
   friend void reconnect(const USBDeviceOSHandle&, const USBDeviceFilter&, DFUDevice*,
                         const std::string&);

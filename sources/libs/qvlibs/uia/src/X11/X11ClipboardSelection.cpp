@@ -1,4 +1,4 @@
-#include "X11FileListSelection.h"
+#include "X11ClipboardSelection.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -24,6 +25,9 @@ using Clock = std::chrono::steady_clock;
 // Long enough for a busy owner, short enough that a program that never
 // answers does not hang the caller.
 constexpr std::chrono::milliseconds kAnswerLimit{2000};
+// A whole transfer in chunks: kMostSelectionBytes take well below a second
+// from a program that answers at all.
+constexpr std::chrono::milliseconds kTransferLimit{10000};
 
 constexpr const char* kURIListType = "text/uri-list";
 
@@ -252,45 +256,141 @@ private:
     bool m_owned = false;
 };
 
-// One conversion of the clipboard to `target`, read in one piece: the bytes
-// and their type, or none when the owner refused or did not answer.
+// One property taken off our window: its type and format, its size in
+// bytes as the server counts them, and its bytes when it fitted.
+struct Chunk {
+    Atom type = None;
+    int format = 0;
+    std::size_t size = 0;
+    std::optional<std::string> bytes;
+};
+
+// Reads the property and deletes it, which tells an owner that sends in
+// chunks to send the next one. A property of more than `room` bytes is
+// deleted unread. None when there is no such property or it changed while
+// it was read.
+std::optional<Chunk> takeProperty(Display* display, Window window, Atom property, std::size_t room)
+{
+    Chunk chunk;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    // Its size first, without its bytes.
+    if (XGetWindowProperty(display, window, property, 0, 0, False, AnyPropertyType, &chunk.type, &chunk.format,
+                           &count, &after, &data)
+        != Success)
+        return std::nullopt;
+    if (data != nullptr)
+        XFree(data);
+    if (chunk.type == None)
+        return std::nullopt;
+    chunk.size = after;
+    if (chunk.size > room) {
+        XDeleteProperty(display, window, property);
+        return chunk;
+    }
+    // Lengths are counted in 32-bit units; rounding up takes the last bytes.
+    data = nullptr;
+    if (XGetWindowProperty(display, window, property, 0, long((chunk.size + 3) / 4), True, AnyPropertyType,
+                           &chunk.type, &chunk.format, &count, &after, &data)
+            != Success
+        || data == nullptr)
+        return std::nullopt;
+    // Xlib hands 32-bit items out as longs.
+    const std::size_t unit = chunk.format == 32 ? sizeof(long) : chunk.format == 16 ? sizeof(short) : 1;
+    chunk.bytes.emplace(reinterpret_cast<const char*>(data), count * unit);
+    XFree(data);
+    if (after != 0) {
+        XDeleteProperty(display, window, property);
+        return std::nullopt;
+    }
+    return chunk;
+}
+
+// Waits for a new value of the property on our window until the deadline;
+// notices of its deletion are passed over.
+bool waitForNewValue(Display* display, Window window, Atom property, Clock::time_point deadline)
+{
+    XEvent event;
+    while (waitForEvent(display, window, PropertyNotify, event, deadline))
+        if (event.xproperty.atom == property && event.xproperty.state == PropertyNewValue)
+            return true;
+    return false;
+}
+
+// One conversion of the clipboard to `target`: the bytes and their type, or
+// none when the owner refused, did not answer in time, or sent more than
+// kMostSelectionBytes.
 struct Converted {
     Atom type = None;
     int format = 0;
     std::string bytes;
 };
 
-std::optional<Converted> convert(Display* display, Window window, Atom target, Clock::time_point deadline)
+std::optional<Converted> convert(Display* display, Window window, Atom target)
 {
     const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
     const Atom property = XInternAtom(display, "QV_SELECTION", False);
+    const Atom incremental = XInternAtom(display, "INCR", False);
     XConvertSelection(display, clipboard, target, property, window, CurrentTime);
     XFlush(display);
     XEvent event;
-    if (!waitForEvent(display, window, SelectionNotify, event, deadline) || event.xselection.property == None)
+    if (!waitForEvent(display, window, SelectionNotify, event, Clock::now() + kAnswerLimit)
+        || event.xselection.property == None)
         return std::nullopt;
-
-    Converted out;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    // The whole property at once; its size is bounded by the server's own
-    // request limit.
-    if (XGetWindowProperty(display, window, property, 0, 0x1fffffff, True, AnyPropertyType, &out.type, &out.format,
-                           &count, &after, &data)
-            != Success
-        || data == nullptr) {
-        return std::nullopt;
+    // Notices of this and earlier conversions are all behind us: none of
+    // them may be taken for a chunk of this one.
+    while (XCheckTypedWindowEvent(display, window, PropertyNotify, &event)) {
     }
-    const Atom incremental = XInternAtom(display, "INCR", False);
-    std::size_t unit = out.format == 32 ? sizeof(long) : out.format == 16 ? sizeof(short) : 1;
-    if (out.type != incremental && after == 0)
-        out.bytes.assign(reinterpret_cast<const char*>(data), count * unit);
-    XFree(data);
-    if (out.type == incremental || after != 0)
-        // A transfer in pieces: not taken, rather than read in part.
+
+    const auto first = takeProperty(display, window, property, kMostSelectionBytes);
+    if (!first || !first->bytes)
+        return std::nullopt;
+    if (first->type != incremental)
+        return Converted{first->type, first->format, *first->bytes};
+
+    // The owner sends the rest in chunks, each as a new value of the
+    // property, and ends with an empty one. Once the whole will not fit, the
+    // remaining chunks are still taken, unread, so that the owner finishes
+    // rather than waiting for us for ever; the transfer as a whole is bounded
+    // in time as well, against an owner that never ends it.
+    const auto transferEnd = Clock::now() + kTransferLimit;
+    Converted out;
+    bool fits = true;
+    for (;;) {
+        if (!waitForNewValue(display, window, property, std::min(transferEnd, Clock::now() + kAnswerLimit)))
+            return std::nullopt;
+        const auto chunk = takeProperty(display, window, property, fits ? kMostSelectionBytes - out.bytes.size() : 0);
+        XFlush(display);
+        if (!chunk)
+            return std::nullopt;
+        if (chunk->size == 0)
+            break;
+        fits = fits && chunk->bytes.has_value();
+        if (fits) {
+            out.type = chunk->type;
+            out.format = chunk->format;
+            out.bytes += *chunk->bytes;
+        }
+    }
+    if (!fits)
         return std::nullopt;
     return out;
+}
+
+// The targets the owner names; empty when it names none in time.
+std::vector<Atom> ownerTargets(Display* display, Window window)
+{
+    std::vector<Atom> atoms;
+    const auto targets = convert(display, window, XInternAtom(display, "TARGETS", False));
+    if (!targets || targets->type != XA_ATOM || targets->format != 32)
+        return atoms;
+    for (std::size_t at = 0; at + sizeof(long) <= targets->bytes.size(); at += sizeof(long)) {
+        long atom;
+        std::memcpy(&atom, targets->bytes.data() + at, sizeof atom);
+        atoms.push_back(static_cast<Atom>(atom));
+    }
+    return atoms;
 }
 
 } // namespace
@@ -301,35 +401,30 @@ bool offerFileList(const std::vector<std::string>& urls)
     return owner != nullptr && owner->offer(makeURIList(urls));
 }
 
-std::optional<std::vector<std::string>> readFileList()
+ClipboardContent readClipboard()
 {
+    ClipboardContent content;
     Display* display = openOwnDisplay();
     if (display == nullptr)
-        return std::nullopt;
+        return content;
     const Window window = makeWindow(display);
-    const auto deadline = Clock::now() + kAnswerLimit;
-    std::optional<std::vector<std::string>> urls;
 
-    // The list is asked for only when the owner names it among its targets:
+    // A form is asked for only when the owner names it among its targets:
     // some owners (GNUstep's pasteboard server among them) do not survive a
     // request for a target they do not know.
-    const Atom uriList = XInternAtom(display, kURIListType, False);
-    if (const auto targets = convert(display, window, XInternAtom(display, "TARGETS", False), deadline);
-        targets && targets->type == XA_ATOM && targets->format == 32) {
-        const std::size_t count = targets->bytes.size() / sizeof(long);
-        bool offered = false;
-        for (std::size_t i = 0; i < count && !offered; ++i) {
-            long atom;
-            std::memcpy(&atom, targets->bytes.data() + i * sizeof(long), sizeof atom);
-            offered = static_cast<Atom>(atom) == uriList;
-        }
-        if (offered)
-            if (const auto list = convert(display, window, uriList, deadline); list && list->format == 8)
-                urls = parseURIList(list->bytes);
+    const std::vector<Atom> targets = ownerTargets(display, window);
+    auto offered = [&](Atom atom) { return std::find(targets.begin(), targets.end(), atom) != targets.end(); };
+    if (const Atom uriList = XInternAtom(display, kURIListType, False); offered(uriList))
+        if (const auto list = convert(display, window, uriList); list && list->format == 8)
+            content.urls = parseURIList(list->bytes);
+    if (const Atom utf8 = XInternAtom(display, "UTF8_STRING", False); offered(utf8)) {
+        content.offersText = true;
+        if (const auto text = convert(display, window, utf8); text && text->format == 8)
+            content.text = text->bytes;
     }
     XDestroyWindow(display, window);
     closeOwnDisplay(display);
-    return urls;
+    return content;
 }
 
 std::vector<std::string> parseURIList(const std::string& text)
