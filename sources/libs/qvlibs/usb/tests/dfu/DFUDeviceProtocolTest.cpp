@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <future>
 #include <map>
 #include <memory>
 #include <span>
@@ -90,8 +91,15 @@ class ScriptedTransport : public USBDevice::OSImpl {
     return 0;
   }
 
+  // Records each batch's size, and whether another thread (the main thread
+  // during an update) could have taken the device lock while it ran.
   void controlTransfers(std::span<USBDevice::Request> batch, std::span<USBDevice::Status> statuses) override {
     batches.push_back(batch.size());
+    batchesUnderLock.push_back(std::async(std::launch::async, [this] {
+                                 const bool taken = mutex().try_lock();
+                                 if (taken) mutex().unlock();
+                                 return !taken;
+                               }).get());
     OSImpl::controlTransfers(batch, statuses);
   }
 
@@ -101,6 +109,7 @@ class ScriptedTransport : public USBDevice::OSImpl {
     requests.clear();
     written.clear();
     batches.clear();
+    batchesUnderLock.clear();
   }
 
   USBDeviceInfo deviceInfo{0x17CC, 0x1352, 69, "Maker", "Keyboard 49", "SER0001"};
@@ -110,6 +119,7 @@ class ScriptedTransport : public USBDevice::OSImpl {
   std::vector<std::string> requests;  // "bmRequestType bRequest wValue wIndex wLength"
   std::map<std::uint8_t, Bytes> written;  // the bytes of the OUT requests, by bRequest
   std::vector<std::size_t> batches;       // how many requests each controlTransfers call carried
+  std::vector<bool> batchesUnderLock;
   std::uint32_t maxTransfer = 0xFFFF;     // the platform's largest control transfer
 
  private:
@@ -325,8 +335,11 @@ TEST_F(DFUDeviceProtocolTest, WriteImageSendsBlocksRemainderAndEndOfData) {
     std::vector<std::string> expected = blockRequests(c.size, c.blockSize);
     expected.push_back(kGetState);
     EXPECT_EQ(transport->requests, expected);
-    // Every block travels with its first status request.
-    EXPECT_EQ(transport->batches, std::vector<std::size_t>((c.size + c.blockSize - 1) / c.blockSize, 2));
+    // Every block travels with its first status request, both under the
+    // device lock, so that no request of another thread comes in between.
+    const std::size_t blocks = (c.size + c.blockSize - 1) / c.blockSize;
+    EXPECT_EQ(transport->batches, std::vector<std::size_t>(blocks, 2));
+    EXPECT_EQ(transport->batchesUnderLock, std::vector<bool>(blocks, true));
     EXPECT_EQ(transport->written[DFU::DFU_DNLOAD], image);
     EXPECT_EQ(status.bStatus, DFU::OK);
     EXPECT_EQ(status.bState, DFU::dfuMANIFEST_WAIT_RESET);

@@ -171,6 +171,16 @@ TEST_F(USBDeviceKeyboardTest, ControlTransfersReportTheDevicesAnswer) {
   EXPECT_EQ(descriptor[0], descriptor.size());
   EXPECT_EQ(descriptor[1], 1);  // the device descriptor's type
   EXPECT_EQ(requestCount(*s_stalling), sent + 2);
+
+  // A request that cannot be handed to the platform at all does not keep
+  // the one after it from the device either.
+  queued[0] = getStatusRequest(reply);
+  queued[0].data = nullptr;
+  queued[1] = deviceDescriptorRequest(descriptor);
+  stalling.controlTransfers(queued, statuses);
+  EXPECT_EQ(statuses[0], 0xE00002C2u);  // bad argument
+  EXPECT_EQ(statuses[1], USBDevice::kStatusSuccess);
+  EXPECT_EQ(requestCount(*s_stalling), sent + 3);
 }
 
 TEST_F(USBDeviceKeyboardTest, ConfigurationDescriptorIsTakenAtWhatTheDeviceSent) {
