@@ -143,11 +143,8 @@ bool ZARNUpdaterUpgradeLogic::isChosenKeyboard(const QDV2::USBDeviceInfo& info,
   if (!m_chosen.chosen) {
     return true;
   }
-  // A keyboard keeps its port across re-enumeration; where the platform
-  // cannot tell places the serial number alone decides.
   return (info.productId & USBDeviceDB::kFamilyMask) == m_chosen.family &&
-         info.serialNumber == m_chosen.serialNumber &&
-         (!m_chosen.location.isKnown() || location == m_chosen.location);
+         info.serialNumber == m_chosen.serialNumber && m_chosen.location.admits(location);
 }
 
 void ZARNUpdaterUpgradeLogic::onDeviceFound(const QDV2::USBDeviceOSHandle& handle,

@@ -95,7 +95,7 @@ bool standsWhereItLeft(const USBDeviceOSHandle& handle, const USBDeviceLocation&
   }
   USBDeviceLocation where;
   USBDevice::getLocationForOSHandle(handle, where);
-  if (where == left) {
+  if (left.admits(where)) {
     return true;
   }
   if (Logging::isEnabled(Logging::eLevel2, nullptr)) {

@@ -24,6 +24,12 @@ struct USBDeviceLocation {
   // that cannot tell, leaves the place unknown.
   bool isKnown() const { return depth != 0; }
 
+  // Whether a device found at `found` may be the one that stood here. A
+  // keyboard re-enumerates on its own port, so a device elsewhere is another
+  // one; where the platform cannot tell places, any place may be it and the
+  // serial number alone must decide.
+  bool admits(const USBDeviceLocation& found) const { return !isKnown() || found == *this; }
+
   // The place as the kernel names it, "1-3.2" (bus 1, root-hub port 3, hub
   // port 2); "unknown" when it is not known.
   std::string text() const;
