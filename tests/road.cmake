@@ -11,6 +11,8 @@ set(QV_ROAD_GROUPS
   keys49 "Sizes/FullRoad.*/keys49"
   keys61 "Sizes/FullRoad.*/keys61"
   keys88 "Sizes/FullRoad.*/keys88"
+  newer "Sizes/FullRoad.*/*SecondNewer"
+  verdicts "UpdateRoadProgram.anUpdate*"
   recovery "UpdateRoadProgram.aRetryRecovers*"
   ends "UpdateRoadProgram.aKeyboardThatNever*:UpdateRoadProgram.aKeyboardAt*:UpdateRoadProgram.noKeyboard*"
   late "Bystanders/TwoKeyboardRoad.*/late*"

@@ -24,6 +24,7 @@ struct ScriptedEngine {
   std::deque<bool> normalMode, reset, updateMode;
   std::deque<int> results;  // the word each performUpdate stores; 0 leaves the worker running
   std::deque<int> versions{68};
+  std::deque<int> seconds{13};  // the second image's revision; ours is 13
   std::deque<std::string> serials{"SN1"};
   bool updateRunning = false;
 
@@ -51,9 +52,14 @@ struct ScriptedEngine {
       if (versions.size() > 1) versions.pop_front();
       info.serialNumber = serials.front();
       if (serials.size() > 1) serials.pop_front();
-      installed = std::to_string(info.version);
-      newest = "69";
-      available = info.version < 69;
+      const int second = seconds.front();
+      if (seconds.size() > 1) seconds.pop_front();
+      // The texts as the engine makes them: beside main 69 a second image
+      // other than ours is shown.
+      const bool showSecond = info.version == 69 && second != 13;
+      installed = showSecond ? "69 / " + std::to_string(second) : std::to_string(info.version);
+      newest = showSecond ? "69 / 13" : "69";
+      available = info.version < 69 || (info.version == 69 && second < 13);
     };
     config.isUpdateRunning = [this] { return updateRunning; };
     config.applicationCloseRequest = [this] { calls.push_back("close"); };
@@ -162,10 +168,25 @@ TEST(UpdateRoadLogic, anUpdateThatNeverEndsFailsAndIsStoppedAtQuit) {
   EXPECT_EQ(engine.calls.back(), "close");
 }
 
-TEST(UpdateRoadLogic, aKeyboardNotCurrentAfterTheUpdateIsAFailure) {
-  ScriptedEngine engine;
-  engine.versions = {68, 68};
-  EXPECT_EQ(drive(engine).outcome, QV::UpdateRoad::Outcome::Failed);
+TEST(UpdateRoadLogic, theKeyboardReadAfterTheUpdateDecidesItsOutcomeAsTheWizardDoes) {
+  const struct {
+    int main, second;  // after the update
+    QV::UpdateRoad::Outcome outcome;
+  } cases[] = {
+      {68, 13, QV::UpdateRoad::Outcome::Failed},
+      {70, 13, QV::UpdateRoad::Outcome::Failed},
+      {69, 12, QV::UpdateRoad::Outcome::Failed},
+      // A second image newer than ours is rightly not written.
+      {69, 14, QV::UpdateRoad::Outcome::Updated},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.main) + " / " + std::to_string(c.second));
+    ScriptedEngine engine;
+    engine.versions = {68, c.main};
+    engine.seconds = {c.second};
+    const RoadRun run = drive(engine);
+    EXPECT_EQ(run.outcome, c.outcome) << run.output;
+  }
   EXPECT_EQ(QV::UpdateRoad::exitCode(QV::UpdateRoad::Outcome::Failed), 1);
 }
 

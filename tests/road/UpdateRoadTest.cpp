@@ -62,15 +62,20 @@ class UpdateRoadProgram : public testing::Test {
   static const QV::FW::FirmwareImageEntry& row(unsigned size) { return QV::TestSupport::firmwareRow(size); }
 
   // A keyboard that ended the road in normal mode on the newest firmware of
-  // its size, holding the embedded images.
-  static void expectUpdated(const Road& road, unsigned size) {
+  // its size, holding the embedded images; the second one only when it was
+  // due, as a newer one than ours is never written.
+  static void expectUpdated(const Road& road, unsigned size, bool secondDue = true) {
     ASSERT_EQ(road.outcome.exitCode, 0) << road.outcome.output;
     ASSERT_TRUE(road.report.is_object()) << "no report";
     EXPECT_EQ(road.report["mode"], "normal");
     EXPECT_EQ(road.report["mainVersion"], 69);
-    EXPECT_EQ(road.report["secondVersion"], size == 88 ? 14 : 13);
     EXPECT_EQ(road.report["mainImage"]["sha256"], sha256(row(size).mainImage, row(size).mainImageSize));
-    EXPECT_EQ(road.report["secondImage"]["sha256"], sha256(row(size).secondImage, row(size).secondImageSize));
+    if (secondDue) {
+      EXPECT_EQ(road.report["secondVersion"], size == 88 ? 14 : 13);
+      EXPECT_EQ(road.report["secondImage"]["sha256"], sha256(row(size).secondImage, row(size).secondImageSize));
+    } else {
+      EXPECT_EQ(road.report["requestCounts"]["CUSTOM_WRITE"], 0);
+    }
     EXPECT_NE(road.outcome.output.find("Update complete"), std::string::npos) << road.outcome.output;
   }
 
@@ -83,23 +88,57 @@ class UpdateRoadProgram : public testing::Test {
   const fs::path& m_folder = m_temporary.path();
 };
 
-class FullRoad : public UpdateRoadProgram, public testing::WithParamInterface<unsigned> {};
+// A keyboard as the road finds it, and the revisions it shows once updated.
+struct Found {
+  const char* name;
+  unsigned size;
+  std::vector<std::string> keyboard;  // further options of the simulated keyboard
+  const char* before;                 // its installed revision
+  const char* after;                  // its installed revision once updated
+  const char* newest;                 // the newest revision shown beside it
+  bool secondDue;
+};
 
-TEST_P(FullRoad, bringsTheKeyboardFrom68ToTheNewestFirmware) {
-  const unsigned size = GetParam();
-  const Road road = run({"--size", std::to_string(size), "--main-version", "68"});
-  expectUpdated(road, size);
+void PrintTo(const Found& c, std::ostream* out) { *out << c.name; }
+
+class FullRoad : public UpdateRoadProgram, public testing::WithParamInterface<Found> {};
+
+TEST_P(FullRoad, bringsTheKeyboardToTheNewestFirmware) {
+  const Found& c = GetParam();
+  std::vector<std::string> keyboard = {"--size", std::to_string(c.size)};
+  keyboard.insert(keyboard.end(), c.keyboard.begin(), c.keyboard.end());
+  const Road road = run(keyboard);
+  expectUpdated(road, c.size, c.secondDue);
   // The wizard's order, with the texts it would show.
-  EXPECT_TRUE(says(road, "installed \"68\", newest \"69\", update available: yes")) << road.outcome.output;
+  EXPECT_TRUE(says(road, std::string("installed \"") + c.before + "\", newest \"69\", update available: yes"))
+      << road.outcome.output;
   EXPECT_TRUE(says(road, "resetIntoUpdateMode: true")) << road.outcome.output;
   EXPECT_TRUE(says(road, "Result word 1 ")) << road.outcome.output;
-  EXPECT_TRUE(says(road, "installed \"69\", newest \"69\", update available: no")) << road.outcome.output;
+  EXPECT_TRUE(says(road, std::string("installed \"") + c.after + "\", newest \"" + c.newest +
+                             "\", update available: no"))
+      << road.outcome.output;
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, FullRoad, testing::Values(25u, 49u, 61u, 88u),
-                         [](const testing::TestParamInfo<unsigned>& info) {
-                           return "keys" + std::to_string(info.param);
-                         });
+// A second image newer than ours is never written, and is no reason to fail.
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, FullRoad,
+    testing::Values(
+        Found{"keys25", 25, {"--main-version", "68"}, "68", "69", "69", true},
+        Found{"keys49", 49, {"--main-version", "68"}, "68", "69", "69", true},
+        Found{"keys61", 61, {"--main-version", "68"}, "68", "69", "69", true},
+        Found{"keys88", 88, {"--main-version", "68"}, "68", "69", "69", true},
+        Found{"keys49SecondNewer", 49, {"--main-version", "68", "--second-version", "14"}, "68", "69 / 14",
+              "69 / 13", false},
+        Found{"keys88SecondNewer", 88, {"--main-version", "68", "--second-version", "15"}, "68", "69 / 15",
+              "69 / 14", false},
+        Found{"loaderAt70SecondNewer",
+              49,
+              {"--start-in-update-mode", "--main-version", "70", "--second-version", "14"},
+              "70",
+              "69 / 14",
+              "69 / 13",
+              false}),
+    [](const testing::TestParamInfo<Found>& info) { return info.param.name; });
 
 TEST_F(UpdateRoadProgram, aRetryRecoversFromAFailedWrite) {
   const Road road = run({"--fail-block", "3"}, {"--retries", "1"});
@@ -169,6 +208,52 @@ TEST_F(UpdateRoadProgram, aKeyboardAtTheNewestFirmwareIsLeftAloneAndItsSerialNum
     if (line.rfind("update-road: ", 0) == 0) {
       EXPECT_EQ(line.find_first_of("\x1B\r"), std::string::npos) << line;
     }
+  }
+
+  // Newer images than ours are up to date too: a second image, which is
+  // never written, and a main firmware, which is never taken back.
+  for (const std::vector<std::string>& versions : {std::vector<std::string>{"69", "14"}, {"70", "12"}}) {
+    SCOPED_TRACE(versions[0] + " / " + versions[1]);
+    const Road newer = run({"--main-version", versions[0], "--second-version", versions[1]});
+    EXPECT_EQ(newer.outcome.exitCode, 0) << newer.outcome.output;
+    EXPECT_TRUE(says(newer, "update available: no")) << newer.outcome.output;
+    EXPECT_TRUE(says(newer, "No update needed")) << newer.outcome.output;
+    for (const char* request : {"DETACH", "RESET_INTO_UPDATE", "DNLOAD", "CUSTOM_WRITE"}) {
+      EXPECT_EQ(newer.report["requestCounts"][request], 0) << request;
+    }
+  }
+}
+
+TEST_F(UpdateRoadProgram, anUpdateThatDoesNotEndOnTheNewestFirmwareFails) {
+  {
+    SCOPED_TRACE("back on another main firmware than ours");
+    const Road road = run({"--new-main-version", "70"});
+    EXPECT_EQ(road.outcome.exitCode, 1) << road.outcome.output;
+    EXPECT_TRUE(says(road, "Result word 1 ")) << road.outcome.output;
+    EXPECT_TRUE(says(road, "The keyboard does not report the newest firmware after the update."))
+        << road.outcome.output;
+    EXPECT_FALSE(says(road, "Update complete")) << road.outcome.output;
+    EXPECT_EQ(road.report["mainVersion"], 70);
+  }
+  {
+    SCOPED_TRACE("every write of the second image refused");
+    const Road road = run({"--stall-request", "29"}, {"--retries", "1"});
+    EXPECT_EQ(road.outcome.exitCode, 1) << road.outcome.output;
+    EXPECT_FALSE(says(road, "Update complete")) << road.outcome.output;
+    // Each attempt ends as a failed write, and the keyboard is left where the
+    // next one takes it: the retry switches it and writes the main image again.
+    const std::string failed = "Result word -2 ";
+    const std::size_t first = road.outcome.output.find(failed);
+    ASSERT_NE(first, std::string::npos) << road.outcome.output;
+    EXPECT_NE(road.outcome.output.find(failed, first + 1), std::string::npos) << road.outcome.output;
+    EXPECT_EQ(road.report["requestCounts"]["CUSTOM_WRITE"], 2);
+    EXPECT_EQ(road.report["mainImage"]["complete"], true);
+    // In normal mode, its error cleared and its second image still due:
+    // RETRY or the next start offers it the update again.
+    EXPECT_EQ(road.report["mode"], "normal");
+    EXPECT_EQ(road.report["status"], 0);
+    EXPECT_EQ(road.report["mainVersion"], 69);
+    EXPECT_EQ(road.report["secondVersion"], 12);
   }
 }
 

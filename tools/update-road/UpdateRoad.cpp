@@ -54,7 +54,7 @@ UpdateRoad::Outcome UpdateRoad::run() {
     if (attemptNumber > 0) {
       say("Retry " + std::to_string(attemptNumber) + " of " + std::to_string(m_settings.retries) + ".");
     }
-    if (attempt(attemptNumber == 0, before.serial)) {
+    if (attempt(attemptNumber == 0, before.info.serialNumber)) {
       say("Update complete: the keyboard has the newest firmware.");
       return Outcome::Updated;
     }
@@ -95,13 +95,13 @@ bool UpdateRoad::attempt(bool firstAttempt, const std::string& updatedSerial) {
   }
   const Versions after = readVersions();
   // The versions of another keyboard say nothing about the one updated.
-  if (after.serial != updatedSerial) {
+  if (after.info.serialNumber != updatedSerial) {
     say("The keyboard found after the update is not the one updated: serial \"" +
-        GP::StringUtil::printable(after.serial) + "\" instead of \"" +
+        GP::StringUtil::printable(after.info.serialNumber) + "\" instead of \"" +
         GP::StringUtil::printable(updatedSerial) + "\".");
     return false;
   }
-  if (after.updateAvailable || after.installed != after.newest) {
+  if (!FirmwareUpdaterConfig::runsNewestFirmware(after.info, after.updateAvailable)) {
     say("The keyboard does not report the newest firmware after the update.");
     return false;
   }
@@ -111,12 +111,10 @@ bool UpdateRoad::attempt(bool firstAttempt, const std::string& updatedSerial) {
 bool UpdateRoad::findKeyboard() { return call("connectInNormalMode", m_config.connectInNormalMode()); }
 
 UpdateRoad::Versions UpdateRoad::readVersions() {
-  QDV2::USBDeviceInfo info;
   Versions versions;
-  m_config.getDeviceInfo(info, versions.installed, versions.newest, versions.updateAvailable);
-  versions.serial = info.serialNumber;
+  m_config.getDeviceInfo(versions.info, versions.installed, versions.newest, versions.updateAvailable);
   // The serial number is the device's own text: shown, never obeyed.
-  say("getDeviceInfo: serial \"" + GP::StringUtil::printable(versions.serial) + "\", installed \"" +
+  say("getDeviceInfo: serial \"" + GP::StringUtil::printable(versions.info.serialNumber) + "\", installed \"" +
       versions.installed + "\", newest \"" + versions.newest +
       "\", update available: " + yesNo(versions.updateAvailable));
   return versions;

@@ -11,6 +11,8 @@
 #include <iosfwd>
 #include <string>
 
+#include "QV/QDV2/USBDeviceInfo.h"
+
 namespace QV {
 
 class FirmwareUpdaterConfig;
@@ -59,7 +61,7 @@ class UpdateRoad {
 
  private:
   struct Versions {
-    std::string serial;
+    QDV2::USBDeviceInfo info;
     std::string installed;
     std::string newest;
     bool updateAvailable = false;

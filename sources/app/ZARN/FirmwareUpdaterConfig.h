@@ -35,6 +35,15 @@ class FirmwareUpdaterConfig {
   // The user asked for a new scan: until then the engine only ever connects
   // the keyboard it showed.
   boost::function<void()> forgetKeyboard;
+
+  // Whether a keyboard read with getDeviceInfo (its `info` and
+  // `updateAvailable`) runs the newest firmware, the one rule by which an
+  // update is judged a success. It must be back in normal mode, on the newest
+  // main firmware, with no update due: getDeviceInfo offers the update to any
+  // keyboard in update mode, and a second image newer than ours is never
+  // written and is no reason to fail. The revision texts are no guide, since
+  // such a keyboard shows "69 / 14" beside "69 / 13".
+  static bool runsNewestFirmware(const QDV2::USBDeviceInfo& info, bool updateAvailable);
 };
 
 }  // namespace QV

@@ -69,7 +69,7 @@ void UpdateWizardFlow::actionClicked() {
       } else if (m_updateAvailable) {
         beginSwitch(false);
       } else {
-        setState(m_installed == m_newest ? eDone : eUpToDate);
+        setState(FirmwareUpdaterConfig::runsNewestFirmware(m_info, m_updateAvailable) ? eDone : eUpToDate);
       }
       break;
     case eActionNone:
@@ -214,7 +214,7 @@ void UpdateWizardFlow::reconnectAfterUpdate(bool secondTry) {
   if (m_info.serialNumber != updatedSerial) {
     // The versions of another keyboard say nothing of the one updated.
     fail(eFailureNotFoundAfter);
-  } else if (m_installed == m_newest && !m_updateAvailable) {
+  } else if (FirmwareUpdaterConfig::runsNewestFirmware(m_info, m_updateAvailable)) {
     setState(eDone);
   } else {
     fail(eFailureNotNewest);

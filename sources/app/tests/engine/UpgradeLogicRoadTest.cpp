@@ -128,6 +128,7 @@ TEST_F(UpgradeLogicRoadTest, RevisionsAndTextsDecideWhetherAnUpdateIsDue) {
     const char* newest;
     bool updateAvailable;
     bool flashSecondImage;
+    bool updateMode = false;
   };
   const Case cases[] = {
       {49, 69, 13, false, "69", "69", false, false},
@@ -138,11 +139,19 @@ TEST_F(UpgradeLogicRoadTest, RevisionsAndTextsDecideWhetherAnUpdateIsDue) {
       {49, 68, 13, false, "68", "69", true, false},
       {25, 68, 12, false, "68", "69", true, true},
       {61, 69, 13, true, "69 / 0", "69 / 13", true, true},
+      // Newer than ours: never taken back, nor the second image written.
+      {49, 70, 12, false, "70", "69", false, true},
+      {88, 69, 15, false, "69 / 15", "69 / 14", false, false},
+      // A keyboard in its loader runs no firmware, whatever it reports: an
+      // update is due until it is back in normal mode.
+      {49, 70, 14, false, "70", "69", true, false, true},
+      {88, 69, 14, false, "69", "69", true, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.size << " keys, " << c.main << " / " << c.second
-                                      << (c.unreadableSecond ? " unreadable" : ""));
-    simkbd::KeyboardConfig config = keyboardConfig(c.size, "SIMKBD0101");
+                                      << (c.unreadableSecond ? " unreadable" : "")
+                                      << (c.updateMode ? " in update mode" : ""));
+    simkbd::KeyboardConfig config = keyboardConfig(c.size, "SIMKBD0101", c.updateMode);
     config.mainVersion = c.main;
     config.secondVersion = c.second;
     if (c.unreadableSecond) {
@@ -155,7 +164,7 @@ TEST_F(UpgradeLogicRoadTest, RevisionsAndTextsDecideWhetherAnUpdateIsDue) {
     ASSERT_TRUE(logic.connectInNormalMode());
     const DeviceTexts texts = deviceInfo(logic);
     EXPECT_EQ(texts.info.vendorId, 0x17CC);
-    EXPECT_EQ(texts.info.productId, simkbd::KeyboardConfig::familyProductId(c.size));
+    EXPECT_EQ(texts.info.productId, simkbd::KeyboardConfig::familyProductId(c.size) + (c.updateMode ? 2 : 0));
     EXPECT_EQ(texts.info.version, c.main);
     EXPECT_EQ(texts.info.serialNumber, "SIMKBD0101");
     EXPECT_EQ(texts.installed, c.installed);

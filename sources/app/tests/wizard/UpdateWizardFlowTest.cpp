@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ struct ScriptedEngine {
     std::string installed;
     bool updateAvailable;
     std::string serial = "SER123";
+    std::string newest = "69";
   };
   std::deque<Info> infos{{68, "68", true}};
 
@@ -78,7 +80,7 @@ struct ScriptedEngine {
       info.version = static_cast<std::uint16_t>(now.version);
       info.serialNumber = now.serial;
       installed = now.installed;
-      newest = "69";
+      newest = now.newest;
       available = now.updateAvailable;
     };
     config.isUpdateRunning = [this] {
@@ -122,6 +124,22 @@ class WizardFlow : public ::testing::Test {
   }
 
   void setWord(int value) { *engine.resultWord = value; }
+
+  // A wizard of its own that finds the keyboard at 68 and updates it; the
+  // worker ends with `word`, and the keyboard is next read as `next`.
+  std::unique_ptr<UpdateWizardFlow> updateOnce(int word, const ScriptedEngine::Info& next) {
+    auto fresh = std::make_unique<UpdateWizardFlow>(config, host);
+    host.flow = fresh.get();
+    engine.normalMode = {true, true};
+    engine.resets = {true};
+    engine.infos = {{68, "68", true}, next};
+    fresh->start();
+    fresh->actionClicked();
+    host.fire(UpdateWizardFlow::eTimerStep);
+    setWord(word);
+    host.fire(UpdateWizardFlow::eTimerPoll);
+    return fresh;
+  }
 
   ScriptedEngine engine;
   FirmwareUpdaterConfig config;
@@ -282,6 +300,24 @@ TEST_F(WizardFlow, FailuresShowTheFailedPageAndRetryStartsOver) {
   setWord(1);
   host.fire(UpdateWizardFlow::eTimerPoll);
   EXPECT_EQ(flow.state(), UpdateWizardFlow::eDone);
+
+  // A RETRY that finds no update due says done only of a keyboard on the
+  // newest main firmware, by the rule that judges an update.
+  const struct {
+    ScriptedEngine::Info found;
+    UpdateWizardFlow::eState state;
+  } retries[] = {
+      {{69, "69", false}, UpdateWizardFlow::eDone},
+      {{69, "69 / 14", false, "SER123", "69 / 13"}, UpdateWizardFlow::eDone},
+      {{70, "70", false}, UpdateWizardFlow::eUpToDate},
+  };
+  for (const auto& retry : retries) {
+    SCOPED_TRACE(retry.found.installed);
+    const auto again = updateOnce(-2, retry.found);
+    ASSERT_EQ(again->state(), UpdateWizardFlow::eFailed);
+    again->actionClicked();
+    EXPECT_EQ(again->state(), retry.state);
+  }
 }
 
 TEST_F(WizardFlow, WorkerThatCannotStartOrWrongRevisionAfterwardsFails) {
@@ -294,25 +330,31 @@ TEST_F(WizardFlow, WorkerThatCannotStartOrWrongRevisionAfterwardsFails) {
   EXPECT_EQ(flow.state(), UpdateWizardFlow::eFailed);
   EXPECT_EQ(flow.failure(), UpdateWizardFlow::eFailureNotPossible);
 
-  // The keyboard comes back from the update still on its old revision.
+  // What the keyboard reports once back from the update decides between
+  // the done page and the failure page.
   engine.throwsOnStart = false;
-  flow.actionClicked();
-  host.fire(UpdateWizardFlow::eTimerStep);
-  setWord(1);
-  host.fire(UpdateWizardFlow::eTimerPoll);
-  EXPECT_EQ(flow.state(), UpdateWizardFlow::eFailed);
-  EXPECT_EQ(flow.failure(), UpdateWizardFlow::eFailureNotNewest);
-
-  // Another keyboard on the newest firmware found in its place is no success.
-  engine.normalMode = {true, true};
-  engine.resets = {true};
-  engine.infos = {{68, "68", true}, {69, "69", false, "OTHER"}};
-  flow.actionClicked();
-  host.fire(UpdateWizardFlow::eTimerStep);
-  setWord(1);
-  host.fire(UpdateWizardFlow::eTimerPoll);
-  EXPECT_EQ(flow.state(), UpdateWizardFlow::eFailed);
-  EXPECT_EQ(flow.failure(), UpdateWizardFlow::eFailureNotFoundAfter);
+  const struct {
+    const char* name;
+    ScriptedEngine::Info after;
+    UpdateWizardFlow::eFailure failure;
+  } afters[] = {
+      {"still on its old revision", {68, "68", true}, UpdateWizardFlow::eFailureNotNewest},
+      {"on another main firmware than ours", {70, "70", false}, UpdateWizardFlow::eFailureNotNewest},
+      {"still due an update (as in update mode)", {69, "69", true}, UpdateWizardFlow::eFailureNotNewest},
+      {"second image older than ours", {69, "69 / 12", true, "SER123", "69 / 13"},
+       UpdateWizardFlow::eFailureNotNewest},
+      {"second image newer than ours, rightly not written", {69, "69 / 14", false, "SER123", "69 / 13"},
+       UpdateWizardFlow::eFailureNone},
+      {"another keyboard on the newest firmware in its place", {69, "69", false, "OTHER"},
+       UpdateWizardFlow::eFailureNotFoundAfter},
+  };
+  for (const auto& c : afters) {
+    SCOPED_TRACE(c.name);
+    const auto updated = updateOnce(1, c.after);
+    EXPECT_EQ(updated->state(),
+              c.failure == UpdateWizardFlow::eFailureNone ? UpdateWizardFlow::eDone : UpdateWizardFlow::eFailed);
+    EXPECT_EQ(updated->failure(), c.failure);
+  }
 }
 
 TEST(UpdaterTexts, TemplatesThatDoNotFitTheirArgumentsStillGiveText) {
