@@ -22,7 +22,10 @@ set(QV_UPDATER_GROUPS
   restart "UpdaterWindow.AfterAQuitDuringTheWriting*"
   plug "UpdaterWindow.RescanFindsAKeyboardPluggedIn*"
   quitno "UpdaterWindow.QuitDuringTheUpdateAsks*"
-  quityes "UpdaterWindow.QuitDuringTheUpdateWithYes*")
+  quityes "UpdaterWindow.QuitDuringTheUpdateWithYes*"
+  quitbusy "UpdaterWindow.QuitWhileTheKeyboardStaysBusy*"
+  quitonce "UpdaterWindow.QuitAskedAgain*"
+  twice "UpdaterWindow.ASecondUpdater*")
 
 qv_add_gtest(NAME app_gui_updater_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/updater/UpdaterWindowTest.cpp

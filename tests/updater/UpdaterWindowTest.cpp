@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <limits>
 #include <span>
 #include <sstream>
@@ -39,6 +40,10 @@ namespace Look = QV::WizardLook;
 // only a hang reaches them.
 constexpr auto kStartLimit = 60s;
 constexpr auto kPageLimit = 90s;
+// A quit during an update ends within a few seconds whatever the keyboard
+// does; this is far above that, and far below a quit that waits out the
+// keyboard.
+constexpr auto kQuitLimit = 12s;
 
 constexpr const char* kWindowName = "ORVEL TARSIN VANTA FIRMWARE UPDATER";
 
@@ -586,6 +591,73 @@ TEST_F(UpdaterWindow, AltQQuitsAtOnceWhenNoUpdateRuns) {
   const auto code = m_app->waitForExit(30s);
   ASSERT_TRUE(code.has_value()) << "Alt+Q did not quit";
   EXPECT_EQ(*code, 0) << m_app->output();
+}
+
+// Quitting while the keyboard stays busy and asks for no wait between its
+// polls: the worker sees the quit between two requests, gives the keyboard a
+// bounded time to become idle, and the application ends within seconds. The
+// keyboard is left in its loader and no request reached it while it was busy,
+// so the next start can take it from there.
+TEST_F(UpdaterWindow, QuitWhileTheKeyboardStaysBusyEndsWithinSeconds) {
+  start({"--busy-forever", "--poll-timeout", "0"});
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("updating writing"));
+  ASSERT_NO_FATAL_FAILURE(quitDuringTheUpdate());
+  const auto answered = std::chrono::steady_clock::now();
+  const auto code = m_app->waitForExit(kQuitLimit);
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - answered);
+  std::cout << "the quit took " << took.count() << " ms after Yes\n";
+  ASSERT_TRUE(code.has_value()) << "the application still ran " << kQuitLimit.count() << " s after Yes";
+  EXPECT_EQ(*code, 0) << m_app->output();
+  const nlohmann::json report = keyboardReport();
+  EXPECT_EQ(report["mode"], "update");
+  EXPECT_EQ(report["onBus"], true);
+  EXPECT_EQ(report["status"], 0) << "a request reached the keyboard while it was busy";
+}
+
+// Quit asked again while the question is open (Alt+Q into the window behind
+// it) asks nothing more: No then answers the only question, and the update
+// goes on to its end.
+TEST_F(UpdaterWindow, QuitAskedAgainWhileTheQuestionIsOpenAsksOnce) {
+  start({"--busy-polls", "2", "--poll-timeout", "10"});
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("updating writing"));
+  typeQuitKey();
+  const std::string question = waitForQuestion();
+  ASSERT_FALSE(question.empty()) << "no question";
+  typeQuitKey();
+  ASSERT_TRUE(m_session.xdotool({"key", "--window", question, "Return"}));
+  ASSERT_TRUE(QV::TestSupport::waitUntil(
+      [&] { return !m_session.xdotool({"search", "--onlyvisible", "--name", "^Information$"}).has_value(); }, 20s))
+      << "a second question is open";
+  ASSERT_TRUE(waitForPage("done"));
+  EXPECT_FALSE(m_app->waitForExit(0s).has_value());
+  quit();
+  expectNewest(keyboardReport(), 49);
+}
+
+// A second updater started while one runs ends at once with a message, and
+// never reaches the keyboard it is given.
+TEST_F(UpdaterWindow, ASecondUpdaterStartedWhileOneRunsRefusesToStart) {
+  start({"--main-version", "69", "--second-version", "13"});
+  ASSERT_TRUE(waitForPage("up-to-date"));
+  const fs::path secondReport = m_session.folder() / "second-report.json";
+  auto second = m_session.start({SIMULATED_KEYBOARD, "--serial", "SECOND", "--report", secondReport.string(), "--",
+                                 UPDATER_APP},
+                                {{"QV_WIZARD_TRACE", "1"}, {"XDG_RUNTIME_DIR", m_session.folder().string()}},
+                                m_session.folder() / "second.log");
+  const auto code = second->waitForExit(kStartLimit);
+  ASSERT_TRUE(code.has_value()) << "the second updater runs:\n" << second->output();
+  EXPECT_NE(*code, 0);
+  EXPECT_NE(second->output().find("is already running; this second instance ends now."), std::string::npos)
+      << second->output();
+  std::ifstream in(secondReport);
+  const nlohmann::json report = nlohmann::json::parse(in, nullptr, false);
+  ASSERT_TRUE(report.is_object()) << "no report of the second keyboard";
+  EXPECT_EQ(report["requests"].size(), 0u);
+  quit();
 }
 
 }  // namespace

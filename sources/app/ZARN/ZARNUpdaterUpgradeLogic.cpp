@@ -22,6 +22,11 @@ constexpr boost::chrono::milliseconds kJoinWait{500};
 // After leaving update mode the keyboard restarts; it is given this long
 // before the caller looks for it again.
 constexpr boost::chrono::seconds kSettleWait{5};
+// After a quit the keyboard is given this long to finish the block in hand
+// (announced for at most a second) and to be brought to idle; a keyboard that
+// stays busy longer is left as it is, so that the application still ends
+// within seconds. No request reaches it before the time it announced.
+constexpr std::chrono::milliseconds kIdlePatienceAfterQuit{2000};
 constexpr std::uint32_t kNewestSecondImageVersion = 13;
 constexpr std::uint32_t kNewestSecondImageVersion88 = 14;
 
@@ -63,11 +68,14 @@ std::uint32_t ZARNUpdaterUpgradeLogic::newestSecondImageVersion(std::uint16_t pr
 
 ZARNUpdaterUpgradeLogic::ZARNUpdaterUpgradeLogic() {
   // The device's waits (status polls, manifestation steps, the pause before
-  // looking for the keyboard in update mode) become interruption points of the
-  // worker, so that stopping it never waits out a whole download.
+  // looking for the keyboard in update mode) and its requests become
+  // interruption points of the worker, so that stopping it never waits out a
+  // whole download, nor a keyboard that keeps answering busy without asking
+  // for a wait.
   m_device.setSleepFunction([](std::chrono::nanoseconds duration) {
     boost::this_thread::sleep_for(boost::chrono::nanoseconds(duration.count()));
   });
+  m_device.setInterruptionPoint([] { boost::this_thread::interruption_point(); });
 }
 
 ZARNUpdaterUpgradeLogic::~ZARNUpdaterUpgradeLogic() {
@@ -262,12 +270,13 @@ void ZARNUpdaterUpgradeLogic::flashFirmwares(int& updateResult) {
     // Stopped by the application's quit or by the destructor. A download cut
     // short is cancelled so that the loader takes the next one from the
     // start: the block in progress is let finish first, as the loader takes
-    // no request while it writes one. That wait is bounded and must not be
-    // cut short in turn. The result goes unreported, as its owner may be gone.
+    // no request while it writes one. That wait is short, bounded and must
+    // not be cut short in turn. The result goes unreported, as its owner may
+    // be gone.
     boost::this_thread::disable_interruption finishing;
     if (connectedInUpdateMode(m_device)) {
       QDV2::DFU::GetStatus status;
-      m_device.bringToIdle(status);
+      m_device.bringToIdle(status, kIdlePatienceAfterQuit);
     }
     m_device.disconnect();
     m_workerFinished.store(true, std::memory_order_release);

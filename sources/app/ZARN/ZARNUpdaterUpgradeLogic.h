@@ -44,8 +44,9 @@ class ZARNUpdaterUpgradeLogic {
 
   ZARNUpdaterUpgradeLogic();
   // Stops a running worker and waits for it: it is interrupted at its next
-  // wait and ends without storing its result. Every wait of the worker is
-  // bounded, and so is every USB request, so this returns.
+  // wait or request and ends without storing its result, after giving the
+  // keyboard a few seconds at most to be brought to idle. Every wait of the
+  // worker is bounded, and so is every USB request, so this returns.
   ~ZARNUpdaterUpgradeLogic();
   ZARNUpdaterUpgradeLogic(const ZARNUpdaterUpgradeLogic&) = delete;
   ZARNUpdaterUpgradeLogic& operator=(const ZARNUpdaterUpgradeLogic&) = delete;

@@ -16,6 +16,22 @@
 
 namespace QV {
 
+namespace {
+
+// Marks the quit question open for as long as it is shown.
+class QuestionOpen {
+ public:
+  explicit QuestionOpen(bool& open) : m_open(open) { m_open = true; }
+  ~QuestionOpen() { m_open = false; }
+  QuestionOpen(const QuestionOpen&) = delete;
+  QuestionOpen& operator=(const QuestionOpen&) = delete;
+
+ private:
+  bool& m_open;
+};
+
+}  // namespace
+
 FirmwareUpdaterApp::FirmwareUpdaterApp(FirmwareUpdaterConfig& config) : m_config(config) {}
 
 FirmwareUpdaterApp::~FirmwareUpdaterApp() = default;
@@ -91,10 +107,18 @@ void FirmwareUpdaterApp::postQuitCommand() {
 }
 
 bool FirmwareUpdaterApp::confirmQuit() {
+  // The question runs its own event loop, in which Quit can be chosen again
+  // (its key, the menu, the close box). The question already open answers
+  // for that request too: two questions would take two answers, and a Yes to
+  // either would stop the update whatever the other said.
+  if (m_quitQuestionOpen) {
+    return false;
+  }
   if (!m_config.isUpdateRunning || !m_config.isUpdateRunning()) {
     return true;
   }
   const std::string question = UpdaterTexts::quitDuringUpdateQuestion();
+  const QuestionOpen open(m_quitQuestionOpen);
   const GP::Message::eButton answer =
       GP::Message::show(GP::CharSequence<char>(question.data(), question.size()), GP::Message::eTypeYesNo,
                         GP::Message::eButtonNo, GP::Message::eIconQuestion,
@@ -102,6 +126,9 @@ bool FirmwareUpdaterApp::confirmQuit() {
   if (answer != GP::Message::eButtonYes) {
     return false;
   }
+  // Should the update have ended while the question was open, Yes simply
+  // quits: the engine stops only a worker that still runs, and one that
+  // ended keeps its result.
   if (m_config.applicationCloseRequest) {
     m_config.applicationCloseRequest();
   }

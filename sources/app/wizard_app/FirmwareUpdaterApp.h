@@ -41,7 +41,8 @@ class FirmwareUpdaterApp : public UIA::Application {
   FirmwareUpdaterConfig& config() noexcept { return m_config; }
 
   // Whether the quit may go on, asking the user when an update runs. Yes
-  // ends the worker before the answer is given.
+  // ends the worker before the answer is given. While the question is open a
+  // further quit request is refused without a second question.
   bool confirmQuit();
 
  private:
@@ -54,6 +55,7 @@ class FirmwareUpdaterApp : public UIA::Application {
   FirmwareUpdaterConfig& m_config;
   std::shared_ptr<UpdateWizardMainWidget> m_wizard;
   std::unique_ptr<UpdaterWindow> m_window;
+  bool m_quitQuestionOpen = false;
 };
 
 }  // namespace QV

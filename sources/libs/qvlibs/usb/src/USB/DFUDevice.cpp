@@ -49,9 +49,10 @@ constexpr std::uint32_t kGetStatusLength = 6;
 
 // How long the download waits for the device. A poll never waits longer than
 // kMaxPollWait whatever the device asks for. A device that keeps reporting
-// dfuDNBUSY, or keeps manifesting, is given up on: the worker must end.
+// dfuDNBUSY, or keeps manifesting, is given up on: the worker must end. A
+// busy device is given up on by the clock (kMaxBusyWaitPerBlock) and, should
+// the clock be of no help, after a number of polls.
 constexpr std::chrono::milliseconds kMaxPollWait = 1000ms;
-constexpr std::chrono::milliseconds kMaxBusyWaitPerBlock = 10s;
 constexpr unsigned kMaxStatusPollsPerBlock = 10000;
 constexpr std::chrono::milliseconds kToleratedManifestationStep = 1s;
 constexpr std::chrono::milliseconds kRescanManifestationStep = 10s;
@@ -173,12 +174,35 @@ void DFUDevice::setSleepFunction(SleepFunction sleep) {
   m_sleep = std::move(sleep);
 }
 
+void DFUDevice::setClockFunction(ClockFunction clock) {
+  m_clock = std::move(clock);
+}
+
+void DFUDevice::setInterruptionPoint(InterruptionPoint point) {
+  m_interruptionPoint = std::move(point);
+}
+
 void DFUDevice::sleep(std::chrono::nanoseconds duration) const {
   if (m_sleep) {
     m_sleep(duration);
   } else {
     std::this_thread::sleep_for(duration);
   }
+}
+
+std::chrono::steady_clock::time_point DFUDevice::now() const {
+  return m_clock ? m_clock() : std::chrono::steady_clock::now();
+}
+
+void DFUDevice::interruptionPoint() const {
+  if (m_interruptionPoint) {
+    m_interruptionPoint();
+  }
+}
+
+USBDevice::Status DFUDevice::controlTransfer(Request& request) {
+  interruptionPoint();
+  return USBDevice::controlTransfer(request);
 }
 
 bool DFUDevice::connect(const USBDeviceOSHandle& handle) {
@@ -345,52 +369,55 @@ bool DFUDevice::returnToAPPMode() {
 std::chrono::milliseconds DFUDevice::noteBusy(const DFU::GetStatus& status) {
   const std::chrono::milliseconds wait =
       std::min<std::chrono::milliseconds>(std::chrono::milliseconds(status.bwPollTimeout), kMaxPollWait);
-  m_busyUntil = std::chrono::steady_clock::now() + wait;
+  m_busyUntil = now() + wait;
   return wait;
 }
 
-bool DFUDevice::pollWhileBusy(DFU::GetStatus& status, bool answered) {
-  std::chrono::milliseconds waited{0};
+bool DFUDevice::pollWhileBusy(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline,
+                              bool answered) {
   for (unsigned polls = 0; polls < kMaxStatusPollsPerBlock; ++polls) {
-    // An answer in hand is the first poll's.
+    // An answer in hand is the first poll's. A device that asks for no wait
+    // is asked again at once; its owner can still stop the polls, as every
+    // request is an interruption point.
     if (!(answered && polls == 0) && !getDFUStatus(status)) {
       return false;
     }
     if (status.bState != DFU::dfuDNBUSY || status.bStatus != DFU::OK) {
       return true;
     }
-    if (status.bwPollTimeout == 0) {
-      continue;
-    }
     const std::chrono::milliseconds wait = noteBusy(status);
-    if (waited + wait > kMaxBusyWaitPerBlock) {
+    if (m_busyUntil > deadline) {
       break;
     }
-    sleep(wait);
+    if (wait.count() != 0) {
+      sleep(wait);
+    }
     // Waited out; only a wait cut short leaves the device busy.
     m_busyUntil = {};
-    waited += wait;
   }
   // The device stayed busy for longer than any block of its kind can take.
   status.bStatus = DFU::errUNKNOWN;
   return false;
 }
 
-bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status) {
-  return pollWhileBusy(status, true) && status.bStatus == DFU::OK && status.bState == DFU::dfuDNLOAD_IDLE;
+bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline) {
+  return pollWhileBusy(status, deadline, true) && status.bStatus == DFU::OK &&
+         status.bState == DFU::dfuDNLOAD_IDLE;
 }
 
-bool DFUDevice::bringToIdle(DFU::GetStatus& status) {
-  const auto now = std::chrono::steady_clock::now();
-  if (now < m_busyUntil) {
-    sleep(m_busyUntil - now);
+bool DFUDevice::bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds patience) {
+  const auto start = now();
+  const auto deadline = start + patience;
+  if (start < m_busyUntil) {
+    sleep(m_busyUntil - start);
+    m_busyUntil = {};
   }
   // One clearing request at most of each kind: a device that is still not
   // idle after them will not become so by asking again.
   bool cleared = false;
   bool aborted = false;
   for (;;) {
-    if (!pollWhileBusy(status)) {
+    if (!pollWhileBusy(status, deadline)) {
       return false;
     }
     if (status.bState == DFU::dfuIDLE) {
@@ -429,13 +456,15 @@ bool DFUDevice::writeBlock(DFUClient::Payload& payload, const std::uint8_t* data
   std::uint8_t reply[kGetStatusLength] = {};
   Request requests[] = {dnloadRequest(payload, m_interfaceNumber), statusRequest(m_interfaceNumber, reply)};
   Status results[std::size(requests)] = {};
+  const auto deadline = now() + kMaxBusyWaitPerBlock;
+  interruptionPoint();
   controlTransfers(requests, results);
   if (results[0] != kStatusSuccess) {
     logRequestFailure("%s: DFU_DNLOAD failed with status 0x%x (%s)\n", results[0]);
     status.bStatus = DFU::errUNKNOWN;
     return false;
   }
-  return decodeStatus(requests[1], results[1], reply, status) && waitUntilBlockTaken(status);
+  return decodeStatus(requests[1], results[1], reply, status) && waitUntilBlockTaken(status, deadline);
 }
 
 bool DFUDevice::writeImage(const std::uint8_t* image, std::uint32_t size, DFU::GetStatus& status) {
@@ -511,6 +540,8 @@ bool DFUDevice::manifest(DFU::GetStatus& status) {
       },
       {});
 
+  // Every step is one request or scan and one bounded sleep, so the steps
+  // bound the time.
   for (;;) {
     switch (state) {
       case DFU::appIDLE:

@@ -1,5 +1,6 @@
 // The DFU download and the keyboards' vendor requests, against a transport
-// that answers from a script. Sleeps are recorded, not slept, so every case
+// that answers from a script. Sleeps are recorded, not slept, and the device's
+// clock is the transport's, which sleeps and requests move on, so every case
 // checks the exact requests and waits and takes no real time.
 #include <gtest/gtest.h>
 
@@ -67,6 +68,7 @@ class ScriptedTransport : public USBDevice::OSImpl {
                   r.wValue, r.wIndex, r.wLength);
     const bool in = (r.bmRequestType & 0x80) != 0;
     const auto* bytes = static_cast<const std::uint8_t*>(r.data);
+    now += requestTime;
     requests.push_back(fields);
     if (!in && r.wLength != 0) written[r.bRequest].insert(written[r.bRequest].end(), bytes, bytes + r.wLength);
     if (!m_open) {
@@ -121,6 +123,8 @@ class ScriptedTransport : public USBDevice::OSImpl {
   std::vector<std::size_t> batches;       // how many requests each controlTransfers call carried
   std::vector<bool> batchesUnderLock;
   std::uint32_t maxTransfer = 0xFFFF;     // the platform's largest control transfer
+  std::chrono::steady_clock::time_point now{};  // the device's clock
+  std::chrono::nanoseconds requestTime{0};      // how long each request takes
 
  private:
   bool m_open = false;
@@ -183,7 +187,15 @@ Bytes testImage(std::size_t size) {
 class DFUDeviceProtocolTest : public ::testing::Test {
  protected:
   DFUDeviceProtocolTest() : transport(new ScriptedTransport), device(transport) {
-    device.setSleepFunction([this](std::chrono::nanoseconds d) { sleeps.push_back(d); });
+    recordSleeps();
+    device.setClockFunction([this] { return transport->now; });
+  }
+
+  void recordSleeps() {
+    device.setSleepFunction([this](std::chrono::nanoseconds d) {
+      sleeps.push_back(d);
+      transport->now += d;
+    });
   }
 
   // Connects to a keyboard in update mode with the given attributes and
@@ -357,16 +369,25 @@ TEST_F(DFUDeviceProtocolTest, WriteImageWaitsForABusyDeviceAtMostOneSecondAtATim
                                                            kGetStatus, kGetStatus, dnload(1, 0), kGetState}));
   EXPECT_EQ(sleeps, (std::vector<std::chrono::nanoseconds>{1000ms, 20ms}));
 
-  // A device that stays busy is given up on: after ten seconds of waits, or
-  // without a poll timeout after a number of polls.
-  for (std::uint32_t pollMs : {1000u, 0u}) {
+  // A device that stays busy is given up on ten seconds after its block was
+  // sent, the time its requests take included, or, where the clock does not
+  // move, after a number of polls.
+  struct Case {
+    std::uint32_t pollMs;
+    std::chrono::milliseconds requestTime;
+    std::size_t sleeps, polls;
+  };
+  for (Case c : {Case{1000, 0ms, 10, 11}, Case{0, 0ms, 0, 10000}, Case{0, 2ms, 0, 5000}, Case{1, 1ms, 4999, 5000}}) {
+    SCOPED_TRACE("poll timeout " + std::to_string(c.pollMs) + " ms, requests of " +
+                 std::to_string(c.requestTime.count()) + " ms");
     connectInDFUMode();
     sleeps.clear();
-    transport->standing[DFU::DFU_GETSTATUS] = statusReply(DFU::OK, pollMs, DFU::dfuDNBUSY);
+    transport->requestTime = c.requestTime;
+    transport->standing[DFU::DFU_GETSTATUS] = statusReply(DFU::OK, c.pollMs, DFU::dfuDNBUSY);
     EXPECT_FALSE(device.writeImage(image.data(), 100, status));
     EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
-    EXPECT_EQ(sleeps, std::vector<std::chrono::nanoseconds>(pollMs == 0 ? 0 : 10, 1000ms));
-    EXPECT_EQ(transport->requests.size(), pollMs == 0 ? 2u + 10000u : 2u + 11u);
+    EXPECT_EQ(sleeps, std::vector<std::chrono::nanoseconds>(c.sleeps, std::chrono::milliseconds(c.pollMs)));
+    EXPECT_EQ(transport->requests.size(), 2u + c.polls);
   }
 }
 
@@ -457,24 +478,74 @@ TEST_F(DFUDeviceProtocolTest, WriteImageBringsTheDeviceToIdleBeforeTheFirstBlock
 }
 
 // A wait cut short (the worker interrupted in it) is waited out before the
-// device is asked anything: it takes no request while it writes a block.
+// device is asked anything: it takes no request while it writes a block. A
+// device still busy after that is given the patience asked for, from the
+// start, and is never asked before the time it announced.
 TEST_F(DFUDeviceProtocolTest, AnInterruptedBusyWaitIsWaitedOutBeforeTheDeviceIsAskedAgain) {
   struct Interrupted {};
-  connectInDFUMode();
-  thenStatus({statusReply(DFU::OK, 500, DFU::dfuDNBUSY), statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE),
-              statusReply(DFU::OK, 0, DFU::dfuIDLE)});
-  device.setSleepFunction([](std::chrono::nanoseconds) { throw Interrupted{}; });
+  struct Case {
+    const char* name;
+    std::vector<Reply> replies;  // to the status requests after the interruption
+    std::chrono::milliseconds requestTime;
+    bool idle;
+    std::vector<std::chrono::nanoseconds> sleeps;
+    std::vector<std::string> requests;
+  };
+  const Reply busyWithoutWait = statusReply(DFU::OK, 0, DFU::dfuDNBUSY);
+  const Reply busyForASecond = statusReply(DFU::OK, 1000, DFU::dfuDNBUSY);
+  const Case cases[] = {
+      {"the block is taken", {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuIDLE)},
+       0ms, true, {500ms}, {kGetStatus, request(0x21, 6, 0, kInterface, 0), kGetStatus}},
+      {"busy without a wait", std::vector<Reply>(1000, busyWithoutWait), 2ms, false, {500ms},
+       std::vector<std::string>(751, kGetStatus)},
+      {"busy a second at a time", std::vector<Reply>(10, busyForASecond), 0ms, false, {500ms, 1000ms},
+       {kGetStatus, kGetStatus}},
+  };
   const Bytes image = testImage(256);
-  EXPECT_THROW(device.writeImage(image.data(), 256, status), Interrupted);
-  device.setSleepFunction([this](std::chrono::nanoseconds d) { sleeps.push_back(d); });
-  transport->forget();
-  EXPECT_TRUE(device.bringToIdle(status));
-  ASSERT_EQ(sleeps.size(), 1u);
-  EXPECT_GT(sleeps[0], 400ms);
-  EXPECT_LE(sleeps[0], 500ms);
-  EXPECT_EQ(transport->requests, (std::vector<std::string>{kGetStatus, request(0x21, 6, 0, kInterface, 0), kGetStatus}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    connectInDFUMode();
+    thenStatus({statusReply(DFU::OK, 500, DFU::dfuDNBUSY)});
+    device.setSleepFunction([](std::chrono::nanoseconds) { throw Interrupted{}; });
+    EXPECT_THROW(device.writeImage(image.data(), 256, status), Interrupted);
+    recordSleeps();
+    sleeps.clear();
+    transport->forget();
+    transport->requestTime = c.requestTime;
+    transport->queued[DFU::DFU_GETSTATUS].assign(c.replies.begin(), c.replies.end());
+    EXPECT_EQ(device.bringToIdle(status, 2s), c.idle);
+    EXPECT_EQ(sleeps, c.sleeps);
+    EXPECT_EQ(transport->requests, c.requests);
+    EXPECT_EQ(status.bStatus == DFU::OK, c.idle);
+  }
 }
 
+// The device's owner can stop it before any request, whatever loop it is in;
+// a block and the status request sent with it count as one.
+TEST_F(DFUDeviceProtocolTest, ItsOwnerCanStopTheDeviceBeforeAnyRequest) {
+  struct Quit {};
+  struct Case {
+    std::size_t quitAfter;  // requests
+    bool secondImage, busyWithoutWait;
+    std::vector<std::string> requests;
+  };
+  const Case cases[] = {
+      {5, false, true, {kGetStatus, dnload(0, 256), kGetStatus, kGetStatus, kGetStatus}},
+      {2, false, false, {kGetStatus, dnload(0, 256), kGetStatus}},
+      {2, true, false, {request(0x41, 29, 0, kInterface, 256), request(0x41, 29, 1, kInterface, 256)}},
+  };
+  const Bytes image = testImage(1000);
+  for (const Case& c : cases) {
+    connectInDFUMode();
+    if (c.busyWithoutWait) transport->standing[DFU::DFU_GETSTATUS] = statusReply(DFU::OK, 0, DFU::dfuDNBUSY);
+    device.setInterruptionPoint([&] {
+      if (transport->requests.size() >= c.quitAfter) throw Quit{};
+    });
+    EXPECT_THROW(c.secondImage ? device.writeCustom(image.data(), 1000, 1) : device.writeImage(image.data(), 1000, status),
+                 Quit);
+    EXPECT_EQ(transport->requests, c.requests);
+  }
+}
 
 TEST_F(DFUDeviceProtocolTest, ToleratedManifestationIsFollowedBySecondSteps) {
   const Bytes image = testImage(100);

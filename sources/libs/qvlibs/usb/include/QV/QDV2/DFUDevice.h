@@ -31,8 +31,14 @@ class DFUDevice : public USBDevice {
   static constexpr std::uint8_t kWriteImageNoImage = 1;
   static constexpr std::uint8_t kWriteImageNotInDFUMode = 3;
 
-  // How the device waits; tests substitute their own clock.
+  // How the device waits and tells the time; tests substitute their own clock.
   using SleepFunction = std::function<void(std::chrono::nanoseconds)>;
+  using ClockFunction = std::function<std::chrono::steady_clock::time_point()>;
+  // Called before every request (a block and the status request sent with
+  // it count as one). Its owner may throw from it to stop the device's work
+  // there, as the update worker does when it is interrupted; the device is
+  // then left as a wait cut short leaves it.
+  using InterruptionPoint = std::function<void()>;
 
   DFUDevice();
   ~DFUDevice() override;
@@ -64,9 +70,9 @@ class DFUDevice : public USBDevice {
   // DFU_CLRSTATUS, a download or manifestation left half-way is ended with
   // DFU_ABORT. True when the device then reports dfuIDLE; otherwise `status`
   // holds its last record (errUNKNOWN when it did not answer, or stayed busy
-  // beyond any block's time). Every wait is bounded. Thread: the update
-  // worker.
-  bool bringToIdle(DFU::GetStatus& status);
+  // beyond `patience`, which counts from the call and includes the wait for
+  // a block in progress). Every wait is bounded. Thread: the update worker.
+  bool bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds patience = kMaxBusyWaitPerBlock);
   // Writes a custom image of `type` in 256-byte vendor requests; only in DFU
   // mode. False at the first failed request.
   bool writeCustom(const std::uint8_t* data, std::uint32_t size, std::uint8_t type);
@@ -100,6 +106,17 @@ class DFUDevice : public USBDevice {
 
   // Replaces how the device waits; an empty function restores real sleeping.
   void setSleepFunction(SleepFunction sleep);
+  // Replaces the device's clock; an empty function restores the steady clock.
+  void setClockFunction(ClockFunction clock);
+  // An empty function lets every operation run to its own end.
+  void setInterruptionPoint(InterruptionPoint point);
+
+  // Passes the interruption point first.
+  Status controlTransfer(Request& request) override;
+
+  // How long a device may stay busy with one block, measured from the time
+  // the block was sent, before the download gives up on it.
+  static constexpr std::chrono::milliseconds kMaxBusyWaitPerBlock{10000};
 
  protected:
   // For tests that bring their own platform part.
@@ -107,6 +124,8 @@ class DFUDevice : public USBDevice {
 
   bool postConnect() override;
   void sleep(std::chrono::nanoseconds duration) const;
+  std::chrono::steady_clock::time_point now() const;
+  void interruptionPoint() const;
 
   // Forgets the DFU interface: mode, attributes, timeout, transfer size and
   // interface number all become 0.
@@ -120,14 +139,16 @@ class DFUDevice : public USBDevice {
   bool writeBlock(DFUClient::Payload& payload, const std::uint8_t* data, std::uint32_t length,
                   std::uint16_t blockNumber, DFU::GetStatus& status);
   // From the device's answer in `status` to a block, polls while the device
-  // is busy until it has taken the block.
-  bool waitUntilBlockTaken(DFU::GetStatus& status);
+  // is busy until it has taken the block, at most until `deadline`.
+  bool waitUntilBlockTaken(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline);
   // Asks for the status until the device is no longer busy: true with its
   // record once it reports another state or an error; false when a request
-  // fails or it stays busy beyond any block's time (bStatus errUNKNOWN).
-  // When `answered`, `status` already holds the device's answer to the first
-  // request, which then counts as the first poll.
-  bool pollWhileBusy(DFU::GetStatus& status, bool answered = false);
+  // fails, or when it is still busy at `deadline` or after a bounded number
+  // of polls (bStatus errUNKNOWN). A wait that would end past the deadline
+  // is not begun. When `answered`, `status` already holds the device's
+  // answer to the first request, which then counts as the first poll.
+  bool pollWhileBusy(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline,
+                     bool answered = false);
   // The device announced in `status` that it is busy for bwPollTimeout (at
   // most the longest wait of a poll); no request may reach it before then.
   std::chrono::milliseconds noteBusy(const DFU::GetStatus& status);
@@ -141,6 +162,8 @@ class DFUDevice : public USBDevice {
   std::uint16_t m_wTransferSize = 0;
   std::uint16_t m_interfaceNumber = 0;
   SleepFunction m_sleep;
+  ClockFunction m_clock;
+  InterruptionPoint m_interruptionPoint;
   // Until when the device said it would be busy. A wait cut short (the worker
   // interrupted in it) leaves it in the future, and bringToIdle() waits out
   // the rest before it asks anything.
