@@ -1,8 +1,9 @@
 // The update engine with other keyboards of one size on the bus, through the
 // real libusb: whatever their serial numbers and DFU attributes, one update
 // changes the keyboard being updated and no other, and a keyboard that comes
-// back from a re-enumeration on another port is never written to. The road's
-// waits are real, so CTest runs the cases in groups side by side.
+// back from a re-enumeration on another port is followed there only by a
+// serial number no other keyboard present has. The road's waits are real, so
+// CTest runs the cases in groups side by side.
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -179,7 +180,7 @@ enum class Back { Late, Elsewhere, NotAtAll };
 
 struct Bystander {
   const char* name;
-  Back back;        // late: after 6 s; elsewhere: at once on another port
+  Back back;        // late: after 6 s; elsewhere: at once on another port; not at all
   Serials serials;  // the bystander's serial number beside the shown keyboard's
   unsigned size;
   std::uint16_t mainVersion, secondVersion;
@@ -196,8 +197,8 @@ TEST_P(ChosenKeyboard, IsTheOnlyKeyboardChangedUntilTheUserRescans) {
   if (row.back == Back::Late) shownConfig.reenumerateDelayMs = 6000;
   if (row.back == Back::Elsewhere) shownConfig.reenumeratePort = 102;
   shownConfig.noReenumerate = row.back == Back::NotAtAll;
-  simkbd::KeyboardConfig otherConfig = keyboardConfig(row.size, row.serials == Serials::Different ? "SIMKBD0902"
-                                                                                                    : shownConfig.serial);
+  const std::string otherSerial = row.serials == Serials::Different ? "SIMKBD0902" : shownConfig.serial;
+  simkbd::KeyboardConfig otherConfig = keyboardConfig(row.size, otherSerial);
   otherConfig.mainVersion = row.mainVersion;
   otherConfig.secondVersion = row.secondVersion;
   // A keyboard plugged into the port the shown one left, in update mode:
