@@ -17,6 +17,8 @@ set(QV_ROAD_GROUPS
   ends "UpdateRoadProgram.aKeyboardThatNever*:UpdateRoadProgram.aKeyboardAt*:UpdateRoadProgram.noKeyboard*"
   late "Bystanders/TwoKeyboardRoad.*/late*"
   elsewhere "Bystanders/TwoKeyboardRoad.*/backOn*"
+  ambiguous "Bystanders/TwoKeyboardRoad.*/*SerialBackOn*"
+  restart "Bystanders/TwoKeyboardRoad.*/restart*"
   leftovers "UpdateRoadProgram.aKeyboardLeft*:UpdateRoadProgram.aKeyboardFound*")
 
 qv_add_gtest(NAME app_road_update_road_test

@@ -12,7 +12,7 @@
 
 #include "QV/QDV2/DFUDevice.h"
 #include "QV/QDV2/USBDeviceDB.h"
-#include "QV/QDV2/USBDeviceFactory.h"
+#include "QV/QDV2/USBDeviceSighting.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -28,15 +28,14 @@ int main(int argc, char** argv) {
   }
 
   using namespace QV::QDV2;
-  USBDeviceFilter filter = USBDeviceDB::Keyboard49DFU;
-  filter.setProductId(USBDeviceDB::kKeyboard49ProductId + USBDeviceDB::kUpdateModeOffset);
+  // Found as the updater finds the keyboard it follows: by its serial number.
   DFUDevice device;
-  USBDeviceFactory factory;
-  factory.setCallbacks(
-      [&](const USBDeviceOSHandle& handle, const USBDeviceFilter& found) { reconnect(handle, found, &device, serial); },
-      {});
-  factory.initWithDeviceFilter(filter, false);
-  factory.deInit();
+  const std::vector<USBDeviceSighting> seen = USBDeviceSighting::scan(USBDeviceDB::QVUSBDevices);
+  const USBDeviceSighting* found =
+      USBDeviceSighting::follow(seen, USBDeviceDB::kKeyboard49ProductId, serial, USBDeviceLocation{});
+  if (found != nullptr) {
+    found->reach(USBDeviceDB::QVUSBDevices, [&](const USBDeviceOSHandle& handle) { return device.connect(handle); });
+  }
   if (!device.isConnected() || device.mode() != DFUDevice::kModeDFU) {
     std::fprintf(stderr, "bench-dfu-download: no keyboard %s in update mode\n", serial.c_str());
     return 1;

@@ -41,11 +41,17 @@ class UpdateRoadProgram : public testing::Test {
   void SetUp() override { ASSERT_FALSE(m_folder.empty()); }
 
   // simulated-keyboard KEYBOARD... --report FILE -- update-road ROAD...
-  Road run(const std::vector<std::string>& keyboard, const std::vector<std::string>& road = {}) {
+  // With `twice`, update-road runs once more when it ends, on the same
+  // keyboards, as a user starts the updater again; the second run's exit code
+  // is the outcome's.
+  Road run(const std::vector<std::string>& keyboard, const std::vector<std::string>& road = {},
+           bool twice = false) {
     std::vector<std::string> words = {SIMULATED_KEYBOARD};
     words.insert(words.end(), keyboard.begin(), keyboard.end());
     const fs::path reportPath = m_folder / "report.json";
-    words.insert(words.end(), {"--report", reportPath.string(), "--", UPDATE_ROAD});
+    words.insert(words.end(), {"--report", reportPath.string(), "--"});
+    if (twice) words.insert(words.end(), {"sh", "-c", "\"$0\" \"$@\"; exec \"$0\" \"$@\""});
+    words.push_back(UPDATE_ROAD);
     words.insert(words.end(), road.begin(), road.end());
     Road result;
     result.outcome = QV::TestSupport::runCommand(words, m_folder / "output.log", kRunLimit);
@@ -269,13 +275,17 @@ TEST_F(UpdateRoadProgram, aKeyboardFoundInUpdateModeIsUpdatedWhateverItsVersions
 }
 
 // With a second keyboard on the bus, the keyboard shown is the only one
-// changed: when it comes back from the reset late, or on another port, no
-// other keyboard is taken in its stead, and success is said only of it.
+// changed. When it comes back from the reset late, or on another port where
+// its serial number does not tell it from the other (the same, or none), no
+// other keyboard is taken in its stead, and success is said only of it. On
+// another port with a serial number of its own it is followed and updated; so
+// is a keyboard left in its loader there, when the updater starts again.
 struct Bystander {
   const char* name;
   std::vector<std::string> keyboards;
-  bool updated;  // the shown keyboard comes back within the road's waits
+  bool updated;  // the shown keyboard is found again within the road's waits
   std::uint16_t bystanderMain, bystanderSecond;
+  bool restart = false;  // the road runs a second time
 };
 
 void PrintTo(const Bystander& c, std::ostream* out) { *out << c.name; }
@@ -284,7 +294,7 @@ class TwoKeyboardRoad : public UpdateRoadProgram, public testing::WithParamInter
 
 TEST_P(TwoKeyboardRoad, changesOnlyTheKeyboardShown) {
   const Bystander& c = GetParam();
-  const Road road = run(c.keyboards);
+  const Road road = run(c.keyboards, {}, c.restart);
   ASSERT_TRUE(road.report.is_object()) << "no report";
   if (c.updated) {
     expectUpdated(road, 49);
@@ -298,10 +308,13 @@ TEST_P(TwoKeyboardRoad, changesOnlyTheKeyboardShown) {
         << road.report["mode"] << " " << road.report["onBus"];
     EXPECT_EQ(road.report["requestCounts"]["DNLOAD"], 0);
   }
-  EXPECT_EQ(road.report["serial"], "AAA");
+  // The shown keyboard's serial number, and the bystander's, as given.
+  const std::string serial = c.keyboards[1];
+  const std::string added = c.keyboards.back();
+  EXPECT_EQ(road.report["serial"], serial);
   ASSERT_EQ(road.report["additionalKeyboards"].size(), 1u);
   const nlohmann::json& bystander = road.report["additionalKeyboards"][0];
-  EXPECT_EQ(bystander["serial"], "BBB");
+  EXPECT_EQ(bystander["serial"], added.substr(3, added.find(':', 3) - 3));
   EXPECT_EQ(bystander["mode"], "normal");
   EXPECT_EQ(bystander["mainVersion"], c.bystanderMain);
   EXPECT_EQ(bystander["secondVersion"], c.bystanderSecond);
@@ -319,10 +332,25 @@ INSTANTIATE_TEST_SUITE_P(
         Bystander{"lateWithinTheWaitsBesideOneUpToDate",
                   {"--serial", "AAA", "--reenumerate-delay", "6000", "--add-keyboard", "49:BBB:69:13"},
                   true, 69, 13},
-        Bystander{"backOnAnotherPort", {"--serial", "AAA", "--reenumerate-port", "9", "--add-keyboard", "61:BBB"},
-                  false, 68, 12},
+        Bystander{"backOnAnotherPort", {"--serial", "AAA", "--reenumerate-port", "9", "--add-keyboard", "49:BBB"},
+                  true, 68, 12},
         Bystander{"backOnAnotherPortBesideOneUpToDate",
-                  {"--serial", "AAA", "--reenumerate-port", "9", "--add-keyboard", "49:BBB:69:13"}, false, 69, 13}),
+                  {"--serial", "AAA", "--reenumerate-port", "9", "--add-keyboard", "49:BBB:69:13"}, true, 69, 13},
+        Bystander{"backOnAnotherPortBesideOneOfAnotherSize",
+                  {"--serial", "AAA", "--reenumerate-port", "9", "--add-keyboard", "61:BBB"}, true, 68, 12},
+        Bystander{"sharedSerialBackOnAnotherPort",
+                  {"--serial", "AAA", "--reenumerate-port", "9", "--add-keyboard", "49:AAA"}, false, 68, 12},
+        Bystander{"noSerialBackOnAnotherPort", {"--serial", "", "--reenumerate-port", "9", "--add-keyboard", "49:"},
+                  false, 68, 12},
+        // The first run loses the keyboard in the middle of its download; it
+        // comes back in its loader on another port, beside one in normal mode.
+        Bystander{"restartBesideOneDue",
+                  {"--serial", "AAA", "--unplug-block", "5", "--reenumerate-port", "9", "--add-keyboard", "49:BBB"},
+                  true, 68, 12, true},
+        Bystander{"restartBesideOneUpToDate",
+                  {"--serial", "AAA", "--unplug-block", "5", "--reenumerate-port", "9", "--add-keyboard",
+                   "49:BBB:69:13"},
+                  true, 69, 13, true}),
     [](const testing::TestParamInfo<Bystander>& info) { return info.param.name; });
 
 TEST_F(UpdateRoadProgram, noKeyboardAndBadArgumentsEndAtOnce) {

@@ -1,8 +1,10 @@
 #include "ZARNUpdaterUpgradeLogic.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <limits>
+#include <vector>
 
 #include <boost/chrono.hpp>
 #include <boost/format.hpp>
@@ -10,7 +12,7 @@
 #include "QV/GP/Format.h"
 #include "QV/QDV2/DFU.h"
 #include "QV/QDV2/USBDeviceDB.h"
-#include "QV/QDV2/USBDeviceFactory.h"
+#include "QV/QDV2/USBDeviceSighting.h"
 
 namespace QV {
 namespace {
@@ -117,22 +119,39 @@ bool ZARNUpdaterUpgradeLogic::connectInNormalMode() {
   if (workerBusy()) {
     return false;
   }
-  // Every device of the maker that is a USB device; onDeviceFound picks the
-  // keyboards among them.
-  QDV2::USBDeviceFilter filter = USBDeviceDB::Keyboard49DFU;
-  filter.setProductId(0);
-  QDV2::USBDeviceFactory factory;
-  factory.setCallbacks(
-      [this](const QDV2::USBDeviceOSHandle& handle, const QDV2::USBDeviceFilter& found) {
-        onDeviceFound(handle, found);
-      },
-      {});
-  factory.initWithDeviceFilter(filter, false);
-  factory.deInit();
-  if (m_device.isConnected() && !m_chosen.chosen) {
-    const QDV2::USBDeviceInfo& info = m_device.deviceInfo();
-    m_chosen = {true, std::uint16_t(info.productId & USBDeviceDB::kFamilyMask), info.serialNumber,
-                m_device.location()};
+  // Every device of the maker, in either mode: which one is the chosen
+  // keyboard depends on all the keyboards present.
+  const std::vector<QDV2::USBDeviceSighting> seen = QDV2::USBDeviceSighting::scan(USBDeviceDB::QVUSBDevices);
+  if (m_chosen.chosen) {
+    // The device remembers where the chosen keyboard was last connected,
+    // wherever it was followed to since.
+    const QDV2::USBDeviceSighting* found =
+        QDV2::USBDeviceSighting::follow(seen, m_chosen.family, m_chosen.serialNumber, m_device.location());
+    if (found != nullptr) {
+      connectKeyboard(*found);
+    }
+    return m_device.isConnected();
+  }
+  // A keyboard in update mode runs no firmware: it is the one that needs the
+  // update, so it goes before those in normal mode. Among equals the last
+  // reported is tried first.
+  std::vector<const QDV2::USBDeviceSighting*> keyboards;
+  for (const QDV2::USBDeviceSighting& sighting : seen) {
+    if (findImages(sighting.info.productId) != nullptr) {
+      keyboards.push_back(&sighting);
+    }
+  }
+  std::reverse(keyboards.begin(), keyboards.end());
+  std::stable_partition(keyboards.begin(), keyboards.end(), [](const QDV2::USBDeviceSighting* keyboard) {
+    const std::uint16_t productId = keyboard->info.productId;
+    return productId == (productId & USBDeviceDB::kFamilyMask) + USBDeviceDB::kUpdateModeOffset;
+  });
+  for (const QDV2::USBDeviceSighting* keyboard : keyboards) {
+    if (connectKeyboard(*keyboard)) {
+      const QDV2::USBDeviceInfo& info = m_device.deviceInfo();
+      m_chosen = {true, std::uint16_t(info.productId & USBDeviceDB::kFamilyMask), info.serialNumber};
+      return true;
+    }
   }
   return m_device.isConnected();
 }
@@ -146,39 +165,23 @@ void ZARNUpdaterUpgradeLogic::forgetKeyboard() {
   m_device.disconnect();
 }
 
-bool ZARNUpdaterUpgradeLogic::isChosenKeyboard(const QDV2::USBDeviceInfo& info,
-                                               const QDV2::USBDeviceLocation& location) const {
-  if (!m_chosen.chosen) {
-    return true;
-  }
-  return (info.productId & USBDeviceDB::kFamilyMask) == m_chosen.family &&
-         info.serialNumber == m_chosen.serialNumber && m_chosen.location.admits(location);
-}
-
-void ZARNUpdaterUpgradeLogic::onDeviceFound(const QDV2::USBDeviceOSHandle& handle,
-                                            const QDV2::USBDeviceFilter& filter) {
-  // Once a keyboard is chosen its serial number is needed to tell it apart.
-  QDV2::USBDeviceInfo info;
-  if (!QDV2::USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, filter, info, m_chosen.chosen) ||
-      findImages(info.productId) == nullptr) {
-    return;
-  }
-  if (m_chosen.chosen) {
-    QDV2::USBDeviceLocation location;
-    QDV2::USBDevice::getLocationForOSHandle(handle, location);
-    if (!isChosenKeyboard(info, location)) {
-      return;
-    }
-  }
+bool ZARNUpdaterUpgradeLogic::connectKeyboard(const QDV2::USBDeviceSighting& keyboard) {
   // Only a device with a DFU interface can be updated; a probe keeps a device
   // without one from replacing the keyboard already connected.
-  {
-    DFUDevice probe;
-    if (!probe.connect(handle)) {
-      return;
+  return keyboard.reach(USBDeviceDB::QVUSBDevices, [this](const QDV2::USBDeviceOSHandle& handle) {
+    {
+      DFUDevice probe;
+      if (!probe.connect(handle)) {
+        return false;
+      }
     }
-  }
-  m_device.connect(handle);
+    return m_device.connect(handle);
+  });
+}
+
+bool ZARNUpdaterUpgradeLogic::isChosenKeyboard(const QDV2::USBDeviceInfo& info) const {
+  return !m_chosen.chosen || ((info.productId & USBDeviceDB::kFamilyMask) == m_chosen.family &&
+                              info.serialNumber == m_chosen.serialNumber);
 }
 
 void ZARNUpdaterUpgradeLogic::getDeviceInfo(QDV2::USBDeviceInfo& info, std::string& installed,
@@ -238,8 +241,7 @@ bool ZARNUpdaterUpgradeLogic::connectInUpdateMode() {
 
 bool ZARNUpdaterUpgradeLogic::performUpdate(int& updateResult) {
   // A second worker would share the device with the first one.
-  if (workerBusy() || !connectedInUpdateMode(m_device) ||
-      !isChosenKeyboard(m_device.deviceInfo(), m_device.location())) {
+  if (workerBusy() || !connectedInUpdateMode(m_device) || !isChosenKeyboard(m_device.deviceInfo())) {
     setResult(updateResult, -1);
     return false;
   }

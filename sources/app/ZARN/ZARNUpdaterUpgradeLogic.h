@@ -10,9 +10,8 @@
 
 #include "FirmwareImages.h"
 #include "QV/QDV2/DFUDevice.h"
-#include "QV/QDV2/USBDeviceFilter.h"
 #include "QV/QDV2/USBDeviceInfo.h"
-#include "QV/QDV2/USBDeviceOSHandle.h"
+#include "QV/QDV2/USBDeviceSighting.h"
 #include "StandaloneWindowFwd.h"
 
 namespace QV {
@@ -52,12 +51,14 @@ class ZARNUpdaterUpgradeLogic {
   ZARNUpdaterUpgradeLogic& operator=(const ZARNUpdaterUpgradeLogic&) = delete;
 
   // One scan for a keyboard of the maker with a DFU interface and a firmware
-  // row. The first scan, and the first after forgetKeyboard(), takes any
-  // such keyboard (the last one reported) and makes it the chosen keyboard:
-  // the one the user is shown. Every later scan connects only the chosen
-  // keyboard (its family, its serial number and its place on the bus), so
-  // that no other keyboard is ever switched or written in its stead. Whether
-  // one is connected.
+  // row. The first scan, and the first after forgetKeyboard(), chooses one
+  // such keyboard, one in update mode before any in normal mode, and makes it
+  // the chosen keyboard: the one the user is shown. Every later scan connects
+  // only the chosen keyboard, as QDV2::USBDeviceSighting::follow tells it
+  // from the others (its family and serial number, and its place on the bus
+  // where the serial number does not tell it apart), so that no other
+  // keyboard is ever switched or written in its stead. Whether one is
+  // connected.
   bool connectInNormalMode();
   // The user asked for a new scan: the next connectInNormalMode may choose
   // any keyboard. Nothing while the worker runs.
@@ -86,8 +87,6 @@ class ZARNUpdaterUpgradeLogic {
   // then on the worker never stores its result, so the word's owner may go.
   void applicationCloseRequest();
 
-  // The found callback of connectInNormalMode's scan.
-  void onDeviceFound(const QDV2::USBDeviceOSHandle& handle, const QDV2::USBDeviceFilter& filter);
   // The worker's body: writes the images, returns the keyboard to normal mode
   // and stores the result in `updateResult`, unless it was interrupted.
   void flashFirmwares(int& updateResult);
@@ -122,16 +121,20 @@ class ZARNUpdaterUpgradeLogic {
   void stopWorker();
 
   // The keyboard the user was shown, and the only one the engine may change
-  // until the user asks for a new scan.
+  // until the user asks for a new scan. Its place is the device's: where the
+  // keyboard was last connected, wherever it was followed to.
   struct ChosenKeyboard {
     bool chosen = false;
     std::uint16_t family = 0;
     std::string serialNumber;
-    QDV2::USBDeviceLocation location;
   };
-  // Whether a device with `info` (read with its strings) at `location` is the
-  // chosen keyboard, in either mode; any keyboard is when none is chosen.
-  bool isChosenKeyboard(const QDV2::USBDeviceInfo& info, const QDV2::USBDeviceLocation& location) const;
+  // Connects the device to `keyboard`, found again in one more scan, when it
+  // has a DFU interface. Whether it did.
+  bool connectKeyboard(const QDV2::USBDeviceSighting& keyboard);
+  // Whether a device with `info` (read with its strings) has the chosen
+  // keyboard's family and serial number, in either mode; any has when none is
+  // chosen.
+  bool isChosenKeyboard(const QDV2::USBDeviceInfo& info) const;
 
   ChosenKeyboard m_chosen;
   std::mutex m_resultMutex;

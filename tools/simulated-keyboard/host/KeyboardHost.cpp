@@ -31,13 +31,14 @@ void complain(const std::string& message) { std::fprintf(stderr, "simulated-keyb
 struct KeyboardHost::Impl final : DeviceNode::Owner {
   struct Keyboard {
     Keyboard(int id, const KeyboardConfig& config, Clock::time_point now)
-        : id(id), model(config, now), port(static_cast<unsigned>(id)) {}
+        : id(id), model(config, now), port(config.port.value_or(static_cast<unsigned>(id))) {}
     const int id;
     SimulatedKeyboard model;
     std::shared_ptr<DeviceNode> node;  // its current appearance; null while off the bus
     bool unplugged = false;
     // The root-hub port: each keyboard has one of its own, numbered as its
-    // id, and keeps it when it re-enumerates, unless told to move.
+    // id unless configured, and keeps it when it re-enumerates, unless told
+    // to move.
     unsigned port;
     unsigned arrivals = 0;
   };

@@ -3,8 +3,9 @@
 // enumerates them, receives hot-plug notices and talks to them.
 //
 // Every keyboard sits on bus 1 at a root-hub port of its own, numbered as its
-// id, and keeps that port when it re-enumerates, as a real keyboard does; only
-// KeyboardConfig::reenumeratePort moves it.
+// id unless KeyboardConfig::port names one, and keeps that port when it
+// re-enumerates, as a real keyboard does; only KeyboardConfig::reenumeratePort
+// moves it.
 //
 // The process must run under umockdev's preload library (umockdev-wrapper).
 // Every method is thread-safe. usbfs requests are answered on umockdev's

@@ -94,6 +94,9 @@ struct KeyboardConfig {
   bool manifestationTolerant = true;       // bmAttributes bit 2
   std::uint32_t manifestationMs = 100;     // how long manifestation takes
   std::uint32_t reenumerateDelayMs = 200;  // time off the bus when re-enumerating
+  // The root-hub port the host first puts the keyboard on, as a user plugs a
+  // keyboard into the port another one left; none gives it a port of its own.
+  std::optional<unsigned> port;
   // The root-hub port the host puts the keyboard on from its first
   // re-enumeration on; none keeps it on its own port, as a real keyboard stays.
   std::optional<unsigned> reenumeratePort;

@@ -8,8 +8,8 @@
 #include "QV/QDV2/Logging.h"
 #include "QV/QDV2/USBDescriptor.h"
 #include "QV/QDV2/USBDeviceDB.h"
-#include "QV/QDV2/USBDeviceFactory.h"
 #include "QV/QDV2/USBDeviceOSImpl.h"
+#include "QV/QDV2/USBDeviceSighting.h"
 
 namespace QV::QDV2 {
 
@@ -84,28 +84,22 @@ bool isDFUFunctionalDescriptor(const USB::DescriptorHeader* d) {
   return d->bDescriptorType == USB_DT_DFU && d->bLength >= kDFUFunctionalDescriptorLength;
 }
 
-// Whether the device behind `handle`, found while following a keyboard that
-// left the bus at `left`, stands where that keyboard stood. A keyboard
-// re-enumerates on its own port, so a device found elsewhere is another one,
-// however alike: it is never taken for the keyboard, and so never sent a
-// request that could change it. Where the platform cannot tell places the
-// serial number alone decides, as it must.
-bool standsWhereItLeft(const USBDeviceOSHandle& handle, const USBDeviceLocation& left) {
-  if (!left.isKnown()) {
-    return true;
+// The keyboard followed was not told apart in a scan: each device found with
+// its serial number is another keyboard, or cannot be told from one, and is
+// never sent a request that could change it.
+void logLeftAlone(std::span<const USBDeviceSighting> seen, std::uint16_t family, const std::string& serialNumber,
+                  const USBDeviceLocation& left) {
+  if (!Logging::isEnabled(Logging::eLevel2, nullptr)) {
+    return;
   }
-  USBDeviceLocation where;
-  USBDevice::getLocationForOSHandle(handle, where);
-  if (left.admits(where)) {
-    return true;
+  for (const USBDeviceSighting& found : seen) {
+    if ((found.info.productId & USBDeviceDB::kFamilyMask) == family && found.info.serialNumber == serialNumber) {
+      Logging::detail::__trace__msg(Logging::eLevel2,
+                                    "%s: the device found at %s is not told apart from another keyboard; the "
+                                    "keyboard that left %s is not followed and the device is left alone\n",
+                                    kCategory, found.location.text().c_str(), left.text().c_str());
+    }
   }
-  if (Logging::isEnabled(Logging::eLevel2, nullptr)) {
-    Logging::detail::__trace__msg(Logging::eLevel2,
-                                  "%s: the device found at %s is not the keyboard that left %s; it is "
-                                  "left alone\n",
-                                  kCategory, where.text().c_str(), left.text().c_str());
-  }
-  return false;
 }
 
 // getNext() ends a walk both at the end of the block and at a length that does
@@ -533,13 +527,6 @@ bool DFUDevice::manifest(DFU::GetStatus& status) {
       tolerant ? std::max(detachTimeOut, kMinManifestationWait) : detachTimeOut;
   std::chrono::milliseconds waited{0};
 
-  USBDeviceFactory factory;
-  factory.setCallbacks(
-      [this, &state](const USBDeviceOSHandle& handle, const USBDeviceFilter&) {
-        onManifestedDeviceFound(handle, state);
-      },
-      {});
-
   // Every step is one request or scan and one bounded sleep, so the steps
   // bound the time.
   for (;;) {
@@ -572,10 +559,9 @@ bool DFUDevice::manifest(DFU::GetStatus& status) {
             status.bStatus = DFU::errUNKNOWN;
             return false;
           }
-        } else if (const USBDeviceFilter* filter = USBDeviceDB::getDeviceFilter(
-                       std::uint16_t(m_info.productId & USBDeviceDB::kFamilyMask), eDeviceInterface)) {
-          factory.initWithDeviceFilter(*filter, false);
-          factory.deInit();
+        } else if (findAgain(std::uint16_t(m_info.productId & USBDeviceDB::kFamilyMask))) {
+          // Back in normal mode, running the image just written.
+          state = DFU::dfuMANIFEST_WAIT_RESET;
         }
         break;
       default:
@@ -583,25 +569,6 @@ bool DFUDevice::manifest(DFU::GetStatus& status) {
         return false;
     }
   }
-}
-
-void DFUDevice::onManifestedDeviceFound(const USBDeviceOSHandle& handle, std::uint8_t& state) {
-  // The first device that is the keyboard ends the search; another keyboard
-  // reported after it must not take its place.
-  if (state == DFU::dfuMANIFEST_WAIT_RESET) {
-    return;
-  }
-  USBDeviceInfo found;
-  if (!getDeviceInfoForOSHandle(handle, found, true)) {
-    return;
-  }
-  if (found.productId != (m_info.productId & USBDeviceDB::kFamilyMask) ||
-      found.serialNumber != m_info.serialNumber || !standsWhereItLeft(handle, m_location)) {
-    return;
-  }
-  disconnect();
-  connect(handle);
-  state = DFU::dfuMANIFEST_WAIT_RESET;
 }
 
 bool DFUDevice::writeCustom(const std::uint8_t* data, std::uint32_t size, std::uint8_t type) {
@@ -645,53 +612,32 @@ bool DFUDevice::reconnectInDFUMode() {
   if (isConnected() && m_mode == kModeDFU) {
     return true;
   }
-  const USBDeviceInfo remembered = m_info;
-  // Without the ids of a device there is nothing to look for: a scan would
-  // accept whatever device it met first.
-  if (remembered.vendorId == 0 || remembered.productId == 0) {
+  // Without the ids of a device there is nothing to look for.
+  if (m_info.vendorId == 0 || m_info.productId == 0) {
     return false;
   }
-  const USBDeviceFilter* known =
-      USBDeviceDB::getDeviceFilter(remembered.vendorId, remembered.productId, eDeviceInterface);
-  USBDeviceFilter filter = known != nullptr ? *known : USBDeviceDB::QVUSBDevices;
-
   if (isConnected()) {
     disconnect();
     // The keyboard leaves the bus and comes back as its loader.
     sleep(kReenumerationWait);
   }
-  filter.setProductId(
-      std::uint16_t((remembered.productId & USBDeviceDB::kFamilyMask) + USBDeviceDB::kUpdateModeOffset));
-
-  USBDeviceFactory factory;
-  factory.setCallbacks(
-      [this, serial = remembered.serialNumber](const USBDeviceOSHandle& handle,
-                                                const USBDeviceFilter& found) {
-        reconnect(handle, found, this, serial);
-      },
-      {});
-  factory.initWithDeviceFilter(filter, false);
-  factory.deInit();
-  return isConnected();
+  return findAgain(std::uint16_t((m_info.productId & USBDeviceDB::kFamilyMask) + USBDeviceDB::kUpdateModeOffset));
 }
 
-void reconnect(const USBDeviceOSHandle& handle, const USBDeviceFilter& filter, DFUDevice* device,
-               const std::string& serialNumber) {
-  if (device == nullptr || device->isConnected()) {
-    return;
+bool DFUDevice::findAgain(std::uint16_t productId) {
+  const std::uint16_t family = m_info.productId & USBDeviceDB::kFamilyMask;
+  const std::vector<USBDeviceSighting> seen = USBDeviceSighting::scan(USBDeviceDB::QVUSBDevices);
+  const USBDeviceSighting* found = USBDeviceSighting::follow(seen, family, m_info.serialNumber, m_location);
+  if (found == nullptr) {
+    logLeftAlone(seen, family, m_info.serialNumber, m_location);
+    return false;
   }
-  if (!serialNumber.empty()) {
-    USBDeviceInfo found;
-    if (!filter.getDeviceInfoForOSHandle(handle, found, true) || found.serialNumber != serialNumber) {
-      return;
-    }
+  // The keyboard is there, but not yet in the mode looked for.
+  if (found->info.productId != productId) {
+    return false;
   }
-  // Not connected, the device still knows where the keyboard it followed
-  // left the bus.
-  if (!standsWhereItLeft(handle, device->location())) {
-    return;
-  }
-  device->USBDevice::connect(handle);
+  return found->reach(USBDeviceDB::QVUSBDevices,
+                      [this](const USBDeviceOSHandle& handle) { return USBDevice::connect(handle); });
 }
 
 }  // namespace QV::QDV2

@@ -79,12 +79,13 @@ class DFUDevice : public USBDevice {
   // Reads the version of the custom image of `type`, in either mode; leaves
   // `version` alone on failure.
   bool getCustomImageVersion(std::uint8_t type, std::uint32_t& version);
-  // Finds the device again in update mode by its family, its serial number
-  // and its place on the bus, after leaving it and waiting 2.5 s when it is
-  // connected. False when it is not found in one scan, or when no device was
-  // ever connected. A keyboard found elsewhere is another one and is left
-  // alone; the same holds for the search during a manifestation that
-  // re-enumerates.
+  // Finds the device again in update mode, after leaving it and waiting 2.5 s
+  // when it is connected: the keyboard last connected, told from the others
+  // present by USBDeviceSighting::follow (its serial number, and its place
+  // where the serial number does not tell it apart). False when it is not
+  // found in update mode in one scan, or when no device was ever connected.
+  // Another keyboard is never taken in its stead; the same holds for the
+  // search during a manifestation that re-enumerates.
   bool reconnectInDFUMode();
 
   bool writeDFUData(const DFUClient::Payload& payload);
@@ -154,7 +155,9 @@ class DFUDevice : public USBDevice {
   std::chrono::milliseconds noteBusy(const DFU::GetStatus& status);
   // Follows the device from the end of data to the end of manifestation.
   bool manifest(DFU::GetStatus& status);
-  void onManifestedDeviceFound(const USBDeviceOSHandle& handle, std::uint8_t& state);
+  // One scan for the keyboard last connected, as reconnectInDFUMode tells
+  // it; connects it when it is found enumerated with `productId`.
+  bool findAgain(std::uint16_t productId);
 
   std::uint8_t m_mode = kModeNone;
   std::uint8_t m_bmAttributes = 0;
@@ -168,16 +171,6 @@ class DFUDevice : public USBDevice {
   // interrupted in it) leaves it in the future, and bringToIdle() waits out
   // the rest before it asks anything.
   std::chrono::steady_clock::time_point m_busyUntil{};
-
-  friend void reconnect(const USBDeviceOSHandle&, const USBDeviceFilter&, DFUDevice*,
-                        const std::string&);
 };
-
-// The device-found callback of DFUDevice::reconnectInDFUMode: connects
-// `device` to the first found device whose serial number equals
-// `serialNumber` (any, when it is empty) and that stands where `device` was
-// last connected, when that place is known.
-void reconnect(const USBDeviceOSHandle& handle, const USBDeviceFilter& filter, DFUDevice* device,
-               const std::string& serialNumber);
 
 }  // namespace QV::QDV2

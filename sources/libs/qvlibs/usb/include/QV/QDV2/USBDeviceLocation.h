@@ -8,9 +8,9 @@ namespace QV::QDV2 {
 
 // Where a device sits on the USB: its bus and the chain of hub ports from the
 // root hub down to it. A device that re-enumerates (into or out of update
-// mode) comes back with a new address but on the same port, so the place
-// tells one keyboard from another of the same kind even when their serial
-// numbers are equal or missing.
+// mode) usually comes back with a new address but on the same port, so the
+// place tells one keyboard from another of the same kind where their serial
+// numbers are equal or missing (USBDeviceSighting::follow).
 struct USBDeviceLocation {
   // USB allows at most seven tiers of hubs below the root.
   static constexpr std::size_t kMaxDepth = 7;
@@ -23,12 +23,6 @@ struct USBDeviceLocation {
   // Whether the platform told where the device is. A root hub, or a platform
   // that cannot tell, leaves the place unknown.
   bool isKnown() const { return depth != 0; }
-
-  // Whether a device found at `found` may be the one that stood here. A
-  // keyboard re-enumerates on its own port, so a device elsewhere is another
-  // one; where the platform cannot tell places, any place may be it and the
-  // serial number alone must decide.
-  bool admits(const USBDeviceLocation& found) const { return !isKnown() || found == *this; }
 
   // The place as the kernel names it, "1-3.2" (bus 1, root-hub port 3, hub
   // port 2); "unknown" when it is not known.

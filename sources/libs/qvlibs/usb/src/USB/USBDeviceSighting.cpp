@@ -1,0 +1,69 @@
+#include "QV/QDV2/USBDeviceSighting.h"
+
+#include <algorithm>
+
+#include "QV/QDV2/USBDevice.h"
+#include "QV/QDV2/USBDeviceDB.h"
+#include "QV/QDV2/USBDeviceFactory.h"
+
+namespace QV::QDV2 {
+
+std::vector<USBDeviceSighting> USBDeviceSighting::scan(const USBDeviceFilter& filter) {
+  std::vector<USBDeviceSighting> seen;
+  USBDeviceFactory factory;
+  factory.setCallbacks(
+      [&seen](const USBDeviceOSHandle& handle, const USBDeviceFilter& found) {
+        USBDeviceSighting sighting;
+        if (USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, found, sighting.info, true)) {
+          USBDevice::getLocationForOSHandle(handle, sighting.location);
+          seen.push_back(std::move(sighting));
+        }
+      },
+      {});
+  factory.initWithDeviceFilter(filter, false);
+  factory.deInit();
+  return seen;
+}
+
+const USBDeviceSighting* USBDeviceSighting::follow(std::span<const USBDeviceSighting> seen, std::uint16_t family,
+                                                   const std::string& serialNumber,
+                                                   const USBDeviceLocation& location) {
+  const auto isNamed = [&](const USBDeviceSighting& s) {
+    return (s.info.productId & USBDeviceDB::kFamilyMask) == family && s.info.serialNumber == serialNumber;
+  };
+  const auto named = std::count_if(seen.begin(), seen.end(), isNamed);
+  for (const USBDeviceSighting& s : seen) {
+    if (isNamed(s) && ((named == 1 && !serialNumber.empty()) || (location.isKnown() && s.location == location))) {
+      return &s;
+    }
+  }
+  return nullptr;
+}
+
+bool USBDeviceSighting::reach(const USBDeviceFilter& filter,
+                              const std::function<bool(const USBDeviceOSHandle&)>& take) const {
+  bool taken = false;
+  USBDeviceFactory factory;
+  factory.setCallbacks(
+      [&](const USBDeviceOSHandle& handle, const USBDeviceFilter& found) {
+        if (taken) {
+          return;
+        }
+        USBDeviceLocation where;
+        USBDevice::getLocationForOSHandle(handle, where);
+        USBDeviceInfo now;
+        if ((location.isKnown() && where != location) ||
+            !USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, found, now, true) ||
+            now.vendorId != info.vendorId || now.productId != info.productId ||
+            now.serialNumber != info.serialNumber) {
+          return;
+        }
+        taken = take(handle);
+      },
+      {});
+  factory.initWithDeviceFilter(filter, false);
+  factory.deInit();
+  return taken;
+}
+
+}  // namespace QV::QDV2
