@@ -8,6 +8,20 @@ set(QV_TEST_ENV
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
   "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp")
 
+# GoogleTest passes a run that no case matched (1.12 has no flag against it),
+# so an entry whose --gtest_filter names no case, and a case that no entry's
+# filter names, would go unnoticed. Every test of a directory that builds a
+# GoogleTest program, its further entries with filters of their own included,
+# fails when its output says that no case ran. A run whose cases were all
+# skipped still passes: it names the suites it ran.
+function(qv_fail_runs_without_cases)
+  get_property(tests DIRECTORY PROPERTY TESTS)
+  foreach(test IN LISTS tests)
+    set_property(TEST ${test} APPEND PROPERTY FAIL_REGULAR_EXPRESSION
+      "\\[==========\\] 0 tests from 0 test suites ran")
+  endforeach()
+endfunction()
+
 # qv_add_gtest(NAME <name> SOURCES ... [LIBS ...] LABELS <lib> <kind>
 #              [UMOCKDEV] [TIMEOUT s] [RUN_SERIAL])
 # Builds one GoogleTest executable and registers it as one CTest test, run
@@ -34,5 +48,11 @@ function(qv_add_gtest)
     ENVIRONMENT "${QV_TEST_ENV}")
   if(T_RUN_SERIAL)
     set_tests_properties(${T_NAME} PROPERTIES RUN_SERIAL TRUE)
+  endif()
+  # Once per directory, after all its entries are registered.
+  get_property(checked DIRECTORY PROPERTY QV_RUNS_WITHOUT_CASES_FAIL)
+  if(NOT checked)
+    set_property(DIRECTORY PROPERTY QV_RUNS_WITHOUT_CASES_FAIL TRUE)
+    cmake_language(DEFER CALL qv_fail_runs_without_cases)
   endif()
 endfunction()
