@@ -51,3 +51,5 @@ qv_add_gtest(NAME app_road_logic_test
   LIBS qv_update_road
   LABELS app unit
   TIMEOUT 60)
+qv_check_gtest_groups(NAME app_road_every_case_grouped PROGRAM app_road_update_road_test
+  LABELS app unit GROUPS ${QV_ROAD_GROUPS})

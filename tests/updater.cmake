@@ -52,3 +52,5 @@ while(QV_UPDATER_FURTHER_GROUPS)
   set_tests_properties(app_gui_updater_${group} PROPERTIES
     LABELS "app;gui" TIMEOUT 300 ENVIRONMENT "${QV_TEST_ENV}")
 endwhile()
+qv_check_gtest_groups(NAME app_gui_updater_every_case_grouped PROGRAM app_gui_updater_test
+  LABELS app unit GROUPS ${QV_UPDATER_GROUPS})

@@ -35,3 +35,8 @@ add_test(NAME app_engine_follow_elsewhere
           --gtest_filter=KeyboardElsewhere.*)
 set_tests_properties(app_engine_follow_elsewhere PROPERTIES
   LABELS "app;road" TIMEOUT 400 ENVIRONMENT "${QV_TEST_ENV}")
+qv_check_gtest_groups(NAME app_engine_follow_every_case_grouped PROGRAM app_engine_follow_test
+  LABELS app unit
+  GROUPS noSerial "Pairs/TwoKeyboards.*/noSerial*" sameSerial "Pairs/TwoKeyboards.*/sameSerial*"
+         otherSerial "Pairs/TwoKeyboards.*/otherSerial*" chosen "Bystanders/ChosenKeyboard.*"
+         elsewhere "KeyboardElsewhere.*")

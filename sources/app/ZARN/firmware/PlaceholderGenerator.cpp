@@ -44,16 +44,16 @@ int main(int argc, char** argv) {
   }
   const std::string outDir = argv[1];
   for (int i = 2; i < argc; ++i) {
-    const std::string spec = argv[i];
-    const std::size_t colon = spec.find(':');
-    const char* digits = colon == std::string::npos ? "" : spec.c_str() + colon + 1;
+    const std::string nameAndSize = argv[i];
+    const std::size_t colon = nameAndSize.find(':');
+    const char* digits = colon == std::string::npos ? "" : nameAndSize.c_str() + colon + 1;
     char* end = nullptr;
     const unsigned long long size = (*digits >= '0' && *digits <= '9') ? std::strtoull(digits, &end, 10) : 0;
     if (colon == 0 || end == nullptr || *end != '\0' || size == 0) {
-      std::fprintf(stderr, "bad image argument '%s': expected NAME:SIZE\n", spec.c_str());
+      std::fprintf(stderr, "bad image argument '%s': expected NAME:SIZE\n", nameAndSize.c_str());
       return 2;
     }
-    const std::string name = spec.substr(0, colon);
+    const std::string name = nameAndSize.substr(0, colon);
     const std::vector<char> bytes = placeholder(name, size);
     const std::string path = outDir + "/" + name + ".bin";
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "QV/QDV2/DFU.h"
@@ -181,6 +186,53 @@ TEST_F(USBDeviceKeyboardTest, ControlTransfersReportTheDevicesAnswer) {
   EXPECT_EQ(statuses[0], 0xE00002C2u);  // bad argument
   EXPECT_EQ(statuses[1], USBDevice::kStatusSuccess);
   EXPECT_EQ(requestCount(*s_stalling), sent + 3);
+}
+
+// Two devices on two keyboards, each used by a thread of its own: either
+// thread may be the one that handles libusb's events and so ends the other's
+// transfers. Every request must come back with its own device's answer, and
+// none may still be in flight when its call returns, which the address
+// sanitizer watches.
+TEST_F(USBDeviceKeyboardTest, DevicesUsedFromTwoThreadsAtOnceEachGetTheirOwnAnswers) {
+  // Requests per call on each thread; a single one goes through controlTransfer.
+  const std::pair<std::size_t, std::size_t> rows[] = {{2, 1}, {2, 2}};
+  for (const auto& [firstBatch, secondBatch] : rows) {
+    SCOPED_TRACE(testing::Message() << firstBatch << " and " << secondBatch << " requests per call");
+    std::atomic<bool> stop{false};
+    // Counts the answers, up to the first wrong one.
+    auto run = [&stop](PluggedKeyboard* keyboard, std::size_t batchSize, std::size_t& answered, bool& wrong) {
+      USBDevice device;
+      wrong = !device.connect(keyboard->handle());
+      while (!wrong && !stop) {
+        std::vector<std::array<std::uint8_t, 18>> replies(batchSize);
+        std::vector<USBDevice::Request> requests;
+        for (auto& reply : replies) requests.push_back(deviceDescriptorRequest(reply));
+        std::vector<USBDevice::Status> statuses(batchSize, 1);
+        if (batchSize == 1) {
+          statuses[0] = device.controlTransfer(requests[0]);
+        } else {
+          device.controlTransfers(requests, statuses);
+        }
+        for (std::size_t i = 0; i < batchSize && !wrong; ++i) {
+          const unsigned productId = replies[i][10] | (replies[i][11] << 8);  // idProduct
+          wrong = statuses[i] != USBDevice::kStatusSuccess || productId != device.deviceInfo().productId;
+          answered += wrong ? 0 : 1;
+        }
+      }
+    };
+    std::size_t firstAnswered = 0, secondAnswered = 0;
+    bool firstWrong = false, secondWrong = false;
+    std::thread first(run, s_plain, firstBatch, std::ref(firstAnswered), std::ref(firstWrong));
+    std::thread second(run, s_noSerial, secondBatch, std::ref(secondAnswered), std::ref(secondWrong));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    stop = true;
+    first.join();
+    second.join();
+    EXPECT_FALSE(firstWrong) << "after " << firstAnswered << " answers";
+    EXPECT_FALSE(secondWrong) << "after " << secondAnswered << " answers";
+    EXPECT_GT(firstAnswered, 0u);
+    EXPECT_GT(secondAnswered, 0u);
+  }
 }
 
 TEST_F(USBDeviceKeyboardTest, ConfigurationDescriptorIsTakenAtWhatTheDeviceSent) {

@@ -58,13 +58,20 @@ bool readIds(libusb_device* device, USBDeviceInfo& info) {
 
 }  // namespace
 
-USBDeviceOSImpl::Batch::Batch(std::size_t count) : transfers(count) {}
+USBDeviceOSImpl::Batch::Batch(std::size_t count) : transfers(count), unfinished(count), finished(count == 0) {}
 
 void LIBUSB_CALL USBDeviceOSImpl::Batch::onFinished(libusb_transfer* transfer) {
-  auto* batch = static_cast<Batch*>(transfer->user_data);
-  if (--batch->unfinished == 0) {
-    batch->finished = 1;
+  static_cast<Batch*>(transfer->user_data)->ended();
+}
+
+void USBDeviceOSImpl::Batch::ended() {
+  if (unfinished.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    std::atomic_ref(finished).store(1, std::memory_order_release);
   }
+}
+
+bool USBDeviceOSImpl::Batch::isFinished() {
+  return std::atomic_ref(finished).load(std::memory_order_acquire) != 0;
 }
 
 void USBDeviceOSImpl::Batch::cancel() {
@@ -226,12 +233,15 @@ void USBDeviceOSImpl::controlTransfers(std::span<USBDevice::Request> requests,
     return;
   }
   auto batch = std::make_unique<Batch>(requests.size());
-  bool submitted = false;
   for (std::size_t i = 0; i < requests.size(); ++i) {
     statuses[i] = submit(requests[i], batch->transfers[i], *batch);
-    submitted = submitted || batch->transfers[i].transfer != nullptr;
+    // A request that was not submitted ends here; those after it still go,
+    // and those before it are waited for.
+    if (batch->transfers[i].transfer == nullptr) {
+      batch->ended();
+    }
   }
-  if (submitted && !waitUntilFinished(*batch)) {
+  if (!waitUntilFinished(*batch)) {
     // libusb still owns transfers that would not end: their memory, and the
     // batch their callback writes to, must outlive them, so the batch is
     // given up rather than freed.
@@ -271,7 +281,6 @@ USBDevice::Status USBDeviceOSImpl::submit(USBDevice::Request& request, Transfer&
     return statusFromLibusb(result);
   }
   transfer.transfer = submitted;
-  ++batch.unfinished;
   return USBDevice::kStatusSuccess;
 }
 
@@ -285,7 +294,7 @@ bool USBDeviceOSImpl::waitUntilFinished(Batch& batch) {
   const Clock::time_point cancelAt = Clock::now() + std::chrono::milliseconds(kControlTimeoutMs) + grace;
   const Clock::time_point giveUpAt = cancelAt + grace;
   bool cancelled = false;
-  while (batch.finished == 0) {
+  while (!batch.isFinished()) {
     const Clock::time_point now = Clock::now();
     if (now >= giveUpAt) {
       return false;

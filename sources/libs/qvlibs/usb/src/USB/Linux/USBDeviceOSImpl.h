@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -23,6 +24,9 @@ namespace QV::QDV2::LINUX {
 // driver holds it, which is the case for the DFU interfaces.
 //
 // Thread: the shared USBDevice code serialises every call through mutex().
+// Devices share the process's libusb context, so two devices may be used by
+// two threads at once, and either thread may be the one whose event handling
+// ends the other's transfers.
 class USBDeviceOSImpl final : public USBDevice::OSImpl {
  public:
   // How long one control transfer may take before it fails with a time-out.
@@ -66,16 +70,24 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
     std::unique_ptr<unsigned char[]> buffer;
   };
   // The transfers of one controlTransfers call. libusb runs the callback in
-  // whichever thread handles events, under its event lock, under which it
-  // also reads `finished`.
+  // whichever thread handles events, which is another device's thread as
+  // often as the calling one, so the count and the flag are atomic. Every
+  // request is counted before any is submitted: a transfer that ends before
+  // the next is submitted must not end the batch.
   struct Batch {
     explicit Batch(std::size_t count);
     static void LIBUSB_CALL onFinished(libusb_transfer* transfer);
+    // One request has ended, or will never start; the last sets `finished`,
+    // after which the batch may be freed at once.
+    void ended();
+    bool isFinished();
     void cancel();
 
     std::vector<Transfer> transfers;
-    unsigned unfinished = 0;
-    int finished = 0;  // all submitted transfers have ended
+    std::atomic<std::size_t> unfinished;
+    // libusb watches a plain int; this code writes and reads it only through
+    // std::atomic_ref.
+    alignas(std::atomic_ref<int>::required_alignment) int finished = 0;
   };
 
   // Hands `request` to libusb; the status of a request that could not be
