@@ -14,7 +14,13 @@ std::vector<USBDeviceSighting> USBDeviceSighting::scan(const USBDeviceFilter& fi
   factory.setCallbacks(
       [&seen](const USBDeviceOSHandle& handle, const USBDeviceFilter& found) {
         USBDeviceSighting sighting;
-        if (USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, found, sighting.info, true)) {
+        bool read = USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, found, sighting.info, true);
+        if (!read) {
+          sighting.info = USBDeviceInfo();
+          sighting.stringsRead = false;
+          read = USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, found, sighting.info, false);
+        }
+        if (read) {
           USBDevice::getLocationForOSHandle(handle, sighting.location);
           seen.push_back(std::move(sighting));
         }
@@ -28,10 +34,16 @@ std::vector<USBDeviceSighting> USBDeviceSighting::scan(const USBDeviceFilter& fi
 const USBDeviceSighting* USBDeviceSighting::follow(std::span<const USBDeviceSighting> seen, std::uint16_t family,
                                                    const std::string& serialNumber,
                                                    const USBDeviceLocation& location) {
-  const auto isNamed = [&](const USBDeviceSighting& s) {
-    return (s.info.productId & USBDeviceDB::kFamilyMask) == family && s.info.serialNumber == serialNumber;
+  const auto ofFamily = [&](const USBDeviceSighting& s) {
+    return (s.info.productId & USBDeviceDB::kFamilyMask) == family;
   };
-  const auto named = std::count_if(seen.begin(), seen.end(), isNamed);
+  const auto isNamed = [&](const USBDeviceSighting& s) {
+    return ofFamily(s) && s.stringsRead && s.info.serialNumber == serialNumber;
+  };
+  // A keyboard whose serial number could not be read may bear this one too.
+  const auto named = std::count_if(seen.begin(), seen.end(), [&](const USBDeviceSighting& s) {
+    return ofFamily(s) && (!s.stringsRead || s.info.serialNumber == serialNumber);
+  });
   for (const USBDeviceSighting& s : seen) {
     if (isNamed(s) && ((named == 1 && !serialNumber.empty()) || (location.isKnown() && s.location == location))) {
       return &s;

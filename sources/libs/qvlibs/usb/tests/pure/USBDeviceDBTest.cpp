@@ -1,8 +1,10 @@
 #include "QV/QDV2/USBDeviceDB.h"
+#include "QV/QDV2/USBDeviceSighting.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <vector>
 
 namespace QV::QDV2 {
 namespace {
@@ -61,6 +63,53 @@ TEST(USBDeviceDB, ZeroAndUpdateModeIdsFindNothing) {
       EXPECT_EQ(USBDeviceDB::getDeviceFilter(updateModeId, type), nullptr);
       EXPECT_EQ(USBDeviceDB::getDeviceFilter(0x17CC, updateModeId, type), nullptr);
     }
+  }
+}
+
+// Which device one scan's sightings give for the keyboard followed: the
+// serial number decides on any port only while no other keyboard of the
+// family present may bear it.
+TEST(USBDeviceSighting, AKeyboardIsFollowedByItsSerialNumberOnlyWhereNoOtherMayBearIt) {
+  constexpr std::uint16_t kFamily = USBDeviceDB::kKeyboard49ProductId;
+  const auto at = [](std::uint8_t port) {
+    USBDeviceLocation place;
+    place.busNumber = 1;
+    place.depth = 1;
+    place.portNumbers[0] = port;
+    return place;
+  };
+  const auto seen = [&](std::uint16_t productId, const char* serial, std::uint8_t port, bool stringsRead = true) {
+    USBDeviceSighting s;
+    s.info.vendorId = 0x17CC;
+    s.info.productId = productId;
+    s.info.serialNumber = serial;
+    s.location = at(port);
+    s.stringsRead = stringsRead;
+    return s;
+  };
+  struct Case {
+    const char* name;
+    std::vector<USBDeviceSighting> seen;
+    const char* serial;
+    int expected;  // index into seen, -1 for none
+  };
+  const Case cases[] = {
+      {"moved, alone", {seen(kFamily + 2, "AAA", 9)}, "AAA", 0},
+      {"moved, beside another", {seen(kFamily, "BBB", 2), seen(kFamily + 2, "AAA", 9)}, "AAA", 1},
+      {"moved, beside a namesake of its family", {seen(kFamily, "AAA", 2), seen(kFamily + 2, "AAA", 9)}, "AAA", -1},
+      {"at its port, beside a namesake", {seen(kFamily, "AAA", 2), seen(kFamily + 2, "AAA", 1)}, "AAA", 1},
+      {"moved, beside a namesake of another family",
+       {seen(USBDeviceDB::kKeyboard88ProductId, "AAA", 2), seen(kFamily + 2, "AAA", 9)}, "AAA", 1},
+      {"moved, beside a keyboard whose serial number cannot be read",
+       {seen(kFamily, "", 2, false), seen(kFamily + 2, "AAA", 9)}, "AAA", -1},
+      {"no serial number, moved", {seen(kFamily + 2, "", 9)}, "", -1},
+      {"no serial number, at its port", {seen(kFamily + 2, "", 1)}, "", 0},
+      {"another keyboard at its port", {seen(kFamily + 2, "CCC", 1)}, "AAA", -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const USBDeviceSighting* found = USBDeviceSighting::follow(c.seen, kFamily, c.serial, at(1));
+    EXPECT_EQ(found == nullptr ? -1 : int(found - c.seen.data()), c.expected);
   }
 }
 

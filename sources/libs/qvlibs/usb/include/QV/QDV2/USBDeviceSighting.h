@@ -23,17 +23,21 @@ namespace QV::QDV2 {
 struct USBDeviceSighting {
   USBDeviceInfo info;
   USBDeviceLocation location;
+  // False when only the device's ids could be read: its serial number may be
+  // any, so it can neither be followed nor be ruled out as a namesake.
+  bool stringsRead = true;
 
-  // Every device one scan with `filter` finds whose information, strings
-  // included, can be read, in the order the scan reports them.
+  // Every device one scan with `filter` finds whose ids can be read, in the
+  // order the scan reports them.
   static std::vector<USBDeviceSighting> scan(const USBDeviceFilter& filter);
 
   // Of the devices `seen` in one scan, the one that is the keyboard of family
   // `family` (a product id masked with USBDeviceDB::kFamilyMask) with
   // `serialNumber`, last seen at `location`; null when none can be told to be
   // it. A keyboard keeps its serial number on any port: when no other keyboard
-  // of its family present, in either mode, has that serial number, the one
-  // that has it is the keyboard wherever it is now. Where the serial number
+  // of its family present, in either mode, has that serial number (or one
+  // that could not be read), the one that has it is the keyboard wherever it
+  // is now. Where the serial number
   // does not tell it apart (empty, or shared with another keyboard present)
   // only the one at its last place may be it, and none when that place is
   // unknown: another keyboard is never taken in its stead.
