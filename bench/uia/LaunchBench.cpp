@@ -1,20 +1,30 @@
-// Start-up and idle cost of a GNUstep application on a virtual display of
-// its own (with GNUstep's notification daemon already running, as on a
-// desktop):
+// Start-up, memory and idle cost of a GNUstep application set beside the
+// bare application with one window, on a virtual display of their own (with
+// GNUstep's notification daemon already running, as on a desktop):
 //
-//   start-up: from exec to NSApplicationDidFinishLaunchingNotification,
-//             reported by the preloaded launch reporter, so any GNUstep
-//             application can be measured unchanged;
-//   idle:     CPU time of all the application's threads over a span of
-//             idle seconds after launch, plain and with a repeating timer
-//             (QV_IDLE_TIMER_MS, understood by the bare application) in the
-//             default, modal-panel and event-tracking modes.
+//   launched:    from exec to NSApplicationDidFinishLaunchingNotification;
+//   first paint: from exec to the first flush of a visible window, the
+//                moment the user sees the first page;
+//   resident:    VmRSS a settling time after the first paint;
+//   idle:        CPU time of all the application's threads over a span of
+//                idle seconds, for both, and for the bare application also
+//                with a repeating timer (QV_IDLE_TIMER_MS, understood by the
+//                bare application) in the default, modal-panel and
+//                event-tracking modes.
 //
-// Usage: uia_launch_bench [--program PATH] [--runs N] [--idle-seconds S]
-//                         [--timer-ms MS] [--no-idle] [--verbose]
-//                         [--env NAME=VALUE]...
-// Without --program it measures the bare application, the baseline that the
-// updater is set beside (`--env QV_BARE_WINDOW=1` makes it open one window).
+// Both are started in turn in every round, the one that goes first changing
+// from round to round, so that a machine that is busier at one moment than
+// another weighs on both alike; the figures are medians over the rounds.
+// The preloaded launch reporter tells the moments, so any GNUstep application
+// can be measured unchanged. The bare application makes the same platform
+// set-up as the updater before its application exists (see
+// BareApplication.mm): what is left is what the updater does beyond it.
+//
+// Usage: uia_launch_bench [--program PATH] [--rounds N] [--settle-ms MS]
+//                         [--idle-seconds S] [--timer-ms MS] [--no-idle]
+//                         [--verbose] [--env NAME=VALUE]...
+// Without --program it measures the updater built beside it; --env adds to
+// the program's environment only.
 #include "GuiSession.h"
 
 #include <unistd.h>
@@ -33,17 +43,19 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using QV::TestSupport::ChildProcess;
+using QV::TestSupport::Environment;
 using QV::TestSupport::GuiSession;
 
 struct Settings
 {
-    std::string program = QV_BARE_APP;
-    int runs = 20;
+    std::string program = QV_UPDATER_APP;
+    int rounds = 12;
+    int settleMs = 1000;
     int idleSeconds = 10;
     int timerMs = 40;
     bool idle = true;
     bool verbose = false;
-    QV::TestSupport::Environment environment;
+    Environment environment;
 };
 
 bool parse(int argc, char** argv, Settings& settings)
@@ -53,8 +65,10 @@ bool parse(int argc, char** argv, Settings& settings)
         const bool hasValue = i + 1 < argc;
         if (word == "--program" && hasValue)
             settings.program = argv[++i];
-        else if (word == "--runs" && hasValue)
-            settings.runs = std::atoi(argv[++i]);
+        else if (word == "--rounds" && hasValue)
+            settings.rounds = std::atoi(argv[++i]);
+        else if (word == "--settle-ms" && hasValue)
+            settings.settleMs = std::atoi(argv[++i]);
         else if (word == "--idle-seconds" && hasValue)
             settings.idleSeconds = std::atoi(argv[++i]);
         else if (word == "--timer-ms" && hasValue)
@@ -71,8 +85,17 @@ bool parse(int argc, char** argv, Settings& settings)
         else
             return false;
     }
-    return settings.runs > 0 && settings.idleSeconds > 0 && settings.timerMs > 0;
+    return settings.rounds > 0 && settings.settleMs >= 0 && settings.idleSeconds > 0 && settings.timerMs > 0;
 }
+
+// One of the two programs of a comparison.
+struct Contender
+{
+    std::string name;
+    std::string path;
+    Environment environment;
+    std::vector<double> launched, painted, residentMiB;
+};
 
 // Nanoseconds that all threads of `pid` have spent on a processor.
 long long cpuNanoseconds(pid_t pid)
@@ -88,42 +111,91 @@ long long cpuNanoseconds(pid_t pid)
     return total;
 }
 
-// A launched program and the time its launch took (negative when it did not
-// report within the deadline).
+// VmRSS of `pid` in MiB; negative when it cannot be read.
+double residentMiB(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    while (in >> key) {
+        long long kib = 0;
+        if (key == "VmRSS:" && in >> kib)
+            return static_cast<double>(kib) / 1024.0;
+        in.ignore(1 << 16, '\n');
+    }
+    return -1;
+}
+
+// A launched program, the times of its launch and first paint from exec
+// (negative when it did not report them within the deadline).
 struct Launched
 {
     std::unique_ptr<ChildProcess> process;
-    double milliseconds = -1;
+    double launchedMs = -1;
+    double paintedMs = -1;
     pid_t pid = -1;
 };
 
-Launched launch(const GuiSession& session, const Settings& settings, int run, QV::TestSupport::Environment extra)
+Launched launch(const GuiSession& session, const Contender& contender, const std::string& tag,
+                const Environment& extra)
 {
-    const fs::path report = session.folder() / ("launch-" + std::to_string(run));
+    const fs::path report = session.folder() / ("launch-" + tag);
     auto environment = QV::TestSupport::launchReporting(report);
-    environment.insert(environment.end(), settings.environment.begin(), settings.environment.end());
+    environment.insert(environment.end(), contender.environment.begin(), contender.environment.end());
     environment.insert(environment.end(), extra.begin(), extra.end());
     Launched launched;
     const std::int64_t start = QV::TestSupport::monotonicNanoseconds();
-    launched.process = session.start({settings.program}, environment,
-                                     session.folder() / ("program-" + std::to_string(run) + ".log"));
-    if (QV::TestSupport::waitUntil([&] { return QV::TestSupport::launchReported(report).has_value(); }, 60s, 1ms)) {
-        const auto reported = *QV::TestSupport::launchReported(report);
-        launched.milliseconds = static_cast<double>(reported.at - start) / 1e6;
-        launched.pid = reported.pid;
+    launched.process = session.start({contender.path}, environment, session.folder() / ("program-" + tag + ".log"));
+    const auto reported = [&] {
+        const auto found = QV::TestSupport::launchReported(report);
+        return found && found->paintedAt != 0;
+    };
+    if (QV::TestSupport::waitUntil(reported, 60s, 1ms)) {
+        const auto found = *QV::TestSupport::launchReported(report);
+        launched.launchedMs = static_cast<double>(found.at - start) / 1e6;
+        launched.paintedMs = static_cast<double>(found.paintedAt - start) / 1e6;
+        launched.pid = found.pid;
     } else {
-        std::fprintf(stderr, "run %d: no launch report; program output:\n%s\n", run,
+        std::fprintf(stderr, "%s: no launch or paint report; program output:\n%s\n", tag.c_str(),
                      launched.process->output().c_str());
     }
     return launched;
 }
 
-// CPU time over the idle span, in milliseconds; the program is ended after.
-double idleCost(const GuiSession& session, const Settings& settings, int run, QV::TestSupport::Environment extra,
-                std::string& output)
+// One round's measurement of `contender`; false when it did not come up.
+bool measure(const GuiSession& session, const Settings& settings, Contender& contender, int round)
 {
-    Launched launched = launch(session, settings, run, std::move(extra));
-    if (launched.milliseconds < 0)
+    const std::string tag = contender.name + "-" + std::to_string(round);
+    Launched launched = launch(session, contender, tag, {});
+    if (launched.paintedMs < 0)
+        return false;
+    // What the first paint leaves to finish belongs to the start-up's cost.
+    // The wait also spares the next launch the stale registration that an
+    // application ended at once leaves behind (about half a second).
+    std::this_thread::sleep_for(std::chrono::milliseconds(settings.settleMs));
+    const double resident = residentMiB(launched.pid);
+    launched.process->stop(5s);
+    contender.launched.push_back(launched.launchedMs);
+    contender.painted.push_back(launched.paintedMs);
+    contender.residentMiB.push_back(resident);
+    if (settings.verbose)
+        std::printf("round %2d %-8s launched %6.1f ms, first paint %6.1f ms, resident %5.1f MiB\n", round,
+                    contender.name.c_str(), launched.launchedMs, launched.paintedMs, resident);
+    return true;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t half = values.size() / 2;
+    return values.size() % 2 ? values[half] : (values[half - 1] + values[half]) / 2;
+}
+
+// CPU time over the idle span, in milliseconds; the program is ended after.
+double idleCost(const GuiSession& session, const Settings& settings, const Contender& contender,
+                const std::string& tag, const Environment& extra, std::string& output)
+{
+    Launched launched = launch(session, contender, tag, extra);
+    if (launched.paintedMs < 0)
         return -1;
     const pid_t pid = launched.pid;
     // What start-up leaves to finish (the first expose, fonts) is not idle.
@@ -143,8 +215,8 @@ int main(int argc, char** argv)
     Settings settings;
     if (!parse(argc, argv, settings)) {
         std::fprintf(stderr,
-                     "usage: %s [--program PATH] [--runs N] [--idle-seconds S] [--timer-ms MS] [--no-idle] "
-                     "[--verbose] [--env NAME=VALUE]...\n",
+                     "usage: %s [--program PATH] [--rounds N] [--settle-ms MS] [--idle-seconds S] [--timer-ms MS] "
+                     "[--no-idle] [--verbose] [--env NAME=VALUE]...\n",
                      argv[0]);
         return 2;
     }
@@ -153,35 +225,51 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", session.problem().c_str());
         return 1;
     }
-    std::printf("program: %s\n", settings.program.c_str());
+    Contender bare{"bare", QV_BARE_APP, {{"QV_BARE_WINDOW", "1"}}, {}, {}, {}};
+    Contender program{"program", settings.program, settings.environment, {}, {}, {}};
+    std::printf("program:  %s\nbaseline: %s with one window\n", program.path.c_str(), bare.path.c_str());
 
-    std::vector<double> times;
-    for (int run = 0; run < settings.runs; ++run) {
-        Launched launched = launch(session, settings, run, {});
-        if (launched.milliseconds < 0)
+    // The first GNUstep application of a session makes the services list and
+    // the defaults folders: one launch of each, not counted, leaves every
+    // round the same start.
+    for (Contender* contender : {&bare, &program}) {
+        Contender warmUp = *contender;
+        if (!measure(session, settings, warmUp, -1))
             return 1;
-        times.push_back(launched.milliseconds);
-        if (settings.verbose)
-            std::printf("run %d: %.1f ms\n", run, launched.milliseconds);
-        // Ended at once after launching, a GNUstep application leaves a stale
-        // registration behind that costs the next launch about half a second.
-        std::this_thread::sleep_for(500ms);
-        launched.process->stop(5s);
     }
-    std::sort(times.begin(), times.end());
-    std::printf("start-up, exec to finished launching, %d runs: min %.1f ms, median %.1f ms, max %.1f ms\n",
-                settings.runs, times.front(), times[times.size() / 2], times.back());
+    for (int round = 0; round < settings.rounds; ++round) {
+        Contender& first = round % 2 ? program : bare;
+        Contender& second = round % 2 ? bare : program;
+        if (!measure(session, settings, first, round) || !measure(session, settings, second, round))
+            return 1;
+    }
+    std::printf("%d rounds, medians     launched   first paint   resident %d ms after it\n", settings.rounds,
+                settings.settleMs);
+    for (const Contender* contender : {&bare, &program})
+        std::printf("%-22s %7.1f ms  %9.1f ms  %8.1f MiB\n", contender->name.c_str(), median(contender->launched),
+                    median(contender->painted), median(contender->residentMiB));
+    // The ratio of each round's two launches, made a second or two apart,
+    // changes less with the machine's load than the ratio of the medians.
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < program.painted.size(); ++i)
+        ratios.push_back(program.painted[i] / bare.painted[i]);
+    std::printf("program / bare: first paint %.2f times (median of the rounds' ratios %.2f), resident %+.1f MiB\n",
+                median(program.painted) / median(bare.painted), median(ratios),
+                median(program.residentMiB) - median(bare.residentMiB));
 
     if (settings.idle) {
         std::string output;
-        const double plain = idleCost(session, settings, settings.runs, {}, output);
-        const double timed = idleCost(session, settings, settings.runs + 1,
+        const double span = settings.idleSeconds * 1000.0;
+        for (const Contender* contender : {&bare, &program}) {
+            const double plain = idleCost(session, settings, *contender, contender->name + "-idle", {}, output);
+            std::printf("%s idle CPU over %d s: %.1f ms (%.2f %%)\n", contender->name.c_str(), settings.idleSeconds,
+                        plain, 100 * plain / span);
+        }
+        const double timed = idleCost(session, settings, bare, "bare-timer",
                                       {{"QV_IDLE_TIMER_MS", std::to_string(settings.timerMs)}}, output);
         const auto at = output.rfind("ticks ");
         const std::string ticks = at == std::string::npos ? "none seen" : output.substr(at + 6, output.find('\n', at) - at - 6);
-        const double span = settings.idleSeconds * 1000.0;
-        std::printf("idle CPU over %d s: %.1f ms (%.2f %%)\n", settings.idleSeconds, plain, 100 * plain / span);
-        std::printf("idle CPU over %d s with a %d ms timer in three modes: %.1f ms (%.2f %%), ticks by the end: %s\n",
+        std::printf("bare idle CPU over %d s with a %d ms timer in three modes: %.1f ms (%.2f %%), ticks by the end: %s\n",
                     settings.idleSeconds, settings.timerMs, timed, 100 * timed / span, ticks.c_str());
     }
     return 0;

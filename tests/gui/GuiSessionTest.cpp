@@ -52,6 +52,27 @@ TEST(GuiSession, aGNUstepApplicationRunsQuietlyOnTheSessionsOwnDisplayAndDefault
 
     // GNUstep kept its defaults in the session, nowhere else.
     EXPECT_TRUE(fs::exists(first.defaultsFolder() / "NSGlobalDomain.plist"));
+
+    // A window on the screen is reported as the first paint; an application
+    // without one never paints.
+    const fs::path windowReport = second.folder() / "launch";
+    auto windowApp = second.start({QV_BARE_APP}, [&] {
+        auto environment = QV::TestSupport::launchReporting(windowReport);
+        environment.emplace_back("QV_BARE_WINDOW", "1");
+        return environment;
+    }(), second.folder() / "app.log");
+    ASSERT_TRUE(QV::TestSupport::waitUntil(
+        [&] {
+            const auto reported = QV::TestSupport::launchReported(windowReport);
+            return reported && reported->paintedAt != 0;
+        },
+        30s))
+        << "no paint report; application output:\n"
+        << windowApp->output();
+    EXPECT_GT(QV::TestSupport::launchReported(windowReport)->paintedAt, before);
+    EXPECT_FALSE(second.waitForWindow("Bare window", 0s).empty());
+    EXPECT_EQ(QV::TestSupport::launchReported(report)->paintedAt, 0);
+    windowApp->stop(10s);
     app->stop(10s);
 }
 

@@ -271,12 +271,20 @@ Environment launchReporting(const fs::path& report) {
 }
 
 std::optional<LaunchReport> launchReported(const fs::path& report) {
+  // The two lines come in either order: a program may show its window
+  // before or after it has finished launching.
   std::ifstream in(report);
   std::string word;
   long long nanoseconds = 0;
   int pid = 0;
-  if (in >> word >> nanoseconds >> pid && word == "launched") return LaunchReport{nanoseconds, pid};
-  return std::nullopt;
+  std::optional<LaunchReport> launched;
+  long long painted = 0;
+  while (in >> word >> nanoseconds >> pid) {
+    if (word == "launched") launched = LaunchReport{nanoseconds, pid};
+    if (word == "painted") painted = nanoseconds;
+  }
+  if (launched) launched->paintedAt = painted;
+  return launched;
 }
 
 std::int64_t monotonicNanoseconds() {

@@ -129,13 +129,15 @@ class GuiSession {
 
 // Launch reports: a GNUstep program started with launchReporting(report)
 // added to its environment writes the moment it finished launching
-// (NSApplicationDidFinishLaunchingNotification) into `report`, without any
-// change to the program. Times are CLOCK_MONOTONIC nanoseconds, comparable
-// across processes.
+// (NSApplicationDidFinishLaunchingNotification) into `report`, and the
+// moment its first visible window was first flushed to the display, without
+// any change to the program. Times are CLOCK_MONOTONIC nanoseconds,
+// comparable across processes.
 Environment launchReporting(const std::filesystem::path& report);
 struct LaunchReport {
-  std::int64_t at = 0;  // CLOCK_MONOTONIC nanoseconds
-  int pid = 0;          // the application's process, also when started through a wrapper
+  std::int64_t at = 0;         // CLOCK_MONOTONIC nanoseconds
+  int pid = 0;                 // the application's process, also when started through a wrapper
+  std::int64_t paintedAt = 0;  // the first paint; 0 while no window has been seen
 };
 // The report, or nothing while the program has not got that far.
 std::optional<LaunchReport> launchReported(const std::filesystem::path& report);

@@ -1,7 +1,11 @@
 // Loaded into a GNUstep application with LD_PRELOAD, reports the moment the
 // application finished launching: it writes "launched <ns> <pid>\n", the time
 // on CLOCK_MONOTONIC in nanoseconds and the process id, to the file that
-// QV_LAUNCH_REPORT names.
+// QV_LAUNCH_REPORT names. It also reports the first paint, "painted <ns>
+// <pid>\n": the moment the first window the user can see has had its drawing
+// flushed to the display. GNUstep draws a window once before it maps it and
+// flushes that drawing again once it is visible, so the first flush of a
+// visible window is the first time its content is on the screen.
 // Start-up benchmarks and GUI tests use it to measure or await any GNUstep
 // application, ours or not, without changing it.
 //
@@ -28,14 +32,16 @@
 namespace {
 
 char s_path[4096];
+IMP s_flushWindow = nullptr;
+bool s_painted = false;
 
-void report(id, SEL, id)
+void writeLine(const char* what)
 {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     const char* path = s_path;
     char line[64];
-    const int length = std::snprintf(line, sizeof line, "launched %lld %d\n",
+    const int length = std::snprintf(line, sizeof line, "%s %lld %d\n", what,
                                      static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
                                      static_cast<int>(getpid()));
     const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
@@ -44,6 +50,11 @@ void report(id, SEL, id)
     if (write(fd, line, static_cast<size_t>(length)) != length)
         std::perror("launch report");
     close(fd);
+}
+
+void report(id, SEL, id)
+{
+    writeLine("launched");
 }
 
 // Messages sent by name: the selectors compiled into this library are not
@@ -55,6 +66,15 @@ Result send(id receiver, const char* selector, Args... args)
     using Function = Result (*)(id, SEL, Args...);
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(objc_msg_lookup(receiver, name)))(receiver, name,
                                                                                            args...);
+}
+
+void flushWindow(id window, SEL command)
+{
+    reinterpret_cast<void (*)(id, SEL)>(reinterpret_cast<void (*)()>(s_flushWindow))(window, command);
+    if (!s_painted && send<BOOL>(window, "isVisible")) {
+        s_painted = true;
+        writeLine("painted");
+    }
 }
 
 int findAppKit(dl_phdr_info* info, size_t, void*)
@@ -69,6 +89,8 @@ __attribute__((constructor)) void installObserver()
         return;
     std::strcpy(s_path, path);
     unsetenv("QV_LAUNCH_REPORT");
+    if (Method flush = class_getInstanceMethod(objc_getClass("NSWindow"), sel_registerName("flushWindow")))
+        s_flushWindow = method_setImplementation(flush, reinterpret_cast<IMP>(reinterpret_cast<void (*)()>(&flushWindow)));
     Class observerClass = objc_allocateClassPair(objc_getClass("NSObject"), "QVLaunchReportObserver", 0);
     if (!observerClass)
         return;

@@ -151,7 +151,6 @@ void UpdateWizardMainWidget::build() {
   for (const auto& panel : {m_titlePanel, m_firmwarePanel, m_infoPanel, m_buttonPanel}) {
     addChild(panel);
   }
-  buildAbout();
   layOut();
   refresh();
 }
@@ -214,11 +213,13 @@ void UpdateWizardMainWidget::start() {
 
 void UpdateWizardMainWidget::showAbout(bool visible) {
   QTK::Pane* pane = getPane();
-  if (pane == nullptr || !m_about) {
+  if (pane == nullptr || visible == isAboutShown()) {
     return;
   }
-  if (visible == isAboutShown()) {
-    return;
+  // The overlay is made when it is first shown: its picture and fonts are
+  // not needed for the first page.
+  if (!m_about) {
+    buildAbout();
   }
   if (visible) {
     const int left = (getWidth() - WizardLook::kAboutWidth) / 2;

@@ -153,6 +153,19 @@ TEST(BitmapConversionTest, SwapsRedAndBlueOverTheAreaOnly)
     EXPECT_EQ((std::vector<std::uint8_t>(rgba.begin() + long(rowBytes), rgba.begin() + long(rowBytes) + 4)),
               (std::vector<std::uint8_t>{0x02, 0x03, 0x04, 0xff}));
     EXPECT_EQ(rgba[4 + 3], 0x00) << "pixels outside the area are left alone";
+
+    // Into a buffer of the area's size: the area's top left pixel comes
+    // first, rows follow one another at the buffer's row length.
+    for (const auto& [area, rowLength, first, second] :
+         {std::tuple{Rect{1, 0, 3, 2}, std::size_t(8), std::vector<std::uint8_t>{0x44, 0x55, 0x66, 0x00, 0x77, 0x88, 0x99, 0xff},
+                     std::vector<std::uint8_t>{0x06, 0x07, 0x08, 0x05, 0x0a, 0x0b, 0x0c, 0x09}},
+          std::tuple{Rect{2, 1, 9, 9}, std::size_t(4), std::vector<std::uint8_t>{0x0a, 0x0b, 0x0c, 0x09},
+                     std::vector<std::uint8_t>{0xee, 0xee, 0xee, 0xee}}}) {
+        std::vector<std::uint8_t> part(rowLength * 2, 0xee);
+        BitmapConversion::areaToRGBA(picture, area, part.data(), rowLength, true);
+        EXPECT_EQ((std::vector<std::uint8_t>(part.begin(), part.begin() + long(rowLength))), first);
+        EXPECT_EQ((std::vector<std::uint8_t>(part.begin() + long(rowLength), part.end())), second);
+    }
 }
 
 } // namespace

@@ -31,26 +31,9 @@ NSBitmapImageRep* makeBitmap(std::int32_t width, std::int32_t height, bool premu
 
 namespace QV::UIA {
 
-// The bitmap kept from one paint to the next, so that a paint converts only
-// the pixels it draws; it is made anew when the picture's size or the alpha
-// flag changes.
-struct DeviceContext::PlatformState {
-    NSBitmapImageRep* bitmap = nil;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    bool alpha = false;
-};
+DeviceContext::DeviceContext(std::int32_t width, std::int32_t height) : m_width(width), m_height(height) {}
 
-DeviceContext::DeviceContext(std::int32_t width, std::int32_t height)
-    : m_width(width), m_height(height), m_state(new PlatformState)
-{
-}
-
-DeviceContext::~DeviceContext()
-{
-    [m_state->bitmap release];
-    delete m_state;
-}
+DeviceContext::~DeviceContext() = default;
 
 void DeviceContext::attachOSHandle(void* context)
 {
@@ -83,37 +66,37 @@ void DeviceContext::updateFromPicture(const Picture& picture, bool alpha)
     if (!graphics || width <= 0 || height <= 0 || !picture.getPixels())
         return;
 
-    PlatformState& state = *m_state;
-    GP::Rect area = DETAIL::BitmapConversion::pixelArea(m_paintArea, m_scale, width, height);
-    if (!state.bitmap || state.width != width || state.height != height || state.alpha != alpha) {
-        [state.bitmap release];
-        state.bitmap = makeBitmap(width, height, false);
-        state.width = width;
-        state.height = height;
-        state.alpha = alpha;
-        area = {0, 0, width, height};
-    }
-    NSBitmapImageRep* bitmap = state.bitmap;
-    if (!bitmap || area.isEmpty())
+    // Only the pixels under the paint area go to the platform, in a bitmap of
+    // that area's size made for this paint: the platform converts and sends
+    // the whole of any bitmap it draws, and a window-sized bitmap kept
+    // between paints would hold a second copy of the window's picture.
+    const GP::Rect area = DETAIL::BitmapConversion::pixelArea(m_paintArea, m_scale, width, height);
+    if (area.isEmpty())
         return;
-    DETAIL::BitmapConversion::toRGBA(picture, area, [bitmap bitmapData], std::size_t([bitmap bytesPerRow]), alpha);
+    const std::int32_t areaWidth = area.right - area.left;
+    const std::int32_t areaHeight = area.bottom - area.top;
+    NSBitmapImageRep* bitmap = makeBitmap(areaWidth, areaHeight, false);
+    if (!bitmap)
+        return;
+    DETAIL::BitmapConversion::areaToRGBA(picture, area, [bitmap bitmapData], std::size_t([bitmap bytesPerRow]), alpha);
 
-    const std::int32_t w = DETAIL::BitmapConversion::pointsForPixels(width, m_scale);
-    const std::int32_t h = DETAIL::BitmapConversion::pointsForPixels(height, m_scale);
+    const double scale = m_scale > 0.0f ? double(m_scale) : 1.0;
+    const NSRect target = NSMakeRect(area.left / scale, area.top / scale, areaWidth / scale, areaHeight / scale);
     NSAutoreleasePool* pool = [NSAutoreleasePool new];
     [graphics saveGraphicsState];
     if (!m_paintArea.isEmpty())
         NSRectClip(NSMakeRect(m_paintArea.left, m_paintArea.top, m_paintArea.right - m_paintArea.left,
                               m_paintArea.bottom - m_paintArea.top));
     // The view is flipped (y down) but images are drawn bottom-up: turning
-    // the y axis over the picture's height puts its first row at the top.
+    // the y axis over the bitmap's place puts its first row at the top.
     NSAffineTransform* flip = [NSAffineTransform transform];
-    [flip translateXBy:0 yBy:h];
+    [flip translateXBy:0 yBy:NSMaxY(target) + NSMinY(target)];
     [flip scaleXBy:1 yBy:-1];
     [flip concat];
-    [bitmap drawInRect:NSMakeRect(0, 0, w, h)];
+    [bitmap drawInRect:target];
     [graphics restoreGraphicsState];
     [pool release];
+    [bitmap release];
 }
 
 namespace DETAIL {

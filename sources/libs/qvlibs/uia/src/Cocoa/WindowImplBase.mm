@@ -486,8 +486,16 @@ void WindowImplBase::fromScreen(GP::Point& point) const
 
 void WindowImplBase::setKeyFocus()
 {
-    if (m_window)
-        [asWindow(m_window) makeKeyWindow];
+    if (!m_window)
+        return;
+    NSWindow* window = asWindow(m_window);
+    [window makeKeyWindow];
+    // A window just ordered in reaches the screen when its drawing is next
+    // flushed, and taking the keyboard leaves its title bar to be drawn
+    // again. Drawn now, the window shows at once; left to the run loop, it
+    // stays empty on the screen until everything else the launch does is
+    // done.
+    [window displayIfNeeded];
 }
 
 void WindowImplBase::setTrackMouseGlobal(bool)

@@ -30,16 +30,16 @@ GP::Rect BitmapConversion::pixelArea(const GP::Rect& points, float scale, std::i
     return pixels.intersection(whole);
 }
 
-void BitmapConversion::toRGBA(const Picture& picture, const GP::Rect& area, std::uint8_t* rgba,
-                              std::size_t bytesPerRow, bool alpha) noexcept
+namespace {
+
+// Converts `cut` (inside the picture) into rows that begin at `firstRow`.
+void convertRows(const Picture& picture, const GP::Rect& cut, std::uint8_t* firstRow, std::size_t bytesPerRow,
+                 bool alpha) noexcept
 {
-    const GP::Rect cut = area.intersection({0, 0, picture.getWidth(), picture.getHeight()});
-    if (cut.isEmpty() || !picture.getPixels() || !rgba)
-        return;
     const std::uint32_t forceAlpha = alpha ? 0u : 0xff000000u;
     for (std::int32_t y = cut.top; y < cut.bottom; ++y) {
         const std::uint32_t* from = picture.getRow(y) + cut.left;
-        std::uint8_t* to = rgba + std::size_t(y) * bytesPerRow + std::size_t(cut.left) * 4;
+        std::uint8_t* to = firstRow + std::size_t(y - cut.top) * bytesPerRow;
         for (std::int32_t x = cut.left; x < cut.right; ++x) {
             const std::uint32_t p = *from++ | forceAlpha;
             // 0xAARRGGBB to bytes R, G, B, A: swap red and blue.
@@ -48,6 +48,27 @@ void BitmapConversion::toRGBA(const Picture& picture, const GP::Rect& area, std:
             to += 4;
         }
     }
+}
+
+} // namespace
+
+void BitmapConversion::toRGBA(const Picture& picture, const GP::Rect& area, std::uint8_t* rgba,
+                              std::size_t bytesPerRow, bool alpha) noexcept
+{
+    const GP::Rect cut = area.intersection({0, 0, picture.getWidth(), picture.getHeight()});
+    if (cut.isEmpty() || !picture.getPixels() || !rgba)
+        return;
+    convertRows(picture, cut, rgba + std::size_t(cut.top) * bytesPerRow + std::size_t(cut.left) * 4, bytesPerRow,
+                alpha);
+}
+
+void BitmapConversion::areaToRGBA(const Picture& picture, const GP::Rect& area, std::uint8_t* rgba,
+                                  std::size_t bytesPerRow, bool alpha) noexcept
+{
+    const GP::Rect cut = area.intersection({0, 0, picture.getWidth(), picture.getHeight()});
+    if (cut.isEmpty() || !picture.getPixels() || !rgba)
+        return;
+    convertRows(picture, cut, rgba, bytesPerRow, alpha);
 }
 
 } // namespace QV::UIA::DETAIL

@@ -38,6 +38,10 @@ public:
     // whatever the picture holds.
     static void toRGBA(const Picture& picture, const GP::Rect& area, std::uint8_t* rgba, std::size_t bytesPerRow,
                        bool alpha) noexcept;
+    // The same into `rgba`, a buffer of the size of `area` cut to the
+    // picture: its first byte takes the cut area's top left pixel.
+    static void areaToRGBA(const Picture& picture, const GP::Rect& area, std::uint8_t* rgba, std::size_t bytesPerRow,
+                           bool alpha) noexcept;
 };
 
 } // namespace QV::UIA::DETAIL

@@ -48,14 +48,11 @@ public:
     void updateFromPicture(const Picture& picture, bool alpha);
 
 private:
-    struct PlatformState;
-
     void* m_context = nullptr;
     std::int32_t m_width;
     std::int32_t m_height;
     float m_scale = 1.0f;
     GP::Rect m_paintArea;
-    PlatformState* m_state;
 };
 
 } // namespace QV::UIA
