@@ -75,7 +75,8 @@ protected:
     }
 
     // xclip offers the bytes as `target` and serves them until the test
-    // ends; returns when it owns the clipboard.
+    // ends; returns when the clipboard gives them. The owner before it may
+    // offer the same target, so its name among the targets does not tell.
     void xclipIn(const std::string& target, const std::string& bytes)
     {
         const fs::path file = session.folder() / "xclip-in";
@@ -85,9 +86,9 @@ protected:
             QV::TestSupport::Environment{{"DISPLAY", session.display()}}, session.folder() / "xclip-in.log");
         ASSERT_TRUE(QV::TestSupport::waitUntil(
             [&] {
-                ChildProcess probe({"xclip", "-selection", "clipboard", "-o", "-t", "TARGETS"},
+                ChildProcess probe({"xclip", "-selection", "clipboard", "-o", "-t", target},
                                    {{"DISPLAY", session.display()}}, session.folder() / "probe.log");
-                return probe.waitForExit(10s) == 0 && probe.output().find(target) != std::string::npos;
+                return probe.waitForExit(10s) == 0 && probe.output() == bytes;
             },
             30s))
             << m_xclip->output();
