@@ -27,12 +27,11 @@ public:
     enum class Answer {
         // The text as one property.
         Whole,
-        // The text in chunks of 1 MiB (INCR).
-        Chunks,
         // `size` bytes, as the server counts them, of format 32 in one
         // property: twice as many as Xlib hands them out.
         Longs,
-        // In chunks: 1 MiB of the text, then chunks of format 32 until `size`.
+        // In chunks (INCR): 1 MiB of format 8, then chunks of 1 MiB of format
+        // 32 until `size`.
         LongChunks,
         // The text typed INTEGER.
         Integer,
@@ -126,9 +125,10 @@ private:
 
     // Format 32 items of `bytes` bytes as the server counts them, appended
     // 1 MiB at a time.
-    void putLongs(Window requestor, Atom property, Atom type, long item, std::size_t bytes, int mode)
+    void putLongs(Window requestor, Atom property, Atom type, long item, std::size_t bytes)
     {
         const std::vector<long> longs(std::size_t(1) << 18, item);
+        int mode = PropModeReplace;
         for (std::size_t at = 0; at < bytes; at += 4 * longs.size(), mode = PropModeAppend)
             put(requestor, property, type, 32, longs.data(), std::min(longs.size(), (bytes - at) / 4), mode);
     }
@@ -152,7 +152,7 @@ private:
         const Atom property = request.property;
         if (request.target == m_targets) {
             if (m_answer == Answer::ManyTargets) {
-                putLongs(to, property, XA_ATOM, long(m_utf8), m_size, PropModeReplace);
+                putLongs(to, property, XA_ATOM, long(m_utf8), m_size);
             } else {
                 const Atom targets[] = {m_targets, m_uriList, m_utf8};
                 put(to, property, XA_ATOM, 32, targets, 3);
@@ -180,7 +180,7 @@ private:
             m_finished = true;
             break;
         case Answer::Longs:
-            putLongs(to, property, m_utf8, 0x41414141, m_size, PropModeReplace);
+            putLongs(to, property, m_utf8, 0x41414141, m_size);
             m_finished = true;
             break;
         case Answer::Late: {
@@ -194,7 +194,6 @@ private:
             m_finished = true;
             break;
         }
-        case Answer::Chunks:
         case Answer::LongChunks:
         case Answer::Trickle: {
             // Deletions of the property ask for the next chunk.
@@ -219,16 +218,12 @@ private:
         const std::size_t piece = std::size_t(1) << 20;
         const Window to = m_transfer.requestor;
         const Atom property = m_transfer.property;
-        if (m_answer == Answer::Chunks && m_transfer.sent < m_text.size()) {
-            const std::size_t size = std::min(piece, m_text.size() - m_transfer.sent);
-            put(to, property, m_utf8, 8, m_text.data() + m_transfer.sent, size);
-            m_transfer.sent += size;
-        } else if (m_answer == Answer::LongChunks && m_transfer.sent == 0) {
+        if (m_transfer.sent == 0) {
             const std::string text(piece, 'a');
             put(to, property, m_utf8, 8, text.data(), text.size());
             m_transfer.sent += piece;
-        } else if (m_answer == Answer::LongChunks && m_transfer.sent < m_size) {
-            putLongs(to, property, m_utf8, 0x41414141, piece, PropModeReplace);
+        } else if (m_transfer.sent < m_size) {
+            putLongs(to, property, m_utf8, 0x41414141, piece);
             m_transfer.sent += piece;
         } else {
             put(to, property, m_utf8, 8, "", 0);
