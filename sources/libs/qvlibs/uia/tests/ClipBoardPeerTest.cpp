@@ -1,16 +1,22 @@
 // The general clipboard against xclip, another X program, on a display of
 // its own: text both ways (non-ASCII characters, CR LF, a byte-order mark, a
 // NUL), large texts that X carries in chunks, and file lists both ways as
-// text/uri-list.
+// text/uri-list; and owners of the test's own that answer as hostile
+// programs do.
 #include "GuiSession.h"
 
+#include "../src/X11/X11ClipboardSelection.h"
 #include "gui/HexText.h"
 
 #include <gtest/gtest.h>
 
+// After gtest: Xlib's macros (None, Bool) would spoil its names.
+#include "gui/ScriptedClipboardOwner.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -69,7 +75,8 @@ protected:
     }
 
     // xclip offers the bytes as `target` and serves them until the test
-    // ends; returns when it owns the clipboard.
+    // ends; returns when the clipboard gives them. The owner before it may
+    // offer the same target, so its name among the targets does not tell.
     void xclipIn(const std::string& target, const std::string& bytes)
     {
         const fs::path file = session.folder() / "xclip-in";
@@ -79,9 +86,9 @@ protected:
             QV::TestSupport::Environment{{"DISPLAY", session.display()}}, session.folder() / "xclip-in.log");
         ASSERT_TRUE(QV::TestSupport::waitUntil(
             [&] {
-                ChildProcess probe({"xclip", "-selection", "clipboard", "-o", "-t", "TARGETS"},
+                ChildProcess probe({"xclip", "-selection", "clipboard", "-o", "-t", target},
                                    {{"DISPLAY", session.display()}}, session.folder() / "probe.log");
-                return probe.waitForExit(10s) == 0 && probe.output().find(target) != std::string::npos;
+                return probe.waitForExit(10s) == 0 && probe.output() == bytes;
             },
             30s))
             << m_xclip->output();
@@ -192,6 +199,51 @@ TEST_F(ClipBoardPeerTest, FileListsCrossBothWaysAsURIList)
     hold({"put-text", toHex("plain")});
     std::tie(exitCode, output) = peer({"get-files"});
     EXPECT_EQ(exitCode, 1) << output;
+}
+
+// Whatever an owner sends, one read holds no more of it than the most it
+// takes, ends within its time, takes only the answer to its own request and
+// in the form asked for, and leaves no owner waiting.
+TEST_F(ClipBoardPeerTest, HostileOwnersAreReadWithinTheLimits)
+{
+    using Answer = QV::UIA::Testing::ScriptedClipboardOwner::Answer;
+    namespace X11 = QV::UIA::DETAIL::X11;
+    ASSERT_EQ(setenv("DISPLAY", session.display().c_str(), 1), 0);
+    const std::size_t MiB = std::size_t(1) << 20;
+    const struct {
+        const char* name;
+        Answer answer;
+        std::string text;
+        std::size_t size;
+        std::optional<std::string> read;
+        // Led to the end of its answer; the trickling owner never is.
+        bool ownerEnds;
+        X11::ReadLimits limits;
+    } rows[] = {
+        {"one property", Answer::Whole, "plain", 0, "plain", true, {}},
+        {"longs below the most as the server counts", Answer::Longs, "", 12 * MiB, std::nullopt, true, {}},
+        {"chunks of longs past the most", Answer::LongChunks, "", 40 * MiB, std::nullopt, true, {}},
+        {"typed INTEGER", Answer::Integer, "12345", 0, std::nullopt, true, {}},
+        {"targets of longs below the most", Answer::ManyTargets, "plain", 12 * MiB, std::nullopt, false, {}},
+        {"the file list's answer late", Answer::Late, "plain", 0, "plain", true, {}},
+        {"one byte at a time for ever", Answer::Trickle, "", 0, std::nullopt, false,
+         {std::chrono::seconds(2), std::chrono::seconds(1)}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QV::UIA::Testing::ScriptedClipboardOwner owner(session.display(), row.answer, row.text, row.size);
+        ASSERT_TRUE(owner.owned());
+        const X11::ClipboardContent content = X11::readClipboard(row.limits);
+        EXPECT_TRUE(sameOutput(content.text.value_or("none"), row.read.value_or("none")));
+        EXPECT_LE(content.mostBytesHeld, X11::kMostSelectionBytes);
+        EXPECT_EQ(owner.finished(), row.ownerEnds);
+        // The owner hears of the reader's end in its own time.
+        if (row.answer == Answer::Trickle) {
+            EXPECT_TRUE(QV::TestSupport::waitUntil([&] { return owner.outlasted(); }, 10s));
+        }
+        // GNUstep is not sent to take in the targets that the reader refused.
+        EXPECT_EQ(content.refused, row.answer == Answer::ManyTargets);
+    }
 }
 
 } // namespace

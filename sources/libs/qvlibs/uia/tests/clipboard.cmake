@@ -6,14 +6,15 @@ qv_add_gtest(NAME uia_clipboard_test
   LIBS QV::UIA
   LABELS uia unit)
 
-# The general clipboard against xclip, on a display of its own.
+# The general clipboard against xclip and against owners of the test's own,
+# on a display of its own.
 add_executable(uia_clipboard_peer ${CMAKE_CURRENT_LIST_DIR}/gui/ClipboardPeerMain.cpp)
 target_link_libraries(uia_clipboard_peer PRIVATE QV::UIA)
 qv_warnings(uia_clipboard_peer)
 
 qv_add_gtest(NAME uia_clipboard_gui_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ClipBoardPeerTest.cpp
-  LIBS qv_gui_support
+  LIBS qv_gui_support QV::UIA X11::X11
   LABELS uia gui
   TIMEOUT 180)
 target_compile_definitions(uia_clipboard_gui_test PRIVATE QV_UIA_CLIPBOARD_PEER="$<TARGET_FILE:uia_clipboard_peer>")

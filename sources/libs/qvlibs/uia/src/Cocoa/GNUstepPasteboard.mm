@@ -155,6 +155,10 @@ private:
         // GNUstep is never asked for the text, since its server would leave
         // an incremental transfer unfinished and the owner waiting.
         const X11::ClipboardContent fromX = m_general ? X11::readClipboard() : X11::ClipboardContent{};
+        if (fromX.refused) {
+            m_snapshot.emplace();
+            return;
+        }
         std::vector<Item> items;
         const bool ran = guardPasteboard([&] {
             NSArray* types = [m_board types];

@@ -22,12 +22,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Long enough for a busy owner, short enough that a program that never
-// answers does not hang the caller.
-constexpr std::chrono::milliseconds kAnswerLimit{2000};
-// A whole transfer in chunks: kMostSelectionBytes take well below a second
-// from a program that answers at all.
-constexpr std::chrono::milliseconds kTransferLimit{10000};
+// How long the owner of our file list waits for the server's answers.
+constexpr std::chrono::milliseconds kAnswerLimit = ReadLimits{}.answer;
 
 constexpr const char* kURIListType = "text/uri-list";
 
@@ -71,15 +67,17 @@ void closeOwnDisplay(Display* display)
     s_ownDisplays.erase(display);
 }
 
-// Waits for an event of `type` on `window` until the deadline.
+// Waits for an event of `type` on `window` until the deadline, which is
+// looked at before every event: a peer that keeps events coming faster than
+// they are handled must not hold the caller past it.
 bool waitForEvent(Display* display, Window window, int type, XEvent& event, Clock::time_point deadline)
 {
     for (;;) {
-        if (XCheckTypedWindowEvent(display, window, type, &event))
-            return true;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
             return false;
+        if (XCheckTypedWindowEvent(display, window, type, &event))
+            return true;
         pollfd ready{ConnectionNumber(display), POLLIN, 0};
         if (poll(&ready, 1, static_cast<int>(left)) < 0 && errno != EINTR)
             return false;
@@ -256,138 +254,191 @@ private:
     bool m_owned = false;
 };
 
-// One property taken off our window: its type and format, its size in
-// bytes as the server counts them, and its bytes when it fitted.
+// The form a conversion is taken in: the type and format of the property.
+struct Form {
+    Atom type = None;
+    int format = 0;
+};
+
+// One property taken off our window: its type, its size in bytes as Xlib
+// hands them out, and whether its bytes were taken.
 struct Chunk {
     Atom type = None;
-    int format = 0;
     std::size_t size = 0;
-    std::optional<std::string> bytes;
+    bool taken = false;
 };
 
-// Reads the property and deletes it, which tells an owner that sends in
-// chunks to send the next one. A property of more than `room` bytes is
-// deleted unread. None when there is no such property or it changed while
-// it was read.
-std::optional<Chunk> takeProperty(Display* display, Window window, Atom property, std::size_t room)
+// The conversions of one read of the clipboard, on a window of the read's
+// own, within one deadline for the whole read.
+class SelectionReader
 {
-    Chunk chunk;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    // Its size first, without its bytes.
-    if (XGetWindowProperty(display, window, property, 0, 0, False, AnyPropertyType, &chunk.type, &chunk.format,
-                           &count, &after, &data)
-        != Success)
-        return std::nullopt;
-    if (data != nullptr)
+public:
+    SelectionReader(Display* display, Window window, const ReadLimits& limits)
+        : m_display(display),
+          m_window(window),
+          m_clipboard(XInternAtom(display, "CLIPBOARD", False)),
+          m_property(XInternAtom(display, "QV_SELECTION", False)),
+          m_incremental(XInternAtom(display, "INCR", False)),
+          m_answerLimit(limits.answer),
+          m_end(Clock::now() + limits.whole)
+    {
+    }
+
+    // The clipboard converted to `target`, in `form` only: none when the
+    // owner refused, did not answer in time, answered in another form, or
+    // sent more than kMostSelectionBytes.
+    std::optional<std::string> convert(Atom target, Form form)
+    {
+        m_refused = false;
+        XConvertSelection(m_display, m_clipboard, target, m_property, m_window, CurrentTime);
+        XFlush(m_display);
+        if (!waitForAnswer(target))
+            return std::nullopt;
+        // Notices of this and earlier conversions are all behind us: none of
+        // them may be taken for a chunk of this one.
+        XEvent event;
+        while (XCheckTypedWindowEvent(m_display, m_window, PropertyNotify, &event)) {
+        }
+
+        std::string out;
+        const auto first = take(form, true, out, kMostSelectionBytes);
+        if (!first || !first->taken)
+            return std::nullopt;
+        if (first->type != m_incremental)
+            return out;
+
+        // The owner sends the rest in chunks, each as a new value of the
+        // property, and ends with an empty one. Once the whole will not fit,
+        // or a chunk comes in another form, the remaining chunks are still
+        // taken, unread, so that the owner finishes rather than waiting for
+        // us for ever; the deadline bounds an owner that never ends.
+        out.clear();
+        bool whole = true;
+        for (;;) {
+            if (!waitForNewValue())
+                return std::nullopt;
+            const std::size_t room = whole && out.size() < kMostSelectionBytes ? kMostSelectionBytes - out.size() : 0;
+            const auto chunk = take(form, false, out, room);
+            XFlush(m_display);
+            if (!chunk)
+                return std::nullopt;
+            if (chunk->size == 0)
+                break;
+            if (!chunk->taken && whole) {
+                whole = false;
+                std::string().swap(out);
+            }
+        }
+        if (!whole)
+            return std::nullopt;
+        return out;
+    }
+
+    std::size_t mostBytesHeld() const { return m_mostHeld; }
+    // Whether a property of the last conversion did not fit.
+    bool refused() const { return m_refused; }
+
+private:
+    // Waits for the owner's answer to the conversion to `target` asked last.
+    // The notice of any other (such as an earlier request's late answer) is
+    // dropped. False when the owner refused or did not answer in time.
+    bool waitForAnswer(Atom target)
+    {
+        const auto deadline = std::min(m_end, Clock::now() + m_answerLimit);
+        XEvent event;
+        while (waitForEvent(m_display, m_window, SelectionNotify, event, deadline)) {
+            const XSelectionEvent& notice = event.xselection;
+            if (notice.selection == m_clipboard && notice.target == target)
+                return notice.property == m_property;
+        }
+        return false;
+    }
+
+    // Waits for a new value of the property; notices of its deletion and of
+    // other properties are passed over.
+    bool waitForNewValue()
+    {
+        const auto deadline = std::min(m_end, Clock::now() + m_answerLimit);
+        XEvent event;
+        while (waitForEvent(m_display, m_window, PropertyNotify, event, deadline))
+            if (event.xproperty.atom == m_property && event.xproperty.state == PropertyNewValue)
+                return true;
+        return false;
+    }
+
+    // Reads the property, appends its bytes to `out` and deletes it, which
+    // tells an owner that sends in chunks to send the next one. Its bytes are
+    // read only when it is in `form` (or, when `incremental`, the start of a
+    // transfer in chunks) and they fit in `room` as Xlib hands them out
+    // (items of format 32 as longs); otherwise it is deleted unread. None
+    // when there is no such property or it changed while it was read.
+    std::optional<Chunk> take(Form form, bool incremental, std::string& out, std::size_t room)
+    {
+        Chunk chunk;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        // Its size first, without its bytes.
+        if (XGetWindowProperty(m_display, m_window, m_property, 0, 0, False, AnyPropertyType, &chunk.type, &format,
+                               &count, &after, &data)
+            != Success)
+            return std::nullopt;
+        if (data != nullptr)
+            XFree(data);
+        if (chunk.type == None)
+            return std::nullopt;
+        const std::size_t unit = format == 32 ? sizeof(long) : format == 16 ? sizeof(short) : 1;
+        chunk.size = after / (format == 32 ? 4 : format == 16 ? 2 : 1) * unit;
+        const bool wanted = (chunk.type == form.type && format == form.format)
+                            || (incremental && chunk.type == m_incremental && format == 32);
+        if (!wanted || chunk.size > room) {
+            m_refused = m_refused || wanted;
+            XDeleteProperty(m_display, m_window, m_property);
+            return chunk;
+        }
+        // Lengths are counted in 32-bit units; rounding up takes the last bytes.
+        const Atom type = chunk.type;
+        const int firstFormat = format;
+        data = nullptr;
+        if (XGetWindowProperty(m_display, m_window, m_property, 0, long((after + 3) / 4), True, AnyPropertyType,
+                               &chunk.type, &format, &count, &after, &data)
+                != Success
+            || data == nullptr)
+            return std::nullopt;
+        const bool same = chunk.type == type && format == firstFormat && count * unit <= chunk.size && after == 0;
+        if (same) {
+            m_mostHeld = std::max(m_mostHeld, out.size() + count * unit);
+            out.append(reinterpret_cast<const char*>(data), count * unit);
+        }
         XFree(data);
-    if (chunk.type == None)
-        return std::nullopt;
-    chunk.size = after;
-    if (chunk.size > room) {
-        XDeleteProperty(display, window, property);
+        if (!same) {
+            XDeleteProperty(m_display, m_window, m_property);
+            return std::nullopt;
+        }
+        chunk.taken = true;
         return chunk;
     }
-    // Lengths are counted in 32-bit units; rounding up takes the last bytes.
-    data = nullptr;
-    if (XGetWindowProperty(display, window, property, 0, long((chunk.size + 3) / 4), True, AnyPropertyType,
-                           &chunk.type, &chunk.format, &count, &after, &data)
-            != Success
-        || data == nullptr)
-        return std::nullopt;
-    // Xlib hands 32-bit items out as longs.
-    const std::size_t unit = chunk.format == 32 ? sizeof(long) : chunk.format == 16 ? sizeof(short) : 1;
-    chunk.bytes.emplace(reinterpret_cast<const char*>(data), count * unit);
-    XFree(data);
-    if (after != 0) {
-        XDeleteProperty(display, window, property);
-        return std::nullopt;
-    }
-    return chunk;
-}
 
-// Waits for a new value of the property on our window until the deadline;
-// notices of its deletion are passed over.
-bool waitForNewValue(Display* display, Window window, Atom property, Clock::time_point deadline)
-{
-    XEvent event;
-    while (waitForEvent(display, window, PropertyNotify, event, deadline))
-        if (event.xproperty.atom == property && event.xproperty.state == PropertyNewValue)
-            return true;
-    return false;
-}
-
-// One conversion of the clipboard to `target`: the bytes and their type, or
-// none when the owner refused, did not answer in time, or sent more than
-// kMostSelectionBytes.
-struct Converted {
-    Atom type = None;
-    int format = 0;
-    std::string bytes;
+    Display* m_display;
+    Window m_window;
+    Atom m_clipboard, m_property, m_incremental;
+    std::chrono::milliseconds m_answerLimit;
+    Clock::time_point m_end;
+    std::size_t m_mostHeld = 0;
+    bool m_refused = false;
 };
 
-std::optional<Converted> convert(Display* display, Window window, Atom target)
-{
-    const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
-    const Atom property = XInternAtom(display, "QV_SELECTION", False);
-    const Atom incremental = XInternAtom(display, "INCR", False);
-    XConvertSelection(display, clipboard, target, property, window, CurrentTime);
-    XFlush(display);
-    XEvent event;
-    if (!waitForEvent(display, window, SelectionNotify, event, Clock::now() + kAnswerLimit)
-        || event.xselection.property == None)
-        return std::nullopt;
-    // Notices of this and earlier conversions are all behind us: none of
-    // them may be taken for a chunk of this one.
-    while (XCheckTypedWindowEvent(display, window, PropertyNotify, &event)) {
-    }
-
-    const auto first = takeProperty(display, window, property, kMostSelectionBytes);
-    if (!first || !first->bytes)
-        return std::nullopt;
-    if (first->type != incremental)
-        return Converted{first->type, first->format, *first->bytes};
-
-    // The owner sends the rest in chunks, each as a new value of the
-    // property, and ends with an empty one. Once the whole will not fit, the
-    // remaining chunks are still taken, unread, so that the owner finishes
-    // rather than waiting for us for ever; the transfer as a whole is bounded
-    // in time as well, against an owner that never ends it.
-    const auto transferEnd = Clock::now() + kTransferLimit;
-    Converted out;
-    bool fits = true;
-    for (;;) {
-        if (!waitForNewValue(display, window, property, std::min(transferEnd, Clock::now() + kAnswerLimit)))
-            return std::nullopt;
-        const auto chunk = takeProperty(display, window, property, fits ? kMostSelectionBytes - out.bytes.size() : 0);
-        XFlush(display);
-        if (!chunk)
-            return std::nullopt;
-        if (chunk->size == 0)
-            break;
-        fits = fits && chunk->bytes.has_value();
-        if (fits) {
-            out.type = chunk->type;
-            out.format = chunk->format;
-            out.bytes += *chunk->bytes;
-        }
-    }
-    if (!fits)
-        return std::nullopt;
-    return out;
-}
-
 // The targets the owner names; empty when it names none in time.
-std::vector<Atom> ownerTargets(Display* display, Window window)
+std::vector<Atom> ownerTargets(Display* display, SelectionReader& reader)
 {
     std::vector<Atom> atoms;
-    const auto targets = convert(display, window, XInternAtom(display, "TARGETS", False));
-    if (!targets || targets->type != XA_ATOM || targets->format != 32)
+    const auto targets = reader.convert(XInternAtom(display, "TARGETS", False), {XA_ATOM, 32});
+    if (!targets)
         return atoms;
-    for (std::size_t at = 0; at + sizeof(long) <= targets->bytes.size(); at += sizeof(long)) {
+    for (std::size_t at = 0; at + sizeof(long) <= targets->size(); at += sizeof(long)) {
         long atom;
-        std::memcpy(&atom, targets->bytes.data() + at, sizeof atom);
+        std::memcpy(&atom, targets->data() + at, sizeof atom);
         atoms.push_back(static_cast<Atom>(atom));
     }
     return atoms;
@@ -401,27 +452,29 @@ bool offerFileList(const std::vector<std::string>& urls)
     return owner != nullptr && owner->offer(makeURIList(urls));
 }
 
-ClipboardContent readClipboard()
+ClipboardContent readClipboard(const ReadLimits& limits)
 {
     ClipboardContent content;
     Display* display = openOwnDisplay();
     if (display == nullptr)
         return content;
     const Window window = makeWindow(display);
+    SelectionReader reader(display, window, limits);
 
     // A form is asked for only when the owner names it among its targets:
     // some owners (GNUstep's pasteboard server among them) do not survive a
     // request for a target they do not know.
-    const std::vector<Atom> targets = ownerTargets(display, window);
+    const std::vector<Atom> targets = ownerTargets(display, reader);
+    content.refused = reader.refused();
     auto offered = [&](Atom atom) { return std::find(targets.begin(), targets.end(), atom) != targets.end(); };
     if (const Atom uriList = XInternAtom(display, kURIListType, False); offered(uriList))
-        if (const auto list = convert(display, window, uriList); list && list->format == 8)
-            content.urls = parseURIList(list->bytes);
+        if (const auto list = reader.convert(uriList, {uriList, 8}))
+            content.urls = parseURIList(*list);
     if (const Atom utf8 = XInternAtom(display, "UTF8_STRING", False); offered(utf8)) {
         content.offersText = true;
-        if (const auto text = convert(display, window, utf8); text && text->format == 8)
-            content.text = text->bytes;
+        content.text = reader.convert(utf8, {utf8, 8});
     }
+    content.mostBytesHeld = reader.mostBytesHeld();
     XDestroyWindow(display, window);
     closeOwnDisplay(display);
     return content;

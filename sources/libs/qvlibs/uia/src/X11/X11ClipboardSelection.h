@@ -10,6 +10,7 @@
 // Thread affinity: main thread; the selection is served by a thread of its
 // own with a display connection of its own.
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -37,12 +38,34 @@ struct ClipboardContent
     std::optional<std::string> text;
     // The URLs of its text/uri-list, when it offers one that was read whole.
     std::optional<std::vector<std::string>> urls;
+    // Whether the owner named its targets in more than kMostSelectionBytes:
+    // nothing more is asked of it, here or through GNUstep, whose pasteboard
+    // server would take them all in.
+    bool refused = false;
+    // The most bytes of the owner's that the read held at once (what it had
+    // collected and the piece being taken), counted as Xlib hands them out.
+    std::size_t mostBytesHeld = 0;
+};
+
+// How long one read may take. The defaults serve the program; tests shorten
+// them.
+struct ReadLimits
+{
+    // For each answer of the owner: long enough for a busy owner, short
+    // enough that a program that never answers does not hang the caller.
+    std::chrono::milliseconds answer{2000};
+    // For the whole read, every conversion and chunk together:
+    // kMostSelectionBytes take well below a second from a program that
+    // answers at all.
+    std::chrono::milliseconds whole{10000};
 };
 
 // Asks the owner for its targets and then for the offered forms; empty when
 // no display can be reached, no program owns the clipboard or its owner does
-// not name its targets in time.
-ClipboardContent readClipboard();
+// not name its targets in time. Only the answer to the request made, in the
+// type that the form has, is taken; anything else the owner sends is
+// dropped.
+ClipboardContent readClipboard(const ReadLimits& limits = {});
 
 // The URLs of a text/uri-list: one per line, comment lines (#) and empty
 // lines left out, line ends CR LF or LF.

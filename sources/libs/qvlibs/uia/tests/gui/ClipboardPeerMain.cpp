@@ -2,14 +2,17 @@
 // programs. Text travels as hexadecimal UTF-8 on the command line and the
 // output, so that every byte is compared exactly.
 //
-//   put-text HEX       puts the text, prints "ready", then keeps the
-//   put-files PATH...  clipboard (and the pasteboard server it started)
-//                      until it is ended
+//   put-text HEX       puts the text, prints "ready" once other programs
+//   put-files PATH...  read it from the clipboard, then keeps the clipboard
+//                      (and the pasteboard server it started) until it is
+//                      ended; prints "not on the clipboard" and exits 1 when
+//                      they do not within 20 s
 //   get-text           prints the text as HEX; "none" and exit 1 when there
 //                      is none, so that a failed read is told from a
 //                      process that ended
 //   get-files          prints one path a line; "none" and exit 1 when there
 //                      is none
+#include "../../src/X11/X11ClipboardSelection.h"
 #include "HexText.h"
 
 #include <QV/GP/FileName.h>
@@ -21,9 +24,12 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -37,8 +43,19 @@ std::string fromHex(const char* hex)
     return text;
 }
 
-[[noreturn]] void holdClipboard()
+// The pasteboard server takes the clipboard in its own time after the put
+// has returned: "ready" waits until another program reading the clipboard
+// gets what was put.
+[[noreturn]] void holdClipboard(const std::function<bool(const QV::UIA::DETAIL::X11::ClipboardContent&)>& put)
 {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!put(QV::UIA::DETAIL::X11::readClipboard())) {
+        if (std::chrono::steady_clock::now() > end) {
+            std::printf("not on the clipboard\n");
+            std::exit(1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     std::printf("ready\n");
     std::fflush(stdout);
     for (;;)
@@ -52,15 +69,22 @@ int main(int argc, char** argv)
     using namespace QV::UIA;
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "put-text" && argc == 3) {
-        ClipBoard::setFormat(TextClipBoardFormat(fromHex(argv[2])));
-        holdClipboard();
+        const std::string text = fromHex(argv[2]);
+        ClipBoard::setFormat(TextClipBoardFormat(text));
+        holdClipboard([&](const auto& content) { return content.text == text; });
     }
     if (command == "put-files" && argc > 2) {
         std::vector<QV::GP::FileName> files;
         for (int i = 2; i < argc; ++i)
             files.emplace_back(boost::filesystem::path(argv[i]));
-        ClipBoard::setFormat(FileListClipBoardFormat(files));
-        holdClipboard();
+        const FileListClipBoardFormat list(files);
+        ClipBoard::setFormat(list);
+        std::vector<ClipBoardItemData> items;
+        list.writeOSData(items);
+        std::vector<std::string> urls;
+        for (const ClipBoardItemData& item : items)
+            urls.emplace_back(item.begin(), item.end());
+        holdClipboard([&](const auto& content) { return content.urls == urls; });
     }
     if (command == "get-text") {
         TextClipBoardFormat text;
