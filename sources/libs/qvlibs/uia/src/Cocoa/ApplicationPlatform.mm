@@ -8,32 +8,13 @@ namespace QV::UIA {
 
 namespace {
 
-// Image classes whose file types GNUstep's named-image lookup need not try:
-// ImageMagick's, and those of formats that neither GNUstep's own images nor
-// this layer's use, which this back end could not draw anyway (PostScript,
-// PDF, QuickDraw pictures). Each type left out spares the lookup of every
-// named image a round through every library folder.
+// Image classes whose file types GNUstep need not try when it finds and
+// loads a named image: ImageMagick's, and those of formats that neither
+// GNUstep's own images (TIFF) nor the application icon (PNG) come in
+// (PostScript, PDF, QuickDraw pictures). GNUstep goes through every library
+// folder for each type, for each image.
 NSString* const kUnusedImageClasses[] = {@"GSImageMagickImageRep", @"NSEPSImageRep", @"NSPDFImageRep",
                                          @"NSPICTImageRep"};
-
-// GNUstep loads the application icon by the name the information list gives
-// it (NSIcon), found first among the application folder's resources, but
-// only after trying every image type in every library folder. Named here from
-// where that lookup would find it, it is the same file, found at once. A name
-// without a file in the application folder is left to GNUstep.
-void nameApplicationIcon()
-{
-    NSBundle* bundle = [NSBundle mainBundle];
-    id name = [[bundle infoDictionary] objectForKey:@"NSIcon"];
-    if (![name isKindOfClass:[NSString class]] || [[name pathExtension] length] == 0)
-        return;
-    NSString* path = [bundle pathForResource:[name stringByDeletingPathExtension] ofType:[name pathExtension]];
-    if (path == nil)
-        return;
-    NSImage* image = [[NSImage alloc] initByReferencingFile:path];
-    [image setName:name];
-    [image release];
-}
 
 } // namespace
 
@@ -44,7 +25,6 @@ void Lib::preparePlatform()
         for (NSString* name : kUnusedImageClasses)
             if (Class unused = NSClassFromString(name); unused != Nil)
                 [NSImageRep unregisterImageRepClass:unused];
-        nameApplicationIcon();
         [pool release];
         return true;
     }();
