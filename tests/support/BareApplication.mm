@@ -8,12 +8,14 @@
 // memory and idle cost of a window alone can be set beside the updater's.
 // It makes the same platform set-up as the updater before its application
 // object exists, so that a comparison counts only what the updater does
-// beyond it: GNUstep's ImageMagick image class is taken out of the image
-// lookup, and the menu style the updater asks for is the default.
+// beyond it: GNUstep's ImageMagick, PostScript, PDF and QuickDraw image
+// classes are taken out of the image lookup, and the menu style the updater
+// asks for is the default.
 #import <AppKit/AppKit.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 
 @interface QVBareTicker : NSObject
 {
@@ -44,8 +46,9 @@
 int main()
 {
     NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    if (Class magick = NSClassFromString(@"GSImageMagickImageRep"))
-        [NSImageRep unregisterImageRepClass:magick];
+    for (NSString* name : {@"GSImageMagickImageRep", @"NSEPSImageRep", @"NSPDFImageRep", @"NSPICTImageRep"})
+        if (Class unused = NSClassFromString(name))
+            [NSImageRep unregisterImageRepClass:unused];
     [[NSUserDefaults standardUserDefaults]
         registerDefaults:[NSDictionary dictionaryWithObject:@"NSWindows95InterfaceStyle"
                                                      forKey:@"NSMenuInterfaceStyle"]];

@@ -4,11 +4,17 @@
 #include "FTGlyphBitmap.h"
 #include "FontFixtures.h"
 
+#include <QV/GP/FileStream.h>
 #include <QV/GP/MemoryStream.h>
 #include <QV/UIA/ResourceFacade.h>
 
+#include <TemporaryFolder.h>
+
+#include <boost/filesystem/path.hpp>
+
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 namespace QV::UIA {
 namespace {
@@ -155,6 +161,55 @@ TEST(FontEngine, AFontThatFailsToLoadIsEmptyButUsable)
     // A loaded font is not loaded over.
     const auto good = fontFromFile(kDejaVuSans, 12, engine.handle());
     EXPECT_FALSE(good->create(Font::CreateData{"", 1, 12, 0, engine.handle()}));
+}
+
+// A font file is mapped, not copied into memory, and measures and draws as
+// the same bytes held in memory; a file that is empty, no font or no regular
+// file gives an empty font, as the bytes of any other stream would.
+TEST(FontEngine, AFontFileIsMappedAndDrawsAsItsBytesInMemory)
+{
+    FontEngine engine;
+    const TestSupport::TemporaryFolder folder("font-files");
+    ASSERT_FALSE(folder.path().empty());
+    const auto write = [&](const char* name, const Bytes& bytes) {
+        const std::filesystem::path path = folder.path() / name;
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        return path;
+    };
+    const auto fromFile = [&](const std::filesystem::path& path) {
+        GP::FileStream stream;
+        EXPECT_TRUE(stream.getFileStorage().open(GP::FileName{boost::filesystem::path(path.string())},
+                                                 GP::IStorage::eAccessRead))
+            << path;
+        return std::make_unique<Font>(stream, Font::CreateData{path.string(), 0, 12, 0, engine.handle()});
+    };
+
+    const Bytes sans = FontTest::readFontFile(kDejaVuSans);
+    const auto mappedPath = write("Sans.ttf", sans);
+    const auto mapped = fromFile(mappedPath);
+    const auto held = fontFromBytes(sans, "held", 12, engine.handle());
+    ASSERT_NE(mapped->getRenderCache(), nullptr);
+    const DETAIL::FTFontBytes& bytes = fontData(engine, mappedPath.string()).bytes;
+    EXPECT_TRUE(bytes->isMapped());
+    EXPECT_EQ(bytes->size(), sans.size());
+    EXPECT_FALSE(fontData(engine, "held").bytes->isMapped());
+    EXPECT_EQ(mapped->getStringWidth("Firmware 69", -1), held->getStringWidth("Firmware 69", -1));
+    const auto drawn = [](const Font& font) {
+        const auto picture = FontTest::whitePicture(120, 24);
+        font.renderTextMultiline(*picture, {0, 0, 120, 24}, FontTest::seq("Firmware 69"), 0xFF000000u,
+                                 Font::eAlignLeft, 0);
+        EXPECT_FALSE(FontTest::inkBounds(*picture).isEmpty());
+        return std::vector<std::uint32_t>(picture->getPixels(), picture->getPixels() + 120 * 24);
+    };
+    EXPECT_EQ(drawn(*mapped), drawn(*held));
+
+    for (const auto& path : {write("Empty.ttf", Bytes{}), write("Garbage.ttf", Bytes(4096, 0x5A)),
+                             std::filesystem::path("/dev/zero")}) {
+        const auto failed = fromFile(path);
+        EXPECT_EQ(failed->getRenderCache(), nullptr) << path;
+        EXPECT_EQ(failed->getStringWidth("abc", -1), 0) << path;
+    }
 }
 
 TEST(FontEngine, TheDefaultFontIsTheBuiltInDejaVuSans)

@@ -9,5 +9,6 @@ qv_add_gtest(NAME uia_fonts_test
   LIBS qv_uia Freetype::Freetype
   LABELS uia unit)
 # The glyph conversion is internal to the library.
-target_include_directories(uia_fonts_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../src/Common)
+target_include_directories(uia_fonts_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../src/Common
+  ${PROJECT_SOURCE_DIR}/tests/support)
 target_compile_definitions(uia_fonts_test PRIVATE QV_FONT_TEST_DATA="${CMAKE_CURRENT_LIST_DIR}/data")

@@ -163,6 +163,11 @@ std::size_t FileStorage::write(const void* buffer, std::size_t count)
     return count;
 }
 
+int FileStorage::getDescriptor() const noexcept
+{
+    return m_file != nullptr ? ::fileno(m_file) : -1;
+}
+
 long long FileStorage::getPos64() const
 {
     if (m_file == nullptr)

@@ -6,13 +6,25 @@
 
 namespace QV::UIA {
 
+namespace {
+
+// Image classes whose file types GNUstep need not try when it finds and
+// loads a named image: ImageMagick's, and those of formats that neither
+// GNUstep's own images (TIFF) nor the application icon (PNG) come in
+// (PostScript, PDF, QuickDraw pictures). GNUstep goes through every library
+// folder for each type, for each image.
+NSString* const kUnusedImageClasses[] = {@"GSImageMagickImageRep", @"NSEPSImageRep", @"NSPDFImageRep",
+                                         @"NSPICTImageRep"};
+
+} // namespace
+
 void Lib::preparePlatform()
 {
     static const bool prepared = [] {
         NSAutoreleasePool* pool = [NSAutoreleasePool new];
-        Class magick = NSClassFromString(@"GSImageMagickImageRep");
-        if (magick != Nil)
-            [NSImageRep unregisterImageRepClass:magick];
+        for (NSString* name : kUnusedImageClasses)
+            if (Class unused = NSClassFromString(name); unused != Nil)
+                [NSImageRep unregisterImageRepClass:unused];
         [pool release];
         return true;
     }();

@@ -267,6 +267,17 @@ bool WindowImpl::createWindow(const WindowBase::CreateData& data, eWindowClass w
         [window setInitialFirstResponder:nil];
         [window makeFirstResponder:view];
         [view release];
+        // GNUstep draws every window again, whole, when a colour list
+        // changes, and it reports one such change just after start, once it
+        // has read its system colours: a second full draw of a page already
+        // on the screen, which takes a second window-sized block of the
+        // shared memory drawing goes to the display through. An opaque
+        // window's view covers it and draws in its own colours; nothing in
+        // it changes with GNUstep's.
+        if (!(style & WindowBase::kStyleTransparent))
+            [[NSNotificationCenter defaultCenter] removeObserver:window
+                                                            name:NSColorListDidChangeNotification
+                                                          object:nil];
     } else {
         id delegate = [[(Class)s_delegateClass alloc] init];
         delegateImpl(delegate) = this;

@@ -1,5 +1,6 @@
 #include <QV/UIA/Font.h>
 
+#include <QV/GP/FileStorage.h>
 #include <QV/GP/Stream.h>
 #include <QV/GP/StreamUtil.h>
 #include <QV/UIA/ResourceFacade.h>
@@ -53,20 +54,26 @@ bool Font::create(const CreateData& data)
     auto bytes = GP::toStdVectorRaw(*stream);
     if (!bytes)
         return false;
-    return allocateFont(data, std::move(*bytes));
+    return allocateFont(data, std::make_shared<const DETAIL::FontFileBytes>(std::move(*bytes)));
 }
 
 bool Font::create(GP::Stream& stream, const CreateData& data)
 {
     if (!m_renderCaches.empty())
         return false;
+    // A font file is mapped rather than read, so that only what FreeType
+    // reads of it takes memory; any other stream, or a file that cannot be
+    // mapped, is read whole.
+    if (auto* file = dynamic_cast<GP::FileStorage*>(stream.getStorage()); file != nullptr)
+        if (auto mapped = DETAIL::FontFileBytes::map(file->getDescriptor()))
+            return allocateFont(data, std::move(mapped));
     auto bytes = GP::toStdVectorRaw(stream);
     if (!bytes)
         return false;
-    return allocateFont(data, std::move(*bytes));
+    return allocateFont(data, std::make_shared<const DETAIL::FontFileBytes>(std::move(*bytes)));
 }
 
-bool Font::allocateFont(const CreateData& data, std::vector<unsigned char> bytes)
+bool Font::allocateFont(const CreateData& data, DETAIL::FTFontBytes bytes)
 {
     m_engine = data.engine;
     m_resourceId = data.resourceId;
@@ -105,7 +112,7 @@ void Font::setBackingScaleFactor(float scale) const
         return;
     const float scaled = std::fmin(static_cast<float>(m_pixelSize) * scale, float(DETAIL::FreeType::kMaxPixelSize));
     const auto size = static_cast<std::int32_t>(std::lroundf(scaled));
-    auto cache = m_engine->createRenderCache(fontKey(m_resourceId, m_name), {size, m_hinting}, {});
+    auto cache = m_engine->createRenderCache(fontKey(m_resourceId, m_name), {size, m_hinting}, nullptr);
     if (!cache)
         return;
     m_current = cache.get();

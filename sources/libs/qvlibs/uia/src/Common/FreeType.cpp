@@ -181,22 +181,21 @@ FreeType::~FreeType()
     m_library.reset();
 }
 
-std::shared_ptr<FTRenderCache> FreeType::createRenderCache(const FontKey& key, FaceKey face,
-                                                           std::vector<unsigned char> bytes)
+std::shared_ptr<FTRenderCache> FreeType::createRenderCache(const FontKey& key, FaceKey face, FTFontBytes bytes)
 {
     face.first = std::clamp(face.first, kMinPixelSize, kMaxPixelSize);
     const auto found = m_fonts.find(key);
     if (found != m_fonts.end())
         return generateFontFace(found->second, face);
-    if (bytes.empty())
+    if (!bytes || bytes->empty())
         return {};
     return generateFontFace(addFont(key, std::move(bytes)), face);
 }
 
-FTFontData& FreeType::addFont(const FontKey& key, std::vector<unsigned char> bytes)
+FTFontData& FreeType::addFont(const FontKey& key, FTFontBytes bytes)
 {
     FTFontData& font = m_fonts[key];
-    font.bytes = std::make_shared<const std::vector<unsigned char>>(std::move(bytes));
+    font.bytes = std::move(bytes);
     return font;
 }
 

@@ -41,6 +41,9 @@ public:
     // The size of the file when it was opened.
     std::uint64_t getFileSize() const noexcept { return m_fileSize; }
     const FileName& getFileName() const noexcept { return m_fileName; }
+    // The open file's descriptor, for reading it other than through the
+    // storage (mapping it); -1 when closed.
+    int getDescriptor() const noexcept;
 
 private:
     FileName m_fileName;

@@ -118,7 +118,7 @@ public:
     DETAIL::FTRenderCache* getRenderCache() const;
 
 private:
-    bool allocateFont(const CreateData& data, std::vector<unsigned char> bytes);
+    bool allocateFont(const CreateData& data, DETAIL::FTFontBytes bytes);
     // Sum of the glyph widths of one line from the reader's position, ending
     // at a newline, the end of the text, a NUL when asked, or as soon as the
     // sum reaches limit.

@@ -25,12 +25,13 @@ public:
     // Settles, once, what the platform must know before its application
     // object exists; the host calls it before it creates that object, and
     // the layer again before it first needs it. On GNUstep: named images are
-    // looked up only in the file types GNUstep reads itself. With its
-    // ImageMagick class it tries some 250 types in every library folder for
-    // every name it does not find as a file (the application icon, the menu
-    // items' check marks), which took well over half of the application's
-    // start-up; this layer decodes its own pictures and never has GNUstep
-    // read a format only ImageMagick knows.
+    // looked up only in the file types GNUstep reads itself, less PostScript,
+    // PDF and QuickDraw pictures. With its ImageMagick class it tries some
+    // 250 types in every library folder for every name it does not find as a
+    // file (the application icon, the menu items' check marks), which took
+    // well over half of the application's start-up; this layer decodes its
+    // own pictures and never has GNUstep read a format only ImageMagick
+    // knows, nor one of the three left out.
     static void preparePlatform();
 
     static bool isInitialized() noexcept { return s_bInitialized; }

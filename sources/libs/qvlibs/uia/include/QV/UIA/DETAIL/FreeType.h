@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QV/UIA/DETAIL/FontFileBytes.h>
+
 #include <boost/functional/hash.hpp>
 #include <boost/variant.hpp>
 
@@ -63,7 +65,7 @@ inline int pixelWidth(const FTCharBitmap& glyph) noexcept
 using FTLibraryHandle = std::shared_ptr<FT_LibraryRec_>;
 // A font file's bytes, shared by its registry entry and every face that
 // reads them in place.
-using FTFontBytes = std::shared_ptr<const std::vector<unsigned char>>;
+using FTFontBytes = std::shared_ptr<const FontFileBytes>;
 
 struct FTFaceDeleter
 {
@@ -149,9 +151,8 @@ public:
     // The face of the key's font file at the size and hinting. The bytes are
     // only used when the key is new; an unknown key without bytes, and a
     // file that FreeType refuses, give nothing.
-    std::shared_ptr<FTRenderCache> createRenderCache(const FontKey& key, FaceKey face,
-                                                     std::vector<unsigned char> bytes);
-    FTFontData& addFont(const FontKey& key, std::vector<unsigned char> bytes);
+    std::shared_ptr<FTRenderCache> createRenderCache(const FontKey& key, FaceKey face, FTFontBytes bytes);
+    FTFontData& addFont(const FontKey& key, FTFontBytes bytes);
     std::shared_ptr<FTRenderCache> generateFontFace(FTFontData& font, FaceKey face);
 
     const std::unordered_map<FontKey, FTFontData, boost::hash<FontKey>>& fonts() const noexcept { return m_fonts; }
