@@ -2,7 +2,6 @@
 
 #include <QV/GP/FileName.h>
 #include <QV/GP/FileStream.h>
-#include <QV/GP/MemoryStream.h>
 #include <QV/QTK/Resources.h>
 #include <QV/UIA/Font.h>
 #include <QV/UIA/FontEngine.h>
@@ -11,7 +10,6 @@
 #include <boost/filesystem/path.hpp>
 
 #include <map>
-#include <set>
 #include <system_error>
 #include <utility>
 
@@ -29,9 +27,6 @@ struct State {
     std::filesystem::path resources;
     std::map<std::string, std::shared_ptr<const UIA::Picture>, std::less<>> pictures;
     std::map<std::pair<std::string, int>, std::shared_ptr<const UIA::Font>> fonts;
-    // Font files the font engine holds already: it keeps a file once for all
-    // its sizes, so another size of one of these is made without reading it.
-    std::set<std::string, std::less<>> fontFilesHeld;
 };
 
 // Never destroyed: a program that exits from inside its run loop (the X
@@ -155,21 +150,15 @@ std::shared_ptr<const UIA::Font> Resources::getFont(std::string_view name, int p
             return nullptr;
         // The resolved path keeps fonts of one name in two folders apart.
         data.name = path->string();
-        if (s.fontFilesHeld.count(data.name) != 0) {
-            GP::MemoryStream none;
-            none.getMemoryStorage().init(GP::IStorage::eAccessRead, static_cast<const void*>(nullptr), 0);
-            font = std::make_shared<UIA::Font>(none, data);
-        } else {
-            GP::FileStream stream;
-            if (!openFile(stream, *path))
-                return nullptr;
-            font = std::make_shared<UIA::Font>(stream, data);
-        }
+        // The font engine keeps a file once for all its sizes, and maps it
+        // rather than reading it: another size costs an open, not a read.
+        GP::FileStream stream;
+        if (!openFile(stream, *path))
+            return nullptr;
+        font = std::make_shared<UIA::Font>(stream, data);
     }
     if (font->getRenderCache() == nullptr)
         return nullptr;
-    if (!name.empty())
-        s.fontFilesHeld.insert(data.name);
     s.fonts.emplace(std::move(key), font);
     return font;
 }
