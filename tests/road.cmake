@@ -19,6 +19,7 @@ set(QV_ROAD_GROUPS
   elsewhere "Bystanders/TwoKeyboardRoad.*/backOn*"
   ambiguous "Bystanders/TwoKeyboardRoad.*/*SerialBackOn*"
   restart "Bystanders/TwoKeyboardRoad.*/restart*"
+  namesake "Bystanders/TwoKeyboardRoad.*/namesake*"
   leftovers "UpdateRoadProgram.aKeyboardLeft*:UpdateRoadProgram.aKeyboardFound*")
 
 qv_add_gtest(NAME app_road_update_road_test

@@ -18,6 +18,7 @@ set(QV_UPDATER_GROUPS
   unplug "UpdaterWindow.AnUnplug*"
   ask "UpdaterWindow.AKeyboardThatWillNot*:UpdaterWindow.AltQ*"
   late "UpdaterWindow.AKeyboardBackLate*"
+  namesake "UpdaterWindow.RetryWhileTheKeyboardIsAway*"
   elsewhere "UpdaterWindow.AKeyboardBackOnAnotherPort*:UpdaterWindow.AKeyboardFoundInUpdateMode*"
   restart "UpdaterWindow.AfterAQuitDuringTheWriting*"
   plug "UpdaterWindow.RescanFindsAKeyboardPluggedIn*"

@@ -31,8 +31,9 @@ int main(int argc, char** argv) {
   // Found as the updater finds the keyboard it follows: by its serial number.
   DFUDevice device;
   const std::vector<USBDeviceSighting> seen = USBDeviceSighting::scan(USBDeviceDB::QVUSBDevices);
-  const USBDeviceSighting* found =
-      USBDeviceSighting::follow(seen, USBDeviceDB::kKeyboard49ProductId, serial, USBDeviceLocation{});
+  bool namesakeSeen = false;
+  const USBDeviceSighting* found = USBDeviceSighting::follow(seen, USBDeviceDB::kKeyboard49ProductId, serial,
+                                                             USBDeviceLocation{}, namesakeSeen);
   if (found != nullptr) {
     found->reach(USBDeviceDB::QVUSBDevices, [&](const USBDeviceOSHandle& handle) { return device.connect(handle); });
   }

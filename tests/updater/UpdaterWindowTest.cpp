@@ -308,6 +308,17 @@ class UpdaterWindow : public testing::Test {
     }
   }
 
+  // UPDATE while the keyboard will be away after the reset: the asking page,
+  // then RETRY until the keyboard is back and the update ends on done. Until
+  // the keyboard is back each RETRY ends on the asking page again.
+  void updateThroughTheAskingPage() {
+    ASSERT_TRUE(waitForPage("update-available"));
+    click(kActionButton);
+    ASSERT_TRUE(waitForPage("ask-update-mode"));
+    retryUntilTheUpdateStarts();
+    expectUpdateRoad();
+  }
+
   static std::string sha256(const std::uint8_t* bytes, std::uint64_t size) {
     return simkbd::Sha256::hex(std::span<const std::uint8_t>(bytes, size));
   }
@@ -430,17 +441,25 @@ TEST_F(UpdaterWindow, AKeyboardBackLateFromTheResetIsFoundByRetry) {
   // Beside it stands an up-to-date keyboard, so the update offered is the
   // late one's; while it is away, RETRY never takes the other in its stead.
   start({"--serial", "AAA", "--reenumerate-delay", "6000", "--add-keyboard", "49:BBB:69:13"}, false);
-  ASSERT_TRUE(waitForPage("update-available"));
-  click(kActionButton);
-  ASSERT_TRUE(waitForPage("ask-update-mode"));
-  // Until the keyboard is back each RETRY ends on the asking page again.
-  retryUntilTheUpdateStarts();
-  expectUpdateRoad();
+  updateThroughTheAskingPage();
   quit();
   const nlohmann::json report = keyboardReport();
   EXPECT_EQ(report["serial"], "AAA");
   expectNewest(report, 49);
   expectUntouched(report, 69, 13);
+}
+
+TEST_F(UpdaterWindow, RetryWhileTheKeyboardIsAwayNeverTakesANamesake) {
+  // Beside it from the start stands a keyboard of its size, due too, with
+  // its serial number: the only one so named while the keyboard shown is away
+  // after the reset. RETRY takes none but the keyboard shown, once it is back
+  // on its port.
+  start({"--serial", "AAA", "--reenumerate-delay", "6000", "--add-keyboard", "49:AAA"});
+  updateThroughTheAskingPage();
+  quit();
+  const nlohmann::json report = keyboardReport();
+  expectNewest(report, 49);
+  expectUntouched(report, 68, 12);
 }
 
 TEST_F(UpdaterWindow, AKeyboardBackOnAnotherPortIsFollowedByItsSerialNumberAndNoOtherIsTouched) {

@@ -123,10 +123,7 @@ bool ZARNUpdaterUpgradeLogic::connectInNormalMode() {
   // keyboard depends on all the keyboards present.
   const std::vector<QDV2::USBDeviceSighting> seen = QDV2::USBDeviceSighting::scan(USBDeviceDB::QVUSBDevices);
   if (m_chosen.chosen) {
-    // The device remembers where the chosen keyboard was last connected,
-    // wherever it was followed to since.
-    const QDV2::USBDeviceSighting* found =
-        QDV2::USBDeviceSighting::follow(seen, m_chosen.family, m_chosen.serialNumber, m_device.location());
+    const QDV2::USBDeviceSighting* found = followChosen(seen);
     if (found != nullptr) {
       connectKeyboard(*found);
     }
@@ -150,6 +147,10 @@ bool ZARNUpdaterUpgradeLogic::connectInNormalMode() {
     if (connectKeyboard(*keyboard)) {
       const QDV2::USBDeviceInfo& info = m_device.deviceInfo();
       m_chosen = {true, std::uint16_t(info.productId & USBDeviceDB::kFamilyMask), info.serialNumber};
+      // A keyboard chosen beside a namesake is told from it by its place
+      // alone until the user chooses again.
+      m_device.setNamesakeSeen(
+          QDV2::USBDeviceSighting::isSerialNumberShared(seen, m_chosen.family, m_chosen.serialNumber));
       return true;
     }
   }
@@ -163,6 +164,17 @@ void ZARNUpdaterUpgradeLogic::forgetKeyboard() {
   m_chosen = ChosenKeyboard();
   // What the next scan finds, and only that, is the keyboard to show.
   m_device.disconnect();
+}
+
+const QDV2::USBDeviceSighting* ZARNUpdaterUpgradeLogic::followChosen(
+    std::span<const QDV2::USBDeviceSighting> seen) {
+  // The device remembers where the chosen keyboard was last connected,
+  // wherever it was followed to since, and whether a namesake was seen.
+  bool namesakeSeen = m_device.namesakeSeen();
+  const QDV2::USBDeviceSighting* found = QDV2::USBDeviceSighting::follow(
+      seen, m_chosen.family, m_chosen.serialNumber, m_device.location(), namesakeSeen);
+  m_device.setNamesakeSeen(namesakeSeen);
+  return found;
 }
 
 bool ZARNUpdaterUpgradeLogic::connectKeyboard(const QDV2::USBDeviceSighting& keyboard) {
@@ -219,6 +231,12 @@ bool ZARNUpdaterUpgradeLogic::resetIntoUpdateMode() {
   }
   if (m_device.mode() == DFUDevice::kModeDFU) {
     return true;
+  }
+  // A namesake plugged in since the last scan is noted before the keyboard
+  // leaves the bus, where the namesake could be the only one to bear its
+  // serial number.
+  if (m_chosen.chosen) {
+    followChosen(QDV2::USBDeviceSighting::scan(USBDeviceDB::QVUSBDevices, &m_device));
   }
   if (!m_device.sendDFUDetach() || !m_device.reconnectInDFUMode()) {
     return false;

@@ -56,9 +56,10 @@ class ZARNUpdaterUpgradeLogic {
   // the chosen keyboard: the one the user is shown. Every later scan connects
   // only the chosen keyboard, as QDV2::USBDeviceSighting::follow tells it
   // from the others (its family and serial number, and its place on the bus
-  // where the serial number does not tell it apart), so that no other
-  // keyboard is ever switched or written in its stead. Whether one is
-  // connected.
+  // where the serial number does not tell it apart, or where another
+  // keyboard of its family has shown that serial number since it was
+  // chosen), so that no other keyboard is ever switched or written in its
+  // stead. Whether one is connected.
   bool connectInNormalMode();
   // The user asked for a new scan: the next connectInNormalMode may choose
   // any keyboard. Nothing while the worker runs.
@@ -128,6 +129,10 @@ class ZARNUpdaterUpgradeLogic {
     std::uint16_t family = 0;
     std::string serialNumber;
   };
+  // Of the devices `seen` in one scan, the chosen keyboard, as
+  // QDV2::USBDeviceSighting::follow tells it; notes in the device a namesake
+  // the scan shows. Null when none can be told to be it.
+  const QDV2::USBDeviceSighting* followChosen(std::span<const QDV2::USBDeviceSighting> seen);
   // Connects the device to `keyboard`, found again in one more scan, when it
   // has a DFU interface. Whether it did.
   bool connectKeyboard(const QDV2::USBDeviceSighting& keyboard);

@@ -35,8 +35,13 @@ add_test(NAME app_engine_follow_elsewhere
           --gtest_filter=KeyboardElsewhere.*)
 set_tests_properties(app_engine_follow_elsewhere PROPERTIES
   LABELS "app;road" TIMEOUT 400 ENVIRONMENT "${QV_TEST_ENV}")
+add_test(NAME app_engine_follow_namesake
+  COMMAND ${PROJECT_SOURCE_DIR}/cmake/run-isolated umockdev-wrapper $<TARGET_FILE:app_engine_follow_test>
+          --gtest_filter=Namesakes/ShownKeyboardAway.*)
+set_tests_properties(app_engine_follow_namesake PROPERTIES
+  LABELS "app;road" TIMEOUT 400 ENVIRONMENT "${QV_TEST_ENV}")
 qv_check_gtest_groups(NAME app_engine_follow_every_case_grouped PROGRAM app_engine_follow_test
   LABELS app unit
   GROUPS noSerial "Pairs/TwoKeyboards.*/noSerial*" sameSerial "Pairs/TwoKeyboards.*/sameSerial*"
          otherSerial "Pairs/TwoKeyboards.*/otherSerial*" chosen "Bystanders/ChosenKeyboard.*"
-         elsewhere "KeyboardElsewhere.*")
+         elsewhere "KeyboardElsewhere.*" namesake "Namesakes/ShownKeyboardAway.*")

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "FirmwareUpdaterConfig.h"
 #include "QV/QDV2/Logging.h"
 #include "SimulatedKeyboardFixture.h"
 #include "TestableUpgradeLogic.h"
@@ -168,6 +169,13 @@ INSTANTIATE_TEST_SUITE_P(Pairs, TwoKeyboards,
                                          Pair{Serials::Different, true, false}),
                          [](const testing::TestParamInfo<Pair>& info) { return nameOf(info.param); });
 
+// Waits until `keyboard`, back late in update mode, is listed again, and finds
+// it as RETRY does.
+bool foundWhenBack(TestableUpgradeLogic& logic, PluggedKeyboard& keyboard) {
+  return TestSupport::waitUntil([&] { return keyboard.report()["onBus"] == true; }, 10s) &&
+         keyboard.waitUntilListed() != 0 && logic.connectInUpdateMode();
+}
+
 // The keyboard shown to the user is the only one the engine changes until the
 // user asks for a new scan. When it comes back from the reset late, or on
 // another port where its serial number no longer tells it apart, or not at
@@ -233,9 +241,7 @@ TEST_P(ChosenKeyboard, IsTheOnlyKeyboardChangedUntilTheUserRescans) {
   }
   if (row.back == Back::Late) {
     // Back within the wizard's waits, the keyboard shown is updated.
-    ASSERT_TRUE(TestSupport::waitUntil([&] { return shown->report()["onBus"] == true; }, 10s));
-    ASSERT_NE(shown->waitUntilListed(), 0u);
-    ASSERT_TRUE(logic.connectInUpdateMode());
+    ASSERT_TRUE(foundWhenBack(logic, *shown));
   }
   if (row.updated) {
     ASSERT_TRUE(logic.performUpdate(word));
@@ -273,6 +279,107 @@ INSTANTIATE_TEST_SUITE_P(
                     Bystander{"elsewhere_beside49NoSerial", Back::Elsewhere, Serials::None, 49, 68, 12, false},
                     Bystander{"replaced_byAnother49", Back::NotAtAll, Serials::Different, 49, 68, 12, false}),
     [](const testing::TestParamInfo<Bystander>& info) { return info.param.name; });
+
+// While the keyboard shown is off the bus (switching modes, back late, never
+// back), a keyboard of its size bearing its serial number may be the only one
+// so named on the bus. Once a scan has shown the two together, that namesake
+// is never taken for the keyboard shown, due, up to date or in update mode,
+// whether it stood beside it when the keyboard was chosen or arrived later;
+// and success is said only of the keyboard shown, at 69 in normal mode.
+enum class Away { NeverBack, BackLate, BackLateAfterUpdate };
+
+struct Namesake {
+  const char* name;
+  Away away;
+  // The keyboard shown starts in update mode, and is chosen before the
+  // namesake beside it; otherwise the namesake arrives after the choice.
+  bool shownInUpdateMode;
+  bool inUpdateMode;
+  std::uint16_t mainVersion, secondVersion;
+};
+
+void PrintTo(const Namesake& row, std::ostream* out) { *out << row.name; }
+
+class ShownKeyboardAway : public TestSupport::SimulatedKeyboardTest, public testing::WithParamInterface<Namesake> {};
+
+TEST_P(ShownKeyboardAway, ANamesakeIsNeverTakenForIt) {
+  const Namesake& row = GetParam();
+  simkbd::KeyboardConfig shownConfig = keyboardConfig(49, "SIMKBD0951", row.shownInUpdateMode);
+  shownConfig.noReenumerate = row.away == Away::NeverBack;
+  if (row.away == Away::BackLate) shownConfig.reenumerateDelayMs = 6000;
+  if (row.away == Away::BackLateAfterUpdate) {
+    // Back after the wizard's first look, at a main firmware that is not the
+    // newest: the namesake's versions must not stand in for its own.
+    shownConfig.reenumerateDelayMs = 7000;
+    shownConfig.newMainVersion = 68;
+  }
+  simkbd::KeyboardConfig namesakeConfig = keyboardConfig(49, shownConfig.serial, row.inUpdateMode);
+  namesakeConfig.mainVersion = row.mainVersion;
+  namesakeConfig.secondVersion = row.secondVersion;
+  std::unique_ptr<PluggedKeyboard> shown = TestSupport::plugOrFail(shownConfig);
+  std::unique_ptr<PluggedKeyboard> namesake;
+  if (row.shownInUpdateMode) {
+    namesake = TestSupport::plugOrFail(namesakeConfig);
+  }
+  ASSERT_TRUE(shown);
+  TestableUpgradeLogic logic;
+  ASSERT_TRUE(logic.connectInNormalMode());
+  ASSERT_EQ(logic.device().osHandle(), shown->handle());
+  if (!namesake) {
+    namesake = TestSupport::plugOrFail(namesakeConfig);
+  }
+  ASSERT_TRUE(namesake);
+  QDV2::USBDeviceInfo info;
+  std::string installed, newest;
+  bool updateAvailable = false;
+  logic.getDeviceInfo(info, installed, newest, updateAvailable);
+  ASSERT_TRUE(updateAvailable);
+
+  int word = -5;
+  if (row.away != Away::BackLateAfterUpdate) {
+    EXPECT_FALSE(logic.resetIntoUpdateMode());
+    // As the wizard's ask-update-mode page and RETRY look for it.
+    EXPECT_FALSE(logic.connectInUpdateMode());
+    EXPECT_FALSE(logic.connectInNormalMode()) << "the namesake taken for the keyboard shown";
+    EXPECT_FALSE(logic.performUpdate(word));
+    EXPECT_EQ(word, -1);
+  }
+  if (row.away == Away::BackLate) {
+    ASSERT_TRUE(foundWhenBack(logic, *shown));
+  }
+  bool succeeded = false;
+  if (row.away != Away::NeverBack) {
+    ASSERT_TRUE(logic.performUpdate(word));
+    EXPECT_EQ(waitForResult(word), 1);
+    // The wizard's first look after the update, 5 s after the keyboard left
+    // update mode, finds it still away; then it is looked for until it is back.
+    EXPECT_FALSE(logic.connectInNormalMode()) << "the namesake taken for the keyboard shown";
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return logic.connectInNormalMode(); }, 10s));
+    logic.getDeviceInfo(info, installed, newest, updateAvailable);
+    succeeded = FirmwareUpdaterConfig::runsNewestFirmware(info, updateAvailable);
+  }
+  const nlohmann::json shownReport = shown->report();
+  EXPECT_EQ(succeeded, shownReport["mode"] == "normal" && shownReport["mainVersion"] == 69);
+  EXPECT_EQ(succeeded, row.away == Away::BackLate);
+  {
+    SCOPED_TRACE("the namesake");
+    const nlohmann::json report = namesake->report();
+    EXPECT_TRUE(changingRequests(report).empty()) << testing::PrintToString(changingRequests(report));
+    EXPECT_EQ(report["mainVersion"], row.mainVersion);
+    EXPECT_EQ(report["secondVersion"], row.secondVersion);
+    EXPECT_EQ(report["mode"], row.inUpdateMode ? "update" : "normal");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Namesakes, ShownKeyboardAway,
+    testing::Values(Namesake{"neverBack_besideDue", Away::NeverBack, false, false, 68, 12},
+                    Namesake{"neverBack_besideUpToDate", Away::NeverBack, false, false, 69, 13},
+                    Namesake{"neverBack_besideOneInUpdateMode", Away::NeverBack, false, true, 68, 12},
+                    Namesake{"late_besideUpToDate", Away::BackLate, false, false, 69, 13},
+                    Namesake{"lateAfterUpdate_besideDue", Away::BackLateAfterUpdate, true, false, 68, 12},
+                    Namesake{"lateAfterUpdate_besideUpToDate", Away::BackLateAfterUpdate, true, false, 69, 13}),
+    [](const testing::TestParamInfo<Namesake>& info) { return info.param.name; });
 
 class KeyboardElsewhere : public TestSupport::SimulatedKeyboardTest {};
 

@@ -627,7 +627,8 @@ bool DFUDevice::reconnectInDFUMode() {
 bool DFUDevice::findAgain(std::uint16_t productId) {
   const std::uint16_t family = m_info.productId & USBDeviceDB::kFamilyMask;
   const std::vector<USBDeviceSighting> seen = USBDeviceSighting::scan(USBDeviceDB::QVUSBDevices);
-  const USBDeviceSighting* found = USBDeviceSighting::follow(seen, family, m_info.serialNumber, m_location);
+  const USBDeviceSighting* found =
+      USBDeviceSighting::follow(seen, family, m_info.serialNumber, m_location, m_namesakeSeen);
   if (found == nullptr) {
     logLeftAlone(seen, family, m_info.serialNumber, m_location);
     return false;

@@ -8,12 +8,18 @@
 
 namespace QV::QDV2 {
 
-std::vector<USBDeviceSighting> USBDeviceSighting::scan(const USBDeviceFilter& filter) {
+std::vector<USBDeviceSighting> USBDeviceSighting::scan(const USBDeviceFilter& filter, const USBDevice* open) {
   std::vector<USBDeviceSighting> seen;
   USBDeviceFactory factory;
   factory.setCallbacks(
-      [&seen](const USBDeviceOSHandle& handle, const USBDeviceFilter& found) {
+      [&seen, open](const USBDeviceOSHandle& handle, const USBDeviceFilter& found) {
         USBDeviceSighting sighting;
+        if (open != nullptr && open->isConnected() && handle == open->osHandle()) {
+          sighting.info = open->deviceInfo();
+          sighting.location = open->location();
+          seen.push_back(std::move(sighting));
+          return;
+        }
         bool read = USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, found, sighting.info, true);
         if (!read) {
           sighting.info = USBDeviceInfo();
@@ -31,21 +37,27 @@ std::vector<USBDeviceSighting> USBDeviceSighting::scan(const USBDeviceFilter& fi
   return seen;
 }
 
-const USBDeviceSighting* USBDeviceSighting::follow(std::span<const USBDeviceSighting> seen, std::uint16_t family,
-                                                   const std::string& serialNumber,
-                                                   const USBDeviceLocation& location) {
-  const auto ofFamily = [&](const USBDeviceSighting& s) {
-    return (s.info.productId & USBDeviceDB::kFamilyMask) == family;
-  };
-  const auto isNamed = [&](const USBDeviceSighting& s) {
-    return ofFamily(s) && s.stringsRead && s.info.serialNumber == serialNumber;
-  };
+bool USBDeviceSighting::isSerialNumberShared(std::span<const USBDeviceSighting> seen, std::uint16_t family,
+                                             const std::string& serialNumber) {
   // A keyboard whose serial number could not be read may bear this one too.
   const auto named = std::count_if(seen.begin(), seen.end(), [&](const USBDeviceSighting& s) {
-    return ofFamily(s) && (!s.stringsRead || s.info.serialNumber == serialNumber);
+    return (s.info.productId & USBDeviceDB::kFamilyMask) == family &&
+           (!s.stringsRead || s.info.serialNumber == serialNumber);
   });
+  return named > 1;
+}
+
+const USBDeviceSighting* USBDeviceSighting::follow(std::span<const USBDeviceSighting> seen, std::uint16_t family,
+                                                   const std::string& serialNumber,
+                                                   const USBDeviceLocation& location, bool& namesakeSeen) {
+  if (isSerialNumberShared(seen, family, serialNumber)) {
+    namesakeSeen = true;
+  }
+  const bool bySerialNumber = !namesakeSeen && !serialNumber.empty();
   for (const USBDeviceSighting& s : seen) {
-    if (isNamed(s) && ((named == 1 && !serialNumber.empty()) || (location.isKnown() && s.location == location))) {
+    const bool isNamed = (s.info.productId & USBDeviceDB::kFamilyMask) == family && s.stringsRead &&
+                         s.info.serialNumber == serialNumber;
+    if (isNamed && (bySerialNumber || (location.isKnown() && s.location == location))) {
       return &s;
     }
   }

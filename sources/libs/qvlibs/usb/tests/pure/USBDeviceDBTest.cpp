@@ -68,7 +68,7 @@ TEST(USBDeviceDB, ZeroAndUpdateModeIdsFindNothing) {
 
 // Which device one scan's sightings give for the keyboard followed: the
 // serial number decides on any port only while no other keyboard of the
-// family present may bear it.
+// family has been seen that may bear it.
 TEST(USBDeviceSighting, AKeyboardIsFollowedByItsSerialNumberOnlyWhereNoOtherMayBearIt) {
   constexpr std::uint16_t kFamily = USBDeviceDB::kKeyboard49ProductId;
   const auto at = [](std::uint8_t port) {
@@ -92,24 +92,39 @@ TEST(USBDeviceSighting, AKeyboardIsFollowedByItsSerialNumberOnlyWhereNoOtherMayB
     std::vector<USBDeviceSighting> seen;
     const char* serial;
     int expected;  // index into seen, -1 for none
+    bool namesakeSeenBefore = false;
+    bool namesakeSeenAfter = false;
   };
   const Case cases[] = {
       {"moved, alone", {seen(kFamily + 2, "AAA", 9)}, "AAA", 0},
       {"moved, beside another", {seen(kFamily, "BBB", 2), seen(kFamily + 2, "AAA", 9)}, "AAA", 1},
-      {"moved, beside a namesake of its family", {seen(kFamily, "AAA", 2), seen(kFamily + 2, "AAA", 9)}, "AAA", -1},
-      {"at its port, beside a namesake", {seen(kFamily, "AAA", 2), seen(kFamily + 2, "AAA", 1)}, "AAA", 1},
+      {"moved, beside a namesake of its family", {seen(kFamily, "AAA", 2), seen(kFamily + 2, "AAA", 9)}, "AAA", -1,
+       false, true},
+      {"at its port, beside a namesake", {seen(kFamily, "AAA", 2), seen(kFamily + 2, "AAA", 1)}, "AAA", 1, false,
+       true},
       {"moved, beside a namesake of another family",
        {seen(USBDeviceDB::kKeyboard88ProductId, "AAA", 2), seen(kFamily + 2, "AAA", 9)}, "AAA", 1},
       {"moved, beside a keyboard whose serial number cannot be read",
-       {seen(kFamily, "", 2, false), seen(kFamily + 2, "AAA", 9)}, "AAA", -1},
+       {seen(kFamily, "", 2, false), seen(kFamily + 2, "AAA", 9)}, "AAA", -1, false, true},
       {"no serial number, moved", {seen(kFamily + 2, "", 9)}, "", -1},
       {"no serial number, at its port", {seen(kFamily + 2, "", 1)}, "", 0},
       {"another keyboard at its port", {seen(kFamily + 2, "CCC", 1)}, "AAA", -1},
+      // Serial numbers are compared whole and with their case.
+      {"moved, beside one that differs in case", {seen(kFamily, "aaa", 2), seen(kFamily + 2, "AAA", 9)}, "AAA", 1},
+      {"moved, beside one that extends it", {seen(kFamily, "AAAB", 2), seen(kFamily + 2, "AAA", 9)}, "AAA", 1},
+      {"one that differs in case, at its port", {seen(kFamily + 2, "aaa", 1)}, "AAA", -1},
+      {"one that extends it, moved", {seen(kFamily, "AAAB", 9)}, "AAA", -1},
+      // Once a namesake was seen, it is not taken for the keyboard when it is
+      // left alone on the bus while the keyboard is away.
+      {"a namesake alone, after one was seen", {seen(kFamily, "AAA", 2)}, "AAA", -1, true, true},
+      {"at its port, after a namesake was seen", {seen(kFamily + 2, "AAA", 1)}, "AAA", 0, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const USBDeviceSighting* found = USBDeviceSighting::follow(c.seen, kFamily, c.serial, at(1));
+    bool namesakeSeen = c.namesakeSeenBefore;
+    const USBDeviceSighting* found = USBDeviceSighting::follow(c.seen, kFamily, c.serial, at(1), namesakeSeen);
     EXPECT_EQ(found == nullptr ? -1 : int(found - c.seen.data()), c.expected);
+    EXPECT_EQ(namesakeSeen, c.namesakeSeenAfter);
   }
 }
 

@@ -87,6 +87,13 @@ class DFUDevice : public USBDevice {
   // Another keyboard is never taken in its stead; the same holds for the
   // search during a manifestation that re-enumerates.
   bool reconnectInDFUMode();
+  // Whether another keyboard of this one's family has shown its serial
+  // number since the keyboard was chosen, so that only its place on the bus
+  // tells it from now on (USBDeviceSighting::follow). Every scan that follows
+  // the keyboard may set it; it is kept across connections and only its
+  // owner clears it, when it chooses a keyboard anew.
+  bool namesakeSeen() const { return m_namesakeSeen; }
+  void setNamesakeSeen(bool seen) { m_namesakeSeen = seen; }
 
   bool writeDFUData(const DFUClient::Payload& payload);
   // Fills `status` with errUNKNOWN and dfuERROR first, so a failed request
@@ -171,6 +178,7 @@ class DFUDevice : public USBDevice {
   // interrupted in it) leaves it in the future, and bringToIdle() waits out
   // the rest before it asks anything.
   std::chrono::steady_clock::time_point m_busyUntil{};
+  bool m_namesakeSeen = false;
 };
 
 }  // namespace QV::QDV2

@@ -13,6 +13,8 @@
 
 namespace QV::QDV2 {
 
+class USBDevice;
+
 // A device as one scan found it: its ids and strings, and its place on the
 // bus. Whether a device is the keyboard being followed depends on the other
 // keyboards present, and a found device's handle lasts only as long as its
@@ -28,21 +30,32 @@ struct USBDeviceSighting {
   bool stringsRead = true;
 
   // Every device one scan with `filter` finds whose ids can be read, in the
-  // order the scan reports them.
-  static std::vector<USBDeviceSighting> scan(const USBDeviceFilter& filter);
+  // order the scan reports them. The device that `open` holds connected, if
+  // any, is not opened a second time: its sighting is what `open` read of it.
+  static std::vector<USBDeviceSighting> scan(const USBDeviceFilter& filter, const USBDevice* open = nullptr);
+
+  // Whether another keyboard of family `family` than the one bearing
+  // `serialNumber` may bear it too among the devices `seen` in one scan: two
+  // have it, in either mode, or one has it and another's serial number could
+  // not be read.
+  static bool isSerialNumberShared(std::span<const USBDeviceSighting> seen, std::uint16_t family,
+                                   const std::string& serialNumber);
 
   // Of the devices `seen` in one scan, the one that is the keyboard of family
   // `family` (a product id masked with USBDeviceDB::kFamilyMask) with
   // `serialNumber`, last seen at `location`; null when none can be told to be
-  // it. A keyboard keeps its serial number on any port: when no other keyboard
-  // of its family present, in either mode, has that serial number (or one
-  // that could not be read), the one that has it is the keyboard wherever it
-  // is now. Where the serial number
-  // does not tell it apart (empty, or shared with another keyboard present)
-  // only the one at its last place may be it, and none when that place is
+  // it. A keyboard keeps its serial number on any port, so the one that bears
+  // it is the keyboard wherever it is now, as long as no other keyboard of its
+  // family has shown that serial number since the keyboard was chosen:
+  // `namesakeSeen` says whether one has, and this scan sets it when it shows
+  // one (isSerialNumberShared). A namesake may be the only one present while
+  // the keyboard itself is off the bus (switching modes, late, unplugged), so
+  // once one was seen, and wherever the serial number is empty, only the
+  // device at the keyboard's last place may be it, and none when that place is
   // unknown: another keyboard is never taken in its stead.
   static const USBDeviceSighting* follow(std::span<const USBDeviceSighting> seen, std::uint16_t family,
-                                         const std::string& serialNumber, const USBDeviceLocation& location);
+                                         const std::string& serialNumber, const USBDeviceLocation& location,
+                                         bool& namesakeSeen);
 
   // One more scan with `filter`: hands `take` the device that is this
   // sighting (its ids and serial number, at its place when the place is

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "QV/GP/StringUtil.h"
@@ -248,7 +249,7 @@ void USBDeviceOSImpl::controlTransfers(std::span<USBDevice::Request> requests,
     for (std::size_t i = 0; i < requests.size(); ++i) {
       if (batch->transfers[i].transfer != nullptr) statuses[i] = kIOUSBTransactionTimeout;
     }
-    batch.release();
+    abandon(std::move(batch));
     return;
   }
   for (std::size_t i = 0; i < requests.size(); ++i) {
@@ -257,6 +258,16 @@ void USBDeviceOSImpl::controlTransfers(std::span<USBDevice::Request> requests,
       statuses[i] = finish(requests[i], transfer);
     }
   }
+}
+
+void USBDeviceOSImpl::abandon(std::unique_ptr<Batch> batch) {
+  // Never destroyed, not even at exit, when libusb's event thread may still
+  // run; held where the process can reach it, so that it is not taken for a
+  // leak.
+  static std::mutex* const mutex = new std::mutex;
+  static auto* const abandoned = new std::vector<std::unique_ptr<Batch>>;
+  std::lock_guard lock(*mutex);
+  abandoned->push_back(std::move(batch));
 }
 
 USBDevice::Status USBDeviceOSImpl::submit(USBDevice::Request& request, Transfer& transfer, Batch& batch) {

@@ -96,6 +96,9 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
   // Handles libusb's events until every transfer of `batch` has ended; false
   // when some would not end even after being cancelled.
   bool waitUntilFinished(Batch& batch);
+  // Keeps a batch whose transfers would not end for the rest of the
+  // process: libusb may still write into it at any time.
+  static void abandon(std::unique_ptr<Batch> batch);
   // The status of an ended transfer, its reply copied into `request`; frees
   // the transfer.
   USBDevice::Status finish(USBDevice::Request& request, Transfer& transfer);
