@@ -1,7 +1,9 @@
 #include "X11ClipboardSelection.h"
 
 #include <X11/Xatom.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
+#include <xcb/xcb.h>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,7 +13,10 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -30,16 +35,29 @@ constexpr const char* kURIListType = "text/uri-list";
 // Errors on our own connections are expected (a requestor's window may be
 // gone before the answer reaches it) and must not end the process, as
 // Xlib's default handler would; errors on any other connection go on to the
-// handler that was installed before.
-std::mutex s_displaysMutex;
-std::set<Display*> s_ownDisplays;
+// handler that was installed before. A display closed on one thread may
+// leave its address to one opened on another before it leaves the set,
+// which therefore counts each address as often as it was opened.
+struct OwnDisplays {
+    std::mutex mutex;
+    std::multiset<Display*> displays;
+};
+
+// Never destroyed: a read's connection may still be closing on a thread of
+// its own while the process exits.
+OwnDisplays& ownDisplays()
+{
+    static OwnDisplays* own = new OwnDisplays();
+    return *own;
+}
+
 XErrorHandler s_previousHandler = nullptr;
 
 int ignoreOwnErrors(Display* display, XErrorEvent* error)
 {
     {
-        std::lock_guard lock(s_displaysMutex);
-        if (s_ownDisplays.count(display) != 0)
+        std::lock_guard lock(ownDisplays().mutex);
+        if (ownDisplays().displays.count(display) != 0)
             return 0;
     }
     return s_previousHandler ? s_previousHandler(display, error) : 0;
@@ -50,8 +68,8 @@ Display* openOwnDisplay()
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr)
         return nullptr;
-    std::lock_guard lock(s_displaysMutex);
-    s_ownDisplays.insert(display);
+    std::lock_guard lock(ownDisplays().mutex);
+    ownDisplays().displays.insert(display);
     static const bool installed = [] {
         s_previousHandler = XSetErrorHandler(ignoreOwnErrors);
         return true;
@@ -63,8 +81,8 @@ Display* openOwnDisplay()
 void closeOwnDisplay(Display* display)
 {
     XCloseDisplay(display);
-    std::lock_guard lock(s_displaysMutex);
-    s_ownDisplays.erase(display);
+    std::lock_guard lock(ownDisplays().mutex);
+    ownDisplays().displays.erase(ownDisplays().displays.find(display));
 }
 
 // Waits for an event of `type` on `window` until the deadline, which is
@@ -260,6 +278,53 @@ struct Form {
     int format = 0;
 };
 
+// An event as XCB hands it out.
+using Event = std::unique_ptr<xcb_generic_event_t, decltype(&std::free)>;
+
+// The next event of `type` before the deadline, which is looked at before
+// every event; every other event is dropped. XCB holds the connection's
+// events, and reads it only when none is left, a few kilobytes at a time: a
+// peer that floods the window can neither make the queue hold what it
+// pleases nor keep the caller past the deadline, as it could with Xlib, which
+// reads until nothing more has arrived.
+Event nextEvent(xcb_connection_t* connection, std::uint8_t type, Clock::time_point deadline)
+{
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0 || xcb_connection_has_error(connection))
+            return Event(nullptr, std::free);
+        if (Event event{xcb_poll_for_event(connection), std::free}) {
+            if ((event->response_type & 0x7f) == type)
+                return event;
+            continue;
+        }
+        pollfd ready{xcb_get_file_descriptor(connection), POLLIN, 0};
+        if (poll(&ready, 1, static_cast<int>(left)) < 0 && errno != EINTR)
+            return Event(nullptr, std::free);
+    }
+}
+
+// Destroys the read's window and closes its connection on a thread of its
+// own, once the events already on their way to the window are taken one at
+// a time, up to the notice that it is gone: after a peer flooded the window
+// that may take a while, and closing at once would read them all into
+// memory. The caller has its answer meanwhile.
+void closeReadConnection(Display* display, Window window, std::chrono::milliseconds limit)
+{
+    XDestroyWindow(display, window);
+    XFlush(display);
+    std::thread([display, window, deadline = Clock::now() + limit] {
+        xcb_connection_t* connection = XGetXCBConnection(display);
+        while (Event event = nextEvent(connection, XCB_DESTROY_NOTIFY, deadline))
+            if (reinterpret_cast<const xcb_destroy_notify_event_t*>(event.get())->window == window)
+                break;
+        // A connection that the server dropped is left as it is: Xlib would
+        // end the process on closing it.
+        if (!xcb_connection_has_error(connection))
+            closeOwnDisplay(display);
+    }).detach();
+}
+
 // One property taken off our window: its type, its size in bytes as Xlib
 // hands them out, and whether its bytes were taken.
 struct Chunk {
@@ -275,6 +340,7 @@ class SelectionReader
 public:
     SelectionReader(Display* display, Window window, const ReadLimits& limits)
         : m_display(display),
+          m_connection(XGetXCBConnection(display)),
           m_window(window),
           m_clipboard(XInternAtom(display, "CLIPBOARD", False)),
           m_property(XInternAtom(display, "QV_SELECTION", False)),
@@ -295,9 +361,10 @@ public:
         if (!waitForAnswer(target))
             return std::nullopt;
         // Notices of this and earlier conversions are all behind us: none of
-        // them may be taken for a chunk of this one.
-        XEvent event;
-        while (XCheckTypedWindowEvent(m_display, m_window, PropertyNotify, &event)) {
+        // them may be taken for a chunk of this one. Only those that have
+        // arrived are dropped: a peer that keeps events coming must not keep
+        // the read here.
+        while (Event(xcb_poll_for_queued_event(m_connection), std::free)) {
         }
 
         std::string out;
@@ -345,10 +412,9 @@ private:
     bool waitForAnswer(Atom target)
     {
         const auto deadline = std::min(m_end, Clock::now() + m_answerLimit);
-        XEvent event;
-        while (waitForEvent(m_display, m_window, SelectionNotify, event, deadline)) {
-            const XSelectionEvent& notice = event.xselection;
-            if (notice.selection == m_clipboard && notice.target == target)
+        while (Event event = nextEvent(m_connection, XCB_SELECTION_NOTIFY, deadline)) {
+            const auto& notice = *reinterpret_cast<const xcb_selection_notify_event_t*>(event.get());
+            if (notice.requestor == m_window && notice.selection == m_clipboard && notice.target == target)
                 return notice.property == m_property;
         }
         return false;
@@ -359,10 +425,11 @@ private:
     bool waitForNewValue()
     {
         const auto deadline = std::min(m_end, Clock::now() + m_answerLimit);
-        XEvent event;
-        while (waitForEvent(m_display, m_window, PropertyNotify, event, deadline))
-            if (event.xproperty.atom == m_property && event.xproperty.state == PropertyNewValue)
+        while (Event event = nextEvent(m_connection, XCB_PROPERTY_NOTIFY, deadline)) {
+            const auto& notice = *reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
+            if (notice.window == m_window && notice.atom == m_property && notice.state == XCB_PROPERTY_NEW_VALUE)
                 return true;
+        }
         return false;
     }
 
@@ -421,6 +488,7 @@ private:
     }
 
     Display* m_display;
+    xcb_connection_t* m_connection;
     Window m_window;
     Atom m_clipboard, m_property, m_incremental;
     std::chrono::milliseconds m_answerLimit;
@@ -458,7 +526,10 @@ ClipboardContent readClipboard(const ReadLimits& limits)
     Display* display = openOwnDisplay();
     if (display == nullptr)
         return content;
+    // The read takes its events from XCB one at a time (see nextEvent).
+    XSetEventQueueOwner(display, XCBOwnsEventQueue);
     const Window window = makeWindow(display);
+    XSelectInput(display, window, PropertyChangeMask | StructureNotifyMask);
     SelectionReader reader(display, window, limits);
 
     // A form is asked for only when the owner names it among its targets:
@@ -475,8 +546,7 @@ ClipboardContent readClipboard(const ReadLimits& limits)
         content.text = reader.convert(utf8, {utf8, 8});
     }
     content.mostBytesHeld = reader.mostBytesHeld();
-    XDestroyWindow(display, window);
-    closeOwnDisplay(display);
+    closeReadConnection(display, window, limits.whole);
     return content;
 }
 

@@ -8,7 +8,8 @@
 // layer owns the selection itself while it offers a file list.
 //
 // Thread affinity: main thread; the selection is served by a thread of its
-// own with a display connection of its own.
+// own with a display connection of its own, and each read's connection is
+// closed on a thread of its own.
 
 #include <chrono>
 #include <cstddef>

@@ -35,6 +35,8 @@ public:
         LongChunks,
         // The text typed INTEGER.
         Integer,
+        // The text in items of format 16.
+        Shorts,
         // TARGETS as `size` bytes of atoms.
         ManyTargets,
         // One byte a chunk, each 100 ms after the last was taken, for ever.
@@ -42,6 +44,12 @@ public:
         // The earlier request for a file list answered only after the text
         // was asked for, before the text's own answer.
         Late,
+        // The text one byte a chunk, each chunk after a burst of events at
+        // the reader's window that it never asked for.
+        FloodedChunks,
+        // After the start of a transfer in chunks, only such bursts, for
+        // ever.
+        Flood,
     };
 
     ScriptedClipboardOwner(const std::string& display, Answer answer, std::string text, std::size_t size = 0)
@@ -58,6 +66,7 @@ public:
         m_uriList = XInternAtom(m_display, "text/uri-list", False);
         m_targets = XInternAtom(m_display, "TARGETS", False);
         m_incremental = XInternAtom(m_display, "INCR", False);
+        m_noise = XInternAtom(m_display, "QV_NOISE", False);
         XSetSelectionOwner(m_display, m_clipboard, m_window, CurrentTime);
         m_owned = XGetSelectionOwner(m_display, m_clipboard) == m_window;
         m_thread = std::thread([this] { serve(); });
@@ -78,8 +87,8 @@ public:
     bool owned() const { return m_owned; }
     // Whether it sent its whole answer, to the end of a transfer in chunks.
     bool finished() const { return m_finished; }
-    // Whether the reader gave up while it still sent (Trickle), which it
-    // does until the reader's window is gone or for 10 s at most.
+    // Whether the reader gave up while it still sent (Trickle, Flood), which
+    // it does until the reader's window is gone or for 10 s at most.
     bool outlasted() const { return m_outlasted; }
 
 private:
@@ -100,7 +109,7 @@ private:
                 if (event.type == SelectionRequest)
                     answer(event.xselectionrequest);
                 else if (event.type == DestroyNotify && event.xdestroywindow.window == m_transfer.requestor)
-                    m_outlasted = m_answer == Answer::Trickle;
+                    m_outlasted = m_answer == Answer::Trickle || m_answer == Answer::Flood;
                 else if (event.type == PropertyNotify && event.xproperty.state == PropertyDelete
                          && event.xproperty.window == m_transfer.requestor
                          && event.xproperty.atom == m_transfer.property)
@@ -110,9 +119,12 @@ private:
                 m_nextDrop.reset();
                 put(m_transfer.requestor, m_transfer.property, m_utf8, 8, "x", 1);
             }
+            const bool flooding = m_flooding && !m_outlasted;
+            if (flooding)
+                flood(m_transfer.requestor);
             XFlush(m_display);
             pollfd ready{ConnectionNumber(m_display), POLLIN, 0};
-            poll(&ready, 1, 20);
+            poll(&ready, 1, flooding ? 0 : 20);
         }
     }
 
@@ -131,6 +143,19 @@ private:
         int mode = PropModeReplace;
         for (std::size_t at = 0; at < bytes; at += 4 * longs.size(), mode = PropModeAppend)
             put(requestor, property, type, 32, longs.data(), std::min(longs.size(), (bytes - at) / 4), mode);
+    }
+
+    // Messages, and a change of a property that is not the transfer's.
+    void flood(Window to)
+    {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = to;
+        event.xclient.message_type = m_noise;
+        event.xclient.format = 32;
+        for (int sent = 0; sent < 5000; ++sent)
+            XSendEvent(m_display, to, False, NoEventMask, &event);
+        put(to, m_noise, XA_STRING, 8, "x", 1);
     }
 
     void notify(const XSelectionRequestEvent& request, Atom property)
@@ -179,6 +204,10 @@ private:
             put(to, property, XA_INTEGER, 8, m_text.data(), m_text.size());
             m_finished = true;
             break;
+        case Answer::Shorts:
+            put(to, property, m_utf8, 16, m_text.data(), m_text.size() / 2);
+            m_finished = true;
+            break;
         case Answer::Longs:
             putLongs(to, property, m_utf8, 0x41414141, m_size);
             m_finished = true;
@@ -195,7 +224,9 @@ private:
             break;
         }
         case Answer::LongChunks:
-        case Answer::Trickle: {
+        case Answer::Trickle:
+        case Answer::FloodedChunks:
+        case Answer::Flood: {
             // Deletions of the property ask for the next chunk.
             XSelectInput(m_display, to, PropertyChangeMask | StructureNotifyMask);
             const long least = long(std::max(m_size, m_text.size()));
@@ -215,10 +246,20 @@ private:
             m_nextDrop = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
             return;
         }
+        if (m_answer == Answer::Flood) {
+            m_flooding = true;
+            return;
+        }
         const std::size_t piece = std::size_t(1) << 20;
         const Window to = m_transfer.requestor;
         const Atom property = m_transfer.property;
-        if (m_transfer.sent == 0) {
+        if (m_answer == Answer::FloodedChunks) {
+            flood(to);
+            const bool last = m_transfer.sent == m_text.size();
+            put(to, property, m_utf8, 8, m_text.data() + m_transfer.sent, last ? 0 : 1);
+            m_transfer.sent += last ? 0 : 1;
+            m_finished = last;
+        } else if (m_transfer.sent == 0) {
             const std::string text(piece, 'a');
             put(to, property, m_utf8, 8, text.data(), text.size());
             m_transfer.sent += piece;
@@ -237,13 +278,14 @@ private:
     std::size_t m_size;
     Display* m_display = nullptr;
     Window m_window = None;
-    Atom m_clipboard = None, m_utf8 = None, m_uriList = None, m_targets = None, m_incremental = None;
+    Atom m_clipboard = None, m_utf8 = None, m_uriList = None, m_targets = None, m_incremental = None, m_noise = None;
     bool m_owned = false;
     Transfer m_transfer;
     XSelectionRequestEvent m_lateRequest{};
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_finished{false};
     std::optional<std::chrono::steady_clock::time_point> m_nextDrop;
+    bool m_flooding = false;
     std::atomic<bool> m_outlasted{false};
     std::thread m_thread;
 };
