@@ -19,7 +19,8 @@ set(QV_ROAD_GROUPS
   elsewhere "Bystanders/TwoKeyboardRoad.*/backOn*"
   ambiguous "Bystanders/TwoKeyboardRoad.*/*SerialBackOn*"
   restart "Bystanders/TwoKeyboardRoad.*/restart*"
-  leftovers "UpdateRoadProgram.aKeyboardLeft*:UpdateRoadProgram.aKeyboardFound*")
+  leftovers "UpdateRoadProgram.aKeyboardLeft*:UpdateRoadProgram.aKeyboardFound*"
+  busy "Busy/BusyRoad.*")
 
 qv_add_gtest(NAME app_road_update_road_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/road/UpdateRoadTest.cpp
