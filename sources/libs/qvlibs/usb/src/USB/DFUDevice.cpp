@@ -380,6 +380,17 @@ void DFUDevice::noteStatus(const DFU::GetStatus& status) {
   }
 }
 
+void DFUDevice::waitOutBusyTime() {
+  // A second wait covers a sleep that ended a little before the clock's time.
+  for (int waits = 0; waits < 2 && m_saysBusy; ++waits) {
+    const auto at = now();
+    if (at >= m_busyUntil) {
+      return;
+    }
+    sleep(m_busyUntil - at);
+  }
+}
+
 bool DFUDevice::pollWhileBusy(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline,
                               bool answered) {
   for (unsigned polls = 0; polls < kMaxStatusPollsPerBlock; ++polls) {
@@ -395,10 +406,7 @@ bool DFUDevice::pollWhileBusy(DFU::GetStatus& status, std::chrono::steady_clock:
     if (m_busyUntil > deadline) {
       break;
     }
-    const auto start = now();
-    if (m_busyUntil > start) {
-      sleep(m_busyUntil - start);
-    }
+    waitOutBusyTime();
   }
   // The device stayed busy for longer than any block of its kind can take.
   status.bStatus = DFU::errUNKNOWN;
@@ -411,11 +419,8 @@ bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status, std::chrono::steady_
 }
 
 bool DFUDevice::bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds patience) {
-  const auto start = now();
-  const auto deadline = start + patience;
-  if (m_saysBusy && start < m_busyUntil) {
-    sleep(m_busyUntil - start);
-  }
+  const auto deadline = now() + patience;
+  waitOutBusyTime();
   // One clearing request at most of each kind: a device that is still not
   // idle after them will not become so by asking again.
   bool cleared = false;
@@ -571,6 +576,7 @@ bool DFUDevice::manifest(DFU::GetStatus& status) {
         sleep(step);
         waited += step;
         if (tolerant) {
+          waitOutBusyTime();
           // A manifesting device takes no other request than the status
           // request, whose answer is its record once it is idle again.
           if (!getDFUStatus(status) || status.bStatus != DFU::OK) {

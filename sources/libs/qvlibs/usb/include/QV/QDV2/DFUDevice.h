@@ -167,6 +167,8 @@ class DFUDevice : public USBDevice {
   // is busy, and until when (bwPollTimeout, at most the longest wait of a
   // poll).
   void noteStatus(const DFU::GetStatus& status);
+  // Sleeps until the time the device announced, when it says it is busy.
+  void waitOutBusyTime();
   // Follows the device from the end of data to the end of manifestation.
   bool manifest(DFU::GetStatus& status);
   // One scan for the keyboard last connected, as reconnectInDFUMode tells
