@@ -20,7 +20,7 @@ set(QV_ROAD_GROUPS
   ambiguous "Bystanders/TwoKeyboardRoad.*/*SerialBackOn*"
   restart "Bystanders/TwoKeyboardRoad.*/restart*"
   leftovers "UpdateRoadProgram.aKeyboardLeft*:UpdateRoadProgram.aKeyboardFound*"
-  busy "Busy/BusyRoad.*")
+  busy "UpdateRoadProgram.aKeyboardThatStaysBusy*")
 
 qv_add_gtest(NAME app_road_update_road_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/road/UpdateRoadTest.cpp
