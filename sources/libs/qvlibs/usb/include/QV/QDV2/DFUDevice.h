@@ -156,9 +156,8 @@ class DFUDevice : public USBDevice {
   bool waitUntilBlockTaken(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline);
   // Asks for the status until the device no longer says it is busy (writing
   // a block or manifesting): true with its record once it reports another
-  // state or an error; false when a request
-  // fails, or when it is still busy at `deadline` or after a bounded number
-  // of polls (bStatus errUNKNOWN). A wait that would end past the deadline
+  // state or an error; false when a request fails, or when it is still busy
+  // at `deadline` or after a bounded number of polls (bStatus errUNKNOWN). A wait that would end past the deadline
   // is not begun. When `answered`, `status` already holds the device's
   // answer to the first request, which then counts as the first poll.
   bool pollWhileBusy(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline,
