@@ -20,7 +20,8 @@ set(QV_ROAD_GROUPS
   ambiguous "Bystanders/TwoKeyboardRoad.*/*SerialBackOn*"
   restart "Bystanders/TwoKeyboardRoad.*/restart*"
   namesake "Bystanders/TwoKeyboardRoad.*/namesake*"
-  leftovers "UpdateRoadProgram.aKeyboardLeft*:UpdateRoadProgram.aKeyboardFound*")
+  leftovers "UpdateRoadProgram.aKeyboardLeft*:UpdateRoadProgram.aKeyboardFound*"
+  busy "UpdateRoadProgram.aKeyboardThatStaysBusy*")
 
 qv_add_gtest(NAME app_road_update_road_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/road/UpdateRoadTest.cpp

@@ -375,6 +375,28 @@ INSTANTIATE_TEST_SUITE_P(
                   false, 69, 13, false, true}),
     [](const testing::TestParamInfo<Bystander>& info) { return info.param.name; });
 
+// A keyboard that keeps saying it is busy takes no request but the status
+// request, anything else leaving it stalled in dfuERROR: given up on, it is
+// left in update mode as it is, where RETRY finds it.
+TEST_F(UpdateRoadProgram, aKeyboardThatStaysBusyIsLeftAsItIs) {
+  using Words = std::vector<std::string>;
+  for (const auto& [keyboard, retries] : {std::pair<Words, Words>{{"--busy-forever", "--poll-timeout", "1"}, {}},
+                                          {{"--busy-forever", "--poll-timeout", "1000"}, {}},
+                                          {{"--start-state", "dnload-idle", "--busy-forever", "--poll-timeout", "500"},
+                                           {"--retries", "1"}}}) {
+    SCOPED_TRACE(keyboard[0] + " " + keyboard.back());
+    const Road road = run(keyboard, retries);
+    EXPECT_EQ(road.outcome.exitCode, 1) << road.outcome.output;
+    EXPECT_TRUE(says(road, "Result word -2 ")) << road.outcome.output;
+    EXPECT_EQ(says(road, "connectInUpdateMode: true"), !retries.empty()) << road.outcome.output;
+    ASSERT_TRUE(road.report.is_object()) << "no report";
+    EXPECT_EQ(road.report["mode"], "update");
+    EXPECT_EQ(road.report["status"], 0) << "a request reached the keyboard while it was busy";
+    EXPECT_NE(road.report["state"], 10);
+    EXPECT_EQ(road.report["requests"].back()["bRequest"], 3) << "the last request is not the status request";
+  }
+}
+
 TEST_F(UpdateRoadProgram, noKeyboardAndBadArgumentsEndAtOnce) {
   // A keyboard of another maker's family is not ours to update.
   const Road none = run({"--product-id", "0x2000"});

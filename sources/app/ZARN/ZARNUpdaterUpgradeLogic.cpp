@@ -330,13 +330,22 @@ int ZARNUpdaterUpgradeLogic::writeFirmwares() {
   if (!m_device.writeImage(images->mainImage, std::uint32_t(images->mainImageSize), status) ||
       (m_flashSecondImage && !writeSecondImage(*images))) {
     // The download is given up: the loader is left idle, its error cleared,
-    // so that the next attempt starts from a clean state.
-    m_device.bringToIdle(status);
+    // so that the next attempt starts from a clean state. A loader that still
+    // says it is busy was already given all the time a block or manifestation
+    // may take.
+    if (!m_device.saysBusy()) {
+      m_device.bringToIdle(status);
+    }
     result = -2;
   }
   // The keyboard is asked to run its application whatever happened; a
-  // failure here changes nothing the result could say.
-  m_device.returnToAPPMode();
+  // failure here changes nothing the result could say. One that still says
+  // it is busy takes no request but the status request: it is left in update
+  // mode as it is, where RETRY or the next start finds it and brings it to
+  // idle, the settling time having outlasted the time it announced.
+  if (!m_device.saysBusy()) {
+    m_device.returnToAPPMode();
+  }
   m_device.disconnect();
   boost::this_thread::sleep_for(kSettleWait);
   return result;

@@ -196,6 +196,10 @@ void DFUDevice::interruptionPoint() const {
 
 USBDevice::Status DFUDevice::controlTransfer(Request& request) {
   interruptionPoint();
+  const bool statusRequest = request.bmRequestType == kClassIn && request.bRequest == DFU::DFU_GETSTATUS;
+  if (m_saysBusy && !(statusRequest && now() >= m_busyUntil)) {
+    return kStatusRefusedWhileBusy;
+  }
   return USBDevice::controlTransfer(request);
 }
 
@@ -208,6 +212,7 @@ bool DFUDevice::postConnect() {
   // The fields describe the device just connected; what an earlier device
   // reported must not survive a connection whose descriptor cannot be read.
   clearDFUInfo();
+  m_saysBusy = false;
   m_busyUntil = {};
   return queryDFUInfo();
 }
@@ -306,7 +311,11 @@ bool DFUDevice::getDFUStatus(DFU::GetStatus& status) {
   std::uint8_t reply[kGetStatusLength] = {};
   Request request = statusRequest(m_interfaceNumber, reply);
   const Status result = controlTransfer(request);
-  return decodeStatus(request, result, reply, status);
+  if (!decodeStatus(request, result, reply, status)) {
+    return false;
+  }
+  noteStatus(status);
+  return true;
 }
 
 bool DFUDevice::getDFUState(std::uint8_t& state) {
@@ -360,11 +369,26 @@ bool DFUDevice::returnToAPPMode() {
   return (m_bmAttributes & bitWillDetach) ? sendDFUDetachRequest() : sendXMOSDFUResetFromDFU();
 }
 
-std::chrono::milliseconds DFUDevice::noteBusy(const DFU::GetStatus& status) {
-  const std::chrono::milliseconds wait =
-      std::min<std::chrono::milliseconds>(std::chrono::milliseconds(status.bwPollTimeout), kMaxPollWait);
-  m_busyUntil = now() + wait;
-  return wait;
+void DFUDevice::noteStatus(const DFU::GetStatus& status) {
+  // The state alone decides: a device writing a block or manifesting attends
+  // to nothing else, whatever its status says.
+  m_saysBusy = status.bState == DFU::dfuDNBUSY || status.bState == DFU::dfuMANIFEST;
+  m_busyUntil = {};
+  if (m_saysBusy) {
+    m_busyUntil = now() + std::min<std::chrono::milliseconds>(std::chrono::milliseconds(status.bwPollTimeout),
+                                                              kMaxPollWait);
+  }
+}
+
+void DFUDevice::waitOutBusyTime() {
+  // A second wait covers a sleep that ended a little before the clock's time.
+  for (int waits = 0; waits < 2 && m_saysBusy; ++waits) {
+    const auto at = now();
+    if (at >= m_busyUntil) {
+      return;
+    }
+    sleep(m_busyUntil - at);
+  }
 }
 
 bool DFUDevice::pollWhileBusy(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline,
@@ -376,18 +400,13 @@ bool DFUDevice::pollWhileBusy(DFU::GetStatus& status, std::chrono::steady_clock:
     if (!(answered && polls == 0) && !getDFUStatus(status)) {
       return false;
     }
-    if (status.bState != DFU::dfuDNBUSY || status.bStatus != DFU::OK) {
+    if (!m_saysBusy || status.bStatus != DFU::OK) {
       return true;
     }
-    const std::chrono::milliseconds wait = noteBusy(status);
     if (m_busyUntil > deadline) {
       break;
     }
-    if (wait.count() != 0) {
-      sleep(wait);
-    }
-    // Waited out; only a wait cut short leaves the device busy.
-    m_busyUntil = {};
+    waitOutBusyTime();
   }
   // The device stayed busy for longer than any block of its kind can take.
   status.bStatus = DFU::errUNKNOWN;
@@ -400,12 +419,8 @@ bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status, std::chrono::steady_
 }
 
 bool DFUDevice::bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds patience) {
-  const auto start = now();
-  const auto deadline = start + patience;
-  if (start < m_busyUntil) {
-    sleep(m_busyUntil - start);
-    m_busyUntil = {};
-  }
+  const auto deadline = now() + patience;
+  waitOutBusyTime();
   // One clearing request at most of each kind: a device that is still not
   // idle after them will not become so by asking again.
   bool cleared = false;
@@ -453,12 +468,20 @@ bool DFUDevice::writeBlock(DFUClient::Payload& payload, const std::uint8_t* data
   const auto deadline = now() + kMaxBusyWaitPerBlock;
   interruptionPoint();
   controlTransfers(requests, results);
+  // The answer counts even when the block failed: a device that says it is
+  // busy must be left alone from then on.
+  DFU::GetStatus answer;
+  const bool answered = decodeStatus(requests[1], results[1], reply, answer);
+  if (answered) {
+    noteStatus(answer);
+  }
   if (results[0] != kStatusSuccess) {
     logRequestFailure("%s: DFU_DNLOAD failed with status 0x%x (%s)\n", results[0]);
     status.bStatus = DFU::errUNKNOWN;
     return false;
   }
-  return decodeStatus(requests[1], results[1], reply, status) && waitUntilBlockTaken(status, deadline);
+  status = answer;
+  return answered && waitUntilBlockTaken(status, deadline);
 }
 
 bool DFUDevice::writeImage(const std::uint8_t* image, std::uint32_t size, DFU::GetStatus& status) {
@@ -542,7 +565,6 @@ bool DFUDevice::manifest(DFU::GetStatus& status) {
         if (!getDFUStatus(status) || status.bStatus != DFU::OK) {
           return false;
         }
-        noteBusy(status);
         state = DFU::dfuMANIFEST;
         break;
       case DFU::dfuMANIFEST:
@@ -552,13 +574,18 @@ bool DFUDevice::manifest(DFU::GetStatus& status) {
         }
         // A step outlasts the time the device said manifestation takes.
         sleep(step);
-        m_busyUntil = {};
         waited += step;
         if (tolerant) {
-          if (!getDFUState(state)) {
-            status.bStatus = DFU::errUNKNOWN;
+          waitOutBusyTime();
+          // A manifesting device takes no other request than the status
+          // request, whose answer is its record once it is idle again.
+          if (!getDFUStatus(status) || status.bStatus != DFU::OK) {
             return false;
           }
+          if (status.bState == DFU::dfuIDLE) {
+            return true;
+          }
+          state = status.bState;
         } else if (findAgain(std::uint16_t(m_info.productId & USBDeviceDB::kFamilyMask))) {
           // Back in normal mode, running the image just written.
           state = DFU::dfuMANIFEST_WAIT_RESET;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
@@ -388,6 +389,11 @@ TEST_F(DFUDeviceProtocolTest, WriteImageWaitsForABusyDeviceAtMostOneSecondAtATim
     EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
     EXPECT_EQ(sleeps, std::vector<std::chrono::nanoseconds>(c.sleeps, std::chrono::milliseconds(c.pollMs)));
     EXPECT_EQ(transport->requests.size(), 2u + c.polls);
+    // Given up on while it says it is busy, it is not sent back to normal mode.
+    EXPECT_TRUE(device.saysBusy());
+    transport->forget();
+    EXPECT_FALSE(device.returnToAPPMode());
+    EXPECT_TRUE(transport->requests.empty());
   }
 }
 
@@ -450,6 +456,7 @@ TEST_F(DFUDeviceProtocolTest, WriteImageBringsTheDeviceToIdleBeforeTheFirstBlock
       {"dfuDNLOAD-IDLE", {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), idle}, {}, {kGetStatus, abort, kGetStatus}, true, {}},
       {"dfuDNBUSY", {statusReply(DFU::OK, 30, DFU::dfuDNBUSY), statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), idle}, {},
        {kGetStatus, kGetStatus, abort, kGetStatus}, true, {30ms}},
+      {"dfuMANIFEST", {statusReply(DFU::OK, 30, DFU::dfuMANIFEST), idle}, {}, {kGetStatus, kGetStatus}, true, {30ms}},
       {"an error that stays", {statusReply(DFU::errWRITE, 0, DFU::dfuERROR), statusReply(DFU::errWRITE, 0, DFU::dfuERROR)}, {},
        {kGetStatus, clrStatus, kGetStatus}, false, {}},
       {"a refused DFU_ABORT", {statusReply(DFU::OK, 0, DFU::dfuMANIFEST_SYNC)}, {{DFU::DFU_ABORT, stall()}}, {kGetStatus, abort}, false, {}},
@@ -520,6 +527,46 @@ TEST_F(DFUDeviceProtocolTest, AnInterruptedBusyWaitIsWaitedOutBeforeTheDeviceIsA
   }
 }
 
+// A device that says it is busy (writing a block, or manifesting) stalls any
+// request but the status request, and that one too before the time it
+// announced, and is then left in dfuERROR: such requests fail without
+// reaching it, until it answers that it is busy no longer.
+TEST_F(DFUDeviceProtocolTest, ABusyDeviceIsSentOnlyTheStatusRequestAndNotBeforeItsTime) {
+  std::uint32_t version = 0;
+  struct Case {
+    const char* name;
+    Reply answer;
+    std::chrono::milliseconds after;
+    std::function<bool()> send;
+    std::string request;
+    bool sent;
+  };
+  const Reply busy = statusReply(DFU::OK, 500, DFU::dfuDNBUSY);
+  const std::string detach = request(0x21, 0, 1000, kInterface, 0);
+  auto leave = [&] { return device.returnToAPPMode(); };
+  auto ask = [&] { return device.getDFUStatus(status); };
+  const Case cases[] = {
+      {"the return to normal mode", busy, 2s, leave, detach, false},
+      {"DFU_CLRSTATUS", busy, 2s, [&] { return device.sendDFUClrStatus(); }, request(0x21, 4, 0, kInterface, 0), false},
+      {"a vendor request", busy, 2s, [&] { return device.getCustomImageVersion(1, version); },
+       request(0xC0, 0xB3, 0, 29, 2), false},
+      {"DFU_GETSTATUS before its time", busy, 499ms, ask, kGetStatus, false},
+      {"DFU_GETSTATUS at its time", busy, 500ms, ask, kGetStatus, true},
+      {"the return to normal mode while it manifests", statusReply(DFU::OK, 300, DFU::dfuMANIFEST), 2s, leave, detach, false},
+      {"the return to normal mode once it is idle", statusReply(DFU::OK, 500, DFU::dfuDNLOAD_IDLE), 0ms, leave, detach, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    connectInDFUMode();
+    transport->queued[DFU::DFU_GETSTATUS] = {c.answer};
+    ASSERT_TRUE(device.getDFUStatus(status));
+    transport->now += c.after;
+    transport->forget();
+    EXPECT_EQ(c.send(), c.sent);
+    EXPECT_EQ(transport->requests, c.sent ? std::vector<std::string>{c.request} : std::vector<std::string>{});
+  }
+}
+
 // The device's owner can stop it before any request, whatever loop it is in;
 // a block and the status request sent with it count as one.
 TEST_F(DFUDeviceProtocolTest, ItsOwnerCanStopTheDeviceBeforeAnyRequest) {
@@ -556,14 +603,16 @@ TEST_F(DFUDeviceProtocolTest, ToleratedManifestationIsFollowedBySecondSteps) {
     return all;
   };
 
+  // While it manifests, the device is asked nothing but its status.
   connectInDFUMode(256, 0x0F);
-  transport->queued[DFU::DFU_GETSTATE] = {stateReply(DFU::dfuMANIFEST_SYNC), stateReply(DFU::dfuMANIFEST), stateReply(DFU::dfuIDLE)};
+  transport->queued[DFU::DFU_GETSTATE] = {stateReply(DFU::dfuMANIFEST_SYNC)};
   thenStatus({statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuMANIFEST),
-              statusReply(DFU::OK, 0, DFU::dfuIDLE)});
+              statusReply(DFU::OK, 0, DFU::dfuMANIFEST), statusReply(DFU::OK, 0, DFU::dfuIDLE)});
   EXPECT_TRUE(device.writeImage(image.data(), 100, status));
-  EXPECT_EQ(transport->requests, followedBy({kGetState, kGetStatus, kGetState, kGetState, kGetStatus}));
+  EXPECT_EQ(transport->requests, followedBy({kGetState, kGetStatus, kGetStatus, kGetStatus}));
   EXPECT_EQ(sleeps, (std::vector<std::chrono::nanoseconds>{1s, 1s}));
   EXPECT_EQ(status.bState, DFU::dfuIDLE);
+  EXPECT_FALSE(device.saysBusy());
 
   for (std::uint8_t done : {DFU::appIDLE, DFU::dfuMANIFEST_WAIT_RESET}) {
     connectInDFUMode(256, 0x0F);
@@ -602,8 +651,7 @@ TEST_F(DFUDeviceProtocolTest, ToleratedManifestationIsBounded) {
     connectInDFUMode(256, 0x0F, c.detachTimeOut);
     sleeps.clear();
     transport->standing[DFU::DFU_GETSTATE] = stateReply(c.state);
-    transport->standing[DFU::DFU_GETSTATUS] =
-        statusReply(DFU::OK, 0, c.state == DFU::dfuMANIFEST ? DFU::dfuDNLOAD_IDLE : DFU::dfuMANIFEST);
+    transport->standing[DFU::DFU_GETSTATUS] = statusReply(DFU::OK, 0, DFU::dfuMANIFEST);
     thenStatus({statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE)});
     EXPECT_FALSE(device.writeImage(image.data(), 100, status));
     EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);

@@ -55,7 +55,8 @@ class DFUDevice : public USBDevice {
   // into update mode. False when the request fails.
   bool sendDFUDetach();
   // Leaves update mode: DFU_DETACH or the vendor reset from update mode; true
-  // at once when connected in run-time mode.
+  // at once when connected in run-time mode. False, with nothing sent, while
+  // the device says it is busy.
   bool returnToAPPMode();
   // Downloads `image` in wTransferSize blocks (or blocks of the platform's
   // largest control transfer, when that is smaller) and follows
@@ -111,6 +112,11 @@ class DFUDevice : public USBDevice {
   std::uint16_t wDetachTimeOut() const { return m_wDetachTimeOut; }
   std::uint16_t wTransferSize() const { return m_wTransferSize; }
   std::uint16_t interfaceNumber() const { return m_interfaceNumber; }
+  // The device's last status answer was dfuDNBUSY or dfuMANIFEST: until it
+  // answers otherwise it is sent nothing but DFU_GETSTATUS, and that not
+  // before the time it announced. A host that gives up on it then leaves it
+  // as it is.
+  bool saysBusy() const { return m_saysBusy; }
 
   // Replaces how the device waits; an empty function restores real sleeping.
   void setSleepFunction(SleepFunction sleep);
@@ -119,8 +125,14 @@ class DFUDevice : public USBDevice {
   // An empty function lets every operation run to its own end.
   void setInterruptionPoint(InterruptionPoint point);
 
-  // Passes the interruption point first.
+  // Passes the interruption point first. While the device says it is busy,
+  // any other request than DFU_GETSTATUS, and that one before the time the
+  // device announced, fails with kStatusRefusedWhileBusy without reaching it:
+  // a busy loader stalls whatever else it is sent and is left in dfuERROR.
   Status controlTransfer(Request& request) override;
+
+  // The platform's "device busy" word.
+  static constexpr Status kStatusRefusedWhileBusy = 0xE00002D5;
 
   // How long a device may stay busy with one block, measured from the time
   // the block was sent, before the download gives up on it.
@@ -149,17 +161,20 @@ class DFUDevice : public USBDevice {
   // From the device's answer in `status` to a block, polls while the device
   // is busy until it has taken the block, at most until `deadline`.
   bool waitUntilBlockTaken(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline);
-  // Asks for the status until the device is no longer busy: true with its
-  // record once it reports another state or an error; false when a request
-  // fails, or when it is still busy at `deadline` or after a bounded number
-  // of polls (bStatus errUNKNOWN). A wait that would end past the deadline
+  // Asks for the status until the device no longer says it is busy (writing
+  // a block or manifesting): true with its record once it reports another
+  // state or an error; false when a request fails, or when it is still busy
+  // at `deadline` or after a bounded number of polls (bStatus errUNKNOWN). A wait that would end past the deadline
   // is not begun. When `answered`, `status` already holds the device's
   // answer to the first request, which then counts as the first poll.
   bool pollWhileBusy(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline,
                      bool answered = false);
-  // The device announced in `status` that it is busy for bwPollTimeout (at
-  // most the longest wait of a poll); no request may reach it before then.
-  std::chrono::milliseconds noteBusy(const DFU::GetStatus& status);
+  // Takes in what the device said of itself in a status answer: whether it
+  // is busy, and until when (bwPollTimeout, at most the longest wait of a
+  // poll).
+  void noteStatus(const DFU::GetStatus& status);
+  // Sleeps until the time the device announced, when it says it is busy.
+  void waitOutBusyTime();
   // Follows the device from the end of data to the end of manifestation.
   bool manifest(DFU::GetStatus& status);
   // One scan for the keyboard last connected, as reconnectInDFUMode tells
@@ -174,9 +189,10 @@ class DFUDevice : public USBDevice {
   SleepFunction m_sleep;
   ClockFunction m_clock;
   InterruptionPoint m_interruptionPoint;
-  // Until when the device said it would be busy. A wait cut short (the worker
-  // interrupted in it) leaves it in the future, and bringToIdle() waits out
-  // the rest before it asks anything.
+  // Whether the device last said it is busy, and until when. A wait cut short
+  // (the worker interrupted in it) leaves the time in the future, and
+  // bringToIdle() waits out the rest before it asks anything.
+  bool m_saysBusy = false;
   std::chrono::steady_clock::time_point m_busyUntil{};
   bool m_namesakeSeen = false;
 };
