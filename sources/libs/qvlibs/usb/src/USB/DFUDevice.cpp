@@ -196,8 +196,11 @@ void DFUDevice::interruptionPoint() const {
 
 USBDevice::Status DFUDevice::controlTransfer(Request& request) {
   interruptionPoint();
-  const bool statusRequest = request.bmRequestType == kClassIn && request.bRequest == DFU::DFU_GETSTATUS;
-  if (m_saysBusy && !(statusRequest && now() >= m_busyUntil)) {
+  // Once its time is over, a manifesting device may also be asked its state:
+  // a tolerant one ends manifestation by itself, and tells its state then.
+  const bool asked = request.bmRequestType == kClassIn &&
+                     (request.bRequest == DFU::DFU_GETSTATUS || (request.bRequest == DFU::DFU_GETSTATE && m_manifesting));
+  if (m_saysBusy && !(asked && now() >= m_busyUntil)) {
     return kStatusRefusedWhileBusy;
   }
   return USBDevice::controlTransfer(request);
@@ -213,6 +216,7 @@ bool DFUDevice::postConnect() {
   // reported must not survive a connection whose descriptor cannot be read.
   clearDFUInfo();
   m_saysBusy = false;
+  m_manifesting = false;
   m_busyUntil = {};
   return queryDFUInfo();
 }
@@ -331,6 +335,12 @@ bool DFUDevice::getDFUState(std::uint8_t& state) {
     logRequestFailure("%s: DFU_GETSTATE failed with status 0x%x (%s)\n", result);
     return false;
   }
+  // A device past its busy states attends to requests again.
+  if (reply != DFU::dfuDNBUSY && reply != DFU::dfuMANIFEST) {
+    m_saysBusy = false;
+    m_manifesting = false;
+    m_busyUntil = {};
+  }
   state = reply;
   return true;
 }
@@ -373,6 +383,7 @@ void DFUDevice::noteStatus(const DFU::GetStatus& status) {
   // The state alone decides: a device writing a block or manifesting attends
   // to nothing else, whatever its status says.
   m_saysBusy = status.bState == DFU::dfuDNBUSY || status.bState == DFU::dfuMANIFEST;
+  m_manifesting = status.bState == DFU::dfuMANIFEST;
   m_busyUntil = {};
   if (m_saysBusy) {
     m_busyUntil = now() + std::min<std::chrono::milliseconds>(std::chrono::milliseconds(status.bwPollTimeout),
@@ -577,15 +588,10 @@ bool DFUDevice::manifest(DFU::GetStatus& status) {
         waited += step;
         if (tolerant) {
           waitOutBusyTime();
-          // A manifesting device takes no other request than the status
-          // request, whose answer is its record once it is idle again.
-          if (!getDFUStatus(status) || status.bStatus != DFU::OK) {
+          if (!getDFUState(state)) {
+            status.bStatus = DFU::errUNKNOWN;
             return false;
           }
-          if (status.bState == DFU::dfuIDLE) {
-            return true;
-          }
-          state = status.bState;
         } else if (findAgain(std::uint16_t(m_info.productId & USBDeviceDB::kFamilyMask))) {
           // Back in normal mode, running the image just written.
           state = DFU::dfuMANIFEST_WAIT_RESET;

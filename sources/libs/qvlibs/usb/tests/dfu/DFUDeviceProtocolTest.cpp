@@ -533,6 +533,7 @@ TEST_F(DFUDeviceProtocolTest, AnInterruptedBusyWaitIsWaitedOutBeforeTheDeviceIsA
 // reaching it, until it answers that it is busy no longer.
 TEST_F(DFUDeviceProtocolTest, ABusyDeviceIsSentOnlyTheStatusRequestAndNotBeforeItsTime) {
   std::uint32_t version = 0;
+  std::uint8_t state = 0;
   struct Case {
     const char* name;
     Reply answer;
@@ -553,6 +554,11 @@ TEST_F(DFUDeviceProtocolTest, ABusyDeviceIsSentOnlyTheStatusRequestAndNotBeforeI
       {"DFU_GETSTATUS before its time", busy, 499ms, ask, kGetStatus, false},
       {"DFU_GETSTATUS at its time", busy, 500ms, ask, kGetStatus, true},
       {"the return to normal mode while it manifests", statusReply(DFU::OK, 300, DFU::dfuMANIFEST), 2s, leave, detach, false},
+      {"DFU_GETSTATE while it manifests, before its time", statusReply(DFU::OK, 300, DFU::dfuMANIFEST), 299ms,
+       [&] { return device.getDFUState(state); }, kGetState, false},
+      {"DFU_GETSTATE while it manifests, at its time", statusReply(DFU::OK, 300, DFU::dfuMANIFEST), 300ms,
+       [&] { return device.getDFUState(state); }, kGetState, true},
+      {"DFU_GETSTATE while it writes a block", busy, 2s, [&] { return device.getDFUState(state); }, kGetState, false},
       {"the return to normal mode once it is idle", statusReply(DFU::OK, 500, DFU::dfuDNLOAD_IDLE), 0ms, leave, detach, true},
   };
   for (const Case& c : cases) {
@@ -603,13 +609,13 @@ TEST_F(DFUDeviceProtocolTest, ToleratedManifestationIsFollowedBySecondSteps) {
     return all;
   };
 
-  // While it manifests, the device is asked nothing but its status.
+  // While it manifests, the device is asked its state once its time is over.
   connectInDFUMode(256, 0x0F);
-  transport->queued[DFU::DFU_GETSTATE] = {stateReply(DFU::dfuMANIFEST_SYNC)};
-  thenStatus({statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuMANIFEST),
-              statusReply(DFU::OK, 0, DFU::dfuMANIFEST), statusReply(DFU::OK, 0, DFU::dfuIDLE)});
+  transport->queued[DFU::DFU_GETSTATE] = {stateReply(DFU::dfuMANIFEST_SYNC), stateReply(DFU::dfuMANIFEST), stateReply(DFU::dfuIDLE)};
+  thenStatus({statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 300, DFU::dfuMANIFEST),
+              statusReply(DFU::OK, 0, DFU::dfuIDLE)});
   EXPECT_TRUE(device.writeImage(image.data(), 100, status));
-  EXPECT_EQ(transport->requests, followedBy({kGetState, kGetStatus, kGetStatus, kGetStatus}));
+  EXPECT_EQ(transport->requests, followedBy({kGetState, kGetStatus, kGetState, kGetState, kGetStatus}));
   EXPECT_EQ(sleeps, (std::vector<std::chrono::nanoseconds>{1s, 1s}));
   EXPECT_EQ(status.bState, DFU::dfuIDLE);
   EXPECT_FALSE(device.saysBusy());
@@ -651,7 +657,8 @@ TEST_F(DFUDeviceProtocolTest, ToleratedManifestationIsBounded) {
     connectInDFUMode(256, 0x0F, c.detachTimeOut);
     sleeps.clear();
     transport->standing[DFU::DFU_GETSTATE] = stateReply(c.state);
-    transport->standing[DFU::DFU_GETSTATUS] = statusReply(DFU::OK, 0, DFU::dfuMANIFEST);
+    transport->standing[DFU::DFU_GETSTATUS] =
+        statusReply(DFU::OK, 0, c.state == DFU::dfuMANIFEST ? DFU::dfuDNLOAD_IDLE : DFU::dfuMANIFEST);
     thenStatus({statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE)});
     EXPECT_FALSE(device.writeImage(image.data(), 100, status));
     EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);

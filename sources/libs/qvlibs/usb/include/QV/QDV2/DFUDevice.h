@@ -113,8 +113,8 @@ class DFUDevice : public USBDevice {
   std::uint16_t wTransferSize() const { return m_wTransferSize; }
   std::uint16_t interfaceNumber() const { return m_interfaceNumber; }
   // The device's last status answer was dfuDNBUSY or dfuMANIFEST: until it
-  // answers otherwise it is sent nothing but DFU_GETSTATUS, and that not
-  // before the time it announced. A host that gives up on it then leaves it
+  // answers otherwise it is sent nothing but DFU_GETSTATUS (and DFU_GETSTATE
+  // while it manifests), and that not before the time it announced. A host that gives up on it then leaves it
   // as it is.
   bool saysBusy() const { return m_saysBusy; }
 
@@ -126,9 +126,10 @@ class DFUDevice : public USBDevice {
   void setInterruptionPoint(InterruptionPoint point);
 
   // Passes the interruption point first. While the device says it is busy,
-  // any other request than DFU_GETSTATUS, and that one before the time the
-  // device announced, fails with kStatusRefusedWhileBusy without reaching it:
-  // a busy loader stalls whatever else it is sent and is left in dfuERROR.
+  // any other request than DFU_GETSTATUS (or DFU_GETSTATE, while it
+  // manifests), and those before the time the device announced, fails with
+  // kStatusRefusedWhileBusy without reaching it: a busy loader stalls
+  // whatever else it is sent and is left in dfuERROR.
   Status controlTransfer(Request& request) override;
 
   // The platform's "device busy" word.
@@ -193,6 +194,8 @@ class DFUDevice : public USBDevice {
   // (the worker interrupted in it) leaves the time in the future, and
   // bringToIdle() waits out the rest before it asks anything.
   bool m_saysBusy = false;
+  // The device said it is manifesting, rather than writing a block.
+  bool m_manifesting = false;
   std::chrono::steady_clock::time_point m_busyUntil{};
   bool m_namesakeSeen = false;
 };
