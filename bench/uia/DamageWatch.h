@@ -1,18 +1,19 @@
 // Watches an X display from outside the programs on it, as the user's eyes
 // would: the first moment anything is drawn into a top-level window that a
 // program made, and the first moment one such window has been drawn whole
-// since it was mapped. A window is visible on the X server only once the server has
-// drawn into it; a program's own account of when it flushed its drawing says
-// nothing about whether the window was mapped then, or whether the flush put
-// anything on the screen.
+// since it was mapped. A window is visible on the X server only once the
+// server has drawn into it; a program's own account of when it flushed its
+// drawing says nothing about whether the window was mapped then, or whether
+// the flush put anything on the screen.
 //
 // One damage record of the X DAMAGE extension on the root window sees every
 // drawing on the screen, made before any program starts, so that no drawing
 // can come before the watch is ready for it. The watch follows where the
-// top-level windows created after begin() lie and whether they are mapped,
-// and gathers the damage that falls on each while it is mapped (mapping
-// starts it afresh: X keeps nothing of an unmapped window's content). Times are CLOCK_MONOTONIC nanoseconds taken when the event is read,
-// comparable with the moment a program was started.
+// top-level windows created after begin() lie and whether they are mapped, and
+// gathers the damage that falls on each while it is mapped (mapping starts it
+// afresh: X keeps nothing of an unmapped window's content). Times are
+// CLOCK_MONOTONIC nanoseconds taken when the event is read, comparable with
+// the moment a program was started.
 //
 // Thread: the one that created it.
 #pragma once

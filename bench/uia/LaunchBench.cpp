@@ -2,28 +2,29 @@
 // bare application with one window, on a virtual display of their own (with
 // GNUstep's notification daemon already running, as on a desktop):
 //
-//   launched:    from exec to NSApplicationDidFinishLaunchingNotification;
-//   first flush: from exec to the program's first flush of a visible window;
+//   launched:     from exec to NSApplicationDidFinishLaunchingNotification;
+//   first flush:  from exec to the program's first flush of a visible
+//                 window;
 //   first damage: from exec to the first drawing the X server reports (X
-//                DAMAGE) in a window the program made, seen from outside
-//                the program;
-//   first paint: from exec to the moment the X server has drawn all of one
-//                such window since it was mapped, seen the same way: the
-//                moment the user sees the first page whole. A flush can come
-//                before the window is mapped and be lost, or draw only a
-//                part of it, so the three can differ;
-//   resident:    VmRSS a settling time after the first paint;
-//   idle:        CPU time of all the application's threads over a span of
-//                idle seconds, for both, and for the bare application also
-//                with a repeating timer (QV_IDLE_TIMER_MS, understood by the
-//                bare application) in the default, modal-panel and
-//                event-tracking modes.
+//                 DAMAGE) in a window the program made, seen from outside
+//                 the program;
+//   first paint:  from exec to the moment the X server has drawn all of one
+//                 such window since it was mapped, seen the same way: the
+//                 moment the user sees the first page whole. A flush can
+//                 come before the window is mapped and be lost, or draw only
+//                 a part of it, so the three can differ;
+//   resident:     VmRSS a settling time after the first paint;
+//   idle:         CPU time of all the application's threads over a span of
+//                 idle seconds, for both, and for the bare application also
+//                 with a repeating timer (QV_IDLE_TIMER_MS, understood by
+//                 the bare application) in the default, modal-panel and
+//                 event-tracking modes.
 //
 // Both are started in turn in every round, the one that goes first changing
 // from round to round, so that a machine that is busier at one moment than
 // another weighs on both alike; the figures are medians over the rounds.
-// The preloaded launch reporter tells the moments, so any GNUstep application
-// can be measured unchanged. The bare application makes the same platform
+// The preloaded launch reporter tells the launch and the flush, and the X
+// server the drawing, so any GNUstep application can be measured unchanged. The bare application makes the same platform
 // set-up as the updater before its application exists (see
 // BareApplication.mm): what is left is what the updater does beyond it.
 //
@@ -138,8 +139,9 @@ double residentMiB(pid_t pid)
     return -1;
 }
 
-// A launched program, the times of its launch, first flush and first paint
-// from exec (negative when they were not seen within the deadline).
+// A launched program, the times of its launch, first flush, first damage and
+// first paint from exec (negative when they were not seen within the
+// deadline).
 struct Launched
 {
     std::unique_ptr<ChildProcess> process;
@@ -186,8 +188,8 @@ Launched launch(const GuiSession& session, DamageWatch& watch, const Settings& s
                         launched.flushedMs, watch.trace(start).c_str());
         }
     } else {
-        std::fprintf(stderr, "%s: no launch or paint report; program output:\n%s\n", tag.c_str(),
-                     launched.process->output().c_str());
+        std::fprintf(stderr, "%s: no launch report, first flush or whole window seen; program output:\n%s\n",
+                     tag.c_str(), launched.process->output().c_str());
     }
     return launched;
 }
