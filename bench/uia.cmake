@@ -5,8 +5,15 @@
 if(NOT TARGET qv_gui_support OR NOT TARGET zrv_firmware_updater)
   return()
 endif()
-add_executable(uia_launch_bench ${CMAKE_CURRENT_LIST_DIR}/uia/LaunchBench.cpp)
-target_link_libraries(uia_launch_bench PRIVATE qv_gui_support)
+# The first paint is timed from outside the program, by the X server's DAMAGE
+# extension (libxdamage-dev).
+find_package(X11 REQUIRED)
+if(NOT X11_Xdamage_FOUND)
+  message(STATUS "uia_launch_bench left out: no X DAMAGE library (libxdamage-dev)")
+  return()
+endif()
+add_executable(uia_launch_bench ${CMAKE_CURRENT_LIST_DIR}/uia/LaunchBench.cpp ${CMAKE_CURRENT_LIST_DIR}/uia/DamageWatch.cpp)
+target_link_libraries(uia_launch_bench PRIVATE qv_gui_support X11::X11 X11::Xdamage)
 target_compile_definitions(uia_launch_bench PRIVATE
   QV_BARE_APP="$<TARGET_FILE:qv_bare_app>"
   QV_UPDATER_APP="$<TARGET_FILE:zrv_firmware_updater>")

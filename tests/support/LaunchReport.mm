@@ -3,9 +3,11 @@
 // on CLOCK_MONOTONIC in nanoseconds and the process id, to the file that
 // QV_LAUNCH_REPORT names. It also reports the first paint, "painted <ns>
 // <pid>\n": the moment the first window the user can see has had its drawing
-// flushed to the display. GNUstep draws a window once before it maps it and
-// flushes that drawing again once it is visible, so the first flush of a
-// visible window is the first time its content is on the screen.
+// flushed to the display. That flush may put only a part of the window on
+// the screen (its title bar, drawn again when the window takes the
+// keyboard), and a flush before the window is mapped is lost: what the X
+// server shows, and when, is for a watcher outside the program to tell (the
+// start-up benchmark's DamageWatch).
 // Start-up benchmarks and GUI tests use it to measure or await any GNUstep
 // application, ours or not, without changing it.
 //

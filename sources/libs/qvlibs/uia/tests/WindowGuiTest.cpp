@@ -1,5 +1,6 @@
 // A standalone window on a display of its own: its picture reaches the
-// screen pixel for pixel; clicks, double clicks, drags, the wheel and keys
+// screen pixel for pixel, also while the launch goes on after the window is
+// shown; clicks, double clicks, drags, the wheel and keys
 // from xdotool arrive as the layer's events; resizing reports the new size;
 // closing asks the window first and then takes it down.
 #include "GuiSession.h"
@@ -97,6 +98,33 @@ protected:
             text += "  " + line + "\n";
         return text + "output:\n" + (app ? app->output() : std::string());
     }
+    // Whether the screen shows the test picture in the content area, pixel
+    // for pixel; the screenshot is kept in `png`.
+    bool showsThePicture(const fs::path& png) const
+    {
+        if (!session.screenshot(png))
+            return false;
+        const fs::path raw = session.folder() / "content.rgb";
+        const std::string crop = std::to_string(content.width) + "x" + std::to_string(content.height) + "+"
+                                 + std::to_string(content.left) + "+" + std::to_string(content.top);
+        const auto outcome = QV::TestSupport::runCommand({"convert", png.string(), "-crop", crop, "-depth", "8",
+                                                          "rgb:" + raw.string()},
+                                                         session.folder() / "convert.log", 10s);
+        if (outcome.exitCode != 0)
+            return false;
+        std::ifstream in(raw, std::ios::binary);
+        const std::vector<unsigned char> rgb(std::istreambuf_iterator<char>(in), {});
+        if (rgb.size() != std::size_t(content.width) * std::size_t(content.height) * 3)
+            return false;
+        for (int y = 0; y < content.height; ++y)
+            for (int x = 0; x < content.width; ++x) {
+                const std::uint32_t p = QV::UIA::Testing::testPixel(x, y, kTestPictureWidth, kTestPictureHeight);
+                const unsigned char* s = &rgb[(std::size_t(y) * std::size_t(content.width) + std::size_t(x)) * 3];
+                if (s[0] != ((p >> 16) & 0xff) || s[1] != ((p >> 8) & 0xff) || s[2] != (p & 0xff))
+                    return false;
+            }
+        return true;
+    }
     bool xdotool(std::vector<std::string> words) const { return session.xdotool(std::move(words)).has_value(); }
     std::string at(int x, int y) const { return std::to_string(content.left + x) + " " + std::to_string(content.top + y); }
     void moveTo(int x, int y) const
@@ -118,32 +146,7 @@ TEST_F(WindowGuiTest, ThePictureReachesTheScreenPixelForPixel)
     ASSERT_EQ(content.height, kTestPictureHeight);
     const fs::path png = QV::TestSupport::screenshotFile("uia-window", "picture");
     // The first paint may still be on its way to the server.
-    std::vector<unsigned char> rgb;
-    const auto matches = [&] {
-        if (!session.screenshot(png))
-            return false;
-        const fs::path raw = session.folder() / "content.rgb";
-        const std::string crop = std::to_string(content.width) + "x" + std::to_string(content.height) + "+"
-                                 + std::to_string(content.left) + "+" + std::to_string(content.top);
-        const auto outcome = QV::TestSupport::runCommand({"convert", png.string(), "-crop", crop, "-depth", "8",
-                                                          "rgb:" + raw.string()},
-                                                         session.folder() / "convert.log", 10s);
-        if (outcome.exitCode != 0)
-            return false;
-        std::ifstream in(raw, std::ios::binary);
-        rgb.assign(std::istreambuf_iterator<char>(in), {});
-        if (rgb.size() != std::size_t(content.width) * std::size_t(content.height) * 3)
-            return false;
-        for (int y = 0; y < content.height; ++y)
-            for (int x = 0; x < content.width; ++x) {
-                const std::uint32_t p = QV::UIA::Testing::testPixel(x, y, kTestPictureWidth, kTestPictureHeight);
-                const unsigned char* s = &rgb[(std::size_t(y) * std::size_t(content.width) + std::size_t(x)) * 3];
-                if (s[0] != ((p >> 16) & 0xff) || s[1] != ((p >> 8) & 0xff) || s[2] != (p & 0xff))
-                    return false;
-            }
-        return true;
-    };
-    EXPECT_TRUE(QV::TestSupport::waitUntil(matches, 15s, 200ms))
+    EXPECT_TRUE(QV::TestSupport::waitUntil([&] { return showsThePicture(png); }, 15s, 200ms))
         << "the screen differs from the picture; see " << png << "\n"
         << app->output();
     // Drawn once: GNUstep's report, just after start, that it has read its
@@ -151,6 +154,19 @@ TEST_F(WindowGuiTest, ThePictureReachesTheScreenPixelForPixel)
     ASSERT_TRUE(xdotool({"key", "p"}));
     ASSERT_TRUE(waitForLine("pointer-moved")) << dump();
     EXPECT_EQ(linesFrom(0, {"paint"}).size(), 1u) << dump();
+}
+
+// The window is drawn before it is mapped, and X keeps nothing of that: the
+// picture must reach the screen behind the map, not only once the run loop
+// handles the server's expose event after the rest of the launch.
+TEST_F(WindowGuiTest, ThePictureIsOnTheScreenWhileTheLaunchGoesOn)
+{
+    startApp({{"UIA_WINDOW_BUSY_AFTER_SHOW_MS", "60000"}});
+    ASSERT_TRUE(waitForLine("busy")) << dump();
+    const fs::path png = QV::TestSupport::screenshotFile("uia-window", "picture-during-launch");
+    EXPECT_TRUE(QV::TestSupport::waitUntil([&] { return showsThePicture(png); }, 15s, 200ms))
+        << "the screen differs from the picture while the launch goes on; see " << png << "\n"
+        << app->output();
 }
 
 TEST_F(WindowGuiTest, InputResizeAndCloseArriveAsTheLayersEvents)

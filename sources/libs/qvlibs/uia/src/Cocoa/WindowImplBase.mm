@@ -9,6 +9,8 @@
 #include "GNUstepHeaders.h"
 #include "View.h"
 
+#import <GNUstepGUI/GSDisplayServer.h>
+
 #include <cmath>
 #include <exception>
 
@@ -165,7 +167,21 @@ void WindowImplBase::show(bool visible)
         return;
     if (visible) {
         applyResizeLimits();
-        [asWindow(m_window) orderFront:nil];
+        NSWindow* window = asWindow(m_window);
+        const bool wasVisible = [window isVisible];
+        [window orderFront:nil];
+        // GNUstep draws a window it orders in before it maps it, and X keeps
+        // nothing drawn into an unmapped window: the picture reaches the
+        // screen only when the X server's expose event has come back through
+        // the run loop, after whatever the caller does next (at start-up,
+        // the rest of the launch). The picture is whole in the window's
+        // buffer; handed to the display now, behind the map, the window
+        // shows whole as soon as it is mapped.
+        if (!wasVisible && [window isVisible]) {
+            const NSSize size = [window frame].size;
+            [GSServerForWindow(window) flushwindowrect:NSMakeRect(0, 0, size.width, size.height)
+                                                      :static_cast<int>([window windowNumber])];
+        }
     } else {
         [asWindow(m_window) orderOut:nil];
     }

@@ -15,6 +15,9 @@
 // whether the window is in it. The key Q asks the platform to close the
 // window; with
 // UIA_WINDOW_REFUSE_FIRST_CLOSE=1 the first close request is refused.
+// UIA_WINDOW_BUSY_AFTER_SHOW_MS=N makes the launch go on that long after the
+// window is shown, without the run loop (as a launch with more to do than
+// the window would), and logs "busy" when it starts.
 // The picture is the one TestPicture.h describes.
 #include "TestLog.h"
 #include "LayerModule.h"
@@ -32,10 +35,12 @@
 #include <QV/UIA/Picture.h>
 #include <QV/UIA/StandaloneWindow.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 void askWindowToClose(void* view);
 
@@ -170,7 +175,20 @@ private:
     bool m_refuseClose = false;
 };
 
-using WindowApplication = QV::UIA::Testing::OneWindowApplication<PictureWindow>;
+class WindowApplication : public QV::UIA::Testing::OneWindowApplication<PictureWindow>
+{
+public:
+    bool init() override
+    {
+        if (!OneWindowApplication::init())
+            return false;
+        if (const char* busy = std::getenv("UIA_WINDOW_BUSY_AFTER_SHOW_MS")) {
+            note("busy");
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(busy)));
+        }
+        return true;
+    }
+};
 
 QV::UIA::Testing::LayerModule<WindowApplication> theModule(QV::GP::makeFileTypeMacMagic("QVTW"),
                                                     "UIA Window Test");
