@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "QV/QDV2/Logging.h"
 #include "QV/QDV2/USBDescriptor.h"
@@ -58,6 +59,20 @@ constexpr std::chrono::milliseconds kToleratedManifestationStep = 1s;
 constexpr std::chrono::milliseconds kRescanManifestationStep = 10s;
 constexpr std::chrono::milliseconds kMinManifestationWait = 10s;
 constexpr std::chrono::nanoseconds kReenumerationWait = 2500ms;
+
+// Puts a value back when the scope that changed it is left, however it is.
+template <typename T>
+class Restore {
+ public:
+  Restore(T& place, T value) : m_place(place), m_saved(std::exchange(place, value)) {}
+  ~Restore() { m_place = m_saved; }
+  Restore(const Restore&) = delete;
+  Restore& operator=(const Restore&) = delete;
+
+ private:
+  T& m_place;
+  T m_saved;
+};
 
 void logRequestFailure(const char* format, USBDevice::Status status) {
   if (Logging::isEnabled(Logging::eLevel1, kCategory)) {
@@ -194,9 +209,20 @@ void DFUDevice::interruptionPoint() const {
   }
 }
 
+USBDevice::Wait DFUDevice::requestWait() const {
+  Wait wait;
+  wait.interruptionPoint = m_interruptionPoint;
+  if (m_requestDeadline != std::chrono::steady_clock::time_point::max()) {
+    // The device's clock may be a test's; the platform waits by the steady
+    // clock, so the time left is what carries over.
+    wait.deadline = std::chrono::steady_clock::now() + (m_requestDeadline - now());
+  }
+  return wait;
+}
+
 USBDevice::Status DFUDevice::controlTransfer(Request& request) {
   interruptionPoint();
-  return USBDevice::controlTransfer(request);
+  return USBDevice::controlTransfer(request, requestWait());
 }
 
 bool DFUDevice::connect(const USBDeviceOSHandle& handle) {
@@ -402,6 +428,7 @@ bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status, std::chrono::steady_
 bool DFUDevice::bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds patience) {
   const auto start = now();
   const auto deadline = start + patience;
+  const Restore requestsEnd(m_requestDeadline, std::min(m_requestDeadline, deadline));
   if (start < m_busyUntil) {
     sleep(m_busyUntil - start);
     m_busyUntil = {};
@@ -452,7 +479,7 @@ bool DFUDevice::writeBlock(DFUClient::Payload& payload, const std::uint8_t* data
   Status results[std::size(requests)] = {};
   const auto deadline = now() + kMaxBusyWaitPerBlock;
   interruptionPoint();
-  controlTransfers(requests, results);
+  controlTransfers(requests, results, requestWait());
   if (results[0] != kStatusSuccess) {
     logRequestFailure("%s: DFU_DNLOAD failed with status 0x%x (%s)\n", results[0]);
     status.bStatus = DFU::errUNKNOWN;
