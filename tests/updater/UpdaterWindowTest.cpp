@@ -548,8 +548,8 @@ TEST_F(UpdaterWindow, QuitDuringTheUpdateWithYesEndsTheApplicationCleanly) {
   click(kActionButton);
   ASSERT_TRUE(waitForPage("updating writing"));
   ASSERT_NO_FATAL_FAILURE(quitDuringTheUpdate());
-  const auto code = m_app->waitForExit(90s);
-  ASSERT_TRUE(code.has_value()) << "the application did not end";
+  const auto code = m_app->waitForExit(kQuitLimit);
+  ASSERT_TRUE(code.has_value()) << "the application still ran " << kQuitLimit.count() << " ms after Yes";
   EXPECT_EQ(*code, 0) << m_app->output();
   EXPECT_EQ(m_app->output().find("Sanitizer"), std::string::npos) << m_app->output();
   EXPECT_NE(pages().back(), "done") << "the update was left, not finished";
