@@ -220,9 +220,18 @@ USBDevice::Wait DFUDevice::requestWait() const {
   return wait;
 }
 
+void DFUDevice::noteCutShortInFlight() {
+  m_busyUntil = std::max(m_busyUntil, now() + kMaxPollWait);
+}
+
 USBDevice::Status DFUDevice::controlTransfer(Request& request) {
   interruptionPoint();
-  return USBDevice::controlTransfer(request, requestWait());
+  try {
+    return USBDevice::controlTransfer(request, requestWait());
+  } catch (...) {
+    noteCutShortInFlight();
+    throw;
+  }
 }
 
 bool DFUDevice::connect(const USBDeviceOSHandle& handle) {
@@ -479,7 +488,12 @@ bool DFUDevice::writeBlock(DFUClient::Payload& payload, const std::uint8_t* data
   Status results[std::size(requests)] = {};
   const auto deadline = now() + kMaxBusyWaitPerBlock;
   interruptionPoint();
-  controlTransfers(requests, results, requestWait());
+  try {
+    controlTransfers(requests, results, requestWait());
+  } catch (...) {
+    noteCutShortInFlight();
+    throw;
+  }
   if (results[0] != kStatusSuccess) {
     logRequestFailure("%s: DFU_DNLOAD failed with status 0x%x (%s)\n", results[0]);
     status.bStatus = DFU::errUNKNOWN;

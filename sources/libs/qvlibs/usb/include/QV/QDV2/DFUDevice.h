@@ -133,6 +133,10 @@ class DFUDevice : public USBDevice {
   // How a request waits for the device: stopped by the interruption point,
   // and failed past m_requestDeadline.
   Wait requestWait() const;
+  // A request stopped in flight may have reached the device, which may then
+  // be busy for as long as a poll may ask, with an answer that was never
+  // seen: it is left that long.
+  void noteCutShortInFlight();
 
   // Forgets the DFU interface: mode, attributes, timeout, transfer size and
   // interface number all become 0.
