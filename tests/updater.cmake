@@ -25,6 +25,7 @@ set(QV_UPDATER_GROUPS
   quitno "UpdaterWindow.QuitDuringTheUpdateAsks*"
   quityes "UpdaterWindow.QuitDuringTheUpdateWithYes*"
   quitbusy "UpdaterWindow.QuitWhileTheKeyboardStaysBusy*"
+  quithang "UpdaterWindow.QuitWhileTheKeyboardAnswersNothing*"
   quitonce "UpdaterWindow.QuitAskedAgain*"
   twice "UpdaterWindow.ASecondUpdater*")
 

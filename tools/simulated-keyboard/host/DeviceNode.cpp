@@ -201,6 +201,11 @@ int DeviceNode::controlUrb(Client& state, GObjectPtr<UMockdevIoctlData> urb) {
     case ControlResult::Gone:
       finishUrb(urb.get(), -ENODEV, 0);
       break;
+    case ControlResult::Unanswered:
+      // Pending as long as the client does not discard it and the device
+      // stays on the bus.
+      state.pending.push_back(std::move(urb));
+      return 0;
   }
   state.completed.push_back(std::move(urb));
   return 0;

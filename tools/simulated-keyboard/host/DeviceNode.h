@@ -70,7 +70,7 @@ class DeviceNode {
     // client at the same address must not inherit its completed URBs.
     GObjectPtr<UMockdevIoctlClient> self;
     std::deque<GObjectPtr<UMockdevIoctlData>> completed;  // waiting to be reaped, in order
-    std::vector<GObjectPtr<UMockdevIoctlData>> pending;   // non-control URBs, never answered
+    std::vector<GObjectPtr<UMockdevIoctlData>> pending;   // URBs not answered, in no order
   };
 
   static gboolean onIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);

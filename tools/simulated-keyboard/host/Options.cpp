@@ -142,6 +142,7 @@ const std::map<std::string, Setter>& valued() {
       {"--new-second-version", optionalNumberInto(&KeyboardConfig::newSecondVersion, kMaxU16)},
       {"--fail-block", optionalNumberInto(&KeyboardConfig::failBlock, kMaxU32)},
       {"--unplug-block", optionalNumberInto(&KeyboardConfig::unplugBlock, kMaxU32)},
+      {"--hang-block", optionalNumberInto(&KeyboardConfig::hangBlock, kMaxU32)},
       {"--stall-request",
        [](const std::string& value, Options& options) -> std::string {
          const std::optional<std::uint64_t> request = number(value, 0xFF, true);
@@ -291,6 +292,7 @@ std::string Options::usage() {
          "Faults:\n"
          "  --fail-block N                errWRITE in the status after block N\n"
          "  --unplug-block N              leave the bus on block N\n"
+         "  --hang-block N                answer no request from the DNLOAD of block N on\n"
          "  --no-reenumerate              leave the bus and never come back\n"
          "  --stall-request REQ           stall every request REQ (repeatable)\n"
          "  --state-after-block N:S       report state S (dfuDNLOAD-SYNC or a number) after block N\n"

@@ -156,6 +156,7 @@ std::optional<FamilyImageSizes> familyImageSizes(std::uint16_t productId) {
 
 constexpr ControlResult kStall{ControlResult::Stall, 0};
 constexpr ControlResult kGone{ControlResult::Gone, 0};
+constexpr ControlResult kUnanswered{ControlResult::Unanswered, 0};
 
 ControlResult ok(std::size_t length = 0) { return {ControlResult::Ok, length}; }
 
@@ -239,6 +240,7 @@ struct SimulatedKeyboard::Impl {
   std::optional<DfuState> startState;             // at the first appearance
   bool manifested = false;  // tolerant manifestation done, waiting in dfuMANIFEST-SYNC
   bool stuck = false;       // an injected state held until ABORT, CLRSTATUS or a reset
+  bool hung = false;        // answers nothing until it leaves the bus and comes back
 
   // Firmware.
   std::uint16_t mainVersion;
@@ -264,6 +266,7 @@ struct SimulatedKeyboard::Impl {
   // recovery that follows can be exercised.
   bool failBlockFired = false;
   bool unplugBlockFired = false;
+  bool hangBlockFired = false;
   bool stateAfterBlockFired = false;
 
   std::array<unsigned, static_cast<std::size_t>(Request::Count)> counts{};
@@ -308,6 +311,7 @@ struct SimulatedKeyboard::Impl {
     status = OK;
     manifested = false;
     stuck = false;
+    hung = false;
     busyLeft = 0;
     busyUntil.reset();
     blockUnpolled = false;
@@ -464,6 +468,12 @@ struct SimulatedKeyboard::Impl {
       unplugBlockFired = true;
       leave(now, Mode::Update, kReplugDelay);
       return kGone;
+    }
+    if (cfg.hangBlock && !hangBlockFired && *cfg.hangBlock == blocksReceived) {
+      // The loader hangs on the block, which it never takes.
+      hangBlockFired = true;
+      hung = true;
+      return kUnanswered;
     }
     if (setup.wValue != expectedBlockNumber) {
       // Real loaders take blocks as they come; the discrepancy is only noted.
@@ -683,6 +693,7 @@ ControlResult SimulatedKeyboard::control(const Setup& setup, std::span<std::uint
                           {"wValue", setup.wValue},
                           {"wIndex", setup.wIndex},
                           {"wLength", setup.wLength}});
+  if (d.hung) return kUnanswered;
   if (m_config.stallRequests.contains(setup.bRequest)) return kStall;
   // Whatever arrives before the announced time is over, the keyboard refuses.
   if (d.busy()) return d.stallToError(errSTALLEDPKT);
@@ -775,6 +786,7 @@ nlohmann::json SimulatedKeyboard::report() const {
   return {
       {"mode", d.mode == Mode::Normal ? "normal" : "update"},
       {"onBus", d.present},
+      {"hung", d.hung},
       {"productId", d.productId()},
       {"serial", m_config.serial},
       {"mainVersion", d.mainVersion},

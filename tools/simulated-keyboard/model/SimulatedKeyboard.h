@@ -109,6 +109,9 @@ struct KeyboardConfig {
   // mishap would, so that a later download can succeed.
   std::optional<std::uint32_t> failBlock;    // errWRITE in the status after block N
   std::optional<std::uint32_t> unplugBlock;  // leaves the bus on block N, back after 1 s in update mode
+  // From the DNLOAD of block N on the keyboard answers no request, as a loader
+  // that has hung; only a power cycle (plugged in again) revives it.
+  std::optional<std::uint32_t> hangBlock;
   bool noReenumerate = false;                // leaves the bus but never comes back
   std::set<std::uint8_t> stallRequests;      // bRequest values always answered with a stall
   std::optional<std::pair<std::uint32_t, std::uint8_t>> stateAfterBlock;  // N:S
@@ -134,6 +137,9 @@ struct ControlResult {
     Ok,     // `length` bytes were transferred (IN: written into data)
     Stall,  // the device stalled the request
     Gone,   // the device is not on the bus (or left it during the request): no reply
+    // The device never answers: the request stays pending until the host
+    // cancels it or the device leaves the bus.
+    Unanswered,
   };
   Kind kind = Stall;
   std::size_t length = 0;
@@ -194,7 +200,8 @@ class SimulatedKeyboard {
   // the main and second images received, counts of each request, the ordered
   // request log and the device-side times (ms since construction) of the
   // first DNLOAD, of the end-of-data request and of the latest plug-in by
-  // hand, the DFU state and status now and the state it first appeared in.
+  // hand, the DFU state and status now and the state it first appeared in,
+  // and whether it has hung (answering nothing).
   // "requestCounts" holds every request kind, 0 for those never seen; an
   // image never sent has size 0 and the digest of no bytes, and an image is
   // complete only when the keyboard believed and installed it.

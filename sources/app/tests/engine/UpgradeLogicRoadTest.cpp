@@ -333,6 +333,29 @@ TEST_F(UpgradeLogicRoadTest, QuittingDuringAnUpdateNeverTouchesWhatIsGone) {
     EXPECT_EQ(report["state"], simkbd::dfuIDLE);
     EXPECT_EQ(report["status"], simkbd::OK);
   }
+  {
+    SCOPED_TRACE("the engine destroyed while the keyboard answers nothing");
+    // The worker waits in a request the keyboard never answers: the quit
+    // cancels it, and the requests that would bring the keyboard to idle end
+    // with the patience after a quit, so the worker ends within seconds.
+    simkbd::KeyboardConfig config = keyboardConfig(49, "SIMKBD0503", true);
+    config.hangBlock = 5;
+    auto keyboard = TestSupport::plugOrFail(config);
+    ASSERT_TRUE(keyboard);
+    int word = -5;
+    auto logic = std::make_unique<TestableUpgradeLogic>();
+    ASSERT_TRUE(logic->connectInNormalMode());
+    ASSERT_TRUE(logic->performUpdate(word));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return keyboard->report()["hung"] == true; }));
+    const auto start = std::chrono::steady_clock::now();
+    logic.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_EQ(word, 0);
+    const nlohmann::json report = keyboard->report();
+    EXPECT_EQ(report["mode"], "update");
+    EXPECT_EQ(report["onBus"], true);
+    EXPECT_EQ(report["requestCounts"]["DNLOAD"], 6);
+  }
 }
 
 TEST_F(UpgradeLogicRoadTest, TheModuleBindsTheEngineFromInitToDeInit) {

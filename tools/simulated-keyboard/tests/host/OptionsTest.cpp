@@ -28,7 +28,7 @@ TEST(Options, EveryOptionReachesItsSetting) {
                                "--reenumerate-port", "9",
                                "--product-id", "0x1351", "--new-main-version", "71",
                                "--new-second-version", "16", "--fail-block", "4", "--unplug-block", "5",
-                               "--no-reenumerate", "--stall-request", "3", "--stall-request", "0x01",
+                               "--hang-block", "7", "--no-reenumerate", "--stall-request", "3", "--stall-request", "0x01",
                                "--state-after-block", "6:dfuDNLOAD-SYNC", "--busy-forever", "--short-status",
                                "--bad-config-descriptor", "--plug-in-on-signal", "--start-state", "dnload-idle",
                                "--report", "out.json", "--", "true"});
@@ -48,6 +48,7 @@ TEST(Options, EveryOptionReachesItsSetting) {
   EXPECT_EQ(k.newSecondVersion, 16);
   EXPECT_EQ(k.failBlock, 4u);
   EXPECT_EQ(k.unplugBlock, 5u);
+  EXPECT_EQ(k.hangBlock, 7u);
   EXPECT_EQ(k.stallRequests, (std::set<std::uint8_t>{1, 3}));
   EXPECT_EQ(k.stateAfterBlock, (std::pair<std::uint32_t, std::uint8_t>(6, dfuDNLOAD_SYNC)));
   EXPECT_EQ(k.startState, dfuDNLOAD_IDLE);

@@ -532,6 +532,20 @@ TEST(SimulatedKeyboardFaults, BlockFaultsStrikeOnce) {
   EXPECT_EQ(report["mainImage"]["size"], 3 * 256);
   EXPECT_EQ(report["requestCounts"]["DNLOAD"], 4);  // the request that was cut off is logged
   EXPECT_GE(h.download(image, 256), 0);
+
+  // A loader that hangs on a block answers nothing from then on, whatever is
+  // asked, and keeps no part of that block.
+  KeyboardConfig hanging = updateMode();
+  hanging.hangBlock = 2;
+  Host g(hanging);
+  EXPECT_EQ(g.download(image, 256), -1);
+  EXPECT_EQ(g.request(3).kind, ControlResult::Unanswered);
+  EXPECT_EQ(g.dfu(6).kind, ControlResult::Unanswered);
+  EXPECT_TRUE(g.descriptor(0x0100).empty());
+  const nlohmann::json hung = g.kbd.report();
+  EXPECT_EQ(hung["hung"], true);
+  EXPECT_EQ(hung["mainImage"]["size"], 2 * 256);
+  EXPECT_EQ(hung["requestCounts"]["DNLOAD"], 3);
 }
 
 TEST(SimulatedKeyboardFaults, StatusFaults) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "QV/QDV2/Logging.h"
 #include "QV/QDV2/USBDescriptor.h"
@@ -58,6 +59,20 @@ constexpr std::chrono::milliseconds kToleratedManifestationStep = 1s;
 constexpr std::chrono::milliseconds kRescanManifestationStep = 10s;
 constexpr std::chrono::milliseconds kMinManifestationWait = 10s;
 constexpr std::chrono::nanoseconds kReenumerationWait = 2500ms;
+
+// Puts a value back when the scope that changed it is left, however it is.
+template <typename T>
+class Restore {
+ public:
+  Restore(T& place, T value) : m_place(place), m_saved(std::exchange(place, value)) {}
+  ~Restore() { m_place = m_saved; }
+  Restore(const Restore&) = delete;
+  Restore& operator=(const Restore&) = delete;
+
+ private:
+  T& m_place;
+  T m_saved;
+};
 
 void logRequestFailure(const char* format, USBDevice::Status status) {
   if (Logging::isEnabled(Logging::eLevel1, kCategory)) {
@@ -194,6 +209,24 @@ void DFUDevice::interruptionPoint() const {
   }
 }
 
+USBDevice::Wait DFUDevice::requestWait() const {
+  Wait wait;
+  wait.interruptionPoint = m_interruptionPoint;
+  if (m_requestDeadline != std::chrono::steady_clock::time_point::max()) {
+    // The device's clock may be a test's; the platform waits by the steady
+    // clock, so the time left is what carries over.
+    wait.deadline = std::chrono::steady_clock::now() + (m_requestDeadline - now());
+  }
+  return wait;
+}
+
+void DFUDevice::noteCutShortInFlight() {
+  // Whatever the device said before, it is taken to be busy until a status
+  // request, sent no sooner, says otherwise.
+  m_saysBusy = true;
+  m_busyUntil = std::max(m_busyUntil, now() + kMaxPollWait);
+}
+
 USBDevice::Status DFUDevice::controlTransfer(Request& request) {
   interruptionPoint();
   // Once its time is over, a manifesting device may also be asked its state:
@@ -203,7 +236,12 @@ USBDevice::Status DFUDevice::controlTransfer(Request& request) {
   if (m_saysBusy && !(asked && now() >= m_busyUntil)) {
     return kStatusRefusedWhileBusy;
   }
-  return USBDevice::controlTransfer(request);
+  try {
+    return USBDevice::controlTransfer(request, requestWait());
+  } catch (...) {
+    noteCutShortInFlight();
+    throw;
+  }
 }
 
 bool DFUDevice::connect(const USBDeviceOSHandle& handle) {
@@ -431,6 +469,7 @@ bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status, std::chrono::steady_
 
 bool DFUDevice::bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds patience) {
   const auto deadline = now() + patience;
+  const Restore requestsEnd(m_requestDeadline, std::min(m_requestDeadline, deadline));
   waitOutBusyTime();
   // One clearing request at most of each kind: a device that is still not
   // idle after them will not become so by asking again.
@@ -478,7 +517,12 @@ bool DFUDevice::writeBlock(DFUClient::Payload& payload, const std::uint8_t* data
   Status results[std::size(requests)] = {};
   const auto deadline = now() + kMaxBusyWaitPerBlock;
   interruptionPoint();
-  controlTransfers(requests, results);
+  try {
+    controlTransfers(requests, results, requestWait());
+  } catch (...) {
+    noteCutShortInFlight();
+    throw;
+  }
   // The answer counts even when the block failed: a device that says it is
   // busy must be left alone from then on.
   DFU::GetStatus answer;

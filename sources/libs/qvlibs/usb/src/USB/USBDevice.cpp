@@ -43,9 +43,38 @@ USBDevice::Status USBDevice::controlTransfer(Request& request) {
   return m_osImpl->controlTransfer(request);
 }
 
+namespace {
+
+// Hands `wait` to the platform part for the request or batch in progress; the
+// device's lock is held throughout.
+class WaitScope {
+ public:
+  WaitScope(USBDevice::OSImpl& impl, const USBDevice::Wait& wait) : m_impl(impl), m_outer(impl.setWait(&wait)) {}
+  ~WaitScope() { m_impl.setWait(m_outer); }
+  WaitScope(const WaitScope&) = delete;
+  WaitScope& operator=(const WaitScope&) = delete;
+
+ private:
+  USBDevice::OSImpl& m_impl;
+  const USBDevice::Wait* m_outer;
+};
+
+}  // namespace
+
+USBDevice::Status USBDevice::controlTransfer(Request& request, const Wait& wait) {
+  std::lock_guard lock(m_osImpl->mutex());
+  const WaitScope scope(*m_osImpl, wait);
+  return m_osImpl->controlTransfer(request);
+}
+
 void USBDevice::controlTransfers(std::span<Request> requests, std::span<Status> statuses) {
+  controlTransfers(requests, statuses, Wait{});
+}
+
+void USBDevice::controlTransfers(std::span<Request> requests, std::span<Status> statuses, const Wait& wait) {
   const std::size_t count = std::min(requests.size(), statuses.size());
   std::lock_guard lock(m_osImpl->mutex());
+  const WaitScope scope(*m_osImpl, wait);
   m_osImpl->controlTransfers(requests.first(count), statuses.first(count));
 }
 

@@ -104,6 +104,9 @@ class ScriptedTransport : public USBDevice::OSImpl {
                                  return !taken;
                                }).get());
     OSImpl::controlTransfers(batch, statuses);
+    // As a platform does while the batch is in flight, here once the device
+    // has answered it all.
+    if (wait().interruptionPoint) wait().interruptionPoint();
   }
 
   std::uint32_t maxControlTransferLength() const override { return maxTransfer; }
@@ -485,9 +488,11 @@ TEST_F(DFUDeviceProtocolTest, WriteImageBringsTheDeviceToIdleBeforeTheFirstBlock
 }
 
 // A wait cut short (the worker interrupted in it) is waited out before the
-// device is asked anything: it takes no request while it writes a block. A
-// device still busy after that is given the patience asked for, from the
-// start, and is never asked before the time it announced.
+// device is asked anything: it takes no request while it writes a block. So is
+// the longest wait a device may ask for, when a block and its status request
+// were cut short in flight, unseen. A device still busy after that is given
+// the patience asked for, from the start, and is never asked before the time
+// it announced.
 TEST_F(DFUDeviceProtocolTest, AnInterruptedBusyWaitIsWaitedOutBeforeTheDeviceIsAskedAgain) {
   struct Interrupted {};
   struct Case {
@@ -497,6 +502,7 @@ TEST_F(DFUDeviceProtocolTest, AnInterruptedBusyWaitIsWaitedOutBeforeTheDeviceIsA
     bool idle;
     std::vector<std::chrono::nanoseconds> sleeps;
     std::vector<std::string> requests;
+    bool inFlight = false;  // the block's batch, rather than the wait after it, is cut short
   };
   const Reply busyWithoutWait = statusReply(DFU::OK, 0, DFU::dfuDNBUSY);
   const Reply busyForASecond = statusReply(DFU::OK, 1000, DFU::dfuDNBUSY);
@@ -507,14 +513,23 @@ TEST_F(DFUDeviceProtocolTest, AnInterruptedBusyWaitIsWaitedOutBeforeTheDeviceIsA
        std::vector<std::string>(751, kGetStatus)},
       {"busy a second at a time", std::vector<Reply>(10, busyForASecond), 0ms, false, {500ms, 1000ms},
        {kGetStatus, kGetStatus}},
+      {"cut short in flight", {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuIDLE)},
+       0ms, true, {1000ms}, {kGetStatus, request(0x21, 6, 0, kInterface, 0), kGetStatus}, true},
   };
   const Bytes image = testImage(256);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     connectInDFUMode();
     thenStatus({statusReply(DFU::OK, 500, DFU::dfuDNBUSY)});
-    device.setSleepFunction([](std::chrono::nanoseconds) { throw Interrupted{}; });
+    if (c.inFlight) {
+      device.setInterruptionPoint([this] {
+        if (!transport->batches.empty()) throw Interrupted{};
+      });
+    } else {
+      device.setSleepFunction([](std::chrono::nanoseconds) { throw Interrupted{}; });
+    }
     EXPECT_THROW(device.writeImage(image.data(), 256, status), Interrupted);
+    device.setInterruptionPoint({});
     recordSleeps();
     sleeps.clear();
     transport->forget();

@@ -35,9 +35,10 @@ class DFUDevice : public USBDevice {
   using SleepFunction = std::function<void(std::chrono::nanoseconds)>;
   using ClockFunction = std::function<std::chrono::steady_clock::time_point()>;
   // Called before every request (a block and the status request sent with
-  // it count as one). Its owner may throw from it to stop the device's work
-  // there, as the update worker does when it is interrupted; the device is
-  // then left as a wait cut short leaves it.
+  // it count as one), and while a request waits for the device's answer. Its
+  // owner may throw from it to stop the device's work there, as the update
+  // worker does when it is interrupted; the device is then left as a wait cut
+  // short leaves it, and requests in flight are cancelled.
   using InterruptionPoint = std::function<void()>;
 
   DFUDevice();
@@ -72,7 +73,9 @@ class DFUDevice : public USBDevice {
   // DFU_ABORT. True when the device then reports dfuIDLE; otherwise `status`
   // holds its last record (errUNKNOWN when it did not answer, or stayed busy
   // beyond `patience`, which counts from the call and includes the wait for
-  // a block in progress). Every wait is bounded. Thread: the update worker.
+  // a block in progress). Its requests end with the patience too: a device
+  // that does not answer them fails them with a time-out then. Every wait is
+  // bounded. Thread: the update worker.
   bool bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds patience = kMaxBusyWaitPerBlock);
   // Writes a custom image of `type` in 256-byte vendor requests; only in DFU
   // mode. False at the first failed request.
@@ -147,6 +150,13 @@ class DFUDevice : public USBDevice {
   void sleep(std::chrono::nanoseconds duration) const;
   std::chrono::steady_clock::time_point now() const;
   void interruptionPoint() const;
+  // How a request waits for the device: stopped by the interruption point,
+  // and failed past m_requestDeadline.
+  Wait requestWait() const;
+  // A request stopped in flight may have reached the device, which may then
+  // be busy for as long as a poll may ask, with an answer that was never
+  // seen: it is left that long.
+  void noteCutShortInFlight();
 
   // Forgets the DFU interface: mode, attributes, timeout, transfer size and
   // interface number all become 0.
@@ -198,6 +208,9 @@ class DFUDevice : public USBDevice {
   bool m_manifesting = false;
   std::chrono::steady_clock::time_point m_busyUntil{};
   bool m_namesakeSeen = false;
+  // By the device's clock, when every request fails with a time-out, answered
+  // or not; none outside bringToIdle().
+  std::chrono::steady_clock::time_point m_requestDeadline = std::chrono::steady_clock::time_point::max();
 };
 
 }  // namespace QV::QDV2

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -33,6 +35,18 @@ class USBDevice {
     std::uint32_t bytesTransferred = 0;
   };
 
+  // What may end a wait for requests in flight before the device has
+  // answered them all. `interruptionPoint` is called between short waits and
+  // may throw to stop waiting: the requests are then cancelled, and the
+  // exception goes on once they have ended, or once they were given a bounded
+  // time to. Past `deadline` the requests fail with a time-out, and a request
+  // that would start past it is not sent. A platform without transfers of its
+  // own in flight may ignore both.
+  struct Wait {
+    std::function<void()> interruptionPoint;
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+  };
+
   // The platform part: the opened device and its lock. Defined in
   // USBDeviceOSImpl.h; tests may substitute their own.
   class OSImpl;
@@ -52,6 +66,8 @@ class USBDevice {
 
   // Sends one request; kStatusNotConnected when no device is open.
   virtual Status controlTransfer(Request& request);
+  // The same, waiting for the device as `wait` allows.
+  Status controlTransfer(Request& request, const Wait& wait);
   // Sends the requests in order, each handed to the platform without waiting
   // for the one before to finish, so that a request and the one that must
   // follow it reach the device back to back; waits until all have finished.
@@ -61,6 +77,8 @@ class USBDevice {
   // device's lock is held throughout. The requests go to the platform part
   // directly, not through controlTransfer.
   void controlTransfers(std::span<Request> requests, std::span<Status> statuses);
+  // The same, waiting for the device as `wait` allows.
+  void controlTransfers(std::span<Request> requests, std::span<Status> statuses, const Wait& wait);
 
   // The first configuration descriptor of the connected device and its total
   // length, owned by the device until the next call or disconnection; null and

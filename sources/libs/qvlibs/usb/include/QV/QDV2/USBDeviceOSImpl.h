@@ -4,6 +4,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "QV/QDV2/USBDevice.h"
 
@@ -53,8 +54,17 @@ class USBDevice::OSImpl {
 
   std::recursive_mutex& mutex() { return m_mutex; }
 
+  // How the requests in progress may wait for the device (see
+  // USBDevice::Wait); a wait without limits outside a request. Set by the
+  // device under the lock for the length of one request or batch; returns
+  // the wait it replaces.
+  const Wait& wait() const { return m_wait != nullptr ? *m_wait : kUnlimitedWait; }
+  const Wait* setWait(const Wait* wait) { return std::exchange(m_wait, wait); }
+
  private:
+  static inline const Wait kUnlimitedWait{};
   std::recursive_mutex m_mutex;
+  const Wait* m_wait = nullptr;
 };
 
 }  // namespace QV::QDV2

@@ -233,16 +233,42 @@ void USBDeviceOSImpl::controlTransfers(std::span<USBDevice::Request> requests,
     std::fill(statuses.begin(), statuses.end(), USBDevice::kStatusNotConnected);
     return;
   }
+  const USBDevice::Wait& limits = wait();
+  const Clock::time_point start = Clock::now();
+  if (start >= limits.deadline) {
+    std::fill(statuses.begin(), statuses.end(), kIOUSBTransactionTimeout);
+    return;
+  }
+  // A deadline shortens libusb's own time-out, so that a transfer past it
+  // ends as any timed-out transfer does.
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(limits.deadline - start);
+  const unsigned timeoutMs = unsigned(std::min<std::chrono::milliseconds::rep>(left.count(), kControlTimeoutMs));
   auto batch = std::make_unique<Batch>(requests.size());
   for (std::size_t i = 0; i < requests.size(); ++i) {
-    statuses[i] = submit(requests[i], batch->transfers[i], *batch);
+    statuses[i] = submit(requests[i], batch->transfers[i], *batch, timeoutMs);
     // A request that was not submitted ends here; those after it still go,
     // and those before it are waited for.
     if (batch->transfers[i].transfer == nullptr) {
       batch->ended();
     }
   }
-  if (!waitUntilFinished(*batch)) {
+  bool finished = false;
+  try {
+    const Clock::time_point timeOutAt = start + std::chrono::milliseconds(timeoutMs);
+    finished = waitUntilFinished(*batch, timeOutAt + std::chrono::milliseconds(kCancelGraceMs),
+                                 limits.interruptionPoint);
+  } catch (...) {
+    // The caller stops waiting. libusb writes into the transfers and the
+    // batch until each has ended, so they are cancelled and waited for,
+    // briefly, before the exception goes on.
+    if (waitUntilFinished(*batch, Clock::now(), nullptr)) {
+      finishAll(requests, statuses, *batch);
+    } else {
+      abandon(std::move(batch));
+    }
+    throw;
+  }
+  if (!finished) {
     // libusb still owns transfers that would not end: their memory, and the
     // batch their callback writes to, must outlive them, so the batch is
     // given up rather than freed.
@@ -252,8 +278,13 @@ void USBDeviceOSImpl::controlTransfers(std::span<USBDevice::Request> requests,
     abandon(std::move(batch));
     return;
   }
+  finishAll(requests, statuses, *batch);
+}
+
+void USBDeviceOSImpl::finishAll(std::span<USBDevice::Request> requests, std::span<USBDevice::Status> statuses,
+                                Batch& batch) {
   for (std::size_t i = 0; i < requests.size(); ++i) {
-    Transfer& transfer = batch->transfers[i];
+    Transfer& transfer = batch.transfers[i];
     if (transfer.transfer != nullptr) {
       statuses[i] = finish(requests[i], transfer);
     }
@@ -270,7 +301,8 @@ void USBDeviceOSImpl::abandon(std::unique_ptr<Batch> batch) {
   abandoned->push_back(std::move(batch));
 }
 
-USBDevice::Status USBDeviceOSImpl::submit(USBDevice::Request& request, Transfer& transfer, Batch& batch) {
+USBDevice::Status USBDeviceOSImpl::submit(USBDevice::Request& request, Transfer& transfer, Batch& batch,
+                                          unsigned timeoutMs) {
   if (request.wLength != 0 && request.data == nullptr) {
     return kIOReturnBadArgument;
   }
@@ -285,7 +317,7 @@ USBDevice::Status USBDeviceOSImpl::submit(USBDevice::Request& request, Transfer&
   if ((request.bmRequestType & LIBUSB_ENDPOINT_IN) == 0 && request.wLength != 0) {
     std::memcpy(setup + LIBUSB_CONTROL_SETUP_SIZE, request.data, request.wLength);
   }
-  libusb_fill_control_transfer(submitted, m_handle, setup, &Batch::onFinished, &batch, kControlTimeoutMs);
+  libusb_fill_control_transfer(submitted, m_handle, setup, &Batch::onFinished, &batch, timeoutMs);
   const int result = libusb_submit_transfer(submitted);
   if (result != LIBUSB_SUCCESS) {
     libusb_free_transfer(submitted);
@@ -295,17 +327,19 @@ USBDevice::Status USBDeviceOSImpl::submit(USBDevice::Request& request, Transfer&
   return USBDevice::kStatusSuccess;
 }
 
-bool USBDeviceOSImpl::waitUntilFinished(Batch& batch) {
+bool USBDeviceOSImpl::waitUntilFinished(Batch& batch, Clock::time_point cancelAt,
+                                        const std::function<void()>& interruptionPoint) {
   // Each transfer ends at the latest at its time-out, which libusb applies
   // while it handles events. Should event handling fail, the transfers are
   // cancelled, as libusb's own synchronous calls do, and past a last
-  // deadline they are not waited for any longer.
-  using Clock = std::chrono::steady_clock;
-  const auto grace = std::chrono::milliseconds(kCancelGraceMs);
-  const Clock::time_point cancelAt = Clock::now() + std::chrono::milliseconds(kControlTimeoutMs) + grace;
-  const Clock::time_point giveUpAt = cancelAt + grace;
+  // deadline they are not waited for any longer. Events are handled in short
+  // slices, between which the caller may stop the wait.
+  const Clock::time_point giveUpAt = cancelAt + std::chrono::milliseconds(kCancelGraceMs);
   bool cancelled = false;
   while (!batch.isFinished()) {
+    if (interruptionPoint) {
+      interruptionPoint();
+    }
     const Clock::time_point now = Clock::now();
     if (now >= giveUpAt) {
       return false;
@@ -314,7 +348,9 @@ bool USBDeviceOSImpl::waitUntilFinished(Batch& batch) {
       batch.cancel();
       cancelled = true;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>((cancelled ? giveUpAt : cancelAt) - now);
+    const Clock::time_point until =
+        std::min(cancelled ? giveUpAt : cancelAt, now + std::chrono::milliseconds(kWaitSliceMs));
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(until - now);
     timeval timeout{time_t(left.count() / 1000000), suseconds_t(left.count() % 1000000)};
     const int result = libusb_handle_events_timeout_completed(m_context, &timeout, &batch.finished);
     if (result < 0 && result != LIBUSB_ERROR_INTERRUPTED && !cancelled) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -34,6 +36,9 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
   // How long transfers past their time-out are waited for before they are
   // cancelled, and then before they are given up.
   static constexpr unsigned kCancelGraceMs = 1000;
+  // How long events are handled at a time while transfers are in flight:
+  // between two slices the caller's interruption point may stop the wait.
+  static constexpr unsigned kWaitSliceMs = 50;
   // Linux's USB file system carries at most 4096 bytes of data in one control
   // transfer; libusb refuses a larger one before it reaches the kernel.
   static constexpr std::uint32_t kMaxControlTransferLength = 4096;
@@ -50,6 +55,8 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
   USBDevice::Status controlTransfer(USBDevice::Request& request) override;
   // Submits every request before it waits for any, so that the kernel queues
   // each behind the one before and sends it as soon as that one is done.
+  // Honours wait(): its deadline shortens the time-out of the transfers, and
+  // its interruption point is called while they are in flight.
   void controlTransfers(std::span<USBDevice::Request> requests,
                         std::span<USBDevice::Status> statuses) override;
   const std::uint8_t* getConfigurationDescriptor(std::uint32_t& size) override;
@@ -63,6 +70,8 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
                                      std::u16string& text);
 
  private:
+  using Clock = std::chrono::steady_clock;
+
   // One submitted libusb transfer and its buffer: the setup packet, then the
   // data.
   struct Transfer {
@@ -90,15 +99,20 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
     alignas(std::atomic_ref<int>::required_alignment) int finished = 0;
   };
 
-  // Hands `request` to libusb; the status of a request that could not be
-  // submitted, else success with `transfer` filled.
-  USBDevice::Status submit(USBDevice::Request& request, Transfer& transfer, Batch& batch);
-  // Handles libusb's events until every transfer of `batch` has ended; false
-  // when some would not end even after being cancelled.
-  bool waitUntilFinished(Batch& batch);
+  // Hands `request` to libusb with a time-out of `timeoutMs`; the status of a
+  // request that could not be submitted, else success with `transfer` filled.
+  USBDevice::Status submit(USBDevice::Request& request, Transfer& transfer, Batch& batch, unsigned timeoutMs);
+  // Handles libusb's events until every transfer of `batch` has ended,
+  // cancelling those still in flight at `cancelAt`; false when some would not
+  // end even then. Calls `interruptionPoint`, when there is one, between
+  // slices of the wait, and lets what it throws go on.
+  bool waitUntilFinished(Batch& batch, Clock::time_point cancelAt, const std::function<void()>& interruptionPoint);
   // Keeps a batch whose transfers would not end for the rest of the
   // process: libusb may still write into it at any time.
   static void abandon(std::unique_ptr<Batch> batch);
+  // The statuses of the ended transfers of `batch`, their replies copied into
+  // `requests`; frees them.
+  void finishAll(std::span<USBDevice::Request> requests, std::span<USBDevice::Status> statuses, Batch& batch);
   // The status of an ended transfer, its reply copied into `request`; frees
   // the transfer.
   USBDevice::Status finish(USBDevice::Request& request, Transfer& transfer);
