@@ -223,7 +223,9 @@ USBDevice::Wait DFUDevice::requestWait() const {
 void DFUDevice::noteCutShortInFlight() {
   // Whatever the device said before, it is taken to be busy until a status
   // request, sent no sooner, says otherwise.
-  m_saysBusy = true;
+  if (m_busyState == kNotBusy) {
+    m_busyState = DFU::dfuDNBUSY;
+  }
   m_busyUntil = std::max(m_busyUntil, now() + kMaxPollWait);
 }
 
@@ -232,8 +234,8 @@ USBDevice::Status DFUDevice::controlTransfer(Request& request) {
   // Once its time is over, a manifesting device may also be asked its state:
   // a tolerant one ends manifestation by itself, and tells its state then.
   const bool asked = request.bmRequestType == kClassIn &&
-                     (request.bRequest == DFU::DFU_GETSTATUS || (request.bRequest == DFU::DFU_GETSTATE && m_manifesting));
-  if (m_saysBusy && !(asked && now() >= m_busyUntil)) {
+                     (request.bRequest == DFU::DFU_GETSTATUS || (request.bRequest == DFU::DFU_GETSTATE && m_busyState == DFU::dfuMANIFEST));
+  if (saysBusy() && !(asked && now() >= m_busyUntil)) {
     return kStatusRefusedWhileBusy;
   }
   try {
@@ -253,8 +255,7 @@ bool DFUDevice::postConnect() {
   // The fields describe the device just connected; what an earlier device
   // reported must not survive a connection whose descriptor cannot be read.
   clearDFUInfo();
-  m_saysBusy = false;
-  m_manifesting = false;
+  m_busyState = kNotBusy;
   m_busyUntil = {};
   return queryDFUInfo();
 }
@@ -375,8 +376,7 @@ bool DFUDevice::getDFUState(std::uint8_t& state) {
   }
   // A device past its busy states attends to requests again.
   if (reply != DFU::dfuDNBUSY && reply != DFU::dfuMANIFEST) {
-    m_saysBusy = false;
-    m_manifesting = false;
+    m_busyState = kNotBusy;
     m_busyUntil = {};
   }
   state = reply;
@@ -420,10 +420,10 @@ bool DFUDevice::returnToAPPMode() {
 void DFUDevice::noteStatus(const DFU::GetStatus& status) {
   // The state alone decides: a device writing a block or manifesting attends
   // to nothing else, whatever its status says.
-  m_saysBusy = status.bState == DFU::dfuDNBUSY || status.bState == DFU::dfuMANIFEST;
-  m_manifesting = status.bState == DFU::dfuMANIFEST;
+  const bool busy = status.bState == DFU::dfuDNBUSY || status.bState == DFU::dfuMANIFEST;
+  m_busyState = busy ? status.bState : kNotBusy;
   m_busyUntil = {};
-  if (m_saysBusy) {
+  if (busy) {
     m_busyUntil = now() + std::min<std::chrono::milliseconds>(std::chrono::milliseconds(status.bwPollTimeout),
                                                               kMaxPollWait);
   }
@@ -431,7 +431,7 @@ void DFUDevice::noteStatus(const DFU::GetStatus& status) {
 
 void DFUDevice::waitOutBusyTime() {
   // A second wait covers a sleep that ended a little before the clock's time.
-  for (int waits = 0; waits < 2 && m_saysBusy; ++waits) {
+  for (int waits = 0; waits < 2 && saysBusy(); ++waits) {
     const auto at = now();
     if (at >= m_busyUntil) {
       return;
@@ -449,7 +449,7 @@ bool DFUDevice::pollWhileBusy(DFU::GetStatus& status, std::chrono::steady_clock:
     if (!(answered && polls == 0) && !getDFUStatus(status)) {
       return false;
     }
-    if (!m_saysBusy || status.bStatus != DFU::OK) {
+    if (!saysBusy() || status.bStatus != DFU::OK) {
       return true;
     }
     if (m_busyUntil > deadline) {

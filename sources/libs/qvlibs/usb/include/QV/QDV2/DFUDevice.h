@@ -119,7 +119,7 @@ class DFUDevice : public USBDevice {
   // answers otherwise it is sent nothing but DFU_GETSTATUS (and DFU_GETSTATE
   // while it manifests), and that not before the time it announced. A host that gives up on it then leaves it
   // as it is.
-  bool saysBusy() const { return m_saysBusy; }
+  bool saysBusy() const { return m_busyState != kNotBusy; }
 
   // Replaces how the device waits; an empty function restores real sleeping.
   void setSleepFunction(SleepFunction sleep);
@@ -200,12 +200,12 @@ class DFUDevice : public USBDevice {
   SleepFunction m_sleep;
   ClockFunction m_clock;
   InterruptionPoint m_interruptionPoint;
-  // Whether the device last said it is busy, and until when. A wait cut short
-  // (the worker interrupted in it) leaves the time in the future, and
-  // bringToIdle() waits out the rest before it asks anything.
-  bool m_saysBusy = false;
-  // The device said it is manifesting, rather than writing a block.
-  bool m_manifesting = false;
+  // The busy state the device last said it is in (dfuDNBUSY or dfuMANIFEST),
+  // and until when. A wait cut short (the worker interrupted in it) leaves
+  // the time in the future, and bringToIdle() waits out the rest before it
+  // asks anything.
+  static constexpr std::uint8_t kNotBusy = 0xFF;
+  std::uint8_t m_busyState = kNotBusy;
   std::chrono::steady_clock::time_point m_busyUntil{};
   bool m_namesakeSeen = false;
   // By the device's clock, when every request fails with a time-out, answered
