@@ -100,6 +100,7 @@ const std::map<std::string, std::function<void(KeyboardConfig&)>>& flags() {
       {"--short-status", [](KeyboardConfig& c) { c.shortStatus = true; }},
       {"--bad-config-descriptor", [](KeyboardConfig& c) { c.badConfigDescriptor = true; }},
       {"--plug-in-on-signal", [](KeyboardConfig& c) { c.startUnplugged = true; }},
+      {"--real-manufacturer", [](KeyboardConfig& c) { c.realManufacturer = true; }},
   };
   return table;
 }
@@ -278,6 +279,8 @@ std::string Options::usage() {
          "                                in dfuERROR (status errWRITE) or in dfuDNLOAD-IDLE with\n"
          "                                a download begun; either way with a broken application\n"
          "  --plug-in-on-signal           start unplugged; SIGUSR1 to this program plugs it in\n"
+         "  --real-manufacturer           report the maker's manufacturer string, as a real\n"
+         "                                keyboard does, not one ending in \" (simulated)\"\n"
          "  --transfer-size N             wTransferSize of the DFU functional descriptor (256)\n"
          "  --poll-timeout MS             bwPollTimeout of a dfuDNBUSY answer; the keyboard is\n"
          "                                busy that long, at most 1000 ms (1)\n"

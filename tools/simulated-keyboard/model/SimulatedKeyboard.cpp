@@ -673,7 +673,9 @@ std::vector<std::uint8_t> SimulatedKeyboard::sysfsDescriptors() const {
   return out;
 }
 
-std::string SimulatedKeyboard::manufacturer() const { return "ORVEL TARSIN (simulated)"; }
+std::string SimulatedKeyboard::manufacturer() const {
+  return m_config.realManufacturer ? "ORVEL TARSIN" : "ORVEL TARSIN (simulated)";
+}
 
 std::string SimulatedKeyboard::product() const {
   std::string name = "VANTA Keyboard " + std::to_string(m_config.size);

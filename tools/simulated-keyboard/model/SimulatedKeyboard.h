@@ -103,6 +103,9 @@ struct KeyboardConfig {
   std::optional<std::uint16_t> productId;  // normal-mode product id other than the family's
   std::uint16_t newMainVersion = 69;       // what a complete main download installs
   std::optional<std::uint16_t> newSecondVersion;  // default 13, 14 for the 88-key size
+  // Report the maker's own manufacturer string, as a real keyboard does,
+  // rather than one that tells the updater this keyboard is simulated.
+  bool realManufacturer = false;
 
   // Fault injection. Blocks are counted from 0 among the data blocks of a
   // download; each block fault strikes once in the keyboard's life, as a real

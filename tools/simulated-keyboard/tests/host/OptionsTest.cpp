@@ -31,7 +31,7 @@ TEST(Options, EveryOptionReachesItsSetting) {
                                "--hang-block", "7", "--no-reenumerate", "--stall-request", "3", "--stall-request", "0x01",
                                "--state-after-block", "6:dfuDNLOAD-SYNC", "--busy-forever", "--short-status",
                                "--bad-config-descriptor", "--plug-in-on-signal", "--start-state", "dnload-idle",
-                               "--report", "out.json", "--", "true"});
+                               "--real-manufacturer", "--report", "out.json", "--", "true"});
   ASSERT_TRUE(parsed.ok) << parsed.error;
   const KeyboardConfig& k = parsed.options.keyboards.front();
   EXPECT_EQ(k.size, 88u);
@@ -53,7 +53,7 @@ TEST(Options, EveryOptionReachesItsSetting) {
   EXPECT_EQ(k.stateAfterBlock, (std::pair<std::uint32_t, std::uint8_t>(6, dfuDNLOAD_SYNC)));
   EXPECT_EQ(k.startState, dfuDNLOAD_IDLE);
   EXPECT_TRUE(k.startInUpdateMode && k.noReenumerate && k.busyForever && k.shortStatus && k.badConfigDescriptor &&
-              k.startUnplugged);
+              k.startUnplugged && k.realManufacturer);
   EXPECT_FALSE(k.willDetach || k.manifestationTolerant);
   EXPECT_EQ(parsed.options.reportPath, "out.json");
 }
