@@ -35,6 +35,10 @@ class FirmwareUpdaterConfig {
   // The user asked for a new scan: until then the engine only ever connects
   // the keyboard it showed.
   boost::function<void()> forgetKeyboard;
+  // Whether this build has firmware for the keyboard shown. One with
+  // placeholder images has it only for the simulated keyboard; the engine
+  // refuses to switch or write any other, so the user is told why before.
+  boost::function<bool()> hasFirmwareForKeyboard;
 
   // Whether a keyboard read with getDeviceInfo (its `info` and
   // `updateAvailable`) runs the newest firmware, the one rule by which an

@@ -57,6 +57,7 @@ bool ZARNUpdaterAppModule::init() {
   m_config.createDebugWindow = boost::bind(&ZARNUpdaterUpgradeLogic::createDebugWindow, logic, _1);
   m_config.applicationCloseRequest = boost::bind(&ZARNUpdaterUpgradeLogic::applicationCloseRequest, logic);
   m_config.forgetKeyboard = boost::bind(&ZARNUpdaterUpgradeLogic::forgetKeyboard, logic);
+  m_config.hasFirmwareForKeyboard = boost::bind(&ZARNUpdaterUpgradeLogic::hasFirmwareForKeyboard, logic);
 
   if (!m_makeApplication) {
     return true;

@@ -225,8 +225,26 @@ void ZARNUpdaterUpgradeLogic::getDeviceInfo(QDV2::USBDeviceInfo& info, std::stri
                     m_device.mode() == DFUDevice::kModeDFU;
 }
 
+bool ZARNUpdaterUpgradeLogic::hasFirmwareForKeyboard() const {
+  return !FW::imagesArePlaceholders() || FW::isSimulatedKeyboard(m_device.deviceInfo());
+}
+
+bool ZARNUpdaterUpgradeLogic::refusedForWantOfFirmware() const {
+  if (hasFirmwareForKeyboard()) {
+    return false;
+  }
+  std::fputs(
+      "ZRV Firmware Updater: this build carries placeholder firmware images and only updates "
+      "the simulated keyboard; the keyboard is left as it is. Configure with "
+      "-DQV_FIRMWARE_DIR=/path/to/images to build one for a real keyboard.\n",
+      stderr);
+  return true;
+}
+
 bool ZARNUpdaterUpgradeLogic::resetIntoUpdateMode() {
-  if (workerBusy() || !m_device.isConnected()) {
+  // A keyboard in update mode does not work as a keyboard: one that will not
+  // be written must not be switched.
+  if (workerBusy() || !m_device.isConnected() || refusedForWantOfFirmware()) {
     return false;
   }
   if (m_device.mode() == DFUDevice::kModeDFU) {
@@ -248,13 +266,16 @@ bool ZARNUpdaterUpgradeLogic::connectInUpdateMode() {
   if (workerBusy()) {
     return false;
   }
-  if (connectedInUpdateMode(m_device)) {
-    return true;
-  }
-  if (!m_device.reconnectInDFUMode()) {
+  const bool alreadyConnected = connectedInUpdateMode(m_device);
+  if (!alreadyConnected && !m_device.reconnectInDFUMode()) {
     return false;
   }
-  return m_device.wTransferSize() != 0;
+  // Finding the keyboard only reads it; the keyboard found decides whether
+  // it may be written.
+  if (refusedForWantOfFirmware()) {
+    return false;
+  }
+  return alreadyConnected || m_device.wTransferSize() != 0;
 }
 
 bool ZARNUpdaterUpgradeLogic::performUpdate(int& updateResult) {
@@ -263,11 +284,7 @@ bool ZARNUpdaterUpgradeLogic::performUpdate(int& updateResult) {
     setResult(updateResult, -1);
     return false;
   }
-  if (FW::imagesArePlaceholders() && !m_isSimulatedKeyboard(m_device.deviceInfo())) {
-    std::fputs(
-        "ZRV Firmware Updater: this build carries placeholder firmware images and only updates "
-        "the simulated keyboard\n",
-        stderr);
+  if (refusedForWantOfFirmware()) {
     setResult(updateResult, -1);
     return false;
   }

@@ -29,8 +29,7 @@ namespace QV {
 // atomic store (std::atomic_ref<int>), so its owner reads it with
 // std::atomic_ref<int>(word).load().
 //
-// Derived only by tests, which substitute the firmware table or the test that
-// tells the simulated keyboard apart.
+// Derived only by tests, which substitute the firmware table.
 class ZARNUpdaterUpgradeLogic {
  public:
   // The main firmware revision of the compiled-in main images, compared with
@@ -64,6 +63,11 @@ class ZARNUpdaterUpgradeLogic {
   // The user asked for a new scan: the next connectInNormalMode may choose
   // any keyboard. Nothing while the worker runs.
   void forgetKeyboard();
+  // Whether this build has firmware for the keyboard last connected. A build
+  // with placeholder images has none for any keyboard but the simulated one,
+  // and sends such a keyboard nothing that would change it: the three
+  // operations below refuse it, saying why on the standard error stream.
+  bool hasFirmwareForKeyboard() const;
   // Switches the connected keyboard into update mode and finds it again by its
   // serial number. Whether it is connected in update mode with a usable
   // transfer size.
@@ -72,8 +76,8 @@ class ZARNUpdaterUpgradeLogic {
   bool connectInUpdateMode();
   // Starts the worker, with `updateResult` set to 0 first. False, with -1 in
   // the word and no thread, when the chosen keyboard is not connected in
-  // update mode, when a worker is still running, or when this build's
-  // placeholder images would go to a keyboard other than the simulated one.
+  // update mode, when a worker is still running, or when this build has no
+  // firmware for it.
   bool performUpdate(int& updateResult);
   // The connected keyboard's identity and revisions, as texts for the user,
   // and whether an update is due. Not connected: info.version 0, no update,
@@ -101,9 +105,8 @@ class ZARNUpdaterUpgradeLogic {
   // Set by getDeviceInfo, read by the worker.
   bool m_flashSecondImage = true;
 
-  // What the worker writes, and which keyboard may receive placeholder images.
+  // What the worker writes.
   std::span<const FW::FirmwareImageEntry> m_firmwareTable{FW::arrFW};
-  bool (*m_isSimulatedKeyboard)(const QDV2::USBDeviceInfo&) = &FW::isSimulatedKeyboard;
 
  private:
   friend class ZARNUpdaterAppModule;
@@ -120,6 +123,8 @@ class ZARNUpdaterUpgradeLogic {
   void abandonResult();
   // Interrupts a running worker and waits until it has ended.
   void stopWorker();
+  // True, after saying why, when this build has no firmware for the keyboard.
+  bool refusedForWantOfFirmware() const;
 
   // The keyboard the user was shown, and the only one the engine may change
   // until the user asks for a new scan. Its place is the device's: where the

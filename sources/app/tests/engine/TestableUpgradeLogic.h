@@ -13,16 +13,12 @@
 
 namespace QV {
 
-// The engine with its firmware table and its recognition of the simulated
-// keyboard open to the tests.
+// The engine with its firmware table open to the tests.
 class TestableUpgradeLogic : public ZARNUpdaterUpgradeLogic {
  public:
   bool flashSecondImage() const { return m_flashSecondImage; }
   const QDV2::DFUDevice& device() const { return m_device; }
   void setFirmwareTable(std::span<const FW::FirmwareImageEntry> table) { m_firmwareTable = table; }
-  void recogniseNoKeyboardAsSimulated() {
-    m_isSimulatedKeyboard = [](const QDV2::USBDeviceInfo&) { return false; };
-  }
 };
 
 // The worker stores the word once, atomically; it is read the same way.
