@@ -21,6 +21,7 @@ set(QV_ROAD_GROUPS
   restart "Bystanders/TwoKeyboardRoad.*/restart*"
   namesake "Bystanders/TwoKeyboardRoad.*/namesake*"
   leftovers "UpdateRoadProgram.aKeyboardLeft*:UpdateRoadProgram.aKeyboardFound*"
+  real "UpdateRoadProgram.aRealKeyboard*"
   busy "UpdateRoadProgram.aKeyboardThatStaysBusy*")
 
 qv_add_gtest(NAME app_road_update_road_test

@@ -25,6 +25,7 @@ void bindEngine(QV::FirmwareUpdaterConfig& config) {
   config.connectInNormalMode = [] { return true; };
   config.resetIntoUpdateMode = [] { return true; };
   config.connectInUpdateMode = [] { return true; };
+  config.hasFirmwareForKeyboard = [] { return true; };
   // The result stays 0: the write is never done.
   config.performUpdate = [](int&) { return true; };
   config.getDeviceInfo = [](QV::QDV2::USBDeviceInfo& info, std::string& installed, std::string& newest,

@@ -68,6 +68,7 @@ void bind(QV::FirmwareUpdaterConfig& config, MeasuredUpgradeLogic& logic) {
   config.connectInNormalMode = [&logic] { return logic.connectInNormalMode(); };
   config.resetIntoUpdateMode = [&logic] { return logic.resetIntoUpdateMode(); };
   config.connectInUpdateMode = [&logic] { return logic.connectInUpdateMode(); };
+  config.hasFirmwareForKeyboard = [&logic] { return logic.hasFirmwareForKeyboard(); };
   config.performUpdate = [&logic](int& word) { return logic.performUpdate(word); };
   config.getDeviceInfo = [&logic](QV::QDV2::USBDeviceInfo& info, std::string& installed, std::string& newest,
                                   bool& updateAvailable) {

@@ -63,6 +63,7 @@ struct ScriptedEngine {
     };
     config.isUpdateRunning = [this] { return updateRunning; };
     config.applicationCloseRequest = [this] { calls.push_back("close"); };
+    config.hasFirmwareForKeyboard = [] { return true; };
   }
 };
 

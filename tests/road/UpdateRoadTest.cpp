@@ -410,6 +410,28 @@ TEST_F(UpdateRoadProgram, aKeyboardThatStaysBusyIsLeftAsItIs) {
   }
 }
 
+// A build with placeholder images sends a real keyboard nothing that changes
+// it, in either mode, and says why; one with the maker's images updates it.
+TEST_F(UpdateRoadProgram, aRealKeyboardIsLeftAsItIsWithoutItsFirmware) {
+  for (const bool updateMode : {false, true}) {
+    SCOPED_TRACE(updateMode ? "in update mode" : "in normal mode");
+    std::vector<std::string> keyboard = {"--real-manufacturer"};
+    if (updateMode) keyboard.push_back("--start-in-update-mode");
+    const Road road = run(keyboard, {"--retries", "1"});
+    if (!QV::FW::imagesArePlaceholders()) {
+      expectUpdated(road, 49);
+      continue;
+    }
+    EXPECT_EQ(road.outcome.exitCode, 1) << road.outcome.output;
+    EXPECT_TRUE(says(road, "No firmware for this keyboard")) << road.outcome.output;
+    EXPECT_TRUE(says(road, "-DQV_FIRMWARE_DIR=/path/to/images")) << road.outcome.output;
+    // Reads only: every request the keyboard saw is device to host.
+    for (const nlohmann::json& request : road.report["requests"]) {
+      EXPECT_GE(request["bmRequestType"], 0x80) << request;
+    }
+  }
+}
+
 TEST_F(UpdateRoadProgram, noKeyboardAndBadArgumentsEndAtOnce) {
   // A keyboard of another maker's family is not ours to update.
   const Road none = run({"--product-id", "0x2000"});

@@ -511,6 +511,30 @@ TEST_F(UpdaterWindow, AKeyboardFoundInUpdateModeIsOfferedTheUpdate) {
   EXPECT_EQ(report["applicationValid"], true);
 }
 
+// A build with placeholder images says on UPDATE's page why it leaves a real
+// keyboard as it is, in either mode, and offers RESCAN.
+TEST_F(UpdaterWindow, ARealKeyboardIsLeftAsItIsByABuildWithoutItsFirmware) {
+  if (!QV::FW::imagesArePlaceholders()) GTEST_SKIP() << "this build has the maker's images";
+  for (const bool updateMode : {false, true}) {
+    SCOPED_TRACE(updateMode ? "in update mode" : "in normal mode");
+    std::vector<std::string> keyboard = {"--real-manufacturer"};
+    if (updateMode) keyboard.push_back("--start-in-update-mode");
+    start(keyboard);
+    ASSERT_TRUE(waitForPage("update-available"));
+    click(kActionButton);
+    ASSERT_TRUE(waitForPage("update-available refused"));
+    shoot("no-firmware");
+    click(kActionButton);
+    ASSERT_TRUE(waitForPage("update-available"));
+    quit();
+    // Reads only: every request the keyboard saw is device to host.
+    const nlohmann::json report = keyboardReport();
+    for (const nlohmann::json& request : report["requests"]) {
+      EXPECT_GE(request["bmRequestType"], 0x80) << request;
+    }
+  }
+}
+
 TEST_F(UpdaterWindow, NoKeyboardShowsTheNoKeyboardPage) {
   start({"--product-id", "0x2000"});
   ASSERT_TRUE(waitForPage("no-device"));

@@ -50,6 +50,12 @@ UpdateRoad::Outcome UpdateRoad::run() {
     say("No update needed: the keyboard has the newest firmware.");
     return Outcome::UpToDate;
   }
+  if (!m_config.hasFirmwareForKeyboard()) {
+    say("No firmware for this keyboard: this build carries placeholder images and updates only the simulated "
+        "keyboard, so the keyboard was left as it is. Configure with -DQV_FIRMWARE_DIR=/path/to/images to build "
+        "one for a real keyboard.");
+    return Outcome::NoFirmware;
+  }
   for (unsigned attemptNumber = 0; attemptNumber <= m_settings.retries; ++attemptNumber) {
     if (attemptNumber > 0) {
       say("Retry " + std::to_string(attemptNumber) + " of " + std::to_string(m_settings.retries) + ".");

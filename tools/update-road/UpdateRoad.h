@@ -41,6 +41,7 @@ class UpdateRoad {
     Updated,     // an update brought it to the newest firmware
     NoKeyboard,  // no keyboard was found
     Failed,      // every attempt failed, or the keyboard did not end up current
+    NoFirmware,  // this build has no firmware for the keyboard, which was left alone
   };
 
   // `config` must have its callbacks bound for as long as the road runs.

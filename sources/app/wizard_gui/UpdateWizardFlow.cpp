@@ -33,7 +33,7 @@ UpdateWizardFlow::eAction UpdateWizardFlow::action() const {
     case eNoDevice:
       return eActionRescan;
     case eUpdateAvailable:
-      return eActionUpdate;
+      return m_refused ? eActionRescan : eActionUpdate;
     case eAskUpdateMode:
     case eFailed:
       return eActionRetry;
@@ -142,10 +142,17 @@ void UpdateWizardFlow::setState(eState state, eStep step) {
   if (state != eFailed) {
     m_failure = eFailureNone;
   }
+  m_refused = false;
   m_host.pageChanged();
 }
 
 void UpdateWizardFlow::beginSwitch(bool fromAsk) {
+  // Every way to an update passes here: a keyboard this build cannot write
+  // is never switched, as update mode would leave it useless as a keyboard.
+  if (!m_config.hasFirmwareForKeyboard()) {
+    refuse();
+    return;
+  }
   m_switchFromAsk = fromAsk;
   setState(eUpdating, eStepSwitching);
   m_host.startFlowTimer(kPaintTicks, eTimerStep);
@@ -219,6 +226,14 @@ void UpdateWizardFlow::reconnectAfterUpdate(bool secondTry) {
   } else {
     fail(eFailureNotNewest);
   }
+}
+
+void UpdateWizardFlow::refuse() {
+  m_state = eUpdateAvailable;
+  m_step = eStepNone;
+  m_failure = eFailureNone;
+  m_refused = true;
+  m_host.pageChanged();
 }
 
 void UpdateWizardFlow::fail(eFailure failure) {

@@ -106,6 +106,10 @@ class UpdateWizardFlow {
   // neither button does anything.
   bool busy() const { return m_state == eUpdating; }
   eFailure failure() const { return m_failure; }
+  // The update was refused before anything reached the keyboard, as this
+  // build has no firmware for it: the update-available page then says why
+  // and offers RESCAN instead of UPDATE.
+  bool refused() const { return m_refused; }
   const QDV2::USBDeviceInfo& deviceInfo() const { return m_info; }
   const std::string& installed() const { return m_installed; }
   const std::string& newest() const { return m_newest; }
@@ -128,12 +132,14 @@ class UpdateWizardFlow {
   void poll();
   void reconnectAfterUpdate(bool secondTry);
   void fail(eFailure failure);
+  void refuse();
 
   FirmwareUpdaterConfig& m_config;
   Host& m_host;
   eState m_state = eNoDevice;
   eStep m_step = eStepNone;
   eFailure m_failure = eFailureNone;
+  bool m_refused = false;
   // The switch about to run was asked for from the asking page.
   bool m_switchFromAsk = false;
   QDV2::USBDeviceInfo m_info;

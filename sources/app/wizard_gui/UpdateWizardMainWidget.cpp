@@ -62,8 +62,11 @@ const char* keyboardPicture(std::uint16_t productId) {
   }
 }
 
-const char* pageIcon(UpdateWizardFlow::eState state) {
-  switch (state) {
+const char* pageIcon(const UpdateWizardFlow& flow) {
+  if (flow.refused()) {
+    return "IconWarning.png";
+  }
+  switch (flow.state()) {
     case UpdateWizardFlow::eNoDevice:
     case UpdateWizardFlow::eAskUpdateMode:
       return "IconWarning.png";
@@ -331,7 +334,8 @@ void UpdateWizardMainWidget::startFlowTimer(int ticks, int id) {
 
 void UpdateWizardMainWidget::pageChanged() {
   if (m_trace) {
-    std::fprintf(stderr, "wizard: %s%s\n", UpdateWizardFlow::stateName(m_flow.state()), stepName(m_flow.step()));
+    std::fprintf(stderr, "wizard: %s%s%s\n", UpdateWizardFlow::stateName(m_flow.state()), stepName(m_flow.step()),
+                 m_flow.refused() ? " refused" : "");
   }
   refresh();
 }
@@ -349,7 +353,7 @@ void UpdateWizardMainWidget::refresh() {
   m_keyboardPicture->setPicture(picture ? QTK::Resources::getPicture(picture) : nullptr);
 
   m_message->setText(UpdaterTexts::pageMessage(m_flow));
-  m_icon->setPicture(QTK::Resources::getPicture(pageIcon(m_flow.state())));
+  m_icon->setPicture(QTK::Resources::getPicture(pageIcon(m_flow)));
 
   const UpdateWizardFlow::eAction action = m_flow.action();
   m_actionButton->setText(UpdaterTexts::actionCaption(action));

@@ -20,9 +20,9 @@ namespace QV {
 // and the button panel (the page's action and QUIT or FINISH), over the
 // wizard's steps. The About overlay covers it all when asked for.
 //
-// Each page change is written as one line "wizard: <page>[ <step>]" to the
-// standard error stream when QV_WIZARD_TRACE is set in the environment, for
-// tests and for support.
+// Each page change is written as one line "wizard: <page>[ <step>][ refused]"
+// to the standard error stream when QV_WIZARD_TRACE is set in the
+// environment, for tests and for support.
 //
 // Thread: the main thread.
 class UpdateWizardMainWidget : public QTK::Widget, private UpdateWizardFlow::Host {

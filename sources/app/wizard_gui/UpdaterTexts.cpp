@@ -78,6 +78,13 @@ std::string pageMessage(const UpdateWizardFlow& flow) {
     case UpdateWizardFlow::eUpToDate:
       return fill("Your %1% has the newest firmware. There is nothing to update.", name);
     case UpdateWizardFlow::eUpdateAvailable:
+      if (flow.refused()) {
+        return fill(
+            "This build of %2% has no firmware for your %1% and left it as it is: it updates only the "
+            "simulated keyboard. For yours, build %2% with the maker's images: "
+            "-DQV_FIRMWARE_DIR=/path/to/images.",
+            name, tr(kApplicationName));
+      }
       return fill("New firmware is available for your %1%. Click UPDATE to install it.", name);
     case UpdateWizardFlow::eAskUpdateMode:
       return fill(

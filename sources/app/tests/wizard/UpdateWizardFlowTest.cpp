@@ -89,6 +89,7 @@ struct ScriptedEngine {
     };
     config.applicationCloseRequest = [this] { calls.push_back("applicationCloseRequest"); };
     config.forgetKeyboard = [this] { calls.push_back("forgetKeyboard"); };
+    config.hasFirmwareForKeyboard = [] { return true; };
   }
 };
 
