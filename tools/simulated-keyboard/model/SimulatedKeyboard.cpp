@@ -469,12 +469,7 @@ struct SimulatedKeyboard::Impl {
       leave(now, Mode::Update, kReplugDelay);
       return kGone;
     }
-    if (cfg.hangBlock && !hangBlockFired && *cfg.hangBlock == blocksReceived) {
-      // The loader hangs on the block, which it never takes.
-      hangBlockFired = true;
-      hung = true;
-      return kUnanswered;
-    }
+    if (hangsNow()) return kUnanswered;  // on the block, which it never takes
     if (setup.wValue != expectedBlockNumber) {
       // Real loaders take blocks as they come; the discrepancy is only noted.
       std::fprintf(stderr, "simulated keyboard: DNLOAD block number %u received, %u expected\n",
@@ -489,6 +484,16 @@ struct SimulatedKeyboard::Impl {
     blockUnpolled = true;
     state = dfuDNLOAD_SYNC;
     return ok(length);
+  }
+
+  // Whether the loader hangs on the DNLOAD it is given now: the one of block
+  // hangBlock, the request that ends the data counting as the block after
+  // the last.
+  bool hangsNow() {
+    if (!cfg.hangBlock || hangBlockFired || *cfg.hangBlock != blocksReceived) return false;
+    hangBlockFired = true;
+    hung = true;
+    return true;
   }
 
   // DFU_GETSTATUS after a block: the block is written after busyPolls polls,
@@ -564,6 +569,7 @@ struct SimulatedKeyboard::Impl {
       case dfuDNLOAD_IDLE:
         if (r == Request::Dnload) {
           if (setup.wLength > 0) return acceptBlock(setup, data, now);
+          if (hangsNow()) return kUnanswered;  // as manifestation would begin
           state = dfuMANIFEST_SYNC;
           manifested = false;
           endOfDataMs = deviceMs(now);
