@@ -39,6 +39,7 @@ constexpr std::uint8_t kClassInterfaceOut = 0x21;
 constexpr std::uint8_t kClassInterfaceIn = 0xA1;
 constexpr std::uint8_t kVendorInterfaceOut = 0x41;
 constexpr std::uint8_t kVendorDeviceIn = 0xC0;
+constexpr std::uint8_t kRequestTypeBits = 0x60;  // 0: standard, 0x20: class, 0x40: vendor
 
 // What a user replugging the keyboard takes to do it.
 constexpr Clock::duration kReplugDelay = std::chrono::milliseconds(1000);
@@ -700,7 +701,10 @@ ControlResult SimulatedKeyboard::control(const Setup& setup, std::span<std::uint
                           {"wIndex", setup.wIndex},
                           {"wLength", setup.wLength}});
   if (d.hung) return kUnanswered;
-  if (m_config.stallRequests.contains(setup.bRequest)) return kStall;
+  // An injected stall strikes the class and vendor requests of its number,
+  // not the standard ones that share it (GET_DESCRIPTOR is 6, as DFU_ABORT
+  // is): a keyboard whose descriptors cannot be read is no keyboard at all.
+  if ((setup.bmRequestType & kRequestTypeBits) != 0 && m_config.stallRequests.contains(setup.bRequest)) return kStall;
   // Whatever arrives before the announced time is over, the keyboard refuses.
   if (d.busy()) return d.stallToError(errSTALLEDPKT);
 

@@ -115,7 +115,7 @@ struct KeyboardConfig {
   // so that a loader that hangs as manifestation begins can be tried.
   std::optional<std::uint32_t> hangBlock;
   bool noReenumerate = false;                // leaves the bus but never comes back
-  std::set<std::uint8_t> stallRequests;      // bRequest values always answered with a stall
+  std::set<std::uint8_t> stallRequests;      // class and vendor bRequest values always stalled
   std::optional<std::pair<std::uint32_t, std::uint8_t>> stateAfterBlock;  // N:S
   bool busyForever = false;                  // GETSTATUS answers dfuDNBUSY for ever
   bool shortStatus = false;                  // GETSTATUS answers fewer than 6 bytes

@@ -570,6 +570,14 @@ TEST(SimulatedKeyboardFaults, StatusFaults) {
   EXPECT_EQ(b.kbd.report()["requestCounts"]["GETSTATUS"], 51);
   b.now += 1s;
   EXPECT_EQ(b.getStatus().bwPollTimeout, 5000u);
+
+  // A stall injected for DFU_ABORT leaves GET_DESCRIPTOR, the standard
+  // request of the same number, answered.
+  KeyboardConfig stalling = updateMode();
+  stalling.stallRequests = {6};
+  Host a(stalling);
+  EXPECT_EQ(a.dfu(6).kind, ControlResult::Stall);
+  EXPECT_EQ(a.descriptor(0x0100).size(), 18u);
 }
 
 TEST(SimulatedKeyboardBus, DetachResetsAndVendorResets) {
