@@ -28,7 +28,8 @@ set(QV_UPDATER_GROUPS
   quitbusy "UpdaterWindow.QuitWhileTheKeyboardStaysBusy*"
   quithang "UpdaterWindow.QuitWhileTheKeyboardAnswersNothing*"
   quitonce "UpdaterWindow.QuitAskedAgain*"
-  twice "UpdaterWindow.ASecondUpdater*")
+  twice "UpdaterWindow.ASecondUpdater*"
+  daemons "UpdaterWindowWithoutDaemons.*")
 
 qv_add_gtest(NAME app_gui_updater_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/updater/UpdaterWindowTest.cpp

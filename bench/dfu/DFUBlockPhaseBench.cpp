@@ -77,9 +77,9 @@ class WindowDriver {
       std::fprintf(stderr, "bench-dfu-block-phase: no virtual display: %s\n", m_session.problem().c_str());
       return;
     }
-    // GNUstep builds its list of services in a child process that closes the
-    // descriptors it inherited, which would cut the application off
-    // umockdev's device; the list is made beforehand, as a desktop has it.
+    // GNUstep builds its list of services in a child process when it finds
+    // none; the list is made beforehand, as a desktop has it, so that the
+    // application's start is timed as a desktop sees it.
     auto services = m_session.start({"make_services"}, {}, m_folder / "services.log");
     services->waitForExit(kRunLimit);
   }

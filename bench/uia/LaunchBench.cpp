@@ -41,6 +41,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -70,21 +71,41 @@ struct Settings
     Environment environment;
 };
 
-bool parse(int argc, char** argv, Settings& settings)
+// A whole number of at least `least`, nothing before or after it.
+bool count(const std::string& text, int least, int& value)
 {
+    int parsed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (error != std::errc() || end != text.data() + text.size() || parsed < least)
+        return false;
+    value = parsed;
+    return true;
+}
+
+// False, with `problem` naming the argument, when the command line is not one
+// this program takes.
+bool parse(int argc, char** argv, Settings& settings, std::string& problem)
+{
+    const std::vector<std::pair<std::string, std::pair<int*, int>>> counts = {
+        {"--rounds", {&settings.rounds, 1}},
+        {"--settle-ms", {&settings.settleMs, 0}},
+        {"--idle-seconds", {&settings.idleSeconds, 1}},
+        {"--timer-ms", {&settings.timerMs, 1}},
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (word == "--program" && hasValue)
+        const auto counted = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == word; });
+        if (counted != counts.end()) {
+            const auto [field, least] = counted->second;
+            if (!hasValue || !count(argv[++i], least, *field)) {
+                problem = word + " takes a whole number of at least " + std::to_string(least) +
+                          (hasValue ? std::string(", not \"") + argv[i] + "\"" : std::string());
+                return false;
+            }
+        }
+        else if (word == "--program" && hasValue)
             settings.program = argv[++i];
-        else if (word == "--rounds" && hasValue)
-            settings.rounds = std::atoi(argv[++i]);
-        else if (word == "--settle-ms" && hasValue)
-            settings.settleMs = std::atoi(argv[++i]);
-        else if (word == "--idle-seconds" && hasValue)
-            settings.idleSeconds = std::atoi(argv[++i]);
-        else if (word == "--timer-ms" && hasValue)
-            settings.timerMs = std::atoi(argv[++i]);
         else if (word == "--no-idle")
             settings.idle = false;
         else if (word == "--verbose")
@@ -96,10 +117,17 @@ bool parse(int argc, char** argv, Settings& settings)
             const auto equals = pair.find('=');
             settings.environment.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
         }
-        else
+        else {
+            if (word == "--program")
+                problem = "--program takes a path";
+            else if (word == "--env")
+                problem = "--env takes NAME=VALUE";
+            else
+                problem = "unknown argument \"" + word + "\"";
             return false;
+        }
     }
-    return settings.rounds > 0 && settings.settleMs >= 0 && settings.idleSeconds > 0 && settings.timerMs > 0;
+    return true;
 }
 
 // One of the two programs of a comparison.
@@ -250,7 +278,9 @@ double idleCost(const GuiSession& session, DamageWatch& watch, const Settings& s
 int main(int argc, char** argv)
 {
     Settings settings;
-    if (!parse(argc, argv, settings)) {
+    std::string problem;
+    if (!parse(argc, argv, settings, problem)) {
+        std::fprintf(stderr, "%s: %s\n", argv[0], problem.c_str());
         std::fprintf(stderr,
                      "usage: %s [--program PATH] [--rounds N] [--settle-ms MS] [--idle-seconds S] [--timer-ms MS] "
                      "[--no-idle] [--verbose] [--trace] [--env NAME=VALUE]...\n",

@@ -261,18 +261,21 @@ TEST_F(UpdateRoadProgram, anUpdateThatDoesNotEndOnTheNewestFirmwareFails) {
     EXPECT_EQ(road.report["mainVersion"], 69);
     EXPECT_EQ(road.report["secondVersion"], 12);
   }
-  {
-    SCOPED_TRACE("a loader that hangs on a block and answers nothing more");
-    // Every request it is sent fails at its time-out, so the road ends as a
-    // failed write, in a bounded time, and its requests all ended.
+  // A loader that hangs on a block, or on the request that ends the data (the
+  // 370th of the 49-key main image) as manifestation would begin, and answers
+  // nothing more: every request it is sent fails at its time-out, so the road
+  // ends as a failed write, in a bounded time, and its requests all ended.
+  for (const char* block : {"5", "370"}) {
+    SCOPED_TRACE(std::string("a loader that hangs on block ") + block);
     const auto start = std::chrono::steady_clock::now();
-    const Road road = run({"--hang-block", "5"});
+    const Road road = run({"--hang-block", block});
     EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
     EXPECT_EQ(road.outcome.exitCode, 1) << road.outcome.output;
     EXPECT_TRUE(says(road, "Result word -2 ")) << road.outcome.output;
     EXPECT_FALSE(says(road, "Update complete")) << road.outcome.output;
     EXPECT_EQ(road.report["hung"], true);
     EXPECT_EQ(road.report["mainImage"]["complete"], false);
+    EXPECT_EQ(road.report["mainVersion"], 68);
   }
 }
 

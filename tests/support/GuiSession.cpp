@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
@@ -129,6 +130,7 @@ GuiSession::GuiSession(const Options& options) {
 GuiSession::~GuiSession() {
   if (m_notificationCenter) m_notificationCenter->stop(kServerStartLimit);
   m_notificationCenter.reset();
+  endDaemonsStartedInside();
   m_display.reset();
   std::error_code ignored;
   if (!m_folder.empty()) fs::remove_all(m_folder, ignored);
@@ -216,6 +218,30 @@ bool GuiSession::startNotificationCenter() {
               m_notificationCenter->output();
   m_notificationCenter.reset();
   return false;
+}
+
+// A daemon that a program of the session started itself lives on after it,
+// detached from it. It is found by the session's folder as its TEMP, which
+// no process outside the session holds.
+void GuiSession::endDaemonsStartedInside() const {
+  if (m_folder.empty()) return;
+  const std::string own = "TEMP=" + m_folder.string();
+  std::error_code error;
+  for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
+    const std::string pid = process.path().filename().string();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream comm(process.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    if (name != "gdnc" && name != "gpbs") continue;
+    std::ifstream environment(process.path() / "environ", std::ios::binary);
+    for (std::string variable; std::getline(environment, variable, '\0');) {
+      if (variable == own) {
+        kill(std::stoi(pid), SIGTERM);
+        break;
+      }
+    }
+  }
 }
 
 Environment GuiSession::environment() const {

@@ -73,8 +73,8 @@ class GuiSession {
     // as {"NSMenuInterfaceStyle", "NSWindows95InterfaceStyle"}.
     Environment defaults;
     // GNUstep's notification daemon: a launching application connects to
-    // one and starts one itself when none answers, which then outlives the
-    // test. Only sessions that start no GNUstep program go without.
+    // one and starts one itself when none answers, as on a desktop where
+    // none runs yet; the session ends such a daemon when it ends.
     bool notificationCenter = true;
   };
 
@@ -118,6 +118,7 @@ class GuiSession {
  private:
   bool writeConfiguration(const Options& options);
   bool startNotificationCenter();
+  void endDaemonsStartedInside() const;
 
   std::filesystem::path m_folder;
   std::filesystem::path m_defaultsFolder;

@@ -68,11 +68,17 @@ constexpr Place kAboutCloseButton{kContentWidth / 2, (kContentHeight + Look::kAb
 
 class UpdaterWindow : public testing::Test {
  protected:
-  static GuiSession::Options options() {
+  // `daemons`: GNUstep's notification daemon runs before the application
+  // starts, as on a desktop that has run GNUstep programs before.
+  static GuiSession::Options options(bool daemons = true) {
     GuiSession::Options result;
     result.defaults = {{"NSMenuInterfaceStyle", "NSWindows95InterfaceStyle"}};
+    result.notificationCenter = daemons;
     return result;
   }
+
+  UpdaterWindow() = default;
+  explicit UpdaterWindow(bool daemons) : m_session(options(daemons)) {}
 
   void SetUp() override {
     ASSERT_TRUE(m_session.ready()) << m_session.problem();
@@ -102,10 +108,9 @@ class UpdaterWindow : public testing::Test {
     }
     fs::permissions(bin / "xdg-open", fs::perms::owner_all);
     // GNUstep builds its list of services in a child process when the
-    // application menu's Services menu finds none. That child closes every
-    // descriptor it inherited, and under the simulated keyboard's umockdev
-    // this ends the emulation of the device the application has open: the
-    // list is made beforehand, as a desktop session has it already.
+    // application menu's Services menu finds none; a desktop session has the
+    // list already, and so has the test unless it leaves it to the
+    // application.
     if (servicesMadeBefore) {
       auto services = m_session.start({"make_services"}, {}, m_session.folder() / "services.log");
       ASSERT_TRUE(services->waitForExit(kStartLimit).has_value()) << "make_services did not end";
@@ -454,10 +459,8 @@ TEST_F(UpdaterWindow, AKeyboardThatWillNotEnterUpdateModeShowsTheAskingPage) {
 TEST_F(UpdaterWindow, AKeyboardBackLateFromTheResetIsFoundByRetry) {
   // Off the bus longer than the window waits for it after the reset: the
   // asking page shows, and RETRY finds the keyboard once it is back. The
-  // services list is left to the application, whose child that builds it
-  // cuts the application off the test bed's device events, as happens where
-  // no desktop session made the list: the keyboard's return must be found
-  // without them.
+  // services list is left to the application, which builds it in a child
+  // process while the keyboard is on the bus.
   // Beside it stands an up-to-date keyboard, so the update offered is the
   // late one's; while it is away, RETRY never takes the other in its stead.
   start({"--serial", "AAA", "--reenumerate-delay", "6000", "--add-keyboard", "49:BBB:69:13"}, false);
@@ -697,6 +700,28 @@ TEST_F(UpdaterWindow, QuitAskedAgainWhileTheQuestionIsOpenAsksOnce) {
       << "a second question is open";
   ASSERT_TRUE(waitForPage("done"));
   EXPECT_FALSE(m_app->waitForExit(0s).has_value());
+  quit();
+  expectNewest(keyboardReport(), 49);
+}
+
+// On a desktop where GNUstep's daemons do not run yet, the application starts
+// them as its children, and the Help menu starts xdg-open: none of them cuts
+// the application off the keyboard it holds, and UPDATE goes through at the
+// first attempt.
+class UpdaterWindowWithoutDaemons : public UpdaterWindow {
+ protected:
+  UpdaterWindowWithoutDaemons() : UpdaterWindow(false) {}
+};
+
+TEST_F(UpdaterWindowWithoutDaemons, TheChildrenTheApplicationStartsLeaveItTheKeyboard) {
+  start({}, false);
+  ASSERT_TRUE(waitForPage("update-available"));
+  chooseFromMenu(kHelpMenuX, kFirstItemY);
+  ASSERT_TRUE(QV::TestSupport::waitUntil([&] { return !openedAddresses().empty(); }, 20s));
+  click(kActionButton);
+  expectUpdateRoad();
+  EXPECT_EQ(pages(), (std::vector<std::string>{"update-available", "updating switching", "updating writing",
+                                               "updating reconnecting", "done"}));
   quit();
   expectNewest(keyboardReport(), 49);
 }

@@ -11,7 +11,10 @@ namespace {
 
 constexpr std::uint64_t kMaxU16 = std::numeric_limits<std::uint16_t>::max();
 constexpr std::uint64_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
-constexpr std::uint64_t kMaxPollTimeout = 0xFFFFFF;  // bwPollTimeout has three bytes
+// The longest the keyboard is busy after a dfuDNBUSY answer, and the longest
+// our updater waits before it asks again: a longer bwPollTimeout would
+// announce a time the keyboard does not take.
+constexpr std::uint64_t kMaxPollTimeout = 1000;
 constexpr std::uint64_t kMaxPort = 127;              // as many ports as the bus has addresses
 
 // A decimal number, or a hexadecimal one with 0x when `hex` allows it; no
@@ -60,6 +63,17 @@ std::optional<std::uint64_t> dfuState(const std::string& text) {
   };
   if (auto named = names.find(text); named != names.end()) return named->second;
   return number(text, 0xFF);
+}
+
+// A request by its number, or a DFU class request by its name as the DFU 1.1
+// document writes it ("DFU_ABORT").
+std::optional<std::uint64_t> request(const std::string& text) {
+  static const std::map<std::string, std::uint64_t> names = {
+      {"DFU_DETACH", 0},    {"DFU_DNLOAD", 1},   {"DFU_UPLOAD", 2}, {"DFU_GETSTATUS", 3},
+      {"DFU_CLRSTATUS", 4}, {"DFU_GETSTATE", 5}, {"DFU_ABORT", 6},
+  };
+  if (auto named = names.find(text); named != names.end()) return named->second;
+  return number(text, 0xFF, true);
 }
 
 bool validSize(std::uint64_t size) {
@@ -146,9 +160,9 @@ const std::map<std::string, Setter>& valued() {
       {"--hang-block", optionalNumberInto(&KeyboardConfig::hangBlock, kMaxU32)},
       {"--stall-request",
        [](const std::string& value, Options& options) -> std::string {
-         const std::optional<std::uint64_t> request = number(value, 0xFF, true);
-         if (!request) return "expects a request code from 0 to 255 (or 0x00 to 0xFF)";
-         options.keyboards.front().stallRequests.insert(static_cast<std::uint8_t>(*request));
+         const std::optional<std::uint64_t> code = request(value);
+         if (!code) return "expects a DFU request name (DFU_DNLOAD...) or a request number from 0 to 255 (0xFF)";
+         options.keyboards.front().stallRequests.insert(static_cast<std::uint8_t>(*code));
          return {};
        }},
       {"--state-after-block",
@@ -272,7 +286,10 @@ std::string Options::usage() {
          "  --main-version N              installed main firmware version (68)\n"
          "  --second-version N            installed second image version (12)\n"
          "  --serial TEXT                 serial number; empty for none (SIMKBD0001)\n"
-         "  --product-id P                normal-mode product id, hex with 0x or decimal\n"
+         "  --product-id P                normal-mode product id, hex with 0x or decimal, in\n"
+         "                                place of the size's (0x1340, 0x1350, 0x1360, 0x1410);\n"
+         "                                in update mode the keyboard shows P with its low four\n"
+         "                                bits set to 2 (0x1352 for 49 keys)\n"
          "  --start-in-update-mode        appear in update mode\n"
          "  --start-state error|dnload-idle\n"
          "                                appear in update mode (implies --start-in-update-mode)\n"
@@ -282,8 +299,8 @@ std::string Options::usage() {
          "  --real-manufacturer           report the maker's manufacturer string, as a real\n"
          "                                keyboard does, not one ending in \" (simulated)\"\n"
          "  --transfer-size N             wTransferSize of the DFU functional descriptor (256)\n"
-         "  --poll-timeout MS             bwPollTimeout of a dfuDNBUSY answer; the keyboard is\n"
-         "                                busy that long, at most 1000 ms (1)\n"
+         "  --poll-timeout MS             bwPollTimeout of a dfuDNBUSY answer, 0 to 1000; the\n"
+         "                                keyboard is busy that long (1)\n"
          "  --busy-polls N                dfuDNBUSY answers before each block is taken (0)\n"
          "  --no-will-detach              clear bitWillDetach: the host must reset the device\n"
          "  --not-manifestation-tolerant  clear bitManifestationTolerant\n"
@@ -295,9 +312,16 @@ std::string Options::usage() {
          "Faults:\n"
          "  --fail-block N                errWRITE in the status after block N\n"
          "  --unplug-block N              leave the bus on block N\n"
-         "  --hang-block N                answer no request from the DNLOAD of block N on\n"
+         "  --hang-block N                answer no request from the DNLOAD of block N on; the\n"
+         "                                empty DNLOAD that ends the data counts as the block\n"
+         "                                after the last (370 for the 49-key main image)\n"
          "  --no-reenumerate              leave the bus and never come back\n"
-         "  --stall-request REQ           stall every request REQ (repeatable)\n"
+         "  --stall-request REQ           stall every class or vendor request REQ (repeatable):\n"
+         "                                DFU_DETACH, DFU_DNLOAD, DFU_UPLOAD, DFU_GETSTATUS,\n"
+         "                                DFU_CLRSTATUS, DFU_GETSTATE, DFU_ABORT (0 to 6), or a\n"
+         "                                number: 0xF2 and 0xF3 the resets into and out of\n"
+         "                                update mode, 29 the writes of the second image, 0xB3\n"
+         "                                the read of its version\n"
          "  --state-after-block N:S       report state S (dfuDNLOAD-SYNC or a number) after block N\n"
          "  --busy-forever                answer dfuDNBUSY for ever\n"
          "  --short-status                answer GETSTATUS with fewer than 6 bytes\n"

@@ -24,6 +24,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -64,18 +65,25 @@ std::vector<char*> argvOf(std::vector<std::string>& words) {
 // start again through umockdev-wrapper. The preload library then comes before
 // the AddressSanitizer runtime of a sanitized build, which must be told not
 // to mind.
+// This program's own file; empty, with the reason told, when it cannot be
+// found.
+std::string ownFile() {
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) {
+    complain(std::string("cannot find this program's own file: ") + std::strerror(errno));
+    return {};
+  }
+  return std::string(self, static_cast<std::size_t>(length));
+}
+
 int reexecuteUnderWrapper(int argc, char** argv) {
   if (std::getenv(kReexecutedVariable) != nullptr) {
     complain("umockdev's preload library is still not loaded after umockdev-wrapper; is umockdev installed?");
     return kFailure;
   }
-  char self[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length <= 0) {
-    complain(std::string("cannot find this program's own file: ") + std::strerror(errno));
-    return kFailure;
-  }
-  self[length] = '\0';
+  const std::string self = ownFile();
+  if (self.empty()) return kFailure;
   std::string asan = "verify_asan_link_order=0";
   if (const char* existing = std::getenv("ASAN_OPTIONS"); existing != nullptr && *existing != '\0') {
     asan = std::string(existing) + ":" + asan;
@@ -193,8 +201,50 @@ class PlugInOnSignal {
   std::thread m_thread;
 };
 
+// The library preloaded into the command, after umockdev's (see
+// ChildPreload.cpp): it keeps the processes the command starts from cutting it
+// off the keyboards. Built beside this program.
+constexpr const char* kChildPreloadName = "libsimulated-keyboard-child.so";
+
+// The library above, beside this program; empty, with the reason told, when
+// it is not there or its path cannot stand in LD_PRELOAD, which splits at
+// spaces and colons.
+std::string childPreload() {
+  const std::string self = ownFile();
+  if (self.empty()) return {};
+  const std::string library = self.substr(0, self.rfind('/') + 1) + kChildPreloadName;
+  if (access(library.c_str(), R_OK) != 0) {
+    complain("cannot find " + library + ", which the command needs; build the simkbd_child_preload target");
+    return {};
+  }
+  if (library.find_first_of(" :") != std::string::npos) {
+    complain("cannot preload " + library + ": LD_PRELOAD takes no path with a space or a colon");
+    return {};
+  }
+  return library;
+}
+
+// The command's environment: this program's as it is now (the test bed has
+// set UMOCKDEV_DIR in it), with `library` added to LD_PRELOAD.
+std::vector<std::string> childEnvironment(const std::string& library) {
+  std::vector<std::string> environment;
+  std::string preload = "LD_PRELOAD=" + library;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view variable = *entry;
+    if (variable.starts_with("LD_PRELOAD=")) {
+      preload = std::string(variable) + ":" + library;
+    } else {
+      environment.emplace_back(variable);
+    }
+  }
+  environment.push_back(preload);
+  return environment;
+}
+
 // Starts the command and waits for it; returns its exit code as a shell would.
-int runChild(std::vector<std::string> command) {
+int runChild(std::vector<std::string> command, const std::string& preload) {
+  std::vector<std::string> environment = childEnvironment(preload);
+  std::vector<char*> childEnvp = argvOf(environment);
   std::vector<char*> childArgv = argvOf(command);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -203,7 +253,7 @@ int runChild(std::vector<std::string> command) {
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
   pid_t child = 0;
-  const int spawned = posix_spawnp(&child, childArgv[0], nullptr, &attributes, childArgv.data(), environ);
+  const int spawned = posix_spawnp(&child, childArgv[0], nullptr, &attributes, childArgv.data(), childEnvp.data());
   posix_spawnattr_destroy(&attributes);
   if (spawned == 0) g_child = child;
   const sigset_t held = forwardedSignals();
@@ -262,6 +312,8 @@ int main(int argc, char** argv) {
   if (!simkbd::KeyboardHost::underPreloadLibrary()) return reexecuteUnderWrapper(argc, argv);
   unsetenv(kReexecutedVariable);
   holdSignals();
+  const std::string preload = childPreload();
+  if (preload.empty()) return kFailure;
 
   std::unique_ptr<simkbd::KeyboardHost> host = simkbd::KeyboardHost::create(error);
   if (!host) {
@@ -289,7 +341,7 @@ int main(int argc, char** argv) {
              " plugs it in");
   }
 
-  int exitCode = runChild(options.command);
+  int exitCode = runChild(options.command, preload);
   watcher.reset();
   if (!options.reportPath.empty() && !writeReport(*host, ids, options.reportPath) && exitCode == 0) {
     exitCode = kFailure;

@@ -39,6 +39,7 @@ constexpr std::uint8_t kClassInterfaceOut = 0x21;
 constexpr std::uint8_t kClassInterfaceIn = 0xA1;
 constexpr std::uint8_t kVendorInterfaceOut = 0x41;
 constexpr std::uint8_t kVendorDeviceIn = 0xC0;
+constexpr std::uint8_t kRequestTypeBits = 0x60;  // 0: standard, 0x20: class, 0x40: vendor
 
 // What a user replugging the keyboard takes to do it.
 constexpr Clock::duration kReplugDelay = std::chrono::milliseconds(1000);
@@ -469,12 +470,7 @@ struct SimulatedKeyboard::Impl {
       leave(now, Mode::Update, kReplugDelay);
       return kGone;
     }
-    if (cfg.hangBlock && !hangBlockFired && *cfg.hangBlock == blocksReceived) {
-      // The loader hangs on the block, which it never takes.
-      hangBlockFired = true;
-      hung = true;
-      return kUnanswered;
-    }
+    if (hangsNow()) return kUnanswered;  // on the block, which it never takes
     if (setup.wValue != expectedBlockNumber) {
       // Real loaders take blocks as they come; the discrepancy is only noted.
       std::fprintf(stderr, "simulated keyboard: DNLOAD block number %u received, %u expected\n",
@@ -489,6 +485,16 @@ struct SimulatedKeyboard::Impl {
     blockUnpolled = true;
     state = dfuDNLOAD_SYNC;
     return ok(length);
+  }
+
+  // Whether the loader hangs on the DNLOAD it is given now: the one of block
+  // hangBlock, the request that ends the data counting as the block after
+  // the last.
+  bool hangsNow() {
+    if (!cfg.hangBlock || hangBlockFired || *cfg.hangBlock != blocksReceived) return false;
+    hangBlockFired = true;
+    hung = true;
+    return true;
   }
 
   // DFU_GETSTATUS after a block: the block is written after busyPolls polls,
@@ -564,6 +570,7 @@ struct SimulatedKeyboard::Impl {
       case dfuDNLOAD_IDLE:
         if (r == Request::Dnload) {
           if (setup.wLength > 0) return acceptBlock(setup, data, now);
+          if (hangsNow()) return kUnanswered;  // as manifestation would begin
           state = dfuMANIFEST_SYNC;
           manifested = false;
           endOfDataMs = deviceMs(now);
@@ -696,7 +703,10 @@ ControlResult SimulatedKeyboard::control(const Setup& setup, std::span<std::uint
                           {"wIndex", setup.wIndex},
                           {"wLength", setup.wLength}});
   if (d.hung) return kUnanswered;
-  if (m_config.stallRequests.contains(setup.bRequest)) return kStall;
+  // An injected stall strikes the class and vendor requests of its number,
+  // not the standard ones that share it (GET_DESCRIPTOR is 6, as DFU_ABORT
+  // is): a keyboard whose descriptors cannot be read is no keyboard at all.
+  if ((setup.bmRequestType & kRequestTypeBits) != 0 && m_config.stallRequests.contains(setup.bRequest)) return kStall;
   // Whatever arrives before the announced time is over, the keyboard refuses.
   if (d.busy()) return d.stallToError(errSTALLEDPKT);
 

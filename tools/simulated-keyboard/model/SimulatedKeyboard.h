@@ -113,10 +113,12 @@ struct KeyboardConfig {
   std::optional<std::uint32_t> failBlock;    // errWRITE in the status after block N
   std::optional<std::uint32_t> unplugBlock;  // leaves the bus on block N, back after 1 s in update mode
   // From the DNLOAD of block N on the keyboard answers no request, as a loader
-  // that has hung; only a power cycle (plugged in again) revives it.
+  // that has hung; only a power cycle (plugged in again) revives it. The
+  // zero-length DNLOAD that ends the data counts as the block after the last,
+  // so that a loader that hangs as manifestation begins can be tried.
   std::optional<std::uint32_t> hangBlock;
   bool noReenumerate = false;                // leaves the bus but never comes back
-  std::set<std::uint8_t> stallRequests;      // bRequest values always answered with a stall
+  std::set<std::uint8_t> stallRequests;      // class and vendor bRequest values always stalled
   std::optional<std::pair<std::uint32_t, std::uint8_t>> stateAfterBlock;  // N:S
   bool busyForever = false;                  // GETSTATUS answers dfuDNBUSY for ever
   bool shortStatus = false;                  // GETSTATUS answers fewer than 6 bytes

@@ -29,6 +29,7 @@ TEST(Options, EveryOptionReachesItsSetting) {
                                "--product-id", "0x1351", "--new-main-version", "71",
                                "--new-second-version", "16", "--fail-block", "4", "--unplug-block", "5",
                                "--hang-block", "7", "--no-reenumerate", "--stall-request", "3", "--stall-request", "0x01",
+                               "--stall-request", "DFU_ABORT",
                                "--state-after-block", "6:dfuDNLOAD-SYNC", "--busy-forever", "--short-status",
                                "--bad-config-descriptor", "--plug-in-on-signal", "--start-state", "dnload-idle",
                                "--real-manufacturer", "--report", "out.json", "--", "true"});
@@ -49,7 +50,7 @@ TEST(Options, EveryOptionReachesItsSetting) {
   EXPECT_EQ(k.failBlock, 4u);
   EXPECT_EQ(k.unplugBlock, 5u);
   EXPECT_EQ(k.hangBlock, 7u);
-  EXPECT_EQ(k.stallRequests, (std::set<std::uint8_t>{1, 3}));
+  EXPECT_EQ(k.stallRequests, (std::set<std::uint8_t>{1, 3, 6}));
   EXPECT_EQ(k.stateAfterBlock, (std::pair<std::uint32_t, std::uint8_t>(6, dfuDNLOAD_SYNC)));
   EXPECT_EQ(k.startState, dfuDNLOAD_IDLE);
   EXPECT_TRUE(k.startInUpdateMode && k.noReenumerate && k.busyForever && k.shortStatus && k.badConfigDescriptor &&
@@ -96,7 +97,7 @@ TEST(Options, BadCommandLinesAreRefusedWithTheOptionNamed) {
       {{"--main-version", "65536", "--", "true"}, "--main-version"},
       {{"--second-version", "12abc", "--", "true"}, "--second-version"},
       {{"--transfer-size", "0", "--", "true"}, "--transfer-size"},
-      {{"--poll-timeout", "16777216", "--", "true"}, "--poll-timeout"},
+      {{"--poll-timeout", "1001", "--", "true"}, "--poll-timeout"},
       {{"--busy-polls", "99999999999999999999999", "--", "true"}, "--busy-polls"},
       {{"--product-id", "0x10000", "--", "true"}, "--product-id"},
       {{"--reenumerate-delay", "0x10", "--", "true"}, "--reenumerate-delay"},

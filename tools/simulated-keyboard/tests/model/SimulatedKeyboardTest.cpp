@@ -534,18 +534,23 @@ TEST(SimulatedKeyboardFaults, BlockFaultsStrikeOnce) {
   EXPECT_GE(h.download(image, 256), 0);
 
   // A loader that hangs on a block answers nothing from then on, whatever is
-  // asked, and keeps no part of that block.
-  KeyboardConfig hanging = updateMode();
-  hanging.hangBlock = 2;
-  Host g(hanging);
-  EXPECT_EQ(g.download(image, 256), -1);
-  EXPECT_EQ(g.request(3).kind, ControlResult::Unanswered);
-  EXPECT_EQ(g.dfu(6).kind, ControlResult::Unanswered);
-  EXPECT_TRUE(g.descriptor(0x0100).empty());
-  const nlohmann::json hung = g.kbd.report();
-  EXPECT_EQ(hung["hung"], true);
-  EXPECT_EQ(hung["mainImage"]["size"], 2 * 256);
-  EXPECT_EQ(hung["requestCounts"]["DNLOAD"], 3);
+  // asked, and keeps no part of that block. The request that ends the data
+  // counts as the block after the last: hanging there, it never manifests.
+  for (const std::uint32_t block : {2u, 8u}) {
+    SCOPED_TRACE(block);
+    KeyboardConfig hanging = updateMode();
+    hanging.hangBlock = block;
+    Host g(hanging);
+    EXPECT_EQ(g.download(image, 256), -1);
+    EXPECT_EQ(g.request(3).kind, ControlResult::Unanswered);
+    EXPECT_EQ(g.dfu(6).kind, ControlResult::Unanswered);
+    EXPECT_TRUE(g.descriptor(0x0100).empty());
+    const nlohmann::json hung = g.kbd.report();
+    EXPECT_EQ(hung["hung"], true);
+    EXPECT_EQ(hung["mainImage"]["size"], block * 256);
+    EXPECT_EQ(hung["mainImage"]["complete"], false);
+    EXPECT_EQ(hung["requestCounts"]["DNLOAD"], block + 1);
+  }
 }
 
 TEST(SimulatedKeyboardFaults, StatusFaults) {
@@ -565,6 +570,14 @@ TEST(SimulatedKeyboardFaults, StatusFaults) {
   EXPECT_EQ(b.kbd.report()["requestCounts"]["GETSTATUS"], 51);
   b.now += 1s;
   EXPECT_EQ(b.getStatus().bwPollTimeout, 5000u);
+
+  // A stall injected for DFU_ABORT leaves GET_DESCRIPTOR, the standard
+  // request of the same number, answered.
+  KeyboardConfig stalling = updateMode();
+  stalling.stallRequests = {6};
+  Host a(stalling);
+  EXPECT_EQ(a.dfu(6).kind, ControlResult::Stall);
+  EXPECT_EQ(a.descriptor(0x0100).size(), 18u);
 }
 
 TEST(SimulatedKeyboardBus, DetachResetsAndVendorResets) {
