@@ -21,7 +21,8 @@ set(QV_ROAD_GROUPS
   restart "Bystanders/TwoKeyboardRoad.*/restart*"
   namesake "Bystanders/TwoKeyboardRoad.*/namesake*"
   leftovers "UpdateRoadProgram.aKeyboardLeft*:UpdateRoadProgram.aKeyboardFound*"
-  busy "UpdateRoadProgram.aKeyboardThatStaysBusy*")
+  busy "UpdateRoadProgram.aKeyboardThatStaysBusy*"
+  stuck "UpdateRoadProgram.aKeyboardStuck*")
 
 qv_add_gtest(NAME app_road_update_road_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/road/UpdateRoadTest.cpp

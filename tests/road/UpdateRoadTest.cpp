@@ -410,6 +410,22 @@ TEST_F(UpdateRoadProgram, aKeyboardThatStaysBusyIsLeftAsItIs) {
   }
 }
 
+// A keyboard stuck saying it is busy, with no block to write: the attempt
+// that gives up on it leaves it as it is, and the next one, RETRY or a new
+// start, finds it still busy once the time it announced is over, takes it as
+// stuck, clears it and updates it.
+TEST_F(UpdateRoadProgram, aKeyboardStuckSayingItIsBusyIsUpdatedByTheNextAttempt) {
+  for (const char* state : {"5:dfuDNBUSY", "5:7"}) {
+    for (const bool restart : {false, true}) {
+      SCOPED_TRACE(std::string(state) + (restart ? ", a new start" : ", RETRY"));
+      const Road road = run({"--state-after-block", state},
+                            restart ? std::vector<std::string>{} : std::vector<std::string>{"--retries", "1"}, restart);
+      EXPECT_TRUE(says(road, "Result word -2 ")) << road.outcome.output;
+      expectUpdated(road, 49);
+    }
+  }
+}
+
 TEST_F(UpdateRoadProgram, noKeyboardAndBadArgumentsEndAtOnce) {
   // A keyboard of another maker's family is not ours to update.
   const Road none = run({"--product-id", "0x2000"});

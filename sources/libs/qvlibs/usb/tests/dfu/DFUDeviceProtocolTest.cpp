@@ -440,8 +440,9 @@ TEST_F(DFUDeviceProtocolTest, WriteImageStopsAtTheFirstFault) {
 
 // A device left half-way by an earlier download, or in dfuERROR by one that
 // failed, is brought to dfuIDLE before the first block: DFU_CLRSTATUS leaves
-// dfuERROR (DFU_ABORT would be refused there), DFU_ABORT ends a download in
-// progress, and a block still being written is waited out first.
+// dfuERROR (DFU_ABORT would be refused there, and a refused one leads there),
+// DFU_ABORT ends a download in progress, and a block still being written is
+// waited out first.
 TEST_F(DFUDeviceProtocolTest, WriteImageBringsTheDeviceToIdleBeforeTheFirstBlock) {
   const std::string clrStatus = request(0x21, 4, 0, kInterface, 0);
   const std::string abort = request(0x21, 6, 0, kInterface, 0);
@@ -462,7 +463,17 @@ TEST_F(DFUDeviceProtocolTest, WriteImageBringsTheDeviceToIdleBeforeTheFirstBlock
       {"dfuMANIFEST", {statusReply(DFU::OK, 30, DFU::dfuMANIFEST), idle}, {}, {kGetStatus, kGetStatus}, true, {30ms}},
       {"an error that stays", {statusReply(DFU::errWRITE, 0, DFU::dfuERROR), statusReply(DFU::errWRITE, 0, DFU::dfuERROR)}, {},
        {kGetStatus, clrStatus, kGetStatus}, false, {}},
-      {"a refused DFU_ABORT", {statusReply(DFU::OK, 0, DFU::dfuMANIFEST_SYNC)}, {{DFU::DFU_ABORT, stall()}}, {kGetStatus, abort}, false, {}},
+      {"a refused DFU_ABORT", {statusReply(DFU::OK, 0, DFU::dfuMANIFEST_SYNC), statusReply(DFU::OK, 0, DFU::dfuMANIFEST_SYNC)},
+       {{DFU::DFU_ABORT, stall()}}, {kGetStatus, abort, kGetStatus}, false, {}},
+      // Still busy when asked again after its time: stuck, and cleared once
+      // its last time is over, as it takes it.
+      {"stuck writing a block", {statusReply(DFU::OK, 30, DFU::dfuDNBUSY), statusReply(DFU::OK, 20, DFU::dfuDNBUSY), idle}, {},
+       {kGetStatus, kGetStatus, abort, kGetStatus}, true, {30ms, 20ms}},
+      {"stuck manifesting", {statusReply(DFU::OK, 0, DFU::dfuMANIFEST), statusReply(DFU::OK, 0, DFU::dfuMANIFEST), idle}, {},
+       {kGetStatus, kGetStatus, abort, kGetStatus}, true, {}},
+      {"stuck, refusing DFU_ABORT", {statusReply(DFU::OK, 30, DFU::dfuDNBUSY), statusReply(DFU::OK, 0, DFU::dfuDNBUSY),
+       statusReply(DFU::errSTALLEDPKT, 0, DFU::dfuERROR), idle}, {{DFU::DFU_ABORT, stall()}},
+       {kGetStatus, kGetStatus, abort, kGetStatus, clrStatus, kGetStatus}, true, {30ms}},
       {"no status", {stall()}, {}, {kGetStatus}, false, {}},
   };
   const Bytes image = testImage(100);
