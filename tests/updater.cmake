@@ -21,6 +21,7 @@ set(QV_UPDATER_GROUPS
   namesake "UpdaterWindow.RetryWhileTheKeyboardIsAway*"
   elsewhere "UpdaterWindow.AKeyboardBackOnAnotherPort*:UpdaterWindow.AKeyboardFoundInUpdateMode*"
   restart "UpdaterWindow.AfterAQuitDuringTheWriting*"
+  busyrestart "UpdaterWindow.AfterAQuitWhileTheKeyboardIsBusy*"
   plug "UpdaterWindow.RescanFindsAKeyboardPluggedIn*"
   quitno "UpdaterWindow.QuitDuringTheUpdateAsks*"
   quityes "UpdaterWindow.QuitDuringTheUpdateWithYes*"

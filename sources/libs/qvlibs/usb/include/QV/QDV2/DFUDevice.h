@@ -125,6 +125,10 @@ class DFUDevice : public USBDevice {
   // while it manifests), and that not before the time it announced. A host that gives up on it then leaves it
   // as it is.
   bool saysBusy() const { return m_busyState != kNotBusy; }
+  // Sleeps until the time the device announced, when it says it is busy: a
+  // host that leaves it lets that time pass first, as the device stalls any
+  // request (of any host) that comes sooner and falls into dfuERROR.
+  void waitOutBusyTime();
 
   // Replaces how the device waits; an empty function restores real sleeping.
   void setSleepFunction(SleepFunction sleep);
@@ -198,8 +202,6 @@ class DFUDevice : public USBDevice {
   // announced last is over. False when a request fails, or when a wait would
   // end past `deadline` (bStatus errUNKNOWN).
   bool pollOrTakeAsStuck(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline);
-  // Sleeps until the time the device announced, when it says it is busy.
-  void waitOutBusyTime();
   // Follows the device from the end of data to the end of manifestation.
   bool manifest(DFU::GetStatus& status);
   // One scan for the keyboard last connected, as reconnectInDFUMode tells
