@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -407,6 +408,12 @@ TEST_F(UpdateRoadProgram, aKeyboardThatStaysBusyIsLeftAsItIs) {
     EXPECT_EQ(road.report["status"], 0) << "a request reached the keyboard while it was busy";
     EXPECT_NE(road.report["state"], 10);
     EXPECT_EQ(road.report["requests"].back()["bRequest"], 3) << "the last request is not the status request";
+    // Given up on ten seconds after its block, asked at most once for each
+    // time it announced, and not again after that.
+    const nlohmann::json& requests = road.report["requests"];
+    const auto polls = std::find_if(requests.rbegin(), requests.rend(),
+                                    [](const nlohmann::json& r) { return r["bRequest"] != 3; }) - requests.rbegin();
+    EXPECT_LE(polls, 10000 / std::stoi(keyboard.back()) + 3);
   }
 }
 
