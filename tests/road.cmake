@@ -22,7 +22,8 @@ set(QV_ROAD_GROUPS
   namesake "Bystanders/TwoKeyboardRoad.*/namesake*"
   leftovers "UpdateRoadProgram.aKeyboardLeft*:UpdateRoadProgram.aKeyboardFound*"
   real "UpdateRoadProgram.aRealKeyboard*"
-  busy "UpdateRoadProgram.aKeyboardThatStaysBusy*")
+  busy "UpdateRoadProgram.aKeyboardThatStaysBusy*"
+  stuck "UpdateRoadProgram.aKeyboardStuck*")
 
 qv_add_gtest(NAME app_road_update_road_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/road/UpdateRoadTest.cpp

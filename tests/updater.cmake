@@ -22,6 +22,7 @@ set(QV_UPDATER_GROUPS
   elsewhere "UpdaterWindow.AKeyboardBackOnAnotherPort*:UpdaterWindow.AKeyboardFoundInUpdateMode*"
   restart "UpdaterWindow.AfterAQuitDuringTheWriting*"
   real "UpdaterWindow.ARealKeyboard*"
+  busyrestart "UpdaterWindow.AfterAQuitWhileTheKeyboardIsBusy*"
   plug "UpdaterWindow.RescanFindsAKeyboardPluggedIn*"
   quitno "UpdaterWindow.QuitDuringTheUpdateAsks*"
   quityes "UpdaterWindow.QuitDuringTheUpdateWithYes*"

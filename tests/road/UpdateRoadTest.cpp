@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -410,6 +411,28 @@ TEST_F(UpdateRoadProgram, aKeyboardThatStaysBusyIsLeftAsItIs) {
     EXPECT_EQ(road.report["status"], 0) << "a request reached the keyboard while it was busy";
     EXPECT_NE(road.report["state"], 10);
     EXPECT_EQ(road.report["requests"].back()["bRequest"], 3) << "the last request is not the status request";
+    // Given up on ten seconds after its block, asked at most once for each
+    // time it announced, and not again after that.
+    const nlohmann::json& requests = road.report["requests"];
+    const auto polls = std::find_if(requests.rbegin(), requests.rend(),
+                                    [](const nlohmann::json& r) { return r["bRequest"] != 3; }) - requests.rbegin();
+    EXPECT_LE(polls, 10000 / std::stoi(keyboard.back()) + 3);
+  }
+}
+
+// A keyboard stuck saying it is busy, with no block to write: the attempt
+// that gives up on it leaves it as it is, and the next one, RETRY or a new
+// start, finds it still busy once the time it announced is over, takes it as
+// stuck, clears it and updates it.
+TEST_F(UpdateRoadProgram, aKeyboardStuckSayingItIsBusyIsUpdatedByTheNextAttempt) {
+  for (const char* state : {"5:dfuDNBUSY", "5:7"}) {
+    for (const bool restart : {false, true}) {
+      SCOPED_TRACE(std::string(state) + (restart ? ", a new start" : ", RETRY"));
+      const Road road = run({"--state-after-block", state},
+                            restart ? std::vector<std::string>{} : std::vector<std::string>{"--retries", "1"}, restart);
+      EXPECT_TRUE(says(road, "Result word -2 ")) << road.outcome.output;
+      expectUpdated(road, 49);
+    }
   }
 }
 

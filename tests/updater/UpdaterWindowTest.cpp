@@ -682,6 +682,29 @@ TEST_F(UpdaterWindow, QuitWhileTheKeyboardAnswersNothingEndsWithinSeconds) {
   EXPECT_EQ(report["requestCounts"]["DNLOAD"], 6);
 }
 
+// Quitting while the keyboard is busy with a block it announced a second for:
+// the updater ends only once that second is over, so that the updater started
+// again at once reaches the keyboard when it listens again, finds it and
+// offers it the update; nothing reached it while it was busy.
+TEST_F(UpdaterWindow, AfterAQuitWhileTheKeyboardIsBusyTheNextStartAtOnceFindsIt) {
+  start({"--busy-forever", "--poll-timeout", "1000"}, true, 2);
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("updating writing"));
+  const std::size_t firstRun = pages().size();
+  ASSERT_NO_FATAL_FAILURE(quitDuringTheUpdate());
+  ASSERT_TRUE(QV::TestSupport::waitUntil([&] { return pages().size() > firstRun; }, kStartLimit))
+      << "the second start shows no page";
+  EXPECT_EQ(pages()[firstRun], "update-available");
+  m_window = m_session.waitForWindow(kWindowName, kStartLimit);
+  ASSERT_FALSE(m_window.empty());
+  shoot("restart-after-busy-quit");
+  quit();
+  const nlohmann::json report = keyboardReport();
+  EXPECT_EQ(report["requestCounts"]["CLRSTATUS"], 0);
+  EXPECT_EQ(report["status"], 0) << "a request reached the keyboard while it was busy";
+}
+
 // Quit asked again while the question is open (Alt+Q into the window behind
 // it) asks nothing more: No then answers the only question, and the update
 // goes on to its end.

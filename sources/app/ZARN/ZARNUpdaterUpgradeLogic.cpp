@@ -26,9 +26,11 @@ constexpr boost::chrono::milliseconds kJoinWait{500};
 constexpr boost::chrono::seconds kSettleWait{5};
 // After a quit the keyboard is given this long to finish the block in hand
 // (announced for at most a second) and to be brought to idle; a keyboard that
-// stays busy longer is left as it is, so that the application still ends
-// within seconds. No request reaches it before the time it announced.
-constexpr std::chrono::milliseconds kIdlePatienceAfterQuit{2000};
+// stays busy longer is left as it is once the time it last announced (a
+// second at most) is over, so that the worker ends within two seconds of
+// being interrupted and the application within three of the quit. No request
+// reaches the keyboard before the time it announced.
+constexpr std::chrono::milliseconds kIdlePatienceAfterQuit{1000};
 constexpr std::uint32_t kNewestSecondImageVersion = 13;
 constexpr std::uint32_t kNewestSecondImageVersion88 = 14;
 
@@ -315,6 +317,10 @@ void ZARNUpdaterUpgradeLogic::flashFirmwares(int& updateResult) {
       QDV2::DFU::GetStatus status;
       m_device.bringToIdle(status, kIdlePatienceAfterQuit);
     }
+    // A keyboard left saying it is busy stalls whatever reaches it before its
+    // time is over, the next start's first look at it included, and is then
+    // unreadable until its error is cleared: the updater ends after that time.
+    m_device.waitOutBusyTime();
     m_device.disconnect();
     m_workerFinished.store(true, std::memory_order_release);
     return;

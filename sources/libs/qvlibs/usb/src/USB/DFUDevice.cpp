@@ -467,7 +467,34 @@ bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status, std::chrono::steady_
          status.bState == DFU::dfuDNLOAD_IDLE;
 }
 
+bool DFUDevice::pollOrTakeAsStuck(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline) {
+  // Asked again once the time it announced is over, a device that still says
+  // it is busy has had nothing of ours to work on for longer than any block
+  // or manifestation takes: it is stuck, not at work. The time it announced
+  // last is let pass too before it is sent anything else.
+  for (int polls = 0; polls < 2; ++polls) {
+    if (!getDFUStatus(status)) {
+      return false;
+    }
+    if (!saysBusy() || status.bStatus != DFU::OK) {
+      return true;
+    }
+    if (m_busyUntil > deadline) {
+      status.bStatus = DFU::errUNKNOWN;
+      return false;
+    }
+    waitOutBusyTime();
+  }
+  m_busyState = kNotBusy;
+  m_busyUntil = {};
+  return true;
+}
+
 bool DFUDevice::bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds patience) {
+  return bringToIdle(status, patience, false);
+}
+
+bool DFUDevice::bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds patience, bool stuckWhenStillBusy) {
   const auto deadline = now() + patience;
   const Restore requestsEnd(m_requestDeadline, std::min(m_requestDeadline, deadline));
   waitOutBusyTime();
@@ -476,16 +503,18 @@ bool DFUDevice::bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds pa
   bool cleared = false;
   bool aborted = false;
   for (;;) {
-    if (!pollWhileBusy(status, deadline)) {
+    if (!(stuckWhenStillBusy ? pollOrTakeAsStuck(status, deadline) : pollWhileBusy(status, deadline))) {
       return false;
     }
     if (status.bState == DFU::dfuIDLE) {
       return status.bStatus == DFU::OK;
     }
-    // DFU_ABORT is refused in dfuERROR: only DFU_CLRSTATUS leaves it.
+    // DFU_ABORT is refused in dfuERROR: only DFU_CLRSTATUS leaves it. A
+    // device that refuses DFU_ABORT, as a DFU 1.1 device does in the middle
+    // of a block, falls into dfuERROR: the next status request tells.
     const bool inError = status.bState == DFU::dfuERROR;
     bool& tried = inError ? cleared : aborted;
-    if (tried || !(inError ? sendDFUClrStatus() : sendDFUAbort())) {
+    if (tried || (!(inError ? sendDFUClrStatus() : sendDFUAbort()) && inError)) {
       // The device's own record stands where it reports an error.
       if (status.bStatus == DFU::OK) {
         status.bStatus = DFU::errUNKNOWN;
@@ -560,8 +589,10 @@ bool DFUDevice::writeImage(const std::uint8_t* image, std::uint32_t size, DFU::G
   }
 
   // A device left in the middle of an earlier download, or in dfuERROR by
-  // one that failed, takes no first block until it is idle again.
-  if (!bringToIdle(status)) {
+  // one that failed, takes no first block until it is idle again. One still
+  // busy from a download given up on, or stuck saying so, has had nothing to
+  // work on since: it is brought to idle as well once its time is over.
+  if (!bringToIdle(status, kMaxBusyWaitPerBlock, true)) {
     return false;
   }
 

@@ -91,6 +91,9 @@ class ScriptedTransport : public USBDevice::OSImpl {
       std::copy_n(reply.data.begin(), n, static_cast<std::uint8_t*>(r.data));
     }
     r.bytesTransferred = std::uint32_t(n);
+    // As a platform does while a request is in flight, here once the device
+    // has answered it; a batch does so once, at its end.
+    if (!m_inBatch && wait().interruptionPoint) wait().interruptionPoint();
     return 0;
   }
 
@@ -103,7 +106,9 @@ class ScriptedTransport : public USBDevice::OSImpl {
                                  if (taken) mutex().unlock();
                                  return !taken;
                                }).get());
+    m_inBatch = true;
     OSImpl::controlTransfers(batch, statuses);
+    m_inBatch = false;
     // As a platform does while the batch is in flight, here once the device
     // has answered it all.
     if (wait().interruptionPoint) wait().interruptionPoint();
@@ -132,6 +137,7 @@ class ScriptedTransport : public USBDevice::OSImpl {
 
  private:
   bool m_open = false;
+  bool m_inBatch = false;
   std::unique_ptr<std::uint8_t[]> m_descriptor;
 };
 
@@ -409,6 +415,8 @@ TEST_F(DFUDeviceProtocolTest, WriteImageStopsAtTheFirstFault) {
     std::vector<std::string> requests;
     std::uint8_t bStatus;
     std::uint8_t bState;
+    Reply withBlock = statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE);  // the answer to the block's status request
+    bool busy = false;  // left saying it is busy
   };
   const Case cases[] = {
       {"dfuDNLOAD-SYNC", DFU::DFU_GETSTATUS, statusReply(DFU::OK, 0, DFU::dfuDNLOAD_SYNC), {kGetStatus, dnload(0, 256), kGetStatus}, DFU::OK, DFU::dfuDNLOAD_SYNC},
@@ -416,17 +424,22 @@ TEST_F(DFUDeviceProtocolTest, WriteImageStopsAtTheFirstFault) {
       // The first status request goes with the block, whatever becomes of it.
       {"stalled DNLOAD", DFU::DFU_DNLOAD, stall(), {kGetStatus, dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuIDLE},
       {"device gone", DFU::DFU_DNLOAD, {kNoSuchDevice, {}}, {kGetStatus, dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuIDLE},
+      // Refused, but answered busy: what the device says of itself holds.
+      {"stalled DNLOAD, busy", DFU::DFU_DNLOAD, stall(), {kGetStatus, dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuIDLE,
+       statusReply(DFU::OK, 500, DFU::dfuDNBUSY), true},
       {"short GETSTATUS", DFU::DFU_GETSTATUS, {0, {0, 0, 0}}, {kGetStatus, dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuERROR},
       {"stalled GETSTATUS", DFU::DFU_GETSTATUS, stall(), {kGetStatus, dnload(0, 256), kGetStatus}, DFU::errUNKNOWN, DFU::dfuERROR},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     connectInDFUMode();
+    transport->standing[DFU::DFU_GETSTATUS] = c.withBlock;
     transport->standing[c.bRequest] = c.reply;
     EXPECT_FALSE(device.writeImage(image.data(), 1000, status));
     EXPECT_EQ(transport->requests, c.requests);
     EXPECT_EQ(status.bStatus, c.bStatus);
     EXPECT_EQ(status.bState, c.bState);
+    EXPECT_EQ(device.saysBusy(), c.busy);
     transport->standing.clear();
   }
 
@@ -440,8 +453,9 @@ TEST_F(DFUDeviceProtocolTest, WriteImageStopsAtTheFirstFault) {
 
 // A device left half-way by an earlier download, or in dfuERROR by one that
 // failed, is brought to dfuIDLE before the first block: DFU_CLRSTATUS leaves
-// dfuERROR (DFU_ABORT would be refused there), DFU_ABORT ends a download in
-// progress, and a block still being written is waited out first.
+// dfuERROR (DFU_ABORT would be refused there, and a refused one leads there),
+// DFU_ABORT ends a download in progress, and a block still being written is
+// waited out first.
 TEST_F(DFUDeviceProtocolTest, WriteImageBringsTheDeviceToIdleBeforeTheFirstBlock) {
   const std::string clrStatus = request(0x21, 4, 0, kInterface, 0);
   const std::string abort = request(0x21, 6, 0, kInterface, 0);
@@ -462,7 +476,17 @@ TEST_F(DFUDeviceProtocolTest, WriteImageBringsTheDeviceToIdleBeforeTheFirstBlock
       {"dfuMANIFEST", {statusReply(DFU::OK, 30, DFU::dfuMANIFEST), idle}, {}, {kGetStatus, kGetStatus}, true, {30ms}},
       {"an error that stays", {statusReply(DFU::errWRITE, 0, DFU::dfuERROR), statusReply(DFU::errWRITE, 0, DFU::dfuERROR)}, {},
        {kGetStatus, clrStatus, kGetStatus}, false, {}},
-      {"a refused DFU_ABORT", {statusReply(DFU::OK, 0, DFU::dfuMANIFEST_SYNC)}, {{DFU::DFU_ABORT, stall()}}, {kGetStatus, abort}, false, {}},
+      {"a refused DFU_ABORT", {statusReply(DFU::OK, 0, DFU::dfuMANIFEST_SYNC), statusReply(DFU::OK, 0, DFU::dfuMANIFEST_SYNC)},
+       {{DFU::DFU_ABORT, stall()}}, {kGetStatus, abort, kGetStatus}, false, {}},
+      // Still busy when asked again after its time: stuck, and cleared once
+      // its last time is over, as it takes it.
+      {"stuck writing a block", {statusReply(DFU::OK, 30, DFU::dfuDNBUSY), statusReply(DFU::OK, 20, DFU::dfuDNBUSY), idle}, {},
+       {kGetStatus, kGetStatus, abort, kGetStatus}, true, {30ms, 20ms}},
+      {"stuck manifesting", {statusReply(DFU::OK, 0, DFU::dfuMANIFEST), statusReply(DFU::OK, 0, DFU::dfuMANIFEST), idle}, {},
+       {kGetStatus, kGetStatus, abort, kGetStatus}, true, {}},
+      {"stuck, refusing DFU_ABORT", {statusReply(DFU::OK, 30, DFU::dfuDNBUSY), statusReply(DFU::OK, 0, DFU::dfuDNBUSY),
+       statusReply(DFU::errSTALLEDPKT, 0, DFU::dfuERROR), idle}, {{DFU::DFU_ABORT, stall()}},
+       {kGetStatus, kGetStatus, abort, kGetStatus, clrStatus, kGetStatus}, true, {30ms}},
       {"no status", {stall()}, {}, {kGetStatus}, false, {}},
   };
   const Bytes image = testImage(100);
@@ -502,7 +526,9 @@ TEST_F(DFUDeviceProtocolTest, AnInterruptedBusyWaitIsWaitedOutBeforeTheDeviceIsA
     bool idle;
     std::vector<std::chrono::nanoseconds> sleeps;
     std::vector<std::string> requests;
-    bool inFlight = false;  // the block's batch, rather than the wait after it, is cut short
+    // Cut short in flight, rather than in the wait after the block: the
+    // request of this number (the block's batch ends with the third).
+    std::size_t inFlight = 0;
   };
   const Reply busyWithoutWait = statusReply(DFU::OK, 0, DFU::dfuDNBUSY);
   const Reply busyForASecond = statusReply(DFU::OK, 1000, DFU::dfuDNBUSY);
@@ -514,16 +540,18 @@ TEST_F(DFUDeviceProtocolTest, AnInterruptedBusyWaitIsWaitedOutBeforeTheDeviceIsA
       {"busy a second at a time", std::vector<Reply>(10, busyForASecond), 0ms, false, {500ms, 1000ms},
        {kGetStatus, kGetStatus}},
       {"cut short in flight", {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuIDLE)},
-       0ms, true, {1000ms}, {kGetStatus, request(0x21, 6, 0, kInterface, 0), kGetStatus}, true},
+       0ms, true, {1000ms}, {kGetStatus, request(0x21, 6, 0, kInterface, 0), kGetStatus}, 3},
+      {"a status request cut short in flight", {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuIDLE)},
+       0ms, true, {1000ms}, {kGetStatus, request(0x21, 6, 0, kInterface, 0), kGetStatus}, 4},
   };
   const Bytes image = testImage(256);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     connectInDFUMode();
     thenStatus({statusReply(DFU::OK, 500, DFU::dfuDNBUSY)});
-    if (c.inFlight) {
-      device.setInterruptionPoint([this] {
-        if (!transport->batches.empty()) throw Interrupted{};
+    if (c.inFlight != 0) {
+      device.setInterruptionPoint([this, &c] {
+        if (transport->requests.size() >= c.inFlight) throw Interrupted{};
       });
     } else {
       device.setSleepFunction([](std::chrono::nanoseconds) { throw Interrupted{}; });
@@ -635,13 +663,23 @@ TEST_F(DFUDeviceProtocolTest, ToleratedManifestationIsFollowedBySecondSteps) {
   EXPECT_EQ(status.bState, DFU::dfuIDLE);
   EXPECT_FALSE(device.saysBusy());
 
-  for (std::uint8_t done : {DFU::appIDLE, DFU::dfuMANIFEST_WAIT_RESET}) {
-    connectInDFUMode(256, 0x0F);
-    transport->standing[DFU::DFU_GETSTATE] = stateReply(done);
-    EXPECT_TRUE(device.writeImage(image.data(), 100, status));
-    EXPECT_EQ(transport->requests, followedBy({kGetState}));
-    EXPECT_EQ(status.bState, done);
-    EXPECT_EQ(status.bStatus, DFU::OK);
+  // Done at once, or once it has said it manifests: the state it tells then
+  // ends its busy state, and it takes the second image.
+  for (const bool manifestsFirst : {false, true}) {
+    for (std::uint8_t done : {DFU::appIDLE, DFU::dfuMANIFEST_WAIT_RESET}) {
+      connectInDFUMode(256, 0x0F);
+      transport->standing[DFU::DFU_GETSTATE] = stateReply(done);
+      if (manifestsFirst) {
+        transport->queued[DFU::DFU_GETSTATE] = {stateReply(DFU::dfuMANIFEST_SYNC)};
+        thenStatus({statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 300, DFU::dfuMANIFEST)});
+      }
+      EXPECT_TRUE(device.writeImage(image.data(), 100, status));
+      EXPECT_EQ(transport->requests, followedBy(manifestsFirst ? std::vector<std::string>{kGetState, kGetStatus, kGetState}
+                                                               : std::vector<std::string>{kGetState}));
+      EXPECT_EQ(status.bState, done);
+      EXPECT_EQ(status.bStatus, DFU::OK);
+      EXPECT_TRUE(device.writeCustom(image.data(), 100, 1));
+    }
   }
 
   // An unexpected state and an unreadable one are the program's own verdict;

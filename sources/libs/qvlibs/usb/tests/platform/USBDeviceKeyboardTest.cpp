@@ -26,6 +26,7 @@ using TestSupport::PluggedKeyboard;
 using TestSupport::plugOrFail;
 
 constexpr USBDevice::Status kIOUSBPipeStalled = 0xE000404F;
+constexpr USBDevice::Status kIOUSBTransactionTimeout = 0xE0004051;
 
 std::size_t requestCount(const PluggedKeyboard& keyboard) { return keyboard.report()["requests"].size(); }
 
@@ -139,6 +140,13 @@ TEST_F(USBDeviceKeyboardTest, ControlTransfersReportTheDevicesAnswer) {
   EXPECT_EQ(request.bytesTransferred, 6u);
   EXPECT_EQ(reply[0], DFU::OK);
   EXPECT_EQ(reply[4], DFU::appIDLE);
+
+  // Past its deadline: nothing is sent, and the request has timed out.
+  const std::size_t beforeDeadline = requestCount(*s_plain);
+  USBDevice::Wait late;
+  late.deadline = std::chrono::steady_clock::now() - std::chrono::milliseconds(1);
+  EXPECT_EQ(device.controlTransfer(request, late), kIOUSBTransactionTimeout);
+  EXPECT_EQ(requestCount(*s_plain), beforeDeadline);
 
   // Closed: nothing is sent, the count stays as it was.
   device.disconnect();

@@ -61,16 +61,21 @@ class DFUDevice : public USBDevice {
   bool returnToAPPMode();
   // Downloads `image` in wTransferSize blocks (or blocks of the platform's
   // largest control transfer, when that is smaller) and follows
-  // manifestation. On false, status.bStatus holds the device's status, or 1
-  // (no image), 3 (not in DFU mode) or errUNKNOWN for a failure found here (a
-  // failed request, a short reply, a device busy or manifesting for too
-  // long). Every wait is bounded. Thread: the update worker.
+  // manifestation. The device is brought to idle first; one that still says
+  // it is busy when asked again once the time it announced is over is taken
+  // to be stuck, and cleared (DFU_ABORT, and DFU_CLRSTATUS should that leave
+  // it in dfuERROR) once the time it announced last is over too. On false,
+  // status.bStatus holds the device's status, or 1 (no image), 3 (not in DFU
+  // mode) or errUNKNOWN for a failure found here (a failed request, a short
+  // reply, a device busy or manifesting for too long). Every wait is
+  // bounded. Thread: the update worker.
   bool writeImage(const std::uint8_t* image, std::uint32_t size, DFU::GetStatus& status);
   // Brings a device in DFU mode to dfuIDLE, as a host must before a download
   // and after one it gives up: a block in progress is waited out first (the
   // device accepts no request while it is busy), an error is cleared with
   // DFU_CLRSTATUS, a download or manifestation left half-way is ended with
-  // DFU_ABORT. True when the device then reports dfuIDLE; otherwise `status`
+  // DFU_ABORT (and DFU_CLRSTATUS, should the device refuse that and fall into
+  // dfuERROR). True when the device then reports dfuIDLE; otherwise `status`
   // holds its last record (errUNKNOWN when it did not answer, or stayed busy
   // beyond `patience`, which counts from the call and includes the wait for
   // a block in progress). Its requests end with the patience too: a device
@@ -120,6 +125,10 @@ class DFUDevice : public USBDevice {
   // while it manifests), and that not before the time it announced. A host that gives up on it then leaves it
   // as it is.
   bool saysBusy() const { return m_busyState != kNotBusy; }
+  // Sleeps until the time the device announced, when it says it is busy: a
+  // host that leaves it lets that time pass first, as the device stalls any
+  // request (of any host) that comes sooner and falls into dfuERROR.
+  void waitOutBusyTime();
 
   // Replaces how the device waits; an empty function restores real sleeping.
   void setSleepFunction(SleepFunction sleep);
@@ -184,8 +193,15 @@ class DFUDevice : public USBDevice {
   // is busy, and until when (bwPollTimeout, at most the longest wait of a
   // poll).
   void noteStatus(const DFU::GetStatus& status);
-  // Sleeps until the time the device announced, when it says it is busy.
-  void waitOutBusyTime();
+  // bringToIdle; with `stuckWhenStillBusy`, a device found still busy once
+  // the time it announced is over is taken to be stuck (pollOrTakeAsStuck).
+  bool bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds patience, bool stuckWhenStillBusy);
+  // Asks for the status, and once more after the time the device announced
+  // when it says it is busy: true with its record when it answers, taking a
+  // device that still says it is busy as no longer so once the time it
+  // announced last is over. False when a request fails, or when a wait would
+  // end past `deadline` (bStatus errUNKNOWN).
+  bool pollOrTakeAsStuck(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline);
   // Follows the device from the end of data to the end of manifestation.
   bool manifest(DFU::GetStatus& status);
   // One scan for the keyboard last connected, as reconnectInDFUMode tells
