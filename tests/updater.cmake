@@ -27,6 +27,8 @@ set(QV_UPDATER_GROUPS
   quitbusy "UpdaterWindow.QuitWhileTheKeyboardStaysBusy*"
   quithang "UpdaterWindow.QuitWhileTheKeyboardAnswersNothing*"
   quitonce "UpdaterWindow.QuitAskedAgain*"
+  heldask "Held/QuitDuringTheSwitch.*/ask*"
+  heldgo "Held/QuitDuringTheSwitch.*/go*"
   twice "UpdaterWindow.ASecondUpdater*")
 
 qv_add_gtest(NAME app_gui_updater_test
