@@ -29,6 +29,8 @@ set(QV_UPDATER_GROUPS
   quitbusy "UpdaterWindow.QuitWhileTheKeyboardStaysBusy*"
   quithang "UpdaterWindow.QuitWhileTheKeyboardAnswersNothing*"
   quitonce "UpdaterWindow.QuitAskedAgain*"
+  heldask "Held/QuitDuringTheSwitch.*/ask*"
+  heldgo "Held/QuitDuringTheSwitch.*/go*"
   twice "UpdaterWindow.ASecondUpdater*"
   daemons "UpdaterWindowWithoutDaemons.*")
 

@@ -64,6 +64,10 @@ constexpr int kHelpMenuX = 187;
 constexpr int kFirstItemY = 10;
 constexpr int kSecondItemY = 30;
 constexpr Place kAboutButton{kQuitButton.x, Look::kTitleHeight / 2};
+// The close box at the right end of the title bar that GNUstep draws, 24 px
+// high, above the menu bar.
+constexpr int kTitleBarHeight = 24;
+constexpr Place kCloseBox{kContentWidth - kTitleBarHeight / 2, -kMenuBarHeight - kTitleBarHeight / 2};
 constexpr Place kAboutCloseButton{kContentWidth / 2, (kContentHeight + Look::kAboutHeight) / 2 - 24 - Look::kButtonHeight / 2};
 
 class UpdaterWindow : public testing::Test {
@@ -748,6 +752,61 @@ TEST_F(UpdaterWindowWithoutDaemons, TheChildrenTheApplicationStartsLeaveItTheKey
   quit();
   expectNewest(keyboardReport(), 49);
 }
+
+// A quit asked for while the switch into update mode holds the window (Alt+Q
+// twice, or the close box) is acted on once the switch is over, and once:
+// where the switch ends on the asking page the updater ends, as QUIT there
+// would end it; where it succeeds the one question opens, and No lets the
+// update go on to its end.
+struct HeldQuit {
+  const char* name;
+  std::vector<std::string> keyboard;
+  bool closeBox;
+  bool switchSucceeds;
+};
+
+class QuitDuringTheSwitch : public UpdaterWindow, public testing::WithParamInterface<HeldQuit> {};
+
+TEST_P(QuitDuringTheSwitch, IsActedOnOnceTheWindowIsFree) {
+  const HeldQuit& row = GetParam();
+  start(row.keyboard);
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("updating switching"));
+  // Well inside the switch, which holds the window for 2.5 s and more.
+  std::this_thread::sleep_for(500ms);
+  if (row.closeBox) {
+    ASSERT_NO_FATAL_FAILURE(click(kCloseBox));
+  } else {
+    ASSERT_NO_FATAL_FAILURE(typeQuitKey());
+    ASSERT_NO_FATAL_FAILURE(typeQuitKey());
+  }
+  shoot(std::string("held-") + row.name);
+  if (!row.switchSucceeds) {
+    ASSERT_TRUE(waitForPage("ask-update-mode"));
+    const auto code = m_app->waitForExit(kQuitLimit);
+    ASSERT_TRUE(code.has_value()) << "the updater still ran " << kQuitLimit.count() << " ms after the asking page";
+    EXPECT_EQ(*code, 0) << m_app->output();
+    EXPECT_EQ(keyboardReport()["requestCounts"]["DNLOAD"], 0);
+    return;
+  }
+  const std::string question = waitForQuestion();
+  ASSERT_FALSE(question.empty()) << "no question";
+  shoot(std::string("held-question-") + row.name);
+  ASSERT_TRUE(m_session.xdotool({"key", "--window", question, "Return"}));
+  ASSERT_TRUE(waitForPage("done"));
+  EXPECT_FALSE(m_session.xdotool({"search", "--onlyvisible", "--name", "^Information$"}).has_value())
+      << "a second question is open";
+  quit();
+  expectNewest(keyboardReport(), 49);
+}
+
+INSTANTIATE_TEST_SUITE_P(Held, QuitDuringTheSwitch,
+                         testing::Values(HeldQuit{"askKey", {"--no-reenumerate"}, false, false},
+                                         HeldQuit{"askCloseBox", {"--reenumerate-delay", "8000"}, true, false},
+                                         HeldQuit{"goKey", {}, false, true},
+                                         HeldQuit{"goCloseBox", {}, true, true}),
+                         [](const testing::TestParamInfo<HeldQuit>& info) { return std::string(info.param.name); });
 
 // A second updater started while one runs ends at once with a message, and
 // never reaches the keyboard it is given.

@@ -7,6 +7,7 @@
 
 #include "../Common/WindowGeometry.h"
 #include "GNUstepHeaders.h"
+#include "QueuedInputWatch.h"
 #include "View.h"
 
 #import <GNUstepGUI/GSDisplayServer.h>
@@ -166,6 +167,9 @@ void WindowImplBase::show(bool visible)
     if (!m_window)
         return;
     if (visible) {
+        // From the first window on, input that arrives while the main thread
+        // is held is acted on once it is free.
+        watchQueuedInput();
         applyResizeLimits();
         NSWindow* window = asWindow(m_window);
         const bool wasVisible = [window isVisible];
