@@ -355,6 +355,9 @@ TEST_F(UpgradeLogicRoadTest, QuittingDuringAnUpdateNeverTouchesWhatIsGone) {
     EXPECT_EQ(report["mode"], "update");
     EXPECT_EQ(report["onBus"], true);
     EXPECT_EQ(report["requestCounts"]["DNLOAD"], 6);
+    // The requests it never answered were cancelled, none abandoned.
+    EXPECT_GE(report["requestsCancelled"], 2);
+    EXPECT_EQ(report["requestsLeftPending"], 0);
   }
 }
 
