@@ -26,6 +26,7 @@ set(QV_UPDATER_GROUPS
   quityes "UpdaterWindow.QuitDuringTheUpdateWithYes*"
   quitbusy "UpdaterWindow.QuitWhileTheKeyboardStaysBusy*"
   quithang "UpdaterWindow.QuitWhileTheKeyboardAnswersNothing*"
+  hung "UpdaterWindow.AKeyboardThatAnswersNothing*"
   quitonce "UpdaterWindow.QuitAskedAgain*"
   twice "UpdaterWindow.ASecondUpdater*")
 
