@@ -28,6 +28,7 @@ set(QV_UPDATER_GROUPS
   quityes "UpdaterWindow.QuitDuringTheUpdateWithYes*"
   quitbusy "UpdaterWindow.QuitWhileTheKeyboardStaysBusy*"
   quithang "UpdaterWindow.QuitWhileTheKeyboardAnswersNothing*"
+  hung "UpdaterWindow.AKeyboardThatAnswersNothing*"
   quitonce "UpdaterWindow.QuitAskedAgain*"
   heldask "Held/QuitDuringTheSwitch.*/ask*"
   heldgo "Held/QuitDuringTheSwitch.*/go*"

@@ -709,6 +709,38 @@ TEST_F(UpdaterWindow, AfterAQuitWhileTheKeyboardIsBusyTheNextStartAtOnceFindsIt)
   EXPECT_EQ(report["status"], 0) << "a request reached the keyboard while it was busy";
 }
 
+// Left hung on the bus by a quit, as above, the keyboard is there when the
+// updater starts again. It answers nothing, so each scan waits for it only as
+// long as a keyboard may take to say who it is, and then takes it for one
+// whose serial number cannot be read: the window is held briefly by a RESCAN,
+// and a quit right after one ends within the quit's bound. A scan that waited
+// out each request the keyboard is sent would take ten seconds.
+TEST_F(UpdaterWindow, AKeyboardThatAnswersNothingHoldsTheWindowBriefly) {
+  start({"--hang-block", "5"}, true, 2);
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("updating writing"));
+  ASSERT_NO_FATAL_FAILURE(quitDuringTheUpdate());
+  ASSERT_TRUE(waitForPage("no-device")) << "the second start";
+  m_window = m_session.waitForWindow(kWindowName, kStartLimit);
+  ASSERT_FALSE(m_window.empty());
+
+  const std::size_t shown = pages().size();
+  const auto clicked = std::chrono::steady_clock::now();
+  click(kActionButton);
+  ASSERT_TRUE(QV::TestSupport::waitUntil([&] { return pages().size() > shown; }, kPageLimit));
+  EXPECT_LT(std::chrono::steady_clock::now() - clicked, kQuitLimit) << "RESCAN held the window";
+  EXPECT_EQ(pages().back(), "no-device");
+  click(kActionButton);
+  typeQuitKey();
+  const auto code = m_app->waitForExit(kQuitLimit);
+  ASSERT_TRUE(code.has_value()) << "the updater still ran " << kQuitLimit.count() << " ms after Alt+Q";
+  EXPECT_EQ(*code, 0) << m_app->output();
+  const nlohmann::json report = keyboardReport();
+  EXPECT_EQ(report["hung"], true);
+  EXPECT_EQ(report["requestsLeftPending"], 0);
+}
+
 // Quit asked again while the question is open (Alt+Q into the window behind
 // it) asks nothing more: No then answers the only question, and the update
 // goes on to its end.

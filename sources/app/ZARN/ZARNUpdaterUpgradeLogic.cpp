@@ -133,10 +133,12 @@ bool ZARNUpdaterUpgradeLogic::connectInNormalMode() {
   }
   // A keyboard in update mode runs no firmware: it is the one that needs the
   // update, so it goes before those in normal mode. Among equals the last
-  // reported is tried first.
+  // reported is tried first. One that did not tell the scan who it is is not
+  // asked a second time, which would hold the user as long again: it is
+  // taken at a later scan, once it answers.
   std::vector<const QDV2::USBDeviceSighting*> keyboards;
   for (const QDV2::USBDeviceSighting& sighting : seen) {
-    if (findImages(sighting.info.productId) != nullptr) {
+    if (sighting.stringsRead && findImages(sighting.info.productId) != nullptr) {
       keyboards.push_back(&sighting);
     }
   }

@@ -57,6 +57,8 @@ void finishUrb(UMockdevIoctlData* urb, int status, int actualLength) {
   std::memcpy(urb->data + offsetof(usbdevfs_urb, actual_length), &actualLength, sizeof actualLength);
 }
 
+bool isControlUrb(const UMockdevIoctlData* urb) { return readUrb(urb).type == USBDEVFS_URB_TYPE_CONTROL; }
+
 }  // namespace
 
 DeviceNode::DeviceNode(Owner& owner, int keyboardId, SysfsRecord record)
@@ -70,16 +72,19 @@ DeviceNode::DeviceNode(Owner& owner, int keyboardId, SysfsRecord record)
 
 DeviceNode::~DeviceNode() { g_signal_handlers_disconnect_by_data(m_handler.get(), this); }
 
-void DeviceNode::leave() {
+unsigned DeviceNode::leave() {
   m_present = false;
+  unsigned ended = 0;
   for (auto& [client, state] : m_clients) {
     for (auto& urb : state.pending) {
+      ended += isControlUrb(urb.get()) ? 1 : 0;
       finishUrb(urb.get(), -ENODEV, 0);
       state.completed.push_back(std::move(urb));
     }
     state.pending.clear();
   }
   m_claims.clear();
+  return ended;
 }
 
 gboolean DeviceNode::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
@@ -239,6 +244,7 @@ int DeviceNode::discardUrb(UMockdevIoctlClient* client, UMockdevIoctlData* arg) 
                          [address](const auto& urb) { return urb->client_addr == address; });
   // A URB that already completed cannot be discarded; libusb expects EINVAL.
   if (it == state.pending.end()) return EINVAL;
+  if (isControlUrb(it->get())) m_owner.cancelled(m_keyboardId);
   finishUrb(it->get(), -ENOENT, 0);
   state.completed.push_back(std::move(*it));
   state.pending.erase(it);

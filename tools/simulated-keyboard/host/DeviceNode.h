@@ -43,6 +43,9 @@ class DeviceNode {
     virtual ControlResult control(int keyboardId, const Setup& setup, std::span<std::uint8_t> data) = 0;
     // False when the keyboard is not on the bus.
     virtual bool reset(int keyboardId) = 0;
+    // The program that sent a control request the keyboard left unanswered
+    // cancelled it.
+    virtual void cancelled(int keyboardId) = 0;
 
    protected:
     ~Owner() = default;
@@ -61,7 +64,8 @@ class DeviceNode {
   bool present() const { return m_present; }
   // The device left the bus: URBs still pending complete with -ENODEV and
   // every later request but reaping fails with ENODEV. Owner's lock held.
-  void leave();
+  // The number of control URBs it ended so.
+  unsigned leave();
 
  private:
   struct Client {

@@ -41,6 +41,13 @@ struct KeyboardHost::Impl final : DeviceNode::Owner {
     // to move.
     unsigned port;
     unsigned arrivals = 0;
+    // Control requests the keyboard left unanswered, and how many of them
+    // ended: cancelled by the program that sent them, or by the keyboard
+    // leaving the bus. The others are pending still, or were when the
+    // program that sent them closed the node or exited.
+    unsigned unanswered = 0;
+    unsigned cancelled = 0;
+    unsigned endedByLeaving = 0;
   };
 
   // Test-bed work, done in order by the host thread because umockdev's calls
@@ -76,8 +83,13 @@ struct KeyboardHost::Impl final : DeviceNode::Owner {
     if (keyboard == nullptr || keyboard->unplugged) return {ControlResult::Gone, 0};
     const Clock::time_point now = Clock::now();
     const ControlResult result = keyboard->model.control(setup, data, now);
+    if (result.kind == ControlResult::Unanswered) ++keyboard->unanswered;
     settle(*keyboard, now);
     return result;
+  }
+
+  void cancelled(int keyboardId) override {
+    if (Keyboard* keyboard = find(keyboardId)) ++keyboard->cancelled;
   }
 
   bool reset(int keyboardId) override {
@@ -156,7 +168,7 @@ struct KeyboardHost::Impl final : DeviceNode::Owner {
 
   void depart(Keyboard& keyboard) {
     if (!keyboard.node) return;
-    keyboard.node->leave();
+    keyboard.endedByLeaving += keyboard.node->leave();
     queue({Action::Depart, std::move(keyboard.node)});
     keyboard.node.reset();
   }
@@ -352,7 +364,11 @@ void KeyboardHost::unplug(int id) {
 nlohmann::json KeyboardHost::report(int id) const {
   std::lock_guard guard(m_impl->lock);
   const Impl::Keyboard* keyboard = m_impl->find(id);
-  return keyboard ? keyboard->model.report() : nlohmann::json();
+  if (keyboard == nullptr) return nlohmann::json();
+  nlohmann::json report = keyboard->model.report();
+  report["requestsCancelled"] = keyboard->cancelled;
+  report["requestsLeftPending"] = keyboard->unanswered - keyboard->cancelled - keyboard->endedByLeaving;
+  return report;
 }
 
 bool KeyboardHost::onBus(int id) const {

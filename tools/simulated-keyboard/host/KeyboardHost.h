@@ -52,7 +52,12 @@ class KeyboardHost {
   // Takes the keyboard off the bus for good; its report stays available.
   void unplug(int id);
 
-  // What the keyboard saw (SimulatedKeyboard::report); null for an unknown id.
+  // What the keyboard saw (SimulatedKeyboard::report), and of the control
+  // requests it left unanswered, how many the program that sent them
+  // cancelled ("requestsCancelled") and how many neither that program nor
+  // the keyboard's leaving the bus ended: pending still, or when the program
+  // closed the keyboard or exited ("requestsLeftPending"). Null for an
+  // unknown id.
   nlohmann::json report(int id) const;
   // Whether the keyboard is on the bus now: added to the test bed and not gone.
   bool onBus(int id) const;

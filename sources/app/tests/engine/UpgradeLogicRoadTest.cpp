@@ -362,6 +362,25 @@ TEST_F(UpgradeLogicRoadTest, QuittingDuringAnUpdateNeverTouchesWhatIsGone) {
     EXPECT_EQ(report["mode"], "update");
     EXPECT_EQ(report["onBus"], true);
     EXPECT_EQ(report["requestCounts"]["DNLOAD"], 6);
+    // The requests it never answered were cancelled, none abandoned.
+    EXPECT_GE(report["requestsCancelled"], 2);
+    EXPECT_EQ(report["requestsLeftPending"], 0);
+
+    // Still on the bus and answering nothing, beside a keyboard that
+    // answers: a new start and a RESCAN each take it for a keyboard whose
+    // serial number cannot be read within a short time, rather than waiting
+    // out every request they send it, and choose the other one.
+    auto other = TestSupport::plugOrFail(keyboardConfig(49, "SIMKBD0504"));
+    ASSERT_TRUE(other);
+    TestableUpgradeLogic again;
+    for (const char* action : {"start", "RESCAN"}) {
+      SCOPED_TRACE(action);
+      again.forgetKeyboard();
+      const auto scanned = std::chrono::steady_clock::now();
+      EXPECT_TRUE(again.connectInNormalMode());
+      EXPECT_LT(std::chrono::steady_clock::now() - scanned, 3s);
+      EXPECT_EQ(again.device().deviceInfo().serialNumber, "SIMKBD0504");
+    }
   }
 }
 

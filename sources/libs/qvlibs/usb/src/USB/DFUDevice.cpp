@@ -247,7 +247,7 @@ USBDevice::Status DFUDevice::controlTransfer(Request& request) {
 }
 
 bool DFUDevice::connect(const USBDeviceOSHandle& handle) {
-  return USBDevice::connect(handle) && m_mode != kModeNone;
+  return USBDevice::connect(handle, requestWait()) && m_mode != kModeNone;
 }
 
 bool DFUDevice::postConnect() {
@@ -734,7 +734,10 @@ bool DFUDevice::reconnectInDFUMode() {
 
 bool DFUDevice::findAgain(std::uint16_t productId) {
   const std::uint16_t family = m_info.productId & USBDeviceDB::kFamilyMask;
-  const std::vector<USBDeviceSighting> seen = USBDeviceSighting::scan(USBDeviceDB::QVUSBDevices);
+  // The scans wait for the devices they read as this device's requests do:
+  // on the update worker, its owner may stop them there.
+  const Wait wait = requestWait();
+  const std::vector<USBDeviceSighting> seen = USBDeviceSighting::scan(USBDeviceDB::QVUSBDevices, nullptr, wait);
   const USBDeviceSighting* found =
       USBDeviceSighting::follow(seen, family, m_info.serialNumber, m_location, m_namesakeSeen);
   if (found == nullptr) {
@@ -745,8 +748,9 @@ bool DFUDevice::findAgain(std::uint16_t productId) {
   if (found->info.productId != productId) {
     return false;
   }
-  return found->reach(USBDeviceDB::QVUSBDevices,
-                      [this](const USBDeviceOSHandle& handle) { return USBDevice::connect(handle); });
+  return found->reach(
+      USBDeviceDB::QVUSBDevices, [this, &wait](const USBDeviceOSHandle& handle) { return USBDevice::connect(handle, wait); },
+      wait);
 }
 
 }  // namespace QV::QDV2

@@ -15,34 +15,6 @@ USBDevice::USBDevice(OSImpl* impl) : m_osImpl(impl) {}
 // the destructor does not go through disconnect().
 USBDevice::~USBDevice() { destroyOSImpl(m_osImpl); }
 
-bool USBDevice::connect(const USBDeviceOSHandle& handle) {
-  std::lock_guard lock(m_osImpl->mutex());
-  m_connected = m_osImpl->connect(handle);
-  if (!m_connected) {
-    // The platform part let the previous device go; a handle kept here would
-    // name a device this object no longer holds.
-    m_handle = 0;
-    return false;
-  }
-  m_handle = handle;
-  m_osImpl->getDeviceInfo(m_info);
-  m_osImpl->readLocation(handle, m_location);
-  postConnect();
-  return m_connected;
-}
-
-void USBDevice::disconnect() {
-  std::lock_guard lock(m_osImpl->mutex());
-  m_handle = 0;
-  m_connected = false;
-  m_osImpl->disconnect();
-}
-
-USBDevice::Status USBDevice::controlTransfer(Request& request) {
-  std::lock_guard lock(m_osImpl->mutex());
-  return m_osImpl->controlTransfer(request);
-}
-
 namespace {
 
 // Hands `wait` to the platform part for the request or batch in progress; the
@@ -59,7 +31,54 @@ class WaitScope {
   const USBDevice::Wait* m_outer;
 };
 
+// `wait`, ending within the time an identity read may take from now.
+USBDevice::Wait identityReadWait(const USBDevice::Wait& wait) {
+  USBDevice::Wait limited = wait;
+  limited.deadline = std::min(wait.deadline, std::chrono::steady_clock::now() + USBDevice::kIdentityReadTimeout);
+  return limited;
+}
+
 }  // namespace
+
+bool USBDevice::connect(const USBDeviceOSHandle& handle) { return connect(handle, Wait{}); }
+
+bool USBDevice::connect(const USBDeviceOSHandle& handle, const Wait& wait) {
+  std::lock_guard lock(m_osImpl->mutex());
+  const Wait limited = identityReadWait(wait);
+  const WaitScope scope(*m_osImpl, limited);
+  m_connected = m_osImpl->connect(handle);
+  if (!m_connected) {
+    // The platform part let the previous device go; a handle kept here would
+    // name a device this object no longer holds.
+    m_handle = 0;
+    return false;
+  }
+  m_handle = handle;
+  try {
+    m_osImpl->getDeviceInfo(m_info);
+    m_osImpl->readLocation(handle, m_location);
+    postConnect();
+  } catch (...) {
+    // Half read, the device must not pass for a connected one.
+    m_handle = 0;
+    m_connected = false;
+    m_osImpl->disconnect();
+    throw;
+  }
+  return m_connected;
+}
+
+void USBDevice::disconnect() {
+  std::lock_guard lock(m_osImpl->mutex());
+  m_handle = 0;
+  m_connected = false;
+  m_osImpl->disconnect();
+}
+
+USBDevice::Status USBDevice::controlTransfer(Request& request) {
+  std::lock_guard lock(m_osImpl->mutex());
+  return m_osImpl->controlTransfer(request);
+}
 
 USBDevice::Status USBDevice::controlTransfer(Request& request, const Wait& wait) {
   std::lock_guard lock(m_osImpl->mutex());
@@ -90,10 +109,20 @@ bool USBDevice::postConnect() { return true; }
 
 bool USBDevice::getDeviceInfoForOSHandle(const USBDeviceOSHandle& handle, USBDeviceInfo& info,
                                          bool withStrings) {
+  return getDeviceInfoForOSHandle(handle, info, withStrings, Wait{});
+}
+
+bool USBDevice::getDeviceInfoForOSHandle(const USBDeviceOSHandle& handle, USBDeviceInfo& info,
+                                         bool withStrings, const Wait& wait) {
+  const Wait limited = identityReadWait(wait);
   // A platform part of its own: the read neither needs nor takes any device's
   // lock.
   std::unique_ptr<OSImpl, void (*)(OSImpl*)> impl(createOSImpl(), &destroyOSImpl);
-  return impl && impl->readDeviceInfo(handle, info, withStrings);
+  if (!impl) {
+    return false;
+  }
+  impl->setWait(&limited);
+  return impl->readDeviceInfo(handle, info, withStrings);
 }
 
 bool USBDevice::getLocationForOSHandle(const USBDeviceOSHandle& handle,

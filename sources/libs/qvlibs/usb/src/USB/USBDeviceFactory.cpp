@@ -43,11 +43,12 @@ void USBDeviceFactory::handleEvents() { m_osImpl->handleEvents(); }
 
 bool USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(const USBDeviceOSHandle& handle,
                                                           const USBDeviceFilter& filter,
-                                                          USBDeviceInfo& info, bool withStrings) {
+                                                          USBDeviceInfo& info, bool withStrings,
+                                                          const USBDevice::Wait& wait) {
   switch (filter.type) {
     case eUSB:
     case eDeviceInterface:
-      return USBDevice::getDeviceInfoForOSHandle(handle, info, withStrings);
+      return USBDevice::getDeviceInfoForOSHandle(handle, info, withStrings, wait);
     case eKernelDriver:
       return FX2Device::getDeviceInfoForOSHandle(handle, info, withStrings);
     case eHID:

@@ -8,11 +8,12 @@
 
 namespace QV::QDV2 {
 
-std::vector<USBDeviceSighting> USBDeviceSighting::scan(const USBDeviceFilter& filter, const USBDevice* open) {
+std::vector<USBDeviceSighting> USBDeviceSighting::scan(const USBDeviceFilter& filter, const USBDevice* open,
+                                                       const USBDevice::Wait& wait) {
   std::vector<USBDeviceSighting> seen;
   USBDeviceFactory factory;
   factory.setCallbacks(
-      [&seen, open](const USBDeviceOSHandle& handle, const USBDeviceFilter& found) {
+      [&seen, open, &wait](const USBDeviceOSHandle& handle, const USBDeviceFilter& found) {
         USBDeviceSighting sighting;
         if (open != nullptr && open->isConnected() && handle == open->osHandle()) {
           sighting.info = open->deviceInfo();
@@ -20,7 +21,7 @@ std::vector<USBDeviceSighting> USBDeviceSighting::scan(const USBDeviceFilter& fi
           seen.push_back(std::move(sighting));
           return;
         }
-        bool read = USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, found, sighting.info, true);
+        bool read = USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, found, sighting.info, true, wait);
         if (!read) {
           sighting.info = USBDeviceInfo();
           sighting.stringsRead = false;
@@ -64,8 +65,8 @@ const USBDeviceSighting* USBDeviceSighting::follow(std::span<const USBDeviceSigh
   return nullptr;
 }
 
-bool USBDeviceSighting::reach(const USBDeviceFilter& filter,
-                              const std::function<bool(const USBDeviceOSHandle&)>& take) const {
+bool USBDeviceSighting::reach(const USBDeviceFilter& filter, const std::function<bool(const USBDeviceOSHandle&)>& take,
+                              const USBDevice::Wait& wait) const {
   bool taken = false;
   USBDeviceFactory factory;
   factory.setCallbacks(
@@ -77,7 +78,7 @@ bool USBDeviceSighting::reach(const USBDeviceFilter& filter,
         USBDevice::getLocationForOSHandle(handle, where);
         USBDeviceInfo now;
         if ((location.isKnown() && where != location) ||
-            !USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, found, now, true) ||
+            !USBDeviceFactory::getDeviceInfoForOSHandleWithFilter(handle, found, now, true, wait) ||
             now.vendorId != info.vendorId || now.productId != info.productId ||
             now.serialNumber != info.serialNumber) {
           return;

@@ -1,12 +1,16 @@
 // Discovery, the device table and the HID reader over the real libusb,
 // against simulated keyboards served through umockdev. The suites run in the
 // order written: first an empty bus, then three keyboards plugged once for
-// all the scans, then a keyboard that comes and goes under an armed factory.
+// all the scans, then a keyboard that two threads scan for at once, then a
+// keyboard that comes and goes under an armed factory.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "QV/QDV2/HIDDevice.h"
@@ -201,6 +205,44 @@ TEST_F(USBDeviceFactoryKeyboardTest, ReaderIsChosenByFilterType) {
   ASSERT_TRUE(read(eHID, true, hid));
   EXPECT_EQ(descriptorReads(), afterFirst);
   HIDDevice::forgetDevice(handle);
+}
+
+class USBDeviceFactoryThreadsTest : public TestSupport::SimulatedKeyboardTest {};
+
+// One thread scans the bus for a keyboard and connects to it, which reads it,
+// again and again, while another scans the bus for the keyboard in update
+// mode. No test object holds the keyboard, so the table is empty at times and
+// a scan may then start on a new libusb context: the one the other thread is
+// still using must not be ended under it, which the address sanitizer
+// watches.
+TEST_F(USBDeviceFactoryThreadsTest, ScansOnTwoThreadsNeverEndTheContextUnderEachOther) {
+  simkbd::KeyboardHost* host = TestSupport::keyboardHost();
+  ASSERT_NE(host, nullptr);
+  const int id = host->plug(TestSupport::keyboardConfig(49, "AAA"));
+  ASSERT_GT(id, 0);
+  ASSERT_EQ(DeviceTable::instance().size(), 0u);
+  std::atomic<bool> stop{false};
+  auto run = [&stop](std::uint16_t productId, bool connect, int& found) {
+    USBDeviceFactory factory;
+    factory.setCallbacks(
+        [&found, connect](const USBDeviceOSHandle& handle, const USBDeviceFilter&) {
+          found += !connect || USBDevice().connect(handle);
+        },
+        {});
+    while (!stop) {
+      factory.initWithDeviceFilter(filterFor("IOUSBDevice", kVendorId, productId), false);
+    }
+  };
+  int connected = 0, found = 0;
+  std::thread connecting(run, 0x1350, true, std::ref(connected));
+  std::thread scanning(run, 0x1352, false, std::ref(found));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  stop = true;
+  connecting.join();
+  scanning.join();
+  EXPECT_GT(connected, 0);
+  EXPECT_EQ(found, 0);
+  host->unplug(id);
 }
 
 class USBDeviceFactoryHotplugTest : public TestSupport::SimulatedKeyboardTest {};

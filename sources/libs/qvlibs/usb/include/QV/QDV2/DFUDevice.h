@@ -44,8 +44,9 @@ class DFUDevice : public USBDevice {
   DFUDevice();
   ~DFUDevice() override;
 
-  // USBDevice::connect, then true only when a DFU interface was found. The
-  // device stays connected when it has none.
+  // USBDevice::connect, waiting for the device as its requests do, then true
+  // only when a DFU interface was found. The device stays connected when it
+  // has none.
   bool connect(const USBDeviceOSHandle& handle);
 
   // Finds the DFU interface and its functional descriptor in the

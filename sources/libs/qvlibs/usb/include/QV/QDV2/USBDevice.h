@@ -56,10 +56,23 @@ class USBDevice {
   USBDevice(const USBDevice&) = delete;
   USBDevice& operator=(const USBDevice&) = delete;
 
+  // How long the requests that read a device's identity and descriptors may
+  // take together, when a scan reads a device and when a device is
+  // connected: a device answers them at once, and a busy one within the time
+  // it announced, which this program takes to be a second at most. A device
+  // that has not answered by then counts as one whose identity cannot be
+  // read, so that one that answers nothing holds its caller this long and no
+  // longer.
+  static constexpr std::chrono::milliseconds kIdentityReadTimeout{1200};
+
   // Opens the device behind `handle`, reads its info with strings and its
-  // place on the bus, and runs postConnect(). Connecting while connected
-  // replaces the previous device.
+  // place on the bus, and runs postConnect(), its requests all within
+  // kIdentityReadTimeout. Connecting while connected replaces the previous
+  // device.
   bool connect(const USBDeviceOSHandle& handle);
+  // The same, its requests waiting for the device as `wait` allows too. When
+  // the interruption point throws, the device is left disconnected.
+  bool connect(const USBDeviceOSHandle& handle, const Wait& wait);
   // Closes the device. The info and the place of the device just left are
   // kept, so that it can be recognised when it comes back.
   void disconnect();
@@ -96,9 +109,14 @@ class USBDevice {
   // platform cannot tell.
   const USBDeviceLocation& location() const { return m_location; }
 
-  // Opens the device behind `handle` just long enough to read its info.
+  // Opens the device behind `handle` just long enough to read its info, its
+  // requests all within kIdentityReadTimeout. False when the device did not
+  // answer them all in time.
   static bool getDeviceInfoForOSHandle(const USBDeviceOSHandle& handle, USBDeviceInfo& info,
                                        bool withStrings);
+  // The same, its requests waiting as `wait` allows too.
+  static bool getDeviceInfoForOSHandle(const USBDeviceOSHandle& handle, USBDeviceInfo& info,
+                                       bool withStrings, const Wait& wait);
   // Where the device behind `handle` sits on the bus, without opening it.
   // False, with `location` unknown, when the platform cannot tell.
   static bool getLocationForOSHandle(const USBDeviceOSHandle& handle, USBDeviceLocation& location);

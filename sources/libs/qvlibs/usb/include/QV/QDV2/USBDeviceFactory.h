@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "QV/QDV2/USBDevice.h"
 #include "QV/QDV2/USBDeviceFilter.h"
 #include "QV/QDV2/USBDeviceInfo.h"
 #include "QV/QDV2/USBDeviceOSHandle.h"
@@ -47,11 +48,13 @@ class USBDeviceFactory {
   void handleEvents();
 
   // Reads a found device's ids through the reader the filter's type selects:
-  // types 0 and 3 open the device, 1 asks the kernel driver, 2 reads the HID
-  // properties; any other type gives false.
+  // types 0 and 3 open the device (USBDevice::getDeviceInfoForOSHandle, its
+  // requests waiting as `wait` allows), 1 asks the kernel driver, 2 reads the
+  // HID properties; any other type gives false.
   static bool getDeviceInfoForOSHandleWithFilter(const USBDeviceOSHandle& handle,
                                                  const USBDeviceFilter& filter,
-                                                 USBDeviceInfo& info, bool withStrings);
+                                                 USBDeviceInfo& info, bool withStrings,
+                                                 const USBDevice::Wait& wait = USBDevice::Wait{});
 
  private:
   friend class OSImpl;

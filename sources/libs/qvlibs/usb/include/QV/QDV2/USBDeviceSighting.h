@@ -6,14 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "QV/QDV2/USBDevice.h"
 #include "QV/QDV2/USBDeviceFilter.h"
 #include "QV/QDV2/USBDeviceInfo.h"
 #include "QV/QDV2/USBDeviceLocation.h"
 #include "QV/QDV2/USBDeviceOSHandle.h"
 
 namespace QV::QDV2 {
-
-class USBDevice;
 
 // A device as one scan found it: its ids and strings, and its place on the
 // bus. Whether a device is the keyboard being followed depends on the other
@@ -32,7 +31,11 @@ struct USBDeviceSighting {
   // Every device one scan with `filter` finds whose ids can be read, in the
   // order the scan reports them. The device that `open` holds connected, if
   // any, is not opened a second time: its sighting is what `open` read of it.
-  static std::vector<USBDeviceSighting> scan(const USBDeviceFilter& filter, const USBDevice* open = nullptr);
+  // The strings are read as USBDevice::getDeviceInfoForOSHandle reads them,
+  // waiting for each device as `wait` allows: one that does not answer in
+  // time is seen without them.
+  static std::vector<USBDeviceSighting> scan(const USBDeviceFilter& filter, const USBDevice* open = nullptr,
+                                             const USBDevice::Wait& wait = USBDevice::Wait{});
 
   // Whether another keyboard of family `family` than the one bearing
   // `serialNumber` may bear it too among the devices `seen` in one scan: two
@@ -59,8 +62,10 @@ struct USBDeviceSighting {
 
   // One more scan with `filter`: hands `take` the device that is this
   // sighting (its ids and serial number, at its place when the place is
-  // known) and stops at the first it accepts. Whether one was accepted.
-  bool reach(const USBDeviceFilter& filter, const std::function<bool(const USBDeviceOSHandle&)>& take) const;
+  // known, read as scan() reads them) and stops at the first it accepts.
+  // Whether one was accepted.
+  bool reach(const USBDeviceFilter& filter, const std::function<bool(const USBDeviceOSHandle&)>& take,
+             const USBDevice::Wait& wait = USBDevice::Wait{}) const;
 };
 
 }  // namespace QV::QDV2

@@ -13,6 +13,10 @@ DeviceTable& DeviceTable::instance() {
 
 libusb_context* DeviceTable::context() {
   std::lock_guard lock(m_mutex);
+  return contextLocked();
+}
+
+libusb_context* DeviceTable::contextLocked() {
   if (m_context == nullptr) {
     // Setting the level on the default options first keeps libusb quiet
     // during its own initialisation as well.
@@ -112,29 +116,63 @@ void DeviceTable::hotplugDeregistered() {
   }
 }
 
-libusb_context* DeviceTable::freshContext() {
-  libusb_context* unused = nullptr;
-  {
-    std::lock_guard lock(m_mutex);
-    if (m_entries.empty() && m_hotplugRegistrations == 0) {
-      std::swap(unused, m_context);
-    }
+DeviceTable::ContextUse DeviceTable::freshContext() {
+  std::lock_guard lock(m_mutex);
+  // The old context ends and the new one starts under the lock, so that no
+  // other thread is handed either in between. Ending it stops libusb's own
+  // event thread, which never waits for this table.
+  if (m_context != nullptr && m_entries.empty() && m_hotplugRegistrations == 0 && m_uses == 0) {
+    libusb_exit(std::exchange(m_context, nullptr));
   }
-  // Outside the lock: libusb_exit stops libusb's event thread.
-  if (unused != nullptr) {
-    libusb_exit(unused);
+  return useLocked();
+}
+
+DeviceTable::ContextUse DeviceTable::useLocked() {
+  libusb_context* context = contextLocked();
+  if (context != nullptr) {
+    ++m_uses;
   }
-  return context();
+  return ContextUse(context);
+}
+
+void DeviceTable::endUse() {
+  std::lock_guard lock(m_mutex);
+  if (m_uses > 0) {
+    --m_uses;
+  }
+}
+
+DeviceTable::ContextUse::ContextUse(ContextUse&& other) noexcept
+    : m_context(std::exchange(other.m_context, nullptr)) {}
+
+DeviceTable::ContextUse& DeviceTable::ContextUse::operator=(ContextUse&& other) noexcept {
+  if (this != &other) {
+    reset();
+    m_context = std::exchange(other.m_context, nullptr);
+  }
+  return *this;
+}
+
+void DeviceTable::ContextUse::reset() {
+  if (m_context != nullptr) {
+    DeviceTable::instance().endUse();
+  }
+  m_context = nullptr;
 }
 
 std::vector<USBDeviceOSHandle> DeviceTable::enumerate() {
   std::vector<USBDeviceOSHandle> handles;
-  libusb_context* ctx = context();
-  if (ctx == nullptr) {
+  // The list is read outside the lock, on a context that must last as long.
+  ContextUse use;
+  {
+    std::lock_guard lock(m_mutex);
+    use = useLocked();
+  }
+  if (use.get() == nullptr) {
     return handles;
   }
   libusb_device** list = nullptr;
-  const ssize_t count = libusb_get_device_list(ctx, &list);
+  const ssize_t count = libusb_get_device_list(use.get(), &list);
   if (count < 0) {
     return handles;
   }

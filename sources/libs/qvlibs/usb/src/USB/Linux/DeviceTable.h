@@ -24,9 +24,32 @@ namespace QV::QDV2::LINUX {
 // on that.
 //
 // Thread: any. Every member takes the table's lock; none calls out while
-// holding it, except into libusb for reference counting and the device list.
+// holding it, except into libusb for reference counting, the device list and
+// the context's creation and end.
 class DeviceTable {
  public:
+  // One use of the context by a caller that holds no entry yet: while any
+  // lives, the context is not renewed. Move-only.
+  class ContextUse {
+   public:
+    ContextUse() = default;
+    ~ContextUse() { reset(); }
+    ContextUse(ContextUse&& other) noexcept;
+    ContextUse& operator=(ContextUse&& other) noexcept;
+    ContextUse(const ContextUse&) = delete;
+    ContextUse& operator=(const ContextUse&) = delete;
+
+    // The context used; null when libusb is unavailable.
+    libusb_context* get() const { return m_context; }
+    // Ends the use now.
+    void reset();
+
+   private:
+    friend class DeviceTable;
+    explicit ContextUse(libusb_context* context) : m_context(context) {}
+    libusb_context* m_context = nullptr;
+  };
+
   // The table of the process, built on first use and never destroyed, so that
   // devices still held by static objects stay valid until the process ends.
   static DeviceTable& instance();
@@ -68,14 +91,16 @@ class DeviceTable {
   // of it from its udev thread.
   std::vector<USBDeviceOSHandle> enumerate();
 
-  // The context as context() gives it, created afresh when nothing holds the
-  // current one (no entry, no hotplug registration). libusb reads the bus
-  // once, when a context is created, and afterwards keeps its list from udev
-  // events alone: an event that never reached the process (a full socket
-  // buffer; under umockdev, a child process that closed the descriptors it
-  // inherited) would leave a device out of every later list and every later
-  // hotplug report. Discovery starts from here.
-  libusb_context* freshContext();
+  // A use of the context as context() gives it, created afresh when nothing
+  // holds the current one (no entry, no hotplug registration, no other use).
+  // libusb reads the bus once, when a context is created, and afterwards
+  // keeps its list from udev events alone: an event that never reached the
+  // process (a full socket buffer; under umockdev, a child process that
+  // closed the descriptors it inherited) would leave a device out of every
+  // later list and every later hotplug report. Discovery starts from here,
+  // and holds the use until it holds entries or a hotplug registration of
+  // its own: another thread's discovery must not end the context under it.
+  ContextUse freshContext();
 
   // A hotplug registration keeps the context; each call of the first is
   // matched by one of the second.
@@ -96,10 +121,16 @@ class DeviceTable {
 
   USBDeviceOSHandle retainLocked(libusb_device* device);
   USBDeviceOSHandle nextHandleLocked();
+  libusb_context* contextLocked();
+  // A use of the context, creating it when there is none; empty when libusb
+  // is unavailable. Its end takes the lock: it must not end while held.
+  ContextUse useLocked();
+  void endUse();
 
   mutable std::mutex m_mutex;
   libusb_context* m_context = nullptr;
   unsigned m_hotplugRegistrations = 0;
+  unsigned m_uses = 0;
   std::map<USBDeviceOSHandle, Entry> m_entries;
   std::map<libusb_device*, USBDeviceOSHandle> m_handles;
   USBDeviceOSHandle m_lastHandle = 0;

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <mutex>
+#include <vector>
 
 #include <sys/time.h>
 
@@ -129,8 +130,10 @@ bool USBDeviceFactoryOSImpl::initWithDeviceFilter(const USBDeviceFilter& filter,
   if (filter.className.empty()) {
     return false;
   }
-  libusb_context* context = DeviceTable::instance().freshContext();
-  if (context == nullptr) {
+  // Held for the whole scan: until it holds entries, or a hotplug
+  // registration, another thread's scan could otherwise end the context.
+  const DeviceTable::ContextUse context = DeviceTable::instance().freshContext();
+  if (context.get() == nullptr) {
     return false;
   }
 
@@ -151,16 +154,21 @@ bool USBDeviceFactoryOSImpl::initWithDeviceFilter(const USBDeviceFilter& filter,
 
   // Armed before the list is read, so that a device arriving in between is
   // not missed; one that shows up in both is tracked once.
-  if (keepRunning && !armHotplug(context)) {
+  if (keepRunning && !armHotplug(context.get())) {
     return false;
   }
 
-  const std::uint64_t generation = m_generation;
+  // A found callback may throw (a worker interrupted while it reads a
+  // device): the references still go with the list.
+  std::vector<DeviceReference> listed;
   for (USBDeviceOSHandle handle : DeviceTable::instance().enumerate()) {
+    listed.push_back(DeviceReference::adopt(handle));
+  }
+  const std::uint64_t generation = m_generation;
+  for (const DeviceReference& device : listed) {
     if (generation == m_generation) {
-      onDeviceAdded(handle);
+      onDeviceAdded(device.handle());
     }
-    DeviceTable::instance().release(handle);
   }
   return true;
 }

@@ -187,23 +187,34 @@ bool USBDeviceOSImpl::getDeviceInfo(USBDeviceInfo& info, bool withStrings) {
   };
   for (const auto& [offset, text] : strings) {
     std::u16string units;
-    if (buffer[offset] != 0 && getDescriptorString(buffer[offset], units)) {
+    if (buffer[offset] == 0) {
+      continue;
+    }
+    const USBDevice::Status read = getDescriptorString(buffer[offset], units);
+    // A device that refuses a string has none; one that did not answer in
+    // time may have any, its serial number included.
+    if (read == kIOUSBTransactionTimeout) {
+      return false;
+    }
+    if (read == USBDevice::kStatusSuccess) {
       *text = GP::StringUtil::fromUTF<char16_t>(units.data(), units.size());
     }
   }
   return true;
 }
 
-bool USBDeviceOSImpl::getDescriptorString(std::uint8_t index, std::u16string& text) {
+USBDevice::Status USBDeviceOSImpl::getDescriptorString(std::uint8_t index, std::u16string& text) {
   text.clear();
   std::array<std::uint8_t, kStringDescriptorRequestLength> buffer{};
   USBDevice::Request request =
       getDescriptorRequest(STRING, index, kStringDescriptorRequestLength, buffer.data());
-  if (controlTransfer(request) != USBDevice::kStatusSuccess) {
-    return false;
+  const USBDevice::Status status = controlTransfer(request);
+  if (status != USBDevice::kStatusSuccess) {
+    return status;
   }
-  return decodeStringDescriptor(buffer.data(),
-                                std::min<std::size_t>(request.bytesTransferred, buffer.size()), text);
+  return decodeStringDescriptor(buffer.data(), std::min<std::size_t>(request.bytesTransferred, buffer.size()), text)
+             ? USBDevice::kStatusSuccess
+             : kIOReturnError;
 }
 
 bool USBDeviceOSImpl::decodeStringDescriptor(const std::uint8_t* reply, std::size_t received,

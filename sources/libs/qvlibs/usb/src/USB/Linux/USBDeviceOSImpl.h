@@ -118,9 +118,9 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
   USBDevice::Status finish(USBDevice::Request& request, Transfer& transfer);
 
   // Reads string descriptor `index` with language id 0, which devices answer
-  // in their only or first language; false when the request fails or the
-  // reply is not a string descriptor.
-  bool getDescriptorString(std::uint8_t index, std::u16string& text);
+  // in their only or first language; the request's status, or an error when
+  // the reply is not a string descriptor.
+  USBDevice::Status getDescriptorString(std::uint8_t index, std::u16string& text);
 
   DeviceReference m_device;
   libusb_device_handle* m_handle = nullptr;
