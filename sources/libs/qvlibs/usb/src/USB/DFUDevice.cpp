@@ -59,6 +59,9 @@ constexpr std::chrono::milliseconds kToleratedManifestationStep = 1s;
 constexpr std::chrono::milliseconds kRescanManifestationStep = 10s;
 constexpr std::chrono::milliseconds kMinManifestationWait = 10s;
 constexpr std::chrono::nanoseconds kReenumerationWait = 2500ms;
+// How long a device just done being busy is given to answer the requests
+// that bring it to idle, however little patience is left.
+constexpr std::chrono::milliseconds kLeastTimeToAnswer = 250ms;
 
 // Puts a value back when the scope that changed it is left, however it is.
 template <typename T>
@@ -495,9 +498,15 @@ bool DFUDevice::bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds pa
 }
 
 bool DFUDevice::bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds patience, bool stuckWhenStillBusy) {
-  const auto deadline = now() + patience;
-  const Restore requestsEnd(m_requestDeadline, std::min(m_requestDeadline, deadline));
+  const auto start = now();
   waitOutBusyTime();
+  // The patience counts from the call. A device that was busy until now is
+  // still asked once: a request cut short in flight leaves it busy for the
+  // longest wait a poll may ask, which may be all of a quit's patience, and a
+  // device left without a single request after that is left in the middle of
+  // its download.
+  const auto deadline = std::max(start + patience, now() + kLeastTimeToAnswer);
+  const Restore requestsEnd(m_requestDeadline, std::min(m_requestDeadline, deadline));
   // One clearing request at most of each kind: a device that is still not
   // idle after them will not become so by asking again.
   bool cleared = false;

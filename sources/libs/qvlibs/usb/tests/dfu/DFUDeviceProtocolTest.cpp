@@ -46,6 +46,7 @@ Reply stateReply(std::uint8_t state) { return {0, {state}}; }
 // requests stall. Every request is recorded with the bytes it carried.
 class ScriptedTransport : public USBDevice::OSImpl {
  public:
+  static constexpr USBDevice::Status kTransactionTimedOut = 0xE0004051;
   using OSImpl::getDeviceInfo;
 
   bool connect(USBDeviceOSHandle) override { return m_open = true; }
@@ -69,6 +70,8 @@ class ScriptedTransport : public USBDevice::OSImpl {
                   r.wValue, r.wIndex, r.wLength);
     const bool in = (r.bmRequestType & 0x80) != 0;
     const auto* bytes = static_cast<const std::uint8_t*>(r.data);
+    // As the platform does, a request whose time is up is not sent.
+    if (wait().deadline <= std::chrono::steady_clock::now()) return kTransactionTimedOut;
     now += requestTime;
     requests.push_back(fields);
     if (!in && r.wLength != 0) written[r.bRequest].insert(written[r.bRequest].end(), bytes, bytes + r.wLength);
@@ -529,6 +532,7 @@ TEST_F(DFUDeviceProtocolTest, AnInterruptedBusyWaitIsWaitedOutBeforeTheDeviceIsA
     // Cut short in flight, rather than in the wait after the block: the
     // request of this number (the block's batch ends with the third).
     std::size_t inFlight = 0;
+    std::chrono::milliseconds patience = 2s;
   };
   const Reply busyWithoutWait = statusReply(DFU::OK, 0, DFU::dfuDNBUSY);
   const Reply busyForASecond = statusReply(DFU::OK, 1000, DFU::dfuDNBUSY);
@@ -536,13 +540,15 @@ TEST_F(DFUDeviceProtocolTest, AnInterruptedBusyWaitIsWaitedOutBeforeTheDeviceIsA
       {"the block is taken", {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuIDLE)},
        0ms, true, {500ms}, {kGetStatus, request(0x21, 6, 0, kInterface, 0), kGetStatus}},
       {"busy without a wait", std::vector<Reply>(1000, busyWithoutWait), 2ms, false, {500ms},
-       std::vector<std::string>(751, kGetStatus)},
+       std::vector<std::string>(750, kGetStatus)},
       {"busy a second at a time", std::vector<Reply>(10, busyForASecond), 0ms, false, {500ms, 1000ms},
        {kGetStatus, kGetStatus}},
       {"cut short in flight", {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuIDLE)},
        0ms, true, {1000ms}, {kGetStatus, request(0x21, 6, 0, kInterface, 0), kGetStatus}, 3},
       {"a status request cut short in flight", {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuIDLE)},
        0ms, true, {1000ms}, {kGetStatus, request(0x21, 6, 0, kInterface, 0), kGetStatus}, 4},
+      {"cut short in flight, with a quit's patience", {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::OK, 0, DFU::dfuIDLE)},
+       0ms, true, {1000ms}, {kGetStatus, request(0x21, 6, 0, kInterface, 0), kGetStatus}, 3, 1s},
   };
   const Bytes image = testImage(256);
   for (const Case& c : cases) {
@@ -563,7 +569,7 @@ TEST_F(DFUDeviceProtocolTest, AnInterruptedBusyWaitIsWaitedOutBeforeTheDeviceIsA
     transport->forget();
     transport->requestTime = c.requestTime;
     transport->queued[DFU::DFU_GETSTATUS].assign(c.replies.begin(), c.replies.end());
-    EXPECT_EQ(device.bringToIdle(status, 2s), c.idle);
+    EXPECT_EQ(device.bringToIdle(status, c.patience), c.idle);
     EXPECT_EQ(sleeps, c.sleeps);
     EXPECT_EQ(transport->requests, c.requests);
     EXPECT_EQ(status.bStatus == DFU::OK, c.idle);
