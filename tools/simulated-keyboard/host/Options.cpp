@@ -76,6 +76,23 @@ std::optional<std::uint64_t> request(const std::string& text) {
   return number(text, 0xFF, true);
 }
 
+// The text of a value as an error message shows it: control characters, and
+// every byte of text that is not UTF-8, as \xHH.
+std::string shown(const std::string& value) {
+  const bool utf8 = KeyboardConfig::validSerial(value);
+  std::string out;
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || (!utf8 && byte >= 0x80)) {
+      static const char digits[] = "0123456789ABCDEF";
+      out += {'\\', 'x', digits[byte >> 4], digits[byte & 0x0F]};
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 bool validSize(std::uint64_t size) {
   return size <= kMaxU32 && KeyboardConfig::familyProductId(static_cast<unsigned>(size)) != 0;
 }
@@ -132,6 +149,7 @@ const std::map<std::string, Setter>& valued() {
       {"--second-version", numberInto(&KeyboardConfig::secondVersion, kMaxU16)},
       {"--serial",
        [](const std::string& value, Options& options) -> std::string {
+         if (!KeyboardConfig::validSerial(value)) return "expects UTF-8 text";
          options.keyboards.front().serial = value;
          return {};
        }},
@@ -205,6 +223,7 @@ const std::map<std::string, Setter>& valued() {
            return "expects SIZE:SERIAL[:MAIN[:SECOND]] with a size of 25, 49, 61 or 88 and versions from 0 to " +
                   std::to_string(kMaxU16);
          }
+         if (!KeyboardConfig::validSerial(fields[1])) return "expects a SERIAL of UTF-8 text";
          added.size = static_cast<unsigned>(*size);
          added.serial = fields[1];
          added.mainVersion = static_cast<std::uint16_t>(*main);
@@ -264,9 +283,19 @@ bool Options::parse(std::span<const std::string> arguments, Options& options, st
       return false;
     }
     if (std::string problem = setter->second(value, options); !problem.empty()) {
-      error = name + " " + problem + ", not \"" + value + "\"";
+      error = name + " " + problem + ", not \"" + shown(value) + "\"";
       return false;
     }
+  }
+  // Each keyboard added sits on the port of its number from the start, and
+  // two devices cannot share a port: the first could never come back there.
+  const std::optional<unsigned> port = options.keyboards.front().reenumeratePort;
+  if (port && *port >= 2 && *port <= options.keyboards.size()) {
+    const std::string last = std::to_string(options.keyboards.size());
+    error = "--reenumerate-port " + std::to_string(*port) + " is held by a keyboard --add-keyboard adds (" +
+            (last == "2" ? "port 2" : "ports 2 to " + last) +
+            "), where the first could not come back; give 1 or a port above " + last;
+    return false;
   }
   options.command.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i), arguments.end());
   if (options.command.empty()) {
@@ -285,7 +314,7 @@ std::string Options::usage() {
          "  --size 25|49|61|88            keyboard size (49)\n"
          "  --main-version N              installed main firmware version (68)\n"
          "  --second-version N            installed second image version (12)\n"
-         "  --serial TEXT                 serial number; empty for none (SIMKBD0001)\n"
+         "  --serial TEXT                 serial number, UTF-8; empty for none (SIMKBD0001)\n"
          "  --product-id P                normal-mode product id, hex with 0x or decimal, in\n"
          "                                place of the size's (0x1340, 0x1350, 0x1360, 0x1410);\n"
          "                                in update mode the keyboard shows P with its low four\n"
@@ -306,7 +335,9 @@ std::string Options::usage() {
          "  --not-manifestation-tolerant  clear bitManifestationTolerant\n"
          "  --reenumerate-delay MS        time off the bus when re-enumerating (200)\n"
          "  --reenumerate-port PORT       come back on root-hub port PORT after leaving the bus\n"
-         "                                (each keyboard keeps a port of its own by default)\n"
+         "                                (each keyboard keeps a port of its own by default:\n"
+         "                                1, then 2, 3... for those --add-keyboard adds, which\n"
+         "                                PORT cannot be)\n"
          "  --new-main-version N          version a complete main download installs (69)\n"
          "  --new-second-version N        version a complete second download installs\n"
          "Faults:\n"

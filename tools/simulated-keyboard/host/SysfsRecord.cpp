@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <string_view>
 
 namespace simkbd {
 namespace {
@@ -23,18 +25,28 @@ std::string format(const char* pattern, Args... args) {
   return buffer;
 }
 
-// umockdev's record format is line-based: backslashes and line breaks
-// (and carriage returns, which it refuses unescaped) inside an
-// attribute are escaped. A serial number is user input and may hold them all.
+// umockdev's record format is line-based, and it reads an attribute back
+// through g_strcompress (umockdev 0.17.16): backslashes and line breaks
+// inside an attribute are escaped, carriage returns too, which it refuses
+// unescaped. Its reader also ends a line at the other Unicode line breaks
+// (vertical tab, form feed, U+0085, U+2028, U+2029), which go as octal
+// escapes of their bytes. A serial number is user input and may hold them all.
 std::string escaped(const std::string& value) {
+  static constexpr std::string_view kLineBreaks[] = {"\v", "\f", "\u0085", "\u2028", "\u2029"};
   std::string out;
-  for (char c : value) {
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
     if (c == '\\') {
       out += "\\\\";
     } else if (c == '\n') {
       out += "\\n";
     } else if (c == '\r') {
       out += "\\r";
+    } else if (const auto* lineBreak = std::find_if(std::begin(kLineBreaks), std::end(kLineBreaks),
+                                                    [&](std::string_view b) { return value.compare(i, b.size(), b) == 0; });
+               lineBreak != std::end(kLineBreaks)) {
+      for (const char byte : *lineBreak) out += format("\\%03o", static_cast<unsigned char>(byte));
+      i += lineBreak->size() - 1;
     } else {
       out += c;
     }

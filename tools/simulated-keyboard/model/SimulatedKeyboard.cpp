@@ -1,5 +1,7 @@
 #include "SimulatedKeyboard.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -192,6 +194,10 @@ ControlResult descriptorReply(const SimulatedKeyboard& kbd, const Setup& setup, 
 }
 
 }  // namespace
+
+bool KeyboardConfig::validSerial(std::string_view serial) {
+  return g_utf8_validate_len(serial.data(), serial.size(), nullptr);
+}
 
 std::uint16_t KeyboardConfig::familyProductId(unsigned size) {
   switch (size) {

@@ -27,6 +27,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -127,6 +128,9 @@ struct KeyboardConfig {
   // The family product id of the size (0x1340, 0x1350, 0x1360, 0x1410);
   // 0 for a size that is not one of the four.
   static std::uint16_t familyProductId(unsigned size);
+  // Whether the text can be a serial number: UTF-8, as the kernel records the
+  // string descriptor, whose UTF-16 it is turned into, and the report holds it.
+  static bool validSerial(std::string_view serial);
 };
 
 struct Setup {

@@ -88,7 +88,8 @@ TEST_F(KeyboardHostTest, PluggedKeyboardsAnswerControlTransfers) {
   const int first = host->plug(stalling);
   KeyboardConfig big;
   big.size = 88;
-  big.serial = "SIMKBD0088";
+  // Line breaks that umockdev's record cannot hold as they are.
+  big.serial = "SIMKBD\v00\u202888";
   ASSERT_GT(host->plug(big), 0);
   ASSERT_GT(first, 0);
 
@@ -121,7 +122,7 @@ TEST_F(KeyboardHostTest, PluggedKeyboardsAnswerControlTransfers) {
 
   libusb_device_handle* other = openKeyboard(0x1410);
   ASSERT_NE(other, nullptr);
-  EXPECT_EQ(stringDescriptor(other, 3), "SIMKBD0088");
+  EXPECT_EQ(stringDescriptor(other, 3), "SIMKBD\v00?88");
 }
 
 // Requests libusb never sends, straight on the node: the host refuses them
