@@ -18,7 +18,8 @@ namespace QV {
 // firmware panel (newest and installed firmware, serial number, a picture of
 // the keyboard's size), the information panel (icon, message, turning wheel)
 // and the button panel (the page's action and QUIT or FINISH), over the
-// wizard's steps. The About overlay covers it all when asked for.
+// wizard's steps. The About overlay lies over its middle when asked for;
+// the buttons beside it stay in use.
 //
 // Each page change is written as one line "wizard: <page>[ <step>][ refused]"
 // to the standard error stream when QV_WIZARD_TRACE is set in the

@@ -147,7 +147,7 @@ TEST_F(PaneTest, OverlappingSiblingsPaintAndHitInZOrder)
     EXPECT_EQ(below->clicks, (std::vector<GP::Point>{{12, 11}}));
 }
 
-TEST_F(PaneTest, AVisibleOverlayPaintsOnTopAndTakesTheMouseAlone)
+TEST_F(PaneTest, AVisibleOverlayPaintsOnTopAndTakesTheMouseWhereItLies)
 {
     auto under = add(0xFF0000FFu, {0, 0, 100, 80}, true);
     auto overlay = std::make_shared<Probe>(0xFFFFFFFFu);
@@ -161,8 +161,10 @@ TEST_F(PaneTest, AVisibleOverlayPaintsOnTopAndTakesTheMouseAlone)
     EXPECT_EQ(colourAt(picture, 5, 5), 0xFF0000FFu);
     EXPECT_EQ(pane.findMouseTarget({30, 30}), close.get());
     EXPECT_EQ(pane.findMouseTarget({50, 50}), nullptr) << "the overlay's own area hides what is under it";
-    EXPECT_EQ(pane.findMouseTarget({5, 5}), nullptr) << "outside the overlay nothing takes the mouse";
-    EXPECT_FALSE(pane.mouseDown({5, 5}));
+    EXPECT_EQ(pane.findMouseTarget({5, 5}), under.get()) << "beside the overlay the page takes the mouse";
+    EXPECT_TRUE(pane.mouseDown({5, 5}));
+    EXPECT_TRUE(pane.mouseUp({6, 6}));
+    EXPECT_EQ(under->clicks, (std::vector<GP::Point>{{6, 6}}));
 
     overlay->setVisible(false);
     EXPECT_EQ(pane.findMouseTarget({5, 5}), under.get());

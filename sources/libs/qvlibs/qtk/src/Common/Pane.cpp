@@ -225,7 +225,9 @@ Widget* Pane::findMouseTarget(const GP::Point& where) const
 {
     const GP::Rect whole{0, 0, m_width, m_height};
     Widget* hit = nullptr;
-    if (m_overlay && m_overlay->m_visible)
+    // The overlay hides what lies under it, and only that: the widgets beside
+    // it are in view, and in use as they look.
+    if (m_overlay && m_overlay->m_visible && containsPoint(m_overlay->getBoundsInPane().intersection(whole), where))
         hit = findIn(*m_overlay, where, whole);
     else if (m_root)
         hit = findIn(*m_root, where, whole);

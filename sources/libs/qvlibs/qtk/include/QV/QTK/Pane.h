@@ -21,9 +21,9 @@ class Widget;
 // The host of one widget tree inside a window, with one overlay widget
 // above it. It paints what is invalid in z-order (the root's tree, then the
 // overlay's), routes the mouse to widgets (hover, press, click), and runs
-// the widgets' one-shot timers, one tick at a time. While the overlay is
-// visible it takes the mouse alone: the widgets under it neither hover nor
-// click.
+// the widgets' one-shot timers, one tick at a time. A visible overlay takes
+// the mouse where it lies: the widgets under it neither hover nor click,
+// those beside it do.
 //
 // Thread affinity: main thread, but for the atomic flag that
 // Widget::invalidate sets.
