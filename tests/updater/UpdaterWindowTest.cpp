@@ -407,6 +407,19 @@ INSTANTIATE_TEST_SUITE_P(Keyboards, Sizes, testing::Values(25u, 49u, 61u, 88u),
 TEST_F(UpdaterWindow, AboutOverlayOpensAndClosesOverAnUpToDateKeyboardAndLeavesQuitInUse) {
   start({"--main-version", "69", "--second-version", "13"});
   ASSERT_TRUE(waitForPage("up-to-date"));
+  // Resized from outside, as no window manager keeps it from, smaller and
+  // then larger, the window takes its page's size again, and the page is as
+  // before.
+  for (const char* size : {"400x300", "900x580"}) {
+    const std::string width(size, 3), height(size + 4);
+    ASSERT_TRUE(m_session.xdotool({"windowsize", m_window, width, height}));
+    ASSERT_TRUE(QV::TestSupport::waitUntil(
+        [&] {
+          return m_session.xdotool({"getwindowgeometry", m_window}).value_or("").find("642x486") != std::string::npos;
+        },
+        20s))
+        << size << ": " << m_session.xdotool({"getwindowgeometry", m_window}).value_or("");
+  }
   shoot("up-to-date");
   click(kAboutButton);
   ASSERT_TRUE(waitForPage("about shown", 20s));

@@ -5,6 +5,8 @@
 #include <QV/UIA/EventCode.h>
 #include <QV/UIA/EventData.h>
 
+#include "UpdateWizardMainWidget.h"
+
 namespace QV {
 
 bool UpdaterWindow::onEvent(unsigned code, UIA::EventData* data) {
@@ -17,6 +19,15 @@ bool UpdaterWindow::onEvent(unsigned code, UIA::EventData* data) {
       command.commandId = UIA::kCommandQuit;
       application->sendEvent(UIA::kEventCommand, &command);
     }
+    return true;
+  }
+  if (code == UIA::kEventResizeProposal && data != nullptr) {
+    // The page has one size: smaller, its panels would overlap; larger, it
+    // would stand in a margin of nothing.
+    auto* limits = static_cast<UIA::ResizeProposalEventData*>(data);
+    limits->limits = UIA::ResizeProposalEventData::kMinimumValid | UIA::ResizeProposalEventData::kMaximumValid;
+    limits->minWidth = limits->maxWidth = UpdateWizardMainWidget::kWidth;
+    limits->minHeight = limits->maxHeight = UpdateWizardMainWidget::kHeight;
     return true;
   }
   return QTK::Window<UIA::StandaloneWindow>::onEvent(code, data);

@@ -281,6 +281,21 @@ TEST_F(WindowGuiTest, InputResizeAndCloseArriveAsTheLayersEvents)
     const fs::path resized = QV::TestSupport::screenshotFile("uia-window", "resized");
     EXPECT_TRUE(session.screenshot(resized));
 
+    // Resized from outside past its limits (200 x 150 at least), as no
+    // window manager keeps it from, the window takes the nearest size within;
+    // twice, the second time to the size it took back the first.
+    for (const char* height : {"80", "40"}) {
+        mark = lines().size();
+        ASSERT_TRUE(xdotool({"windowsize", window, "100", height}));
+        ASSERT_TRUE(QV::TestSupport::waitUntil(
+            [&] {
+                const std::vector<std::string> sized = linesFrom(mark, {"sized"});
+                return sized.size() >= 2 && sized.back() == "sized 200 150";
+            },
+            15s))
+            << dump();
+    }
+
     // Full-screen mode asked for twice is entered once, with one size
     // event; the window grows over the screen as far as its size limits
     // (at most 700 x 500) let it.

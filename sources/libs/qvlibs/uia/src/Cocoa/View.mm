@@ -630,6 +630,14 @@ NSSize viewWindowWillResize(id self, SEL, NSWindow*, NSSize proposed)
     return NSMakeSize(width, height);
 }
 
+// GNUstep (Debian 12) takes the size the X server reports as it comes: where
+// no window manager keeps the size hints, another program can resize the
+// window past the limits it gave.
+void viewWindowDidResize(id self, SEL, NSNotification*)
+{
+    WindowImplBase::keepInsideResizeLimits(implOf(self));
+}
+
 // ---- Dragging source -------------------------------------------------------
 
 NSUInteger viewDraggingSourceOperationMask(id, SEL, BOOL)
@@ -722,6 +730,7 @@ struct ViewClassFactory {
         add(@selector(windowDidResignKey:), asIMP(viewWindowDidResignKey), event);
         add(@selector(windowWillResize:toSize:), asIMP(viewWindowWillResize),
             types({@encode(NSSize), "@:@", @encode(NSSize)}));
+        add(@selector(windowDidResize:), asIMP(viewWindowDidResize), event);
         add(@selector(draggingSourceOperationMaskForLocal:), asIMP(viewDraggingSourceOperationMask),
             types({@encode(NSUInteger), "@:c"}));
         add(@selector(ignoreModifierKeysWhileDragging), asIMP(viewIgnoreModifierKeysWhileDragging), yes);

@@ -111,6 +111,9 @@ public:
     // The size the native window should take instead of a proposed frame
     // size, after the window's resize limits; `impl` may be null.
     static void proposeFrameSize(WindowImplBase* impl, double& width, double& height);
+    // Puts the native window back inside the window's resize limits when
+    // something resized it past them; `impl` may be null.
+    static void keepInsideResizeLimits(WindowImplBase* impl);
 
     // The platform's y of the top of the primary screen; a default screen
     // stands in when the platform lists none.

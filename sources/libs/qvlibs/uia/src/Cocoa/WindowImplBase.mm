@@ -594,4 +594,34 @@ void WindowImplBase::proposeFrameSize(WindowImplBase* impl, double& width, doubl
     height = frame.size.height;
 }
 
+void WindowImplBase::keepInsideResizeLimits(WindowImplBase* impl)
+{
+    if (!impl || !impl->m_window)
+        return;
+    NSWindow* window = asWindow(impl->m_window);
+    const NSRect frame = [window frame];
+    double width = frame.size.width;
+    double height = frame.size.height;
+    proposeFrameSize(impl, width, height);
+    if (width == frame.size.width && height == frame.size.height)
+        return;
+    // The top edge stays where it was, as in the user's own resizing.
+    const NSRect wanted = NSMakeRect(frame.origin.x, frame.origin.y + frame.size.height - height, width, height);
+    [window setFrame:wanted display:YES];
+    // GNUstep's X11 back end (0.29) puts the X window back, but tells the
+    // window so only when the size differs from the one it last asked for
+    // itself: the window is told as the back end tells it otherwise.
+    if (!NSEqualSizes([window frame].size, wanted.size)) {
+        [window sendEvent:[NSEvent otherEventWithType:NSAppKitDefined
+                                             location:wanted.origin
+                                        modifierFlags:0
+                                            timestamp:0
+                                         windowNumber:[window windowNumber]
+                                              context:GSCurrentContext()
+                                              subtype:GSAppKitWindowResized
+                                                data1:static_cast<NSInteger>(width)
+                                                data2:static_cast<NSInteger>(height)]];
+    }
+}
+
 } // namespace QV::UIA::COCOA
