@@ -2,8 +2,9 @@
 //
 // Runs one keyboard update without a window, through the updater's
 // configuration as the update wizard drives it, and exits 0 only when the
-// keyboard ends at the newest firmware. A test and demonstration program,
-// normally run as the child of simulated-keyboard.
+// keyboard ends at the newest firmware, 1 when it does not, and 2 on a bad
+// argument. A test and demonstration program, normally run as the child of
+// simulated-keyboard.
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -26,11 +27,13 @@ constexpr const char* kUsage =
     "usage: update-road [--retries N] [--help]\n"
     "Finds the keyboard, reads its firmware versions and, when an update is due,\n"
     "switches it into update mode, writes the firmware, finds it again and checks\n"
-    "its versions, printing every step. Exits 0 when the keyboard ends at the\n"
-    "newest firmware.\n"
+    "its versions, printing every step.\n"
     "  --retries N  further attempts after a failed update, as RETRY makes them\n"
     "               (0 to 100, default 0)\n"
-    "  --help       this text\n";
+    "  --help       this text\n"
+    "Exit codes: 0 the keyboard ends at the newest firmware (updated, or up to\n"
+    "date already); 1 it does not (no keyboard, a failed update, no firmware in\n"
+    "this build for it); 2 a bad argument.\n";
 
 struct Arguments {
   bool help = false;
