@@ -761,11 +761,13 @@ TEST_F(UpdaterWindowWithoutDaemons, TheChildrenTheApplicationStartsLeaveItTheKey
 // session (signals to the updater's process group: SIGTERM and SIGHUP as
 // logind sends them at a logout, SIGTERM alone as kill does) asks nothing:
 // the updater ends at once, cleanly, and leaves the keyboard as a quit
-// leaves it.
+// leaves it. A click on the greyed action button while the switch holds the
+// window is no quit, and no RETRY once the switch ends on the asking page:
+// the user never saw that button; Alt+Q then quits.
 struct HeldQuit {
   const char* name;
   std::vector<std::string> keyboard;
-  enum Input { kQuitKeyTwice, kCloseBox, kSessionEnds } input;
+  enum Input { kQuitKeyTwice, kCloseBox, kSessionEnds, kGreyedActionButton } input;
   // The page the input is given on; during the switch, well inside the hold.
   const char* page = "updating switching";
   bool switchSucceeds = false;
@@ -802,6 +804,23 @@ TEST_P(QuitDuringTheSwitch, IsActedOnOnceTheWindowIsFree) {
       ASSERT_NO_FATAL_FAILURE(typeQuitKey());
       ASSERT_NO_FATAL_FAILURE(typeQuitKey());
       break;
+    case HeldQuit::kGreyedActionButton: {
+      ASSERT_NO_FATAL_FAILURE(click(kActionButton));
+      ASSERT_TRUE(waitForPage("ask-update-mode"));
+      // The click waited out the switch; taken for RETRY, it would have
+      // started another one at once.
+      std::this_thread::sleep_for(1500ms);
+      shoot(std::string("held-") + row.name);
+      const std::vector<std::string> shown = pages();
+      EXPECT_EQ(std::count(shown.begin(), shown.end(), "updating switching"), 1)
+          << "the click made during the switch pressed RETRY";
+      EXPECT_EQ(shown.back(), "ask-update-mode");
+      ASSERT_NO_FATAL_FAILURE(typeQuitKey());
+      const auto code = m_app->waitForExit(kQuitLimit);
+      ASSERT_TRUE(code.has_value()) << "Alt+Q did not quit";
+      EXPECT_EQ(*code, 0) << m_app->output();
+      return;
+    }
     case HeldQuit::kSessionEnds:
       for (int signal : row.signals) ASSERT_TRUE(m_app->sendSignalToGroup(signal));
       ASSERT_NO_FATAL_FAILURE(expectEndedAtOnce());
@@ -842,6 +861,7 @@ INSTANTIATE_TEST_SUITE_P(
     Held, QuitDuringTheSwitch,
     testing::Values(HeldQuit{"askKey", {"--no-reenumerate"}, HeldQuit::kQuitKeyTwice},
                     HeldQuit{"askCloseBox", {"--reenumerate-delay", "8000"}, HeldQuit::kCloseBox},
+                    HeldQuit{"askGreyedClick", {"--no-reenumerate"}, HeldQuit::kGreyedActionButton},
                     HeldQuit{"goKey", {}, HeldQuit::kQuitKeyTwice, "updating switching", true},
                     HeldQuit{"goCloseBox", {}, HeldQuit::kCloseBox, "updating switching", true},
                     HeldQuit{"endOffered", {}, HeldQuit::kSessionEnds, "update-available", false, {SIGTERM, SIGHUP}},
