@@ -32,6 +32,7 @@ set(QV_UPDATER_GROUPS
   quitonce "UpdaterWindow.QuitAskedAgain*"
   heldask "Held/QuitDuringTheSwitch.*/ask*"
   heldgo "Held/QuitDuringTheSwitch.*/go*"
+  heldend "Held/QuitDuringTheSwitch.*/end*"
   twice "UpdaterWindow.ASecondUpdater*"
   daemons "UpdaterWindowWithoutDaemons.*")
 

@@ -83,6 +83,9 @@ class ChildProcess {
   // Sends `signal` to the program alone, not to what it started; false once
   // it has ended and been waited for.
   bool sendSignal(int signal) const { return m_pid > 0 && kill(m_pid, signal) == 0; }
+  // Sends `signal` to the program and to everything it started, as the end
+  // of a session does.
+  bool sendSignalToGroup(int signal) const { return m_pid > 0 && kill(-m_pid, signal) == 0; }
 
   // Asks the program to end, and ends it when it has not by the deadline.
   void stop(Clock::duration grace) {

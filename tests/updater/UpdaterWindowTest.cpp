@@ -803,33 +803,81 @@ TEST_F(UpdaterWindowWithoutDaemons, TheChildrenTheApplicationStartsLeaveItTheKey
   expectNewest(keyboardReport(), 49);
 }
 
-// A quit asked for while the switch into update mode holds the window (Alt+Q
-// twice, or the close box) is acted on once the switch is over, and once:
-// where the switch ends on the asking page the updater ends, as QUIT there
-// would end it; where it succeeds the one question opens, and No lets the
-// update go on to its end.
+// A quit asked for while the updater is busy is acted on once, as soon as the
+// window is free. While the switch into update mode holds the window (Alt+Q
+// twice, or the close box): where the switch ends on the asking page the
+// updater ends, as QUIT there would end it; where it succeeds the one
+// question opens, and No lets the update go on to its end. The end of the
+// session (signals to the updater's process group: SIGTERM and SIGHUP as
+// logind sends them at a logout, SIGTERM alone as kill does) asks nothing:
+// the updater ends at once, cleanly, and leaves the keyboard as a quit
+// leaves it. A click on the greyed action button while the switch holds the
+// window is no quit, and no RETRY once the switch ends on the asking page:
+// the user never saw that button; Alt+Q then quits.
 struct HeldQuit {
   const char* name;
   std::vector<std::string> keyboard;
-  bool closeBox;
-  bool switchSucceeds;
+  enum Input { kQuitKeyTwice, kCloseBox, kSessionEnds, kGreyedActionButton } input;
+  // The page the input is given on; during the switch, well inside the hold.
+  const char* page = "updating switching";
+  bool switchSucceeds = false;
+  std::vector<int> signals = {SIGTERM};
 };
 
 class QuitDuringTheSwitch : public UpdaterWindow, public testing::WithParamInterface<HeldQuit> {};
 
 TEST_P(QuitDuringTheSwitch, IsActedOnOnceTheWindowIsFree) {
   const HeldQuit& row = GetParam();
+  const std::string page = row.page;
   start(row.keyboard);
   ASSERT_TRUE(waitForPage("update-available"));
-  click(kActionButton);
-  ASSERT_TRUE(waitForPage("updating switching"));
-  // Well inside the switch, which holds the window for 2.5 s and more.
-  std::this_thread::sleep_for(500ms);
-  if (row.closeBox) {
-    ASSERT_NO_FATAL_FAILURE(click(kCloseBox));
-  } else {
-    ASSERT_NO_FATAL_FAILURE(typeQuitKey());
-    ASSERT_NO_FATAL_FAILURE(typeQuitKey());
+  if (page != "update-available") {
+    click(kActionButton);
+    ASSERT_TRUE(waitForPage(page));
+  }
+  // The switch holds the window for 2.5 s and more.
+  if (page == "updating switching") std::this_thread::sleep_for(500ms);
+  switch (row.input) {
+    case HeldQuit::kCloseBox:
+      ASSERT_NO_FATAL_FAILURE(click(kCloseBox));
+      break;
+    case HeldQuit::kQuitKeyTwice:
+      ASSERT_NO_FATAL_FAILURE(typeQuitKey());
+      ASSERT_NO_FATAL_FAILURE(typeQuitKey());
+      break;
+    case HeldQuit::kGreyedActionButton: {
+      ASSERT_NO_FATAL_FAILURE(click(kActionButton));
+      ASSERT_TRUE(waitForPage("ask-update-mode"));
+      // The click waited out the switch; taken for RETRY, it would have
+      // started another one at once.
+      std::this_thread::sleep_for(1500ms);
+      shoot(std::string("held-") + row.name);
+      const std::vector<std::string> shown = pages();
+      EXPECT_EQ(std::count(shown.begin(), shown.end(), "updating switching"), 1)
+          << "the click made during the switch pressed RETRY";
+      EXPECT_EQ(shown.back(), "ask-update-mode");
+      ASSERT_NO_FATAL_FAILURE(typeQuitKey());
+      const auto code = m_app->waitForExit(kQuitLimit);
+      ASSERT_TRUE(code.has_value()) << "Alt+Q did not quit";
+      EXPECT_EQ(*code, 0) << m_app->output();
+      return;
+    }
+    case HeldQuit::kSessionEnds: {
+      for (int signal : row.signals) ASSERT_TRUE(m_app->sendSignalToGroup(signal));
+      const auto code = m_app->waitForExit(kQuitLimit);
+      ASSERT_TRUE(code.has_value()) << "the updater still ran " << kQuitLimit.count() << " ms after the signal";
+      EXPECT_EQ(*code, 0) << m_app->output();
+      EXPECT_EQ(m_app->output().find("Sanitizer"), std::string::npos) << m_app->output();
+      // Untouched; or left in its loader without an error, as a Yes to the
+      // quit question leaves it, for the next start to update.
+      const bool untouched = page == "update-available";
+      const nlohmann::json report = keyboardReport();
+      EXPECT_EQ(report["mode"], untouched ? "normal" : "update");
+      EXPECT_EQ(report["requestCounts"]["DETACH"], untouched ? 0 : 1);
+      EXPECT_EQ(report["onBus"], true);
+      EXPECT_EQ(report["status"], 0);
+      return;
+    }
   }
   shoot(std::string("held-") + row.name);
   if (!row.switchSucceeds) {
@@ -851,12 +899,17 @@ TEST_P(QuitDuringTheSwitch, IsActedOnOnceTheWindowIsFree) {
   expectNewest(keyboardReport(), 49);
 }
 
-INSTANTIATE_TEST_SUITE_P(Held, QuitDuringTheSwitch,
-                         testing::Values(HeldQuit{"askKey", {"--no-reenumerate"}, false, false},
-                                         HeldQuit{"askCloseBox", {"--reenumerate-delay", "8000"}, true, false},
-                                         HeldQuit{"goKey", {}, false, true},
-                                         HeldQuit{"goCloseBox", {}, true, true}),
-                         [](const testing::TestParamInfo<HeldQuit>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Held, QuitDuringTheSwitch,
+    testing::Values(HeldQuit{"askKey", {"--no-reenumerate"}, HeldQuit::kQuitKeyTwice},
+                    HeldQuit{"askCloseBox", {"--reenumerate-delay", "8000"}, HeldQuit::kCloseBox},
+                    HeldQuit{"askGreyedClick", {"--no-reenumerate"}, HeldQuit::kGreyedActionButton},
+                    HeldQuit{"goKey", {}, HeldQuit::kQuitKeyTwice, "updating switching", true},
+                    HeldQuit{"goCloseBox", {}, HeldQuit::kCloseBox, "updating switching", true},
+                    HeldQuit{"endOffered", {}, HeldQuit::kSessionEnds, "update-available", false, {SIGTERM, SIGHUP}},
+                    HeldQuit{"endWriting", {"--busy-polls", "2", "--poll-timeout", "10"}, HeldQuit::kSessionEnds,
+                             "updating writing"}),
+    [](const testing::TestParamInfo<HeldQuit>& info) { return std::string(info.param.name); });
 
 // A second updater started while one runs ends at once with a message, and
 // never reaches the keyboard it is given.

@@ -12,6 +12,7 @@
 @interface QVCocoaAppDelegate : NSObject {
     BOOL initialised;
     BOOL startFailed;
+    BOOL terminating;
 }
 // Installs itself as the shared application's delegate.
 - (id)init;

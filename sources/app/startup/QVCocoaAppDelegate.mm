@@ -70,6 +70,12 @@ void sendNotice(unsigned code)
 - (void)applicationWillTerminate:(NSNotification*)notification
 {
     (void)notification;
+    // The shut-down runs once: a terminate: asked for again while it runs
+    // (from a dialog's loop inside it) must not take down what it is taking
+    // down.
+    if (terminating)
+        return;
+    terminating = YES;
     QV::UIA::Application::destroyAllWindows();
     QV::GP::Assertion::setSilent(true);
     QV::UIA::DETAIL::AppModuleStartup::deInit();

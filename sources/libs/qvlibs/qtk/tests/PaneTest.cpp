@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -271,6 +273,67 @@ TEST_F(PaneTest, AButtonDroppedByItsOwnClickHandlerSurvivesTheSignal)
     pane.mouseUp({20, 20});
     EXPECT_EQ(seen, (std::vector<std::string>{"update", "second"}));
     EXPECT_TRUE(root->getChildren().empty());
+}
+
+// A press is taken only where the screen showed the widget under it as it is
+// when the press was made: one made before a change of its enabled state,
+// visibility, place or text, or before an overlay over it went, was shown
+// (a press that waited while the main thread was held) pressed on what was
+// there before. Hover does not count, nor does a press of unknown time.
+TEST_F(PaneTest, APressMadeBeforeTheWidgetWasShownAsItIsIsNotTaken)
+{
+    using namespace std::chrono_literals;
+    const auto shown = std::chrono::steady_clock::now();
+    const auto pressed = shown + 1s;
+    const auto later = shown + 3s;
+    struct Row {
+        const char* name;
+        std::function<void(Button&)> before, change;
+    };
+    auto cover = std::make_shared<Probe>(0xFFFFFFFFu);
+    cover->setBounds({0, 0, 100, 80});
+    const Row rows[] = {
+        {"enabled", [](Button& b) { b.setEnabled(false); }, [](Button& b) { b.setEnabled(true); }},
+        {"shown", [](Button& b) { b.setVisible(false); }, [](Button& b) { b.setVisible(true); }},
+        {"moved here", [](Button& b) { b.setBounds({50, 10, 90, 30}); },
+         [](Button& b) { b.setBounds({10, 10, 50, 30}); }},
+        {"renamed", [](Button& b) { b.setText("UPDATE"); }, [](Button& b) { b.setText("RETRY"); }},
+        {"uncovered", [&](Button&) { pane.setOverlay(cover); }, [&](Button&) { pane.setOverlay(nullptr); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto button = std::make_shared<Button>();
+        button->setBounds({10, 10, 50, 30});
+        int clicks = 0;
+        button->clicked().connect([&](const ButtonImpl::tSignalData&) { ++clicks; });
+        root->addChild(button);
+        row.before(*button);
+        paintOverStale();
+        pane.noteShown(shown);
+        row.change(*button);
+        EXPECT_FALSE(pane.mouseDown({20, 20}, pressed)) << "the change is not painted";
+        paintOverStale();
+        EXPECT_FALSE(pane.mouseDown({20, 20}, pressed)) << "the change is not shown";
+        pane.noteShown(shown + 2s);
+        EXPECT_FALSE(pane.mouseDown({20, 20}, pressed)) << "the change was shown after the press";
+        pane.mouseUp({20, 20});
+        EXPECT_EQ(clicks, 0);
+        EXPECT_TRUE(pane.mouseDown({20, 20}, later));
+        pane.mouseUp({20, 20});
+        EXPECT_EQ(clicks, 1);
+        root->removeChild(button.get());
+    }
+
+    auto button = std::make_shared<Button>();
+    button->setBounds({10, 10, 50, 30});
+    root->addChild(button);
+    EXPECT_TRUE(pane.mouseDown({20, 20})) << "a press of unknown time";
+    pane.mouseUp({20, 20});
+    paintOverStale();
+    pane.noteShown(shown);
+    pane.mouseMove({20, 20});
+    paintOverStale();
+    EXPECT_TRUE(pane.mouseDown({20, 20}, pressed)) << "the hover look came after the press";
 }
 
 TEST_F(PaneTest, TimersFireOnceAfterTheirTicks)

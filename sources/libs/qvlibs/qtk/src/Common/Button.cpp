@@ -26,7 +26,7 @@ void Button::setText(std::string text)
     if (text == m_text)
         return;
     m_text = std::move(text);
-    invalidate();
+    changedForClicks();
 }
 
 void Button::setFont(std::shared_ptr<const UIA::Font> font)

@@ -71,9 +71,18 @@ bool Pane::setOverlay(std::shared_ptr<Widget> overlay)
     m_overlay = std::move(overlay);
     if (m_overlay)
         m_overlay->attachToPane(this);
+    overlayChanged();
     // What the widgets under the mouse are may have changed.
     setHovered(nullptr);
     return true;
+}
+
+void Pane::overlayChanged() noexcept
+{
+    if (m_root)
+        m_root->changedForClicks();
+    if (m_overlay)
+        m_overlay->changedForClicks();
 }
 
 void Pane::setSize(int width, int height)
@@ -202,8 +211,33 @@ void Pane::paintTree(UIA::Picture& picture, Widget& widget, const GP::Rect& pare
     picture.setOrigin({bounds.left, bounds.top});
     picture.setClipRect(offsetRect(drawn, -bounds.left, -bounds.top));
     widget.paint(picture);
+    if (!widget.m_shownSince) {
+        widget.m_paintedUnshown = true;
+        m_paintedUnshown = true;
+    }
     for (const auto& child : widget.m_children)
         paintTree(picture, *child, clip, area);
+}
+
+void Pane::noteShown(std::chrono::steady_clock::time_point when)
+{
+    if (!m_paintedUnshown)
+        return;
+    m_paintedUnshown = false;
+    if (m_root)
+        noteShownIn(*m_root, when);
+    if (m_overlay)
+        noteShownIn(*m_overlay, when);
+}
+
+void Pane::noteShownIn(Widget& widget, std::chrono::steady_clock::time_point when) noexcept
+{
+    if (widget.m_paintedUnshown) {
+        widget.m_paintedUnshown = false;
+        widget.m_shownSince = when;
+    }
+    for (const auto& child : widget.m_children)
+        noteShownIn(*child, when);
 }
 
 Widget* Pane::findIn(Widget& widget, const GP::Point& where, const GP::Rect& clip) const
@@ -272,10 +306,12 @@ bool Pane::mouseMove(const GP::Point& where)
     return target != nullptr;
 }
 
-bool Pane::mouseDown(const GP::Point& where)
+bool Pane::mouseDown(const GP::Point& where, std::optional<std::chrono::steady_clock::time_point> madeAt)
 {
     Widget* target = findMouseTarget(where);
     if (target == nullptr || !target->isEnabledInTree())
+        return false;
+    if (madeAt && !target->shownAsItIsSince(*madeAt))
         return false;
     if (m_pressed != nullptr && m_pressed != target)
         setPressedState(m_pressed, false);

@@ -24,7 +24,7 @@ void Widget::setBounds(const GP::Rect& bounds)
     invalidateArea();
     m_bounds = bounds;
     invalidateArea();
-    invalidate();
+    changedForClicks();
     if (resized)
         onResize();
 }
@@ -69,7 +69,7 @@ bool Widget::addChild(std::shared_ptr<Widget> child)
     child->m_parent = this;
     m_children.push_back(child);
     child->attachToPane(getPane());
-    child->invalidate();
+    child->changedForClicks();
     return true;
 }
 
@@ -95,11 +95,15 @@ void Widget::setVisible(bool visible)
     if (!visible)
         invalidateArea();
     m_visible = visible;
-    if (Pane* pane = getPane(); pane != nullptr && !visible) {
+    Pane* pane = getPane();
+    if (pane != nullptr && !visible) {
         // A hidden widget takes no mouse; the next move finds another one.
         pane->forgetMouse(*this);
     }
-    invalidate();
+    changedForClicks();
+    // An overlay coming or going covers or uncovers every other widget.
+    if (pane != nullptr && pane->getOverlay() == this)
+        pane->overlayChanged();
 }
 
 void Widget::setEnabled(bool enabled)
@@ -107,6 +111,7 @@ void Widget::setEnabled(bool enabled)
     if (enabled == m_enabled)
         return;
     m_enabled = enabled;
+    changedForClicks();
     onEnabledChanged();
 }
 
@@ -117,6 +122,20 @@ bool Widget::isEnabledInTree() const noexcept
             return false;
     }
     return true;
+}
+
+bool Widget::shownAsItIsSince(std::chrono::steady_clock::time_point when) const noexcept
+{
+    return m_shownSince && *m_shownSince <= when;
+}
+
+void Widget::changedForClicks() noexcept
+{
+    m_shownSince.reset();
+    m_paintedUnshown = false;
+    for (const auto& child : m_children)
+        child->changedForClicks();
+    invalidate();
 }
 
 void Widget::invalidate() noexcept
@@ -153,6 +172,8 @@ void Widget::attachToPane(Pane* pane) noexcept
     m_pane.store(pane, std::memory_order_release);
     m_hovered = false;
     m_pressed = false;
+    m_shownSince.reset();
+    m_paintedUnshown = false;
     for (const auto& child : m_children)
         child->attachToPane(pane);
     if (pane != nullptr)

@@ -52,24 +52,22 @@ void* descriptorAsData(int descriptor)
 class RunLoopDescriptorWatch final : public PlatformDescriptorWatch
 {
 public:
-    RunLoopDescriptorWatch(int descriptor, std::function<void()> ready)
-        : m_descriptor(descriptor), m_ready(std::move(ready))
+    RunLoopDescriptorWatch(int descriptor, std::function<void()> ready, bool inEveryMode)
+        : m_descriptor(descriptor), m_ready(std::move(ready)), m_modeCount(inEveryMode ? 3 : 1)
     {
         m_watcher = [[(Class)watcherClass() alloc] init];
         *watchField(m_watcher) = this;
-        [[NSRunLoop currentRunLoop] addEvent:descriptorAsData(m_descriptor)
-                                        type:ET_RDESC
-                                     watcher:m_watcher
-                                     forMode:NSDefaultRunLoopMode];
+        NSRunLoop* loop = [NSRunLoop currentRunLoop];
+        for (int i = 0; i < m_modeCount; ++i)
+            [loop addEvent:descriptorAsData(m_descriptor) type:ET_RDESC watcher:m_watcher forMode:modes()[i]];
     }
 
     ~RunLoopDescriptorWatch() override
     {
         setWriteInterest(false);
-        [[NSRunLoop currentRunLoop] removeEvent:descriptorAsData(m_descriptor)
-                                           type:ET_RDESC
-                                        forMode:NSDefaultRunLoopMode
-                                            all:YES];
+        NSRunLoop* loop = [NSRunLoop currentRunLoop];
+        for (int i = 0; i < m_modeCount; ++i)
+            [loop removeEvent:descriptorAsData(m_descriptor) type:ET_RDESC forMode:modes()[i] all:YES];
         // The run loop may still hold the watcher; it must no longer find
         // this object through it.
         *watchField(m_watcher) = nullptr;
@@ -91,8 +89,17 @@ public:
     void ready() { m_ready(); }
 
 private:
+    // The default mode first; then a dialog's, and a menu's or a button's
+    // while the mouse is tracked.
+    static NSString* const* modes()
+    {
+        static NSString* const all[] = {NSDefaultRunLoopMode, NSModalPanelRunLoopMode, NSEventTrackingRunLoopMode};
+        return all;
+    }
+
     int m_descriptor;
     std::function<void()> m_ready;
+    int m_modeCount;
     id m_watcher = nil;
     bool m_writeInterest = false;
 };
@@ -107,12 +114,13 @@ void watcherReceivedEvent(id self, SEL, void*, RunLoopEventType type, void*, NSS
 
 } // namespace
 
-std::unique_ptr<PlatformDescriptorWatch> watchPlatformDescriptor(int descriptor, std::function<void()> ready)
+std::unique_ptr<PlatformDescriptorWatch> watchPlatformDescriptor(int descriptor, std::function<void()> ready,
+                                                                 bool inEveryMode)
 {
     if (descriptor < 0 || !watcherClass())
         return nullptr;
     NSAutoreleasePool* pool = [NSAutoreleasePool new];
-    auto watch = std::make_unique<RunLoopDescriptorWatch>(descriptor, std::move(ready));
+    auto watch = std::make_unique<RunLoopDescriptorWatch>(descriptor, std::move(ready), inEveryMode);
     [pool release];
     return watch;
 }

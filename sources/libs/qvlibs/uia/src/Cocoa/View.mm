@@ -10,6 +10,7 @@
 #include <QV/UIA/WindowBase.h>
 
 #include "GNUstepHeaders.h"
+#include "InputTime.h"
 #include "KeyEventRecord.h"
 #include "ObjCMethod.h"
 #include "ViewDragging.h"
@@ -247,6 +248,8 @@ UIA::DETAIL::MouseSample sampleOf(NSView* self, NSEvent* event, UIA::DETAIL::Mou
     }
     sample.deltaX = [event deltaX];
     sample.deltaY = [event deltaY];
+    if (kind == UIA::DETAIL::MouseSample::kPress)
+        sample.madeAt = QV::UIA::COCOA::whenMade([event timestamp]);
     return sample;
 }
 

@@ -48,6 +48,7 @@ Application* Application::getApplication()
 
 bool Application::init()
 {
+    DETAIL::watchTerminationSignals();
     DisplayManager::init();
     return true;
 }

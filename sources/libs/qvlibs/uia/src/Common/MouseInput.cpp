@@ -92,6 +92,7 @@ bool MouseInput::press(const MouseSample& sample, MouseEventData base)
     static_cast<MouseEventData&>(data) = base;
     data.button = button;
     data.state = state;
+    data.madeAt = sample.madeAt;
     return m_target.sendEvent(kEventMouseButton, &data, false);
 }
 

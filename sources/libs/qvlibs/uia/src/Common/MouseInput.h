@@ -3,7 +3,9 @@
 #include <QV/UIA/EventData.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 namespace QV::UIA::DETAIL {
 
@@ -24,6 +26,8 @@ struct MouseSample {
     double y = 0;
     double deltaX = 0;
     double deltaY = 0;
+    // When a press was made; none where the platform cannot tell.
+    std::optional<std::chrono::steady_clock::time_point> madeAt;
 };
 
 // Turns the mouse events of one window's view into the layer's mouse events

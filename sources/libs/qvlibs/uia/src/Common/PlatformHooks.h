@@ -24,6 +24,11 @@ bool postAsyncPlatform(unsigned code, unsigned handle);
 // the main run loop.
 void postPlatformTerminate();
 
+// From now on SIGTERM, SIGINT and SIGHUP, on whatever thread they land, end
+// the application from the main run loop as an approved quit does, without
+// asking it. Once the platform application exists; later calls do nothing.
+void watchTerminationSignals();
+
 
 // Makes the native menu (an NSMenu) the platform application's main menu.
 void setPlatformMainMenu(void* nativeMenu);
@@ -39,8 +44,8 @@ void releasePlatformCursor(void* cursor);
 void setPlatformCursor(void* cursor);
 void movePlatformPointer(float x, float y);
 
-// A descriptor watched by the main run loop, in its default mode, until the
-// watch is destroyed.
+// A descriptor watched by the main run loop until the watch is destroyed: in
+// its default mode, or also while a dialog runs or the mouse is tracked.
 class PlatformDescriptorWatch
 {
 public:
@@ -51,6 +56,7 @@ public:
 
 // Calls `ready` on the main run loop whenever the descriptor can be read;
 // null when the platform cannot watch it.
-std::unique_ptr<PlatformDescriptorWatch> watchPlatformDescriptor(int descriptor, std::function<void()> ready);
+std::unique_ptr<PlatformDescriptorWatch> watchPlatformDescriptor(int descriptor, std::function<void()> ready,
+                                                                 bool inEveryMode = false);
 
 } // namespace QV::UIA::DETAIL

@@ -1,4 +1,5 @@
 #include "X11ClipboardSelection.h"
+#include "X11ServerTime.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib-xcb.h>
@@ -85,45 +86,6 @@ void closeOwnDisplay(Display* display)
     ownDisplays().displays.erase(ownDisplays().displays.find(display));
 }
 
-// Waits for an event of `type` on `window` until the deadline, which is
-// looked at before every event: a peer that keeps events coming faster than
-// they are handled must not hold the caller past it.
-bool waitForEvent(Display* display, Window window, int type, XEvent& event, Clock::time_point deadline)
-{
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
-            return false;
-        if (XCheckTypedWindowEvent(display, window, type, &event))
-            return true;
-        pollfd ready{ConnectionNumber(display), POLLIN, 0};
-        if (poll(&ready, 1, static_cast<int>(left)) < 0 && errno != EINTR)
-            return false;
-        // Reads whatever arrived into Xlib's queue without blocking.
-        XEventsQueued(display, QueuedAfterReading);
-    }
-}
-
-// A server timestamp for taking the selection: the time of a property change
-// of our own window, as the conventions between X clients ask for.
-Time serverTime(Display* display, Window window)
-{
-    const Atom stamp = XInternAtom(display, "QV_TIMESTAMP", False);
-    unsigned char none = 0;
-    XChangeProperty(display, window, stamp, XA_STRING, 8, PropModeAppend, &none, 0);
-    XEvent event;
-    if (waitForEvent(display, window, PropertyNotify, event, Clock::now() + kAnswerLimit))
-        return event.xproperty.time;
-    return CurrentTime;
-}
-
-Window makeWindow(Display* display)
-{
-    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
-    XSelectInput(display, window, PropertyChangeMask);
-    return window;
-}
-
 // The owner of our file list: a thread with its own connection that answers
 // every request for the list until another program takes the clipboard.
 class Owner
@@ -203,7 +165,7 @@ private:
         m_hasPending = false;
         m_list = std::move(m_pending);
         lock.unlock();
-        m_time = serverTime(m_display, m_window);
+        m_time = serverTime(m_display, m_window, kAnswerLimit);
         XSetSelectionOwner(m_display, m_clipboard, m_window, m_time);
         const bool owned = XGetSelectionOwner(m_display, m_clipboard) == m_window;
         lock.lock();

@@ -5,9 +5,11 @@
 #include <QV/GP/Region.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace QV::UIA {
@@ -64,10 +66,16 @@ public:
     bool paintInvalid(UIA::Picture& picture, GP::Region& painted);
     // Repaints the area of the region in the picture.
     void paintRegion(UIA::Picture& picture, const GP::Region& region);
+    // What was painted so far is on the screen from `when` on.
+    void noteShown(std::chrono::steady_clock::time_point when);
 
     // Mouse input in pane coordinates. Answers whether a widget took it.
+    // A press made (`madeAt`) before the screen showed the widget under it
+    // as it is now is not taken: the user pressed on what was there before,
+    // a button greyed, hidden or saying something else, or an empty spot.
     bool mouseMove(const GP::Point& where);
-    bool mouseDown(const GP::Point& where);
+    bool mouseDown(const GP::Point& where,
+                   std::optional<std::chrono::steady_clock::time_point> madeAt = std::nullopt);
     bool mouseUp(const GP::Point& where);
     void mouseLeave();
 
@@ -109,6 +117,9 @@ private:
         if (!m_dirty.exchange(true, std::memory_order_acq_rel) && m_wake)
             m_wake();
     }
+    // The overlay came, went, or was shown or hidden: every widget is
+    // shown differently.
+    void overlayChanged() noexcept;
     // The widget's area invalid for the next paint (main thread).
     void addInvalid(const GP::Rect& rect) noexcept;
     void addToRegion(const GP::Rect& rect) noexcept;
@@ -116,6 +127,7 @@ private:
     void collectInvalid(Widget& widget, const GP::Rect& clip);
     void paintTree(UIA::Picture& picture, Widget& widget, const GP::Rect& parentClip, const GP::Rect& area);
     Widget* findIn(Widget& widget, const GP::Point& where, const GP::Rect& clip) const;
+    static void noteShownIn(Widget& widget, std::chrono::steady_clock::time_point when) noexcept;
     void setHovered(Widget* widget);
     void setPressedState(Widget* widget, bool pressed);
 
@@ -133,6 +145,8 @@ private:
     int m_tickDepth = 0;
     Widget* m_hovered = nullptr;
     Widget* m_pressed = nullptr;
+    // A widget was painted as it is in a picture not yet shown.
+    bool m_paintedUnshown = false;
 };
 
 } // namespace QV::QTK

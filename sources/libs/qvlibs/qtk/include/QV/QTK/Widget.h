@@ -5,7 +5,9 @@
 #include <QV/GP/symbol.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace QV::UIA {
@@ -73,6 +75,11 @@ public:
     bool isHovered() const noexcept { return m_hovered; }
     bool isPressed() const noexcept { return m_pressed; }
 
+    // Whether the screen has shown the widget as it is now (where it is,
+    // shown, enabled or not, what it says) since `when` or earlier; false
+    // until a picture painted since its last such change has been shown.
+    bool shownAsItIsSince(std::chrono::steady_clock::time_point when) const noexcept;
+
     // Asks for a repaint of the whole widget. Sets an atomic flag on the
     // widget and on its pane, which picks it up on the main thread; safe from
     // any thread.
@@ -104,6 +111,10 @@ protected:
     // A press and a release both over this widget.
     virtual void onClick(const GP::Point& /*where*/) {}
     virtual void onEnabledChanged() { invalidate(); }
+    // What a click on the widget or one of its children means changed: the
+    // screen shows them as they were until their next paint is shown. The
+    // base calls it for changes of place, visibility and enabled state.
+    void changedForClicks() noexcept;
 
 private:
     friend class Pane;
@@ -123,6 +134,10 @@ private:
     bool m_enabled = true;
     bool m_hovered = false;
     bool m_pressed = false;
+    // Since when the screen shows the widget as it is; none until then.
+    std::optional<std::chrono::steady_clock::time_point> m_shownSince;
+    // Painted as it is, in a picture not yet shown.
+    bool m_paintedUnshown = false;
 };
 
 } // namespace QV::QTK

@@ -9,6 +9,7 @@
 #include <QV/UIA/EventTimerManager.h>
 #include <QV/UIA/Picture.h>
 
+#include <chrono>
 #include <thread>
 
 namespace QV::QTK {
@@ -26,7 +27,9 @@ inline constexpr unsigned kEventWakeTicks = 30000;
 // asked to show that area. The window subscribes to the tick only while
 // the pane has a timer or a repaint waiting, so that an idle window costs
 // no wake-ups; the pane's first request after an idle spell subscribes it
-// again (a request from another thread through the asynchronous path).
+// again (a request from another thread through the asynchronous path). The
+// pane learns when each picture reached the screen, so that a press made
+// before a widget was shown as it is now is not taken.
 //
 // Thread affinity: main thread.
 template <class Base>
@@ -58,10 +61,12 @@ public:
         GP::Region painted;
         if (!m_pane.paintInvalid(m_picture, painted))
             return;
-        if (this->useOffscreenPictureInsteadOfPaintEvent())
+        if (this->useOffscreenPictureInsteadOfPaintEvent()) {
             this->updateOffscreenPicture(m_picture);
-        else
+            m_pane.noteShown(std::chrono::steady_clock::now());
+        } else {
             this->invalidateRegion(painted);
+        }
     }
 
     bool onEvent(unsigned code, UIA::EventData* data) override
@@ -89,6 +94,7 @@ public:
                 GP::Region painted;
                 m_pane.paintInvalid(m_picture, painted);
                 present(*static_cast<UIA::PaintEventData*>(data));
+                m_pane.noteShown(std::chrono::steady_clock::now());
                 return true;
             }
             break;
@@ -136,7 +142,7 @@ private:
             return false;
         if (event.state == UIA::kMouseButtonReleased)
             return m_pane.mouseUp(event.position);
-        return m_pane.mouseDown(event.position);
+        return m_pane.mouseDown(event.position, event.madeAt);
     }
 
     // The picture and the pane take the window's content size; a size the

@@ -49,7 +49,9 @@ public:
     // The current module's application; null without either.
     static Application* getApplication();
 
-    // Starts the display manager; true.
+    // Starts the display manager; true. From then on the signals that end a
+    // session's programs (SIGTERM, SIGINT, SIGHUP) end the application on the
+    // main thread, as an approved quit, without asking onEvent.
     bool init() override;
     // Stops the display manager.
     void deInit(bool initialised) override;

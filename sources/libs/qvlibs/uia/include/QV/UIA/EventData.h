@@ -4,7 +4,9 @@
 #include <QV/UIA/EventCode.h>
 #include <QV/UIA/EventTarget.h>
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace QV::GP {
@@ -58,6 +60,10 @@ struct MouseEventData : EventData {
 struct MouseButtonEventData : MouseEventData {
     std::uint32_t button = 0; // eMouseButton
     std::uint32_t state = 0;  // eMouseButtonState
+    // When a press was made, where the platform tells it: one that waited
+    // while the main thread was held was made before what the window shows
+    // when it is handled.
+    std::optional<std::chrono::steady_clock::time_point> madeAt;
 };
 
 struct MouseWheelEventData : MouseEventData {
