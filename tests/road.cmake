@@ -20,6 +20,7 @@ set(QV_ROAD_GROUPS
   ambiguous "Bystanders/TwoKeyboardRoad.*/*SerialBackOn*"
   restart "Bystanders/TwoKeyboardRoad.*/restart*"
   namesake "Bystanders/TwoKeyboardRoad.*/namesake*"
+  choice "Bystanders/TwoKeyboardRoad.*/choice*"
   leftovers "UpdateRoadProgram.aKeyboardLeft*:UpdateRoadProgram.aKeyboardFound*"
   real "UpdateRoadProgram.aRealKeyboard*"
   busy "UpdateRoadProgram.aKeyboardThatStaysBusy*"

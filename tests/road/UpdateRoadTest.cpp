@@ -299,6 +299,8 @@ TEST_F(UpdateRoadProgram, aKeyboardFoundInUpdateModeIsUpdatedWhateverItsVersions
 // other keyboard is taken in its stead, and success is said only of it. On
 // another port with a serial number of its own it is followed and updated; so
 // is a keyboard left in its loader there, when the updater starts again.
+// Beside one up to date, the keyboard that needs the update is the one shown,
+// whichever of the two the simulated keyboard's own options make.
 struct Bystander {
   const char* name;
   std::vector<std::string> keyboards;
@@ -306,6 +308,7 @@ struct Bystander {
   std::uint16_t bystanderMain, bystanderSecond;
   bool restart = false;  // the road runs a second time
   bool written = false;  // the shown keyboard got its images before it was lost
+  bool addedShown = false;  // the keyboard shown is the one --add-keyboard adds
 };
 
 void PrintTo(const Bystander& c, std::ostream* out) { *out << c.name; }
@@ -314,8 +317,17 @@ class TwoKeyboardRoad : public UpdateRoadProgram, public testing::WithParamInter
 
 TEST_P(TwoKeyboardRoad, changesOnlyTheKeyboardShown) {
   const Bystander& c = GetParam();
-  const Road road = run(c.keyboards, {}, c.restart);
+  Road road = run(c.keyboards, {}, c.restart);
   ASSERT_TRUE(road.report.is_object()) << "no report";
+  // The first keyboard's serial number, and the added one's, as given. The
+  // added one is the bystander, unless it is the keyboard shown.
+  ASSERT_EQ(road.report["additionalKeyboards"].size(), 1u);
+  nlohmann::json bystander = road.report["additionalKeyboards"][0];
+  const std::string serial = c.keyboards[1];
+  const std::string added = c.keyboards.back();
+  EXPECT_EQ(road.report["serial"], serial);
+  EXPECT_EQ(bystander["serial"], added.substr(3, added.find(':', 3) - 3));
+  if (c.addedShown) std::swap(road.report, bystander);
   if (c.updated) {
     expectUpdated(road, 49);
   } else {
@@ -335,13 +347,6 @@ TEST_P(TwoKeyboardRoad, changesOnlyTheKeyboardShown) {
     EXPECT_EQ(road.report["mode"], "normal");
     EXPECT_EQ(road.report["mainVersion"], 69);
   }
-  // The shown keyboard's serial number, and the bystander's, as given.
-  const std::string serial = c.keyboards[1];
-  const std::string added = c.keyboards.back();
-  EXPECT_EQ(road.report["serial"], serial);
-  ASSERT_EQ(road.report["additionalKeyboards"].size(), 1u);
-  const nlohmann::json& bystander = road.report["additionalKeyboards"][0];
-  EXPECT_EQ(bystander["serial"], added.substr(3, added.find(':', 3) - 3));
   EXPECT_EQ(bystander["mode"], "normal");
   EXPECT_EQ(bystander["mainVersion"], c.bystanderMain);
   EXPECT_EQ(bystander["secondVersion"], c.bystanderSecond);
@@ -391,7 +396,11 @@ INSTANTIATE_TEST_SUITE_P(
         Bystander{"namesakeWhileBackLateAfterTheUpdate",
                   {"--serial", "AAA", "--start-in-update-mode", "--new-main-version", "68", "--reenumerate-delay",
                    "7000", "--add-keyboard", "49:AAA:69:13"},
-                  false, 69, 13, false, true}),
+                  false, 69, 13, false, true},
+        Bystander{"choiceOfTheOneDueBesideOneUpToDate",
+                  {"--serial", "SIMKBD0001", "--main-version", "69", "--second-version", "13", "--add-keyboard",
+                   "49:BBB"},
+                  true, 69, 13, false, false, true}),
     [](const testing::TestParamInfo<Bystander>& info) { return info.param.name; });
 
 // A keyboard that keeps saying it is busy takes no request but the status

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "FirmwareUpdaterConfig.h"
+#include "LateKeyboardSearch.h"
 #include "QV/GP/StringUtil.h"
 #include "QV/QDV2/USBDeviceInfo.h"
 
@@ -137,17 +138,17 @@ bool UpdateRoad::enterUpdateMode(bool firstAttempt) {
 }
 
 bool UpdateRoad::findInUpdateMode() {
-  bool found = m_config.connectInUpdateMode();
-  if (!found && m_settings.updateModeWait.count() > 0) {
+  LateKeyboardSearch search(m_config, LateKeyboardSearch::Clock::now, m_settings.updateModeWait);
+  LateKeyboardSearch::eLook look = search.look();
+  if (look == LateKeyboardSearch::eLook::eLookAgain) {
     say("Looking for the keyboard in update mode for up to " + std::to_string(m_settings.updateModeWait.count()) +
         " ms.");
-    const auto deadline = std::chrono::steady_clock::now() + m_settings.updateModeWait;
-    while (!found && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(m_settings.updateModePoll);
-      found = m_config.connectInUpdateMode();
-    }
   }
-  return call("connectInUpdateMode", found);
+  while (look == LateKeyboardSearch::eLook::eLookAgain) {
+    std::this_thread::sleep_for(m_settings.updateModePoll);
+    look = search.look();
+  }
+  return call("connectInUpdateMode", look == LateKeyboardSearch::eLook::eFound);
 }
 
 int UpdateRoad::update() {

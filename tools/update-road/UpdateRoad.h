@@ -11,6 +11,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "LateKeyboardSearch.h"
 #include "QV/QDV2/USBDeviceInfo.h"
 
 namespace QV {
@@ -31,9 +32,9 @@ class UpdateRoad {
     std::chrono::milliseconds reconnectPause{std::chrono::seconds(5)};
     // How long a retry, and a first attempt whose reset failed, keep looking
     // for the keyboard in update mode: it may come back late from the reset.
-    std::chrono::milliseconds updateModeWait{std::chrono::seconds(5)};
+    std::chrono::milliseconds updateModeWait{LateKeyboardSearch::kPatience};
     // How often they look meanwhile.
-    std::chrono::milliseconds updateModePoll{std::chrono::milliseconds(250)};
+    std::chrono::milliseconds updateModePoll{LateKeyboardSearch::kInterval};
   };
 
   enum class Outcome {
@@ -70,7 +71,8 @@ class UpdateRoad {
 
   bool findKeyboard();
   Versions readVersions();
-  // connectInUpdateMode until it succeeds or updateModeWait has passed.
+  // Looks for the keyboard in update mode until it is found or updateModeWait
+  // has passed.
   bool findInUpdateMode();
   // The first attempt enters update mode by resetting the keyboard; a retry,
   // and a first attempt whose reset failed, look for it in update mode first.

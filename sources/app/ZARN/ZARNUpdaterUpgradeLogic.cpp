@@ -131,11 +131,12 @@ bool ZARNUpdaterUpgradeLogic::connectInNormalMode() {
     }
     return m_device.isConnected();
   }
-  // A keyboard in update mode runs no firmware: it is the one that needs the
-  // update, so it goes before those in normal mode. Among equals the last
-  // reported is tried first. One that did not tell the scan who it is is not
-  // asked a second time, which would hold the user as long again: it is
-  // taken at a later scan, once it answers.
+  // The keyboard the user most likely wants is the one that needs the
+  // update. A keyboard in update mode runs no firmware, so it goes first;
+  // then one whose main firmware, as its device descriptor tells, is older
+  // than ours. Among equals the last reported is tried first. One that did
+  // not tell the scan who it is is not asked a second time, which would hold
+  // the user as long again: it is taken at a later scan, once it answers.
   std::vector<const QDV2::USBDeviceSighting*> keyboards;
   for (const QDV2::USBDeviceSighting& sighting : seen) {
     if (sighting.stringsRead && findImages(sighting.info.productId) != nullptr) {
@@ -143,22 +144,58 @@ bool ZARNUpdaterUpgradeLogic::connectInNormalMode() {
     }
   }
   std::reverse(keyboards.begin(), keyboards.end());
-  std::stable_partition(keyboards.begin(), keyboards.end(), [](const QDV2::USBDeviceSighting* keyboard) {
+  const auto rank = [](const QDV2::USBDeviceSighting* keyboard) {
     const std::uint16_t productId = keyboard->info.productId;
-    return productId == (productId & USBDeviceDB::kFamilyMask) + USBDeviceDB::kUpdateModeOffset;
-  });
+    if (productId == (productId & USBDeviceDB::kFamilyMask) + USBDeviceDB::kUpdateModeOffset) {
+      return 0;
+    }
+    return keyboard->info.version < newestMainFirmwareVersion ? 1 : 2;
+  };
+  std::stable_sort(keyboards.begin(), keyboards.end(),
+                   [&rank](const QDV2::USBDeviceSighting* a, const QDV2::USBDeviceSighting* b) {
+                     return rank(a) < rank(b);
+                   });
+  // One on our main firmware may still lack our second image, which only the
+  // keyboard itself can tell: it is asked, a read that changes nothing, and
+  // taken when it lacks it. Where none needs the update, the first connected
+  // is the one shown.
+  const QDV2::USBDeviceSighting* firstConnected = nullptr;
+  const QDV2::USBDeviceSighting* lastConnected = nullptr;
   for (const QDV2::USBDeviceSighting* keyboard : keyboards) {
-    if (connectKeyboard(*keyboard)) {
-      const QDV2::USBDeviceInfo& info = m_device.deviceInfo();
-      m_chosen = {true, std::uint16_t(info.productId & USBDeviceDB::kFamilyMask), info.serialNumber};
-      // A keyboard chosen beside a namesake is told from it by its place
-      // alone until the user chooses again.
-      m_device.setNamesakeSeen(
-          QDV2::USBDeviceSighting::isSerialNumberShared(seen, m_chosen.family, m_chosen.serialNumber));
+    if (!connectKeyboard(*keyboard)) {
+      continue;
+    }
+    lastConnected = keyboard;
+    if (firstConnected == nullptr) {
+      firstConnected = keyboard;
+    }
+    const QDV2::USBDeviceInfo& info = m_device.deviceInfo();
+    const bool inUpdateMode = m_device.mode() == DFUDevice::kModeDFU;
+    const std::uint32_t installedSecond =
+        !inUpdateMode && info.version == newestMainFirmwareVersion ? installedSecondImageVersion() : 0;
+    if (isUpdateDue(info, installedSecond, inUpdateMode)) {
+      chooseConnectedKeyboard(seen);
       return true;
     }
   }
+  // Should the first one have gone since, the one still connected is as good.
+  if (firstConnected != lastConnected) {
+    connectKeyboard(*firstConnected);
+  }
+  if (firstConnected != nullptr && m_device.isConnected()) {
+    chooseConnectedKeyboard(seen);
+    return true;
+  }
   return m_device.isConnected();
+}
+
+void ZARNUpdaterUpgradeLogic::chooseConnectedKeyboard(std::span<const QDV2::USBDeviceSighting> seen) {
+  const QDV2::USBDeviceInfo& info = m_device.deviceInfo();
+  m_chosen = {true, std::uint16_t(info.productId & USBDeviceDB::kFamilyMask), info.serialNumber};
+  // A keyboard chosen beside a namesake is told from it by its place alone
+  // until the user chooses again.
+  m_device.setNamesakeSeen(
+      QDV2::USBDeviceSighting::isSerialNumberShared(seen, m_chosen.family, m_chosen.serialNumber));
 }
 
 void ZARNUpdaterUpgradeLogic::forgetKeyboard() {
@@ -210,9 +247,7 @@ void ZARNUpdaterUpgradeLogic::getDeviceInfo(QDV2::USBDeviceInfo& info, std::stri
   }
   info = m_device.deviceInfo();
   const std::uint32_t newestSecond = newestSecondImageVersion(info.productId);
-  // A keyboard that cannot tell its second image's revision gets it written.
-  std::uint32_t installedSecond = 0;
-  m_device.getCustomImageVersion(kSecondImageType, installedSecond);
+  const std::uint32_t installedSecond = installedSecondImageVersion();
 
   if (info.version == newestMainFirmwareVersion && installedSecond != newestSecond) {
     newest = revisionText("%d / %d", int(newestMainFirmwareVersion), newestSecond);
@@ -221,12 +256,23 @@ void ZARNUpdaterUpgradeLogic::getDeviceInfo(QDV2::USBDeviceInfo& info, std::stri
     installed = revisionText("%d", info.version);
   }
   m_flashSecondImage = installedSecond < newestSecond;
+  updateAvailable = isUpdateDue(info, installedSecond, m_device.mode() == DFUDevice::kModeDFU);
+}
+
+std::uint32_t ZARNUpdaterUpgradeLogic::installedSecondImageVersion() {
+  // A keyboard that cannot tell its second image's revision gets it written.
+  std::uint32_t installedSecond = 0;
+  m_device.getCustomImageVersion(kSecondImageType, installedSecond);
+  return installedSecond;
+}
+
+bool ZARNUpdaterUpgradeLogic::isUpdateDue(const QDV2::USBDeviceInfo& info, std::uint32_t installedSecond,
+                                          bool inUpdateMode) {
   // A keyboard found in update mode runs its loader, not its firmware: it was
   // left there by a power cut or by a quit during an update, whatever the
   // versions it reports. Only an update brings it back.
-  updateAvailable = info.version < newestMainFirmwareVersion ||
-                    (info.version == newestMainFirmwareVersion && installedSecond < newestSecond) ||
-                    m_device.mode() == DFUDevice::kModeDFU;
+  return inUpdateMode || info.version < newestMainFirmwareVersion ||
+         (info.version == newestMainFirmwareVersion && installedSecond < newestSecondImageVersion(info.productId));
 }
 
 bool ZARNUpdaterUpgradeLogic::hasFirmwareForKeyboard() const {

@@ -51,14 +51,15 @@ class ZARNUpdaterUpgradeLogic {
 
   // One scan for a keyboard of the maker with a DFU interface and a firmware
   // row. The first scan, and the first after forgetKeyboard(), chooses one
-  // such keyboard, one in update mode before any in normal mode, and makes it
-  // the chosen keyboard: the one the user is shown. Every later scan connects
-  // only the chosen keyboard, as QDV2::USBDeviceSighting::follow tells it
-  // from the others (its family and serial number, and its place on the bus
-  // where the serial number does not tell it apart, or where another
-  // keyboard of its family has shown that serial number since it was
-  // chosen), so that no other keyboard is ever switched or written in its
-  // stead. Whether one is connected.
+  // such keyboard, one in update mode before any in normal mode, then one
+  // that needs the update before one that does not, and makes it the chosen
+  // keyboard: the one the user is shown. Choosing sends the keyboards nothing
+  // but reads. Every later scan connects only the chosen keyboard, as
+  // QDV2::USBDeviceSighting::follow tells it from the others (its family and
+  // serial number, and its place on the bus where the serial number does not
+  // tell it apart, or where another keyboard of its family has shown that
+  // serial number since it was chosen), so that no other keyboard is ever
+  // switched or written in its stead. Whether one is connected.
   bool connectInNormalMode();
   // The user asked for a new scan: the next connectInNormalMode may choose
   // any keyboard. Nothing while the worker runs.
@@ -138,6 +139,15 @@ class ZARNUpdaterUpgradeLogic {
   // QDV2::USBDeviceSighting::follow tells it; notes in the device a namesake
   // the scan shows. Null when none can be told to be it.
   const QDV2::USBDeviceSighting* followChosen(std::span<const QDV2::USBDeviceSighting> seen);
+  // The chosen keyboard is now the one connected, chosen among the devices
+  // `seen` in one scan.
+  void chooseConnectedKeyboard(std::span<const QDV2::USBDeviceSighting> seen);
+  // The revision of the connected keyboard's second image; 0 when it cannot
+  // tell.
+  std::uint32_t installedSecondImageVersion();
+  // Whether a keyboard with `info` and second image `installedSecond` is due
+  // an update: one in update mode always is.
+  static bool isUpdateDue(const QDV2::USBDeviceInfo& info, std::uint32_t installedSecond, bool inUpdateMode);
   // Connects the device to `keyboard`, found again in one more scan, when it
   // has a DFU interface. Whether it did.
   bool connectKeyboard(const QDV2::USBDeviceSighting& keyboard);

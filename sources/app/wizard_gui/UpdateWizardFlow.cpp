@@ -106,6 +106,11 @@ void UpdateWizardFlow::timerFired(int id) {
         reconnectAfterUpdate(true);
       }
       break;
+    case eTimerLateSearch:
+      if (m_step == eStepSwitching && m_lateSearch) {
+        lookForLateKeyboard();
+      }
+      break;
     default:
       break;
   }
@@ -160,19 +165,46 @@ void UpdateWizardFlow::beginSwitch(bool fromAsk) {
 
 void UpdateWizardFlow::runSwitch() {
   bool inUpdateMode = false;
+  bool switchTried = true;
   if (m_switchFromAsk) {
     // The keyboard may have gone into update mode on its own since the last
     // attempt, or may need to be found and asked once more.
-    inUpdateMode = m_config.connectInUpdateMode() ||
-                   (m_config.connectInNormalMode() && m_config.resetIntoUpdateMode());
+    inUpdateMode = m_config.connectInUpdateMode();
+    if (!inUpdateMode) {
+      switchTried = m_config.connectInNormalMode();
+      inUpdateMode = switchTried && m_config.resetIntoUpdateMode();
+    }
   } else {
     inUpdateMode = m_config.resetIntoUpdateMode();
   }
-  if (!inUpdateMode) {
+  if (inUpdateMode) {
+    startWriting();
+  } else if (!switchTried) {
     setState(eAskUpdateMode);
-    return;
+  } else {
+    // A keyboard may come back as its loader later than the switch looks
+    // for it. Left there it does not work as a keyboard, and the user asked
+    // for the update: it is looked for a few seconds more before the user is
+    // asked for it, the page staying as it is meanwhile.
+    m_lateSearch.emplace(m_config, [this] { return m_host.now(); });
+    m_host.startFlowTimer(kLateSearchTicks, eTimerLateSearch);
   }
-  startWriting();
+}
+
+void UpdateWizardFlow::lookForLateKeyboard() {
+  switch (m_lateSearch->look()) {
+    case LateKeyboardSearch::eLook::eFound:
+      m_lateSearch.reset();
+      startWriting();
+      break;
+    case LateKeyboardSearch::eLook::eLookAgain:
+      m_host.startFlowTimer(kLateSearchTicks, eTimerLateSearch);
+      break;
+    case LateKeyboardSearch::eLook::eGivenUp:
+      m_lateSearch.reset();
+      setState(eAskUpdateMode);
+      break;
+  }
 }
 
 void UpdateWizardFlow::startWriting() {

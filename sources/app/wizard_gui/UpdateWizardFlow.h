@@ -1,8 +1,11 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 
 #include "FirmwareUpdaterConfig.h"
+#include "LateKeyboardSearch.h"
 #include "QV/QDV2/USBDeviceInfo.h"
 
 namespace QV {
@@ -13,7 +16,8 @@ namespace QV {
 // that takes time on the main thread waits on a timer of the host (counted in
 // the 40 ms ticks of the widget timers) instead of sleeping, so the window
 // keeps painting: the page saying that the keyboard is being switched is
-// painted before the switch, the result word is polled, and the second
+// painted before the switch, a keyboard that comes back late from the switch
+// is looked for one scan at a time, the result word is polled, and the second
 // reconnection after an update waits 5 s on a timer.
 //
 // Thread: the main thread. The result word is written by the engine's worker
@@ -73,12 +77,15 @@ class UpdateWizardFlow {
     virtual void pageChanged() = 0;
     // QUIT or FINISH was clicked where quitting is allowed.
     virtual void quitRequested() = 0;
+    // The clock the timers run by.
+    virtual std::chrono::steady_clock::time_point now() const { return std::chrono::steady_clock::now(); }
   };
 
   enum eTimer {
     eTimerStep = 1,
     eTimerPoll = 2,
     eTimerReconnect = 3,
+    eTimerLateSearch = 4,
   };
   // Ticks between a page change and the slow call after it: the window
   // repaints on the tick after the change, the call runs on the next one.
@@ -87,6 +94,9 @@ class UpdateWizardFlow {
   static constexpr int kPollTicks = 5;
   // The pause before the second reconnection after an update: 5 s.
   static constexpr int kReconnectTicks = 125;
+  // The pause between two looks for a keyboard back late from the switch,
+  // in 40 ms ticks.
+  static constexpr int kLateSearchTicks = int(LateKeyboardSearch::kInterval.count() / 40);
 
   UpdateWizardFlow(FirmwareUpdaterConfig& config, Host& host);
   UpdateWizardFlow(const UpdateWizardFlow&) = delete;
@@ -128,6 +138,9 @@ class UpdateWizardFlow {
   // Shows the switching page and runs the switch once it is painted.
   void beginSwitch(bool fromAsk);
   void runSwitch();
+  // One look for the keyboard that the switch did not find in update mode;
+  // the asking page once it is given up on.
+  void lookForLateKeyboard();
   void startWriting();
   void poll();
   void reconnectAfterUpdate(bool secondTry);
@@ -142,6 +155,8 @@ class UpdateWizardFlow {
   bool m_refused = false;
   // The switch about to run was asked for from the asking page.
   bool m_switchFromAsk = false;
+  // Set while a keyboard that the switch did not find is looked for.
+  std::optional<LateKeyboardSearch> m_lateSearch;
   QDV2::USBDeviceInfo m_info;
   std::string m_installed;
   std::string m_newest;

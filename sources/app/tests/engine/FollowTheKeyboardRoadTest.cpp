@@ -6,6 +6,7 @@
 // CTest runs the cases in groups side by side.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -401,6 +402,49 @@ INSTANTIATE_TEST_SUITE_P(
                     Namesake{"lateAfterUpdate_besideDue", Away::BackLateAfterUpdate, true, false, 68, 12},
                     Namesake{"lateAfterUpdate_besideUpToDate", Away::BackLateAfterUpdate, true, false, 69, 13}),
     [](const testing::TestParamInfo<Namesake>& info) { return info.param.name; });
+
+// A start and a RESCAN choose, after a keyboard in update mode, one that
+// needs the update by its main firmware or its second image before one up to
+// date, in whatever order they were plugged in, and only read the others.
+class KeyboardsPresent : public TestSupport::SimulatedKeyboardTest {};
+
+TEST_F(KeyboardsPresent, TheOneThatNeedsTheUpdateIsChosen) {
+  struct Present {
+    unsigned size;
+    const char* serial;
+    std::uint16_t mainVersion, secondVersion;
+  };
+  const std::vector<Present> rows[] = {  // the first needs the update
+      {{49, "SIMKBD1002", 68, 12}, {49, "SIMKBD1001", 69, 13}},
+      {{61, "SIMKBD1012", 69, 12}, {49, "SIMKBD1011", 69, 13}, {25, "SIMKBD1013", 70, 12}},
+      {{25, "SIMKBD1022", 68, 12}, {49, "SIMKBD1021", 69, 13}, {88, "SIMKBD1023", 69, 14}},
+  };
+  for (std::vector<Present> row : rows) {
+    const std::string due = row.front().serial;
+    for (const bool reversed : {false, true}) {
+      SCOPED_TRACE(due + (reversed ? " plugged in last" : " plugged in first"));
+      if (reversed) std::reverse(row.begin(), row.end());
+      std::vector<std::unique_ptr<PluggedKeyboard>> plugged;
+      for (const Present& present : row) {
+        simkbd::KeyboardConfig config = keyboardConfig(present.size, present.serial);
+        config.mainVersion = present.mainVersion;
+        config.secondVersion = present.secondVersion;
+        plugged.push_back(TestSupport::plugOrFail(config));
+        ASSERT_TRUE(plugged.back());
+      }
+      TestableUpgradeLogic logic;
+      for (const char* action : {"start", "RESCAN"}) {
+        SCOPED_TRACE(action);
+        logic.forgetKeyboard();
+        ASSERT_TRUE(logic.connectInNormalMode());
+        EXPECT_EQ(logic.device().deviceInfo().serialNumber, due);
+      }
+      for (const auto& keyboard : plugged) {
+        EXPECT_TRUE(changingRequests(keyboard->report()).empty()) << keyboard->description();
+      }
+    }
+  }
+}
 
 class KeyboardElsewhere : public TestSupport::SimulatedKeyboardTest {};
 

@@ -4,6 +4,8 @@
 
 #include <boost/thread/exceptions.hpp>
 
+#include <algorithm>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -14,6 +16,8 @@
 
 namespace QV {
 namespace {
+
+using namespace std::chrono_literals;
 
 // An engine whose answers the test scripts, and which logs every call in
 // order.
@@ -94,16 +98,18 @@ struct ScriptedEngine {
 };
 
 // A host that keeps the pending timers and fires them on request, as the
-// pane's ticks would.
+// pane's ticks would, its clock moving on by their ticks.
 struct RecordingHost : UpdateWizardFlow::Host {
   std::map<int, int> timers;  // id -> ticks
   std::vector<std::string> pages;
   int quits = 0;
   UpdateWizardFlow* flow = nullptr;
+  std::chrono::steady_clock::time_point clock;
 
   void startFlowTimer(int ticks, int id) override { timers[id] = ticks; }
   void pageChanged() override { pages.push_back(UpdateWizardFlow::stateName(flow->state())); }
   void quitRequested() override { ++quits; }
+  std::chrono::steady_clock::time_point now() const override { return clock; }
 
   // Fires the timer of the id; false when none is pending.
   bool fire(int id) {
@@ -111,9 +117,16 @@ struct RecordingHost : UpdateWizardFlow::Host {
     if (found == timers.end()) {
       return false;
     }
+    clock += found->second * 40ms;
     timers.erase(found);
     flow->timerFired(id);
     return true;
+  }
+
+  // Lets the search for a keyboard that the switch did not find run out.
+  void searchToTheEnd() {
+    while (fire(UpdateWizardFlow::eTimerLateSearch)) {
+    }
   }
 };
 
@@ -202,18 +215,19 @@ TEST_F(WizardFlow, NoKeyboardThenRescanFindsOneUpToDate) {
 TEST_F(WizardFlow, KeyboardThatWillNotSwitchIsAskedForAndRetried) {
   engine.normalMode = {true, true, true};
   engine.resets = {false, false, true};
-  engine.updateMode = {false, false};
   engine.infos = {{68, "68", true}, {69, "69", false}};
   flow.start();
   flow.actionClicked();
   host.fire(UpdateWizardFlow::eTimerStep);
+  host.searchToTheEnd();
   EXPECT_EQ(flow.state(), UpdateWizardFlow::eAskUpdateMode);
   EXPECT_EQ(flow.action(), UpdateWizardFlow::eActionRetry);
 
-  // The first retry finds it in neither mode; it stays on the asking page.
+  // The first retry switches it again, and again it is not found.
   flow.actionClicked();
   EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepSwitching);
   host.fire(UpdateWizardFlow::eTimerStep);
+  host.searchToTheEnd();
   EXPECT_EQ(flow.state(), UpdateWizardFlow::eAskUpdateMode);
 
   // The second finds it in normal mode and switches it.
@@ -224,21 +238,53 @@ TEST_F(WizardFlow, KeyboardThatWillNotSwitchIsAskedForAndRetried) {
       "connectInNormalMode", "getDeviceInfo",       "resetIntoUpdateMode", "connectInUpdateMode",
       "connectInNormalMode", "resetIntoUpdateMode", "connectInUpdateMode", "connectInNormalMode",
       "resetIntoUpdateMode", "performUpdate"};
+  // Each search, and the look of the RETRY after it, as one call.
+  engine.calls.erase(std::unique(engine.calls.begin(), engine.calls.end()), engine.calls.end());
   EXPECT_EQ(engine.calls, expected);
 }
 
 TEST_F(WizardFlow, KeyboardBackLateInUpdateModeIsFoundByRetry) {
   engine.normalMode = {true};
   engine.resets = {false};
-  engine.updateMode = {true};
   flow.start();
   flow.actionClicked();
   host.fire(UpdateWizardFlow::eTimerStep);
+  host.searchToTheEnd();
+  engine.updateMode = {true};
   flow.actionClicked();
   host.fire(UpdateWizardFlow::eTimerStep);
   EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepWriting);
   EXPECT_EQ(engine.calls.back(), "performUpdate");
   EXPECT_EQ(engine.calls[engine.calls.size() - 2], "connectInUpdateMode");
+}
+
+// A switch whose own scan misses the keyboard looks for it in update mode,
+// one scan per timer, a few seconds more before the asking page shows; found
+// then, it is updated as if the switch had found it.
+TEST_F(WizardFlow, ASwitchThatMissesTheKeyboardLooksForItAFewSecondsMore) {
+  const std::deque<bool> looks[] = {{true}, {false, false, false, true}, {}};
+  for (const std::deque<bool>& answers : looks) {
+    SCOPED_TRACE(answers.size());
+    engine = ScriptedEngine();
+    engine.normalMode = {true};
+    engine.resets = {false};
+    engine.updateMode = answers;
+    UpdateWizardFlow wizard(config, host);
+    host.flow = &wizard;
+    wizard.start();
+    wizard.actionClicked();
+    host.fire(UpdateWizardFlow::eTimerStep);
+    const auto switched = host.clock;
+    host.searchToTheEnd();
+    if (answers.empty()) {
+      EXPECT_EQ(wizard.state(), UpdateWizardFlow::eAskUpdateMode);
+      EXPECT_GE(host.clock - switched, LateKeyboardSearch::kPatience);
+      EXPECT_LT(host.clock - switched, LateKeyboardSearch::kPatience + LateKeyboardSearch::kInterval);
+    } else {
+      EXPECT_EQ(wizard.step(), UpdateWizardFlow::eStepWriting);
+      EXPECT_EQ(std::count(engine.calls.begin(), engine.calls.end(), "connectInUpdateMode"), answers.size());
+    }
+  }
 }
 
 TEST_F(WizardFlow, ReconnectionWaitsFiveSecondsOnATimerThenGivesUp) {
