@@ -655,7 +655,16 @@ bool DFUDevice::manifest(DFU::GetStatus& status) {
         status.bStatus = DFU::OK;
         return true;
       case DFU::dfuIDLE:
-        return getDFUStatus(status) && status.bStatus == DFU::OK;
+        if (!getDFUStatus(status) || status.bStatus != DFU::OK) {
+          return false;
+        }
+        // Only a status that says idle too confirms that manifestation is
+        // over; any other state contradicts the one just told.
+        if (status.bState != DFU::dfuIDLE) {
+          status.bStatus = DFU::errUNKNOWN;
+          return false;
+        }
+        return true;
       case DFU::dfuMANIFEST_SYNC:
         if (!getDFUStatus(status) || status.bStatus != DFU::OK) {
           return false;

@@ -688,19 +688,24 @@ TEST_F(DFUDeviceProtocolTest, ToleratedManifestationIsFollowedBySecondSteps) {
     }
   }
 
-  // An unexpected state and an unreadable one are the program's own verdict;
-  // dfuIDLE whose status reports an error is the device's.
-  for (const Reply& reply : {stateReply(DFU::dfuDNLOAD_IDLE), stall()}) {
+  // An unexpected state, an unreadable one and dfuIDLE that the status then
+  // contradicts are the program's own verdict; dfuIDLE whose status reports
+  // an error is the device's.
+  struct Ending {
+    Reply state, statusAfterIdle;
+    std::uint8_t bStatus;
+  };
+  const Reply taken = statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE);
+  for (const Ending& e : {Ending{stateReply(DFU::dfuDNLOAD_IDLE), taken, DFU::errUNKNOWN},
+                          Ending{stall(), taken, DFU::errUNKNOWN},
+                          Ending{stateReply(DFU::dfuIDLE), taken, DFU::errUNKNOWN},
+                          Ending{stateReply(DFU::dfuIDLE), statusReply(DFU::errVERIFY, 0, DFU::dfuERROR), DFU::errVERIFY}}) {
     connectInDFUMode(256, 0x0F);
-    transport->standing[DFU::DFU_GETSTATE] = reply;
+    transport->standing[DFU::DFU_GETSTATE] = e.state;
+    thenStatus({taken, e.statusAfterIdle});
     EXPECT_FALSE(device.writeImage(image.data(), 100, status));
-    EXPECT_EQ(status.bStatus, DFU::errUNKNOWN);
+    EXPECT_EQ(status.bStatus, e.bStatus);
   }
-  connectInDFUMode(256, 0x0F);
-  transport->standing[DFU::DFU_GETSTATE] = stateReply(DFU::dfuIDLE);
-  thenStatus({statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), statusReply(DFU::errVERIFY, 0, DFU::dfuERROR)});
-  EXPECT_FALSE(device.writeImage(image.data(), 100, status));
-  EXPECT_EQ(status.bStatus, DFU::errVERIFY);
 }
 
 TEST_F(DFUDeviceProtocolTest, ToleratedManifestationIsBounded) {
