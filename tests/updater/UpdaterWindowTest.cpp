@@ -489,13 +489,14 @@ TEST_F(UpdaterWindow, AKeyboardThatWillNotEnterUpdateModeShowsTheAskingPage) {
 }
 
 TEST_F(UpdaterWindow, AKeyboardBackLateFromTheResetIsFoundByRetry) {
-  // Off the bus longer than the window looks for it after the reset: the
-  // asking page shows, and RETRY finds the keyboard once it is back. The
+  // Off the bus longer than the window looks for it after the reset (and
+  // back at once after the update): the asking page shows, and RETRY finds
+  // the keyboard once it is back. The
   // services list is left to the application, which builds it in a child
   // process while the keyboard is on the bus.
   // Beside it stands an up-to-date keyboard, so the update offered is the
   // late one's; while it is away, RETRY never takes the other in its stead.
-  start({"--serial", "AAA", "--reenumerate-delay", "10000", "--add-keyboard", "49:BBB:69:13"}, false);
+  start({"--serial", "AAA", "--reenumerate-delay", "10000,200", "--add-keyboard", "49:BBB:69:13"}, false);
   updateThroughTheAskingPage();
   quit();
   const nlohmann::json report = keyboardReport();
@@ -521,7 +522,7 @@ TEST_F(UpdaterWindow, RetryWhileTheKeyboardIsAwayNeverTakesANamesake) {
   // its serial number: the only one so named while the keyboard shown is away
   // after the reset. RETRY takes none but the keyboard shown, once it is back
   // on its port.
-  start({"--serial", "AAA", "--reenumerate-delay", "10000", "--add-keyboard", "49:AAA"});
+  start({"--serial", "AAA", "--reenumerate-delay", "10000,200", "--add-keyboard", "49:AAA"});
   updateThroughTheAskingPage();
   quit();
   const nlohmann::json report = keyboardReport();

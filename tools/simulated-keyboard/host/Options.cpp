@@ -162,7 +162,18 @@ const std::map<std::string, Setter>& valued() {
        }},
       {"--poll-timeout", numberInto(&KeyboardConfig::pollTimeoutMs, kMaxPollTimeout)},
       {"--busy-polls", numberInto(&KeyboardConfig::busyPolls, kMaxU32)},
-      {"--reenumerate-delay", numberInto(&KeyboardConfig::reenumerateDelayMs, kMaxU32)},
+      {"--reenumerate-delay",
+       [](const std::string& value, Options& options) -> std::string {
+         // MS, or MS,LATER: the first time off the bus, then every later one.
+         const std::size_t comma = value.find(',');
+         const std::optional<std::uint64_t> first = number(value.substr(0, comma), kMaxU32);
+         const std::optional<std::uint64_t> later =
+             comma == std::string::npos ? first : number(value.substr(comma + 1), kMaxU32);
+         if (!first || !later) return "expects MS or MS,LATER, numbers from 0 to " + std::to_string(kMaxU32);
+         options.keyboards.front().reenumerateDelayMs = static_cast<std::uint32_t>(*first);
+         if (comma != std::string::npos) options.keyboards.front().laterReenumerateDelayMs = static_cast<std::uint32_t>(*later);
+         return {};
+       }},
       {"--reenumerate-port",
        [](const std::string& value, Options& options) -> std::string {
          const std::optional<std::uint64_t> port = number(value, kMaxPort);
@@ -333,7 +344,9 @@ std::string Options::usage() {
          "  --busy-polls N                dfuDNBUSY answers before each block is taken (0)\n"
          "  --no-will-detach              clear bitWillDetach: the host must reset the device\n"
          "  --not-manifestation-tolerant  clear bitManifestationTolerant\n"
-         "  --reenumerate-delay MS        time off the bus when re-enumerating (200)\n"
+         "  --reenumerate-delay MS[,LATER]\n"
+         "                                time off the bus when re-enumerating (200); with\n"
+         "                                LATER, MS the first time and LATER each time after\n"
          "  --reenumerate-port PORT       come back on root-hub port PORT after leaving the bus\n"
          "                                (each keyboard keeps a port of its own by default:\n"
          "                                1, then 2, 3... for those --add-keyboard adds, which\n"

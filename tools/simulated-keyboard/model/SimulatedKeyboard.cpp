@@ -230,6 +230,7 @@ struct SimulatedKeyboard::Impl {
   Mode mode;
   bool present;
   unsigned enumerations;
+  unsigned reenumerations = 0;  // times it left the bus to come back
   struct Arrival {
     Clock::time_point at;
     Mode mode;
@@ -302,7 +303,13 @@ struct SimulatedKeyboard::Impl {
     if (!cfg.noReenumerate) arrival = Arrival{at + offBusFor, comeBackIn};
   }
 
-  Clock::duration reenumerateDelay() const { return std::chrono::milliseconds(cfg.reenumerateDelayMs); }
+  // Time off the bus for this re-enumeration: the first one may take longer
+  // (or shorter) than those after it.
+  Clock::duration reenumerateDelay() {
+    const bool first = reenumerations++ == 0;
+    return std::chrono::milliseconds(first || !cfg.laterReenumerateDelayMs ? cfg.reenumerateDelayMs
+                                                                           : *cfg.laterReenumerateDelayMs);
+  }
 
   // Leaving the loader starts the application only when a complete download
   // left one; otherwise the loader is all the keyboard can run.

@@ -95,6 +95,7 @@ struct KeyboardConfig {
   bool manifestationTolerant = true;       // bmAttributes bit 2
   std::uint32_t manifestationMs = 100;     // how long manifestation takes
   std::uint32_t reenumerateDelayMs = 200;  // time off the bus when re-enumerating
+  std::optional<std::uint32_t> laterReenumerateDelayMs;  // the same, after the first time; as above if none
   // The root-hub port the host first puts the keyboard on, as a user plugs a
   // keyboard into the port another one left; none gives it a port of its own.
   std::optional<unsigned> port;

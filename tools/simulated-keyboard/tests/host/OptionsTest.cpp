@@ -24,7 +24,7 @@ TEST(Options, EveryOptionReachesItsSetting) {
   const Parsed parsed = parse({"--size", "88", "--main-version", "70", "--second-version", "15",
                                "--serial", "ABC", "--start-in-update-mode", "--transfer-size", "1024",
                                "--poll-timeout", "5", "--busy-polls", "3", "--no-will-detach",
-                               "--not-manifestation-tolerant", "--reenumerate-delay", "50",
+                               "--not-manifestation-tolerant", "--reenumerate-delay", "50,7",
                                "--reenumerate-port", "9",
                                "--product-id", "0x1351", "--new-main-version", "71",
                                "--new-second-version", "16", "--fail-block", "4", "--unplug-block", "5",
@@ -43,6 +43,7 @@ TEST(Options, EveryOptionReachesItsSetting) {
   EXPECT_EQ(k.pollTimeoutMs, 5u);
   EXPECT_EQ(k.busyPolls, 3u);
   EXPECT_EQ(k.reenumerateDelayMs, 50u);
+  EXPECT_EQ(k.laterReenumerateDelayMs, 7u);
   EXPECT_EQ(k.reenumeratePort, 9u);
   EXPECT_EQ(k.productId, 0x1351);
   EXPECT_EQ(k.newMainVersion, 71);
@@ -101,6 +102,8 @@ TEST(Options, BadCommandLinesAreRefusedWithTheOptionNamed) {
       {{"--busy-polls", "99999999999999999999999", "--", "true"}, "--busy-polls"},
       {{"--product-id", "0x10000", "--", "true"}, "--product-id"},
       {{"--reenumerate-delay", "0x10", "--", "true"}, "--reenumerate-delay"},
+      {{"--reenumerate-delay", "10,", "--", "true"}, "--reenumerate-delay"},
+      {{"--reenumerate-delay", "10,20,30", "--", "true"}, "--reenumerate-delay"},
       {{"--reenumerate-port", "0", "--", "true"}, "--reenumerate-port"},
       {{"--reenumerate-port", "128", "--", "true"}, "--reenumerate-port"},
       {{"--stall-request", "256", "--", "true"}, "--stall-request"},

@@ -583,6 +583,7 @@ TEST(SimulatedKeyboardFaults, StatusFaults) {
 TEST(SimulatedKeyboardBus, DetachResetsAndVendorResets) {
   KeyboardConfig config;
   config.reenumerateDelayMs = 2500;
+  config.laterReenumerateDelayMs = 300;
   Host h(config);
   ASSERT_EQ(h.dfu(0, 1000).kind, ControlResult::Ok);
   EXPECT_FALSE(h.kbd.onBus());
@@ -593,6 +594,9 @@ TEST(SimulatedKeyboardBus, DetachResetsAndVendorResets) {
   EXPECT_EQ(h.advanceBy(2499ms), Changes{});
   EXPECT_EQ(h.advanceBy(1ms), kArrived);
   EXPECT_EQ(h.kbd.productId(), 0x1352);
+  ASSERT_EQ(h.dfu(0, 1000).kind, ControlResult::Ok);  // out of update mode: the later delay
+  EXPECT_EQ(h.advanceBy(0ms), kLeft);
+  EXPECT_EQ(h.kbd.nextBusChange(), h.now + 300ms);
 
   config.willDetach = false;
   Host r(config);
