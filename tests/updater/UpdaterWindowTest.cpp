@@ -277,6 +277,10 @@ class UpdaterWindow : public testing::Test {
     typeQuitKey();
     const std::string question = waitForQuestion();
     ASSERT_FALSE(question.empty()) << "no question";
+    answerYes(question);
+  }
+
+  void answerYes(const std::string& question) {
     // Yes stands right of No, near the question's bottom-right corner.
     const auto geometry = m_session.xdotool({"getwindowgeometry", question});
     ASSERT_TRUE(geometry.has_value());
@@ -363,6 +367,15 @@ class UpdaterWindow : public testing::Test {
       EXPECT_EQ(report["mainImage"]["sha256"], sha256(row(size).mainImage, row(size).mainImageSize));
     }
     EXPECT_EQ(report["secondImage"]["sha256"], sha256(row(size).secondImage, row(size).secondImageSize));
+  }
+
+  // Switched into update mode and left there, nothing written: its firmware
+  // still works once it is started again.
+  void expectSwitchedOnly(const nlohmann::json& report) {
+    EXPECT_EQ(report["mode"], "update");
+    EXPECT_EQ(report["requestCounts"]["DNLOAD"], 0);
+    EXPECT_EQ(report["requestCounts"]["ABORT"], 0);
+    EXPECT_EQ(report["applicationValid"], true);
   }
 
   // The pages of one update, from the click on UPDATE or RETRY to done.
@@ -827,7 +840,9 @@ TEST_F(UpdaterWindowWithoutDaemons, TheChildrenTheApplicationStartsLeaveItTheKey
 // twice, or the close box): where the switch does not find the keyboard the
 // updater ends as the window goes on to look for it, nothing being written,
 // as QUIT on the asking page would end it; where it succeeds the one
-// question opens, and No lets the update go on to its end. The end of the
+// question opens: No lets the update go on to its end, Yes ends the updater
+// before anything is written, the keyboard left in update mode with its
+// firmware as it was. The end of the
 // session (signals to the updater's process group: SIGTERM and SIGHUP as
 // logind sends them at a logout, SIGTERM alone as kill does) asks nothing:
 // the updater ends at once, cleanly, and leaves the keyboard as a quit
@@ -842,6 +857,7 @@ struct HeldQuit {
   const char* page = "updating switching";
   bool switchSucceeds = false;
   std::vector<int> signals = {SIGTERM};
+  bool yes = false;  // the answer to the question
 };
 
 class QuitDuringTheSwitch : public UpdaterWindow, public testing::WithParamInterface<HeldQuit> {};
@@ -896,6 +912,7 @@ TEST_P(QuitDuringTheSwitch, IsActedOnOnceTheWindowIsFree) {
       EXPECT_EQ(report["requestCounts"]["DETACH"], untouched ? 0 : 1);
       EXPECT_EQ(report["onBus"], true);
       EXPECT_EQ(report["status"], 0);
+      if (page == "updating switching") expectSwitchedOnly(report);
       return;
     }
   }
@@ -911,6 +928,14 @@ TEST_P(QuitDuringTheSwitch, IsActedOnOnceTheWindowIsFree) {
   const std::string question = waitForQuestion();
   ASSERT_FALSE(question.empty()) << "no question";
   shoot(std::string("held-question-") + row.name);
+  if (row.yes) {
+    ASSERT_NO_FATAL_FAILURE(answerYes(question));
+    const auto code = m_app->waitForExit(kQuitLimit);
+    ASSERT_TRUE(code.has_value()) << "Yes did not quit";
+    EXPECT_EQ(*code, 0) << m_app->output();
+    expectSwitchedOnly(keyboardReport());
+    return;
+  }
   ASSERT_TRUE(m_session.xdotool({"key", "--window", question, "Return"}));
   ASSERT_TRUE(waitForPage("done"));
   EXPECT_FALSE(m_session.xdotool({"search", "--onlyvisible", "--name", "^Information$"}).has_value())
@@ -926,6 +951,8 @@ INSTANTIATE_TEST_SUITE_P(
                     HeldQuit{"askGreyedClick", {"--no-reenumerate"}, HeldQuit::kGreyedActionButton},
                     HeldQuit{"goKey", {}, HeldQuit::kQuitKeyTwice, "updating switching", true},
                     HeldQuit{"goCloseBox", {}, HeldQuit::kCloseBox, "updating switching", true},
+                    HeldQuit{"goKeyYes", {}, HeldQuit::kQuitKeyTwice, "updating switching", true, {}, true},
+                    HeldQuit{"endSwitching", {}, HeldQuit::kSessionEnds},
                     HeldQuit{"endOffered", {}, HeldQuit::kSessionEnds, "update-available", false, {SIGTERM, SIGHUP}},
                     HeldQuit{"endWriting", {"--busy-polls", "2", "--poll-timeout", "10"}, HeldQuit::kSessionEnds,
                              "updating writing"}),

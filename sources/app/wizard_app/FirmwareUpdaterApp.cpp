@@ -114,16 +114,27 @@ bool FirmwareUpdaterApp::confirmQuit() {
   if (m_quitQuestionOpen) {
     return false;
   }
-  if (!m_config.isUpdateRunning || !m_config.isUpdateRunning()) {
+  // A keyboard just switched into update mode, its writing about to start, is
+  // asked about as one being written. The writing waits for the answer; after
+  // a Yes it never starts, and the keyboard is left in update mode with its
+  // firmware as it was. The wizard is kept for the question's length.
+  const std::shared_ptr<UpdateWizardMainWidget> held = m_wizard && m_wizard->writingDue() ? m_wizard : nullptr;
+  if (!held && (!m_config.isUpdateRunning || !m_config.isUpdateRunning())) {
     return true;
   }
   const std::string question = UpdaterTexts::quitDuringUpdateQuestion();
   const QuestionOpen open(m_quitQuestionOpen);
+  if (held) {
+    held->holdWriting(true);
+  }
   const GP::Message::eButton answer =
       GP::Message::show(GP::CharSequence<char>(question.data(), question.size()), GP::Message::eTypeYesNo,
                         GP::Message::eButtonNo, GP::Message::eIconQuestion,
                         UpdaterTexts::tr(UpdaterTexts::kApplicationName).c_str());
   if (answer != GP::Message::eButtonYes) {
+    if (held) {
+      held->holdWriting(false);
+    }
     return false;
   }
   // Should the update have ended while the question was open, Yes simply

@@ -111,6 +111,16 @@ void UpdateWizardFlow::timerFired(int id) {
         lookForLateKeyboard();
       }
       break;
+    case eTimerWrite:
+      if (m_step == eStepSwitching && m_writingDue) {
+        if (m_writingHeld || m_host.now() < m_writeAt) {
+          m_host.startFlowTimer(1, eTimerWrite);
+        } else {
+          m_writingDue = false;
+          startWriting();
+        }
+      }
+      break;
     default:
       break;
   }
@@ -178,7 +188,7 @@ void UpdateWizardFlow::runSwitch() {
     inUpdateMode = m_config.resetIntoUpdateMode();
   }
   if (inUpdateMode) {
-    startWriting();
+    writeSoon();
   } else if (!switchTried) {
     setState(eAskUpdateMode);
   } else {
@@ -195,7 +205,7 @@ void UpdateWizardFlow::lookForLateKeyboard() {
   switch (m_lateSearch->look()) {
     case LateKeyboardSearch::eLook::eFound:
       m_lateSearch.reset();
-      startWriting();
+      writeSoon();
       break;
     case LateKeyboardSearch::eLook::eLookAgain:
       m_host.startFlowTimer(kLateSearchTicks, eTimerLateSearch);
@@ -205,6 +215,12 @@ void UpdateWizardFlow::lookForLateKeyboard() {
       setState(eAskUpdateMode);
       break;
   }
+}
+
+void UpdateWizardFlow::writeSoon() {
+  m_writingDue = true;
+  m_writeAt = m_host.now() + kWriteDelay;
+  m_host.startFlowTimer(1, eTimerWrite);
 }
 
 void UpdateWizardFlow::startWriting() {

@@ -86,6 +86,7 @@ class UpdateWizardFlow {
     eTimerPoll = 2,
     eTimerReconnect = 3,
     eTimerLateSearch = 4,
+    eTimerWrite = 5,
   };
   // Ticks between a page change and the slow call after it: the window
   // repaints on the tick after the change, the call runs on the next one.
@@ -97,6 +98,12 @@ class UpdateWizardFlow {
   // The pause between two looks for a keyboard back late from the switch,
   // in 40 ms ticks.
   static constexpr int kLateSearchTicks = int(LateKeyboardSearch::kInterval.count() / 40);
+  // The pause between a switch that found the keyboard in update mode and
+  // the start of the writing: the input made while the switch held the
+  // window (a quit by its key, the close box or a signal) is handled first,
+  // before any block is sent. The ticks that the switch held back come in a
+  // burst after it, so the pause goes by the clock.
+  static constexpr std::chrono::milliseconds kWriteDelay{500};
 
   UpdateWizardFlow(FirmwareUpdaterConfig& config, Host& host);
   UpdateWizardFlow(const UpdateWizardFlow&) = delete;
@@ -116,6 +123,12 @@ class UpdateWizardFlow {
   // neither button does anything.
   bool busy() const { return m_state == eUpdating; }
   eFailure failure() const { return m_failure; }
+  // The keyboard is in update mode and its writing about to start: a quit
+  // asked now is asked about as during the writing, and while held the
+  // writing waits (for the answer). Once held for a quit that was allowed,
+  // the writing never starts.
+  bool writingDue() const { return m_writingDue; }
+  void holdWriting(bool held) { m_writingHeld = held; }
   // The update was refused before anything reached the keyboard, as this
   // build has no firmware for it: the update-available page then says why
   // and offers RESCAN instead of UPDATE.
@@ -141,6 +154,8 @@ class UpdateWizardFlow {
   // One look for the keyboard that the switch did not find in update mode;
   // the asking page once it is given up on.
   void lookForLateKeyboard();
+  // Starts the writing once kWriteDelay is over and it is not held.
+  void writeSoon();
   void startWriting();
   void poll();
   void reconnectAfterUpdate(bool secondTry);
@@ -157,6 +172,9 @@ class UpdateWizardFlow {
   bool m_switchFromAsk = false;
   // Set while a keyboard that the switch did not find is looked for.
   std::optional<LateKeyboardSearch> m_lateSearch;
+  bool m_writingDue = false;
+  std::chrono::steady_clock::time_point m_writeAt;
+  bool m_writingHeld = false;
   QDV2::USBDeviceInfo m_info;
   std::string m_installed;
   std::string m_newest;

@@ -46,6 +46,9 @@ class UpdateWizardMainWidget : public QTK::Widget, private UpdateWizardFlow::Hos
   bool isAboutShown() const;
 
   const UpdateWizardFlow& flow() const { return m_flow; }
+  // The quit question's side of the writing about to start.
+  bool writingDue() const { return m_flow.writingDue(); }
+  void holdWriting(bool held) { m_flow.holdWriting(held); }
   // What the labels show now, for tests.
   std::string messageText() const;
   std::string installedText() const;

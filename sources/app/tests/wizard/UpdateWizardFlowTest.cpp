@@ -120,8 +120,13 @@ struct RecordingHost : UpdateWizardFlow::Host {
     clock += found->second * 40ms;
     timers.erase(found);
     flow->timerFired(id);
+    // The writing a switch leaves due starts a few ticks later, unless the
+    // test holds it.
+    while (writeWhenDue && id != UpdateWizardFlow::eTimerWrite && fire(UpdateWizardFlow::eTimerWrite)) {
+    }
     return true;
   }
+  bool writeWhenDue = true;
 
   // Lets the search for a keyboard that the switch did not find run out.
   void searchToTheEnd() {
@@ -256,6 +261,31 @@ TEST_F(WizardFlow, KeyboardBackLateInUpdateModeIsFoundByRetry) {
   EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepWriting);
   EXPECT_EQ(engine.calls.back(), "performUpdate");
   EXPECT_EQ(engine.calls[engine.calls.size() - 2], "connectInUpdateMode");
+}
+
+// The writing starts a moment after the switch, so that a quit asked while
+// the switch held the window comes first; held for the quit's question, it
+// waits for the answer.
+TEST_F(WizardFlow, TheWritingWaitsForAQuitAskedDuringTheSwitch) {
+  engine.normalMode = {true};
+  engine.resets = {true};
+  host.writeWhenDue = false;
+  flow.start();
+  flow.actionClicked();
+  host.fire(UpdateWizardFlow::eTimerStep);
+  EXPECT_TRUE(flow.writingDue());
+  ASSERT_TRUE(host.fire(UpdateWizardFlow::eTimerWrite));
+  EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepSwitching) << "written before the input made meanwhile";
+  flow.holdWriting(true);
+  for (auto held = 0ms; held <= UpdateWizardFlow::kWriteDelay; held += 40ms) {
+    ASSERT_TRUE(host.fire(UpdateWizardFlow::eTimerWrite)) << "the held writing is given up";
+  }
+  EXPECT_EQ(engine.calls.back(), "resetIntoUpdateMode");
+  flow.holdWriting(false);
+  ASSERT_TRUE(host.fire(UpdateWizardFlow::eTimerWrite));
+  EXPECT_FALSE(flow.writingDue());
+  EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepWriting);
+  EXPECT_EQ(engine.calls.back(), "performUpdate");
 }
 
 // A switch whose own scan misses the keyboard looks for it in update mode,
