@@ -259,8 +259,13 @@ class UpdaterWindow : public testing::Test {
   // Ends the application through its QUIT button, which ends the keyboard.
   void quit() {
     click(kQuitButton);
-    const auto code = m_app->waitForExit(30s);
-    ASSERT_TRUE(code.has_value()) << "the application did not end";
+    expectEndWithin(30s, "QUIT");
+  }
+
+  // The updater ends, with code 0, within `limit` of what `after` names.
+  void expectEndWithin(std::chrono::milliseconds limit, const char* after) {
+    const auto code = m_app->waitForExit(limit);
+    ASSERT_TRUE(code.has_value()) << "the updater still ran " << limit.count() << " ms after " << after;
     EXPECT_EQ(*code, 0) << m_app->output();
   }
 
@@ -390,9 +395,11 @@ class UpdaterWindow : public testing::Test {
     ASSERT_TRUE(waitForPage("update-available"));
     click(kActionButton);
     expectUpdateRoad();
-    EXPECT_EQ(pages(), (std::vector<std::string>{"update-available", "updating switching", "updating writing",
-                                                 "updating reconnecting", "done"}));
+    EXPECT_EQ(pages(), kStraightThrough);
   }
+
+  static inline const std::vector<std::string> kStraightThrough = {
+      "update-available", "updating switching", "updating writing", "updating reconnecting", "done"};
 
   GuiSession m_session{options()};
   std::unique_ptr<QV::TestSupport::ChildProcess> m_app;
@@ -412,9 +419,7 @@ TEST_P(Sizes, UpdateLeadsThroughTheUpdatingPagesToDone) {
   shoot("updating-" + std::to_string(size));
   ASSERT_TRUE(waitForPage("done"));
   shoot("done-" + std::to_string(size));
-  const std::vector<std::string> expected = {"update-available", "updating switching", "updating writing",
-                                             "updating reconnecting", "done"};
-  EXPECT_EQ(pages(), expected);
+  EXPECT_EQ(pages(), kStraightThrough);
   // FINISH beside the About overlay finishes, as it looks.
   click(kAboutButton);
   ASSERT_TRUE(waitForPage("about shown", 20s));
@@ -648,9 +653,7 @@ TEST_F(UpdaterWindow, QuitDuringTheUpdateWithYesEndsTheApplicationCleanly) {
   click(kActionButton);
   ASSERT_TRUE(waitForPage("updating writing"));
   ASSERT_NO_FATAL_FAILURE(quitDuringTheUpdate());
-  const auto code = m_app->waitForExit(kQuitLimit);
-  ASSERT_TRUE(code.has_value()) << "the application still ran " << kQuitLimit.count() << " ms after Yes";
-  EXPECT_EQ(*code, 0) << m_app->output();
+  ASSERT_NO_FATAL_FAILURE(expectEndWithin(kQuitLimit, "Yes"));
   EXPECT_EQ(m_app->output().find("Sanitizer"), std::string::npos) << m_app->output();
   EXPECT_NE(pages().back(), "done") << "the update was left, not finished";
 }
@@ -671,9 +674,7 @@ TEST_F(UpdaterWindow, AfterAQuitDuringTheWritingTheNextStartUpdatesAtOnce) {
   click(kActionButton);
   expectUpdateRoad();
   const std::vector<std::string> shown = pages();
-  EXPECT_EQ(std::vector<std::string>(shown.begin() + firstRun, shown.end()),
-            (std::vector<std::string>{"update-available", "updating switching", "updating writing",
-                                      "updating reconnecting", "done"}));
+  EXPECT_EQ(std::vector<std::string>(shown.begin() + firstRun, shown.end()), kStraightThrough);
   quit();
   const nlohmann::json report = keyboardReport();
   expectNewest(report, 49);
@@ -708,9 +709,7 @@ TEST_F(UpdaterWindow, AltQQuitsAtOnceWhenNoUpdateRuns) {
   start({"--main-version", "69", "--second-version", "13"});
   ASSERT_TRUE(waitForPage("up-to-date"));
   typeQuitKey();
-  const auto code = m_app->waitForExit(30s);
-  ASSERT_TRUE(code.has_value()) << "Alt+Q did not quit";
-  EXPECT_EQ(*code, 0) << m_app->output();
+  expectEndWithin(30s, "Alt+Q");
 }
 
 // Quitting while the keyboard stays busy and asks for no wait between its
@@ -783,9 +782,7 @@ TEST_F(UpdaterWindow, AKeyboardThatAnswersNothingHoldsTheWindowBriefly) {
   EXPECT_EQ(pages().back(), "no-device");
   click(kActionButton);
   typeQuitKey();
-  const auto code = m_app->waitForExit(kQuitLimit);
-  ASSERT_TRUE(code.has_value()) << "the updater still ran " << kQuitLimit.count() << " ms after Alt+Q";
-  EXPECT_EQ(*code, 0) << m_app->output();
+  ASSERT_NO_FATAL_FAILURE(expectEndWithin(kQuitLimit, "Alt+Q"));
   const nlohmann::json report = keyboardReport();
   EXPECT_EQ(report["hung"], true);
   EXPECT_EQ(report["requestsLeftPending"], 0);
@@ -827,10 +824,7 @@ TEST_F(UpdaterWindowWithoutDaemons, TheChildrenTheApplicationStartsLeaveItTheKey
   ASSERT_TRUE(waitForPage("update-available"));
   chooseFromMenu(kHelpMenuX, kFirstItemY);
   ASSERT_TRUE(QV::TestSupport::waitUntil([&] { return !openedAddresses().empty(); }, 20s));
-  click(kActionButton);
-  expectUpdateRoad();
-  EXPECT_EQ(pages(), (std::vector<std::string>{"update-available", "updating switching", "updating writing",
-                                               "updating reconnecting", "done"}));
+  updateStraightThrough();
   quit();
   expectNewest(keyboardReport(), 49);
 }
@@ -893,16 +887,12 @@ TEST_P(QuitDuringTheSwitch, IsActedOnOnceTheWindowIsFree) {
           << "the click made during the switch pressed RETRY";
       EXPECT_EQ(shown.back(), "ask-update-mode");
       ASSERT_NO_FATAL_FAILURE(typeQuitKey());
-      const auto code = m_app->waitForExit(kQuitLimit);
-      ASSERT_TRUE(code.has_value()) << "Alt+Q did not quit";
-      EXPECT_EQ(*code, 0) << m_app->output();
+      expectEndWithin(kQuitLimit, "Alt+Q");
       return;
     }
     case HeldQuit::kSessionEnds: {
       for (int signal : row.signals) ASSERT_TRUE(m_app->sendSignalToGroup(signal));
-      const auto code = m_app->waitForExit(kQuitLimit);
-      ASSERT_TRUE(code.has_value()) << "the updater still ran " << kQuitLimit.count() << " ms after the signal";
-      EXPECT_EQ(*code, 0) << m_app->output();
+      ASSERT_NO_FATAL_FAILURE(expectEndWithin(kQuitLimit, "the signal"));
       EXPECT_EQ(m_app->output().find("Sanitizer"), std::string::npos) << m_app->output();
       // Untouched; or left in its loader without an error, as a Yes to the
       // quit question leaves it, for the next start to update.
@@ -919,9 +909,7 @@ TEST_P(QuitDuringTheSwitch, IsActedOnOnceTheWindowIsFree) {
   shoot(std::string("held-") + row.name);
   if (!row.switchSucceeds) {
     // The switch lets the window go within its 2.5 s.
-    const auto code = m_app->waitForExit(2500ms + kQuitLimit);
-    ASSERT_TRUE(code.has_value()) << "the updater still ran " << kQuitLimit.count() << " ms after the switch";
-    EXPECT_EQ(*code, 0) << m_app->output();
+    ASSERT_NO_FATAL_FAILURE(expectEndWithin(2500ms + kQuitLimit, "the quit"));
     EXPECT_EQ(keyboardReport()["requestCounts"]["DNLOAD"], 0);
     return;
   }
@@ -930,9 +918,7 @@ TEST_P(QuitDuringTheSwitch, IsActedOnOnceTheWindowIsFree) {
   shoot(std::string("held-question-") + row.name);
   if (row.yes) {
     ASSERT_NO_FATAL_FAILURE(answerYes(question));
-    const auto code = m_app->waitForExit(kQuitLimit);
-    ASSERT_TRUE(code.has_value()) << "Yes did not quit";
-    EXPECT_EQ(*code, 0) << m_app->output();
+    ASSERT_NO_FATAL_FAILURE(expectEndWithin(kQuitLimit, "Yes"));
     expectSwitchedOnly(keyboardReport());
     return;
   }
