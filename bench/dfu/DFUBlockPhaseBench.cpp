@@ -91,7 +91,7 @@ class WindowDriver {
   bool update(std::string& output) {
     std::unique_ptr<ChildProcess> app =
         m_session.start({UPDATER_APP},
-                        {{"QV_WIZARD_TRACE", "1"}, {"XDG_RUNTIME_DIR", m_session.folder().string()}},
+                        {{"QV_WIZARD_TRACE", "1"}},
                         m_folder / "window.log");
     const bool done = walk(*app);
     app->stop(10s);
