@@ -447,6 +447,14 @@ TEST_F(UpdaterWindow, AboutOverlayOpensAndClosesOverAnUpToDateKeyboardAndLeavesQ
   click(kAboutButton);
   ASSERT_TRUE(waitForPage("about shown", 20s));
   shoot("about");
+  // The About box tells the bundle's version, which is the project's.
+  std::ifstream plist(fs::path(UPDATER_APP).parent_path() / "Resources" / "Info-gnustep.plist");
+  const std::string info(std::istreambuf_iterator<char>(plist), {});
+  for (const char* key : {"CFBundleShortVersionString", "CFBundleVersion"}) {
+    EXPECT_NE(info.find(std::string("<key>") + key + "</key>\n  <string>" PROJECT_VERSION "</string>"),
+              std::string::npos)
+        << key << " in\n" << info;
+  }
   click(kAboutCloseButton);
   ASSERT_TRUE(waitForPage("about hidden", 20s));
   click(kAboutButton);
