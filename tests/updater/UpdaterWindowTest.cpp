@@ -127,13 +127,8 @@ class UpdaterWindow : public testing::Test {
     } else {
       words.push_back(UPDATER_APP);
     }
-    // The single-instance lock lives in XDG_RUNTIME_DIR: each test has its
-    // own, so that tests running side by side are not one another's second
-    // instance.
     const std::string path = bin.string() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-    m_app = m_session.start(
-        words, {{"QV_WIZARD_TRACE", "1"}, {"XDG_RUNTIME_DIR", m_session.folder().string()}, {"PATH", path}},
-        m_session.folder() / "app.log");
+    m_app = m_session.start(words, {{"QV_WIZARD_TRACE", "1"}, {"PATH", path}}, m_session.folder() / "app.log");
     m_window = m_session.waitForWindow(kWindowName, kStartLimit);
     ASSERT_FALSE(m_window.empty()) << "no window appeared:\n" << m_app->output();
   }
@@ -452,6 +447,14 @@ TEST_F(UpdaterWindow, AboutOverlayOpensAndClosesOverAnUpToDateKeyboardAndLeavesQ
   click(kAboutButton);
   ASSERT_TRUE(waitForPage("about shown", 20s));
   shoot("about");
+  // The About box tells the bundle's version, which is the project's.
+  std::ifstream plist(fs::path(UPDATER_APP).parent_path() / "Resources" / "Info-gnustep.plist");
+  const std::string info(std::istreambuf_iterator<char>(plist), {});
+  for (const char* key : {"CFBundleShortVersionString", "CFBundleVersion"}) {
+    EXPECT_NE(info.find(std::string("<key>") + key + "</key>\n  <string>" PROJECT_VERSION "</string>"),
+              std::string::npos)
+        << key << " in\n" << info;
+  }
   click(kAboutCloseButton);
   ASSERT_TRUE(waitForPage("about hidden", 20s));
   click(kAboutButton);
@@ -946,13 +949,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A second updater started while one runs ends at once with a message, and
 // never reaches the keyboard it is given.
+// One updater runs on a machine: a second one refuses to start, also where it
+// is another user's, whose session has another runtime folder. (The two
+// simulated keyboards meet at the session's folder of claims, which stands in
+// for the machine's.)
 TEST_F(UpdaterWindow, ASecondUpdaterStartedWhileOneRunsRefusesToStart) {
   start({"--main-version", "69", "--second-version", "13"});
   ASSERT_TRUE(waitForPage("up-to-date"));
   const fs::path secondReport = m_session.folder() / "second-report.json";
+  const fs::path otherUser = m_session.folder() / "other-user-runtime";
+  fs::create_directories(otherUser);
+  fs::permissions(otherUser, fs::perms::owner_all);
   auto second = m_session.start({SIMULATED_KEYBOARD, "--serial", "SECOND", "--report", secondReport.string(), "--",
                                  UPDATER_APP},
-                                {{"QV_WIZARD_TRACE", "1"}, {"XDG_RUNTIME_DIR", m_session.folder().string()}},
+                                {{"QV_WIZARD_TRACE", "1"}, {"XDG_RUNTIME_DIR", otherUser.string()}},
                                 m_session.folder() / "second.log");
   const auto code = second->waitForExit(kStartLimit);
   ASSERT_TRUE(code.has_value()) << "the second updater runs:\n" << second->output();
