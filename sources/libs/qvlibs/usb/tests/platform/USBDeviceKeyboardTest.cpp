@@ -9,14 +9,18 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "QV/QDV2/DFU.h"
+#include "QV/QDV2/DFUDevice.h"
 #include "QV/QDV2/USBDescriptor.h"
 #include "QV/QDV2/USBDevice.h"
+#include "QV/QDV2/USBDeviceDB.h"
+#include "QV/QDV2/USBDeviceSighting.h"
 #include "SimulatedKeyboardFixture.h"
 
 namespace QV::QDV2 {
@@ -76,13 +80,26 @@ class USBDeviceKeyboardTest : public TestSupport::SimulatedKeyboardTest {
     s_badConfiguration = plugForSuite(badConfiguration);
   }
 
+  // The requests each keyboard of the suite has received so far.
+  static std::vector<std::size_t> requestCounts() {
+    std::vector<std::size_t> counts;
+    for (const PluggedKeyboard* keyboard : {s_plain, s_noSerial, s_stalling, s_badConfiguration}) {
+      counts.push_back(requestCount(*keyboard));
+    }
+    return counts;
+  }
+
   static inline PluggedKeyboard* s_plain = nullptr;
   static inline PluggedKeyboard* s_noSerial = nullptr;
   static inline PluggedKeyboard* s_stalling = nullptr;
   static inline PluggedKeyboard* s_badConfiguration = nullptr;
 };
 
+// The identity is the kernel's record of the keyboard: reading it, in a scan
+// or a connection, sends the keyboard nothing, which one busy writing a block
+// would refuse and fall into dfuERROR for.
 TEST_F(USBDeviceKeyboardTest, ConnectReadsIdsReleaseNumberAndStrings) {
+  const std::vector<std::size_t> sent = requestCounts();
   USBDevice device;
   ASSERT_TRUE(device.connect(s_plain->handle()));
   EXPECT_TRUE(device.isConnected());
@@ -109,15 +126,30 @@ TEST_F(USBDeviceKeyboardTest, ConnectReadsIdsReleaseNumberAndStrings) {
   EXPECT_EQ(device.osHandle(), 0u);
   EXPECT_EQ(device.deviceInfo().serialNumber, "STALL0061");
 
-  // Without strings the read asks the device nothing.
-  const std::size_t before = requestCount(*s_plain);
+  // Nor does a DFU device's, which walks the configuration too.
+  DFUDevice dfu;
+  ASSERT_TRUE(dfu.connect(s_plain->handle()));
+  EXPECT_EQ(dfu.mode(), DFUDevice::kModeRunTime);
+  EXPECT_EQ(dfu.wTransferSize(), 256);
+  dfu.disconnect();
+
+  // A scan reads every keyboard, and opens none.
+  const std::vector<USBDeviceSighting> seen = USBDeviceSighting::scan(USBDeviceDB::QVUSBDevices);
+  std::multiset<std::string> serials;
+  for (const USBDeviceSighting& sighting : seen) {
+    EXPECT_TRUE(sighting.stringsRead) << sighting.info.serialNumber;
+    serials.insert(sighting.info.serialNumber);
+  }
+  EXPECT_EQ(serials, (std::multiset<std::string>{"SIMKBD0001", "", "STALL0061", "BADCFG0088"}));
+  EXPECT_EQ(requestCounts(), sent);
+
+  // Without strings the read gives the ids alone.
   USBDeviceInfo idsOnly;
   ASSERT_TRUE(USBDevice::getDeviceInfoForOSHandle(s_plain->handle(), idsOnly, false));
   EXPECT_EQ(idsOnly.vendorId, 0x17CC);
   EXPECT_EQ(idsOnly.productId, 0x1350);
   EXPECT_EQ(idsOnly.version, 68);
   EXPECT_TRUE(idsOnly.serialNumber.empty());
-  EXPECT_EQ(requestCount(*s_plain), before);
 
   USBDeviceInfo full;
   ASSERT_TRUE(USBDevice::getDeviceInfoForOSHandle(s_plain->handle(), full, true));
@@ -169,8 +201,8 @@ TEST_F(USBDeviceKeyboardTest, ControlTransfersReportTheDevicesAnswer) {
   EXPECT_EQ(status, kIOUSBPipeStalled);
   EXPECT_STREQ(USBDevice::statusAsString(status), "Pipe has stalled");
   // A stall clears itself: the next standard request goes through.
-  std::uint32_t size = 0;
-  EXPECT_NE(stalling.getConfigurationDescriptor(size), nullptr);
+  USBDevice::Request standard = deviceDescriptorRequest(descriptor);
+  EXPECT_EQ(stalling.controlTransfer(standard), USBDevice::kStatusSuccess);
 
   // Queued together, a request reaches the device and brings its answer back
   // even when the one before it stalled.
