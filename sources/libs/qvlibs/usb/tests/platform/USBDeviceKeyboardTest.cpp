@@ -228,6 +228,48 @@ TEST_F(USBDeviceKeyboardTest, ControlTransfersReportTheDevicesAnswer) {
   EXPECT_EQ(requestCount(*s_stalling), sent + 3);
 }
 
+// A keyboard whose serial number the kernel did not keep, and that does not
+// give it when asked: its identity cannot be read, so neither a connection
+// nor a scan takes it for a keyboard without a serial number, and each waits
+// for it no longer than a request may take.
+TEST_F(USBDeviceKeyboardTest, AKeyboardThatDoesNotGiveItsSerialNumberIsNotRead) {
+  simkbd::KeyboardConfig config = TestSupport::keyboardConfig(49, "HUNG0049");
+  config.hangRequests = {std::string(simkbd::KeyboardConfig::kSerialNumberRequest)};
+  std::unique_ptr<PluggedKeyboard> hung = plugOrFail(config);
+  ASSERT_TRUE(hung);
+  // The bound, and a margin for the sanitizers under load.
+  const auto limit = USBDevice::kRequestTimeout + std::chrono::milliseconds(1000);
+  auto since = [](std::chrono::steady_clock::time_point start) { return std::chrono::steady_clock::now() - start; };
+
+  USBDevice device;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(device.connect(hung->handle()));
+  EXPECT_LT(since(start), limit);
+  EXPECT_FALSE(device.isConnected());
+
+  start = std::chrono::steady_clock::now();
+  const std::vector<USBDeviceSighting> seen = USBDeviceSighting::scan(USBDeviceDB::QVUSBDevices);
+  EXPECT_LT(since(start), limit);
+  std::multiset<std::string> serials;
+  std::size_t unread = 0;
+  for (const USBDeviceSighting& sighting : seen) {
+    if (sighting.stringsRead) {
+      serials.insert(sighting.info.serialNumber);
+    } else {
+      ++unread;
+      EXPECT_EQ(sighting.info.productId, 0x1350);
+    }
+  }
+  EXPECT_EQ(unread, 1u);
+  EXPECT_EQ(serials, (std::multiset<std::string>{"SIMKBD0001", "", "STALL0061", "BADCFG0088"}));
+
+  // Each read asked for the serial number once, and nothing else.
+  const nlohmann::json report = hung->report();
+  EXPECT_EQ(report["requestCounts"]["GET_DESCRIPTOR"], 2);
+  EXPECT_EQ(report["requests"].size(), 2u);
+  EXPECT_EQ(report["requestsLeftPending"], 0);
+}
+
 // Two devices on two keyboards, each used by a thread of its own: either
 // thread may be the one that handles libusb's events and so ends the other's
 // transfers. Every request must come back with its own device's answer, and
