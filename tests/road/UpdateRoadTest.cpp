@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <optional>
 #include <span>
 #include <sstream>
@@ -203,6 +204,45 @@ TEST_F(UpdateRoadProgram, aKeyboardThatNeverComesBackEndsTheRoadWithAClearMessag
       << road.outcome.output;
   EXPECT_TRUE(says(road, "The update failed after 2 attempts.")) << road.outcome.output;
   EXPECT_EQ(road.report["requestCounts"]["DNLOAD"], 0);
+}
+
+// A keyboard that never answers one request: the switch into update mode, or
+// the read of its serial number, which the kernel did not keep. That request
+// fails at its time-out, so the road ends soon and says why. After it the
+// keyboard is asked nothing but reads and that request again (the switch, as
+// RETRY makes it once the keyboard was not found in update mode): nothing that
+// would change it. One whose serial number cannot be read is not taken for a
+// keyboard with none.
+TEST_F(UpdateRoadProgram, aKeyboardThatNeverAnswersOneRequestEndsTheRoadSoon) {
+  struct Case {
+    const char* name;
+    int bmRequestType, bRequest;  // the request left unanswered
+    const char* outcome;
+    std::chrono::milliseconds limit;  // the road's own waits, and a margin for the sanitizers
+  };
+  const Case cases[] = {
+      {"DETACH", 0x21, 0, "The keyboard did not come back: it could not be switched into update mode", 12s},
+      {"SERIAL_NUMBER", 0x80, 6, "No keyboard", 5s},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto start = std::chrono::steady_clock::now();
+    const Road road = run({"--hang-request", c.name});
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    std::cout << c.name << " unanswered: the road took " << took.count() << " ms\n";
+    EXPECT_LT(took, c.limit);
+    EXPECT_EQ(road.outcome.exitCode, 1) << road.outcome.output;
+    EXPECT_TRUE(says(road, c.outcome)) << road.outcome.output;
+    EXPECT_EQ(road.report["mode"], "normal");
+    EXPECT_EQ(road.report["requestsLeftPending"], 0);
+    bool hung = false;
+    for (const nlohmann::json& request : road.report["requests"]) {
+      const bool unanswered = request["bmRequestType"] == c.bmRequestType && request["bRequest"] == c.bRequest;
+      EXPECT_TRUE(!hung || unanswered || (request["bmRequestType"].get<int>() & 0x80) != 0) << request;
+      hung = hung || unanswered;
+    }
+    EXPECT_TRUE(hung);
+  }
 }
 
 TEST_F(UpdateRoadProgram, aKeyboardAtTheNewestFirmwareIsLeftAloneAndItsSerialNumberShownNotObeyed) {
