@@ -5,6 +5,7 @@ if(NOT TARGET zrv_firmware_updater OR NOT TARGET simulated-keyboard)
   return()
 endif()
 find_package(nlohmann_json REQUIRED)
+find_package(X11 REQUIRED)
 
 set(QV_UPDATER_GROUPS
   keys25 "Keyboards/Sizes.*/keys25"
@@ -33,12 +34,16 @@ set(QV_UPDATER_GROUPS
   heldask "Held/QuitDuringTheSwitch.*/ask*"
   heldgo "Held/QuitDuringTheSwitch.*/go*"
   heldend "Held/QuitDuringTheSwitch.*/end*"
+  heldtap "Held/QuitDuringTheSwitch.*/tap*"
   twice "UpdaterWindow.ASecondUpdater*"
   daemons "UpdaterWindowWithoutDaemons.*")
 
+# The test reads the X server's clock as the platform layer does, to stamp a
+# click of its own.
 qv_add_gtest(NAME app_gui_updater_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/updater/UpdaterWindowTest.cpp
-  LIBS qv_gui_support qv_zarn simkbd_model nlohmann_json::nlohmann_json
+          ${PROJECT_SOURCE_DIR}/sources/libs/qvlibs/uia/src/X11/X11ServerTime.cpp
+  LIBS qv_gui_support qv_zarn simkbd_model nlohmann_json::nlohmann_json X11::X11
   LABELS app gui
   ARGS --gtest_filter=Keyboards/Sizes.*/keys25
   TIMEOUT 300)
@@ -50,7 +55,8 @@ target_compile_definitions(app_gui_updater_test PRIVATE
 # The window's places come from the look table's header; nothing of the
 # wizard is linked.
 target_include_directories(app_gui_updater_test PRIVATE
-  $<TARGET_PROPERTY:qv_wizard_gui,INTERFACE_INCLUDE_DIRECTORIES>)
+  $<TARGET_PROPERTY:qv_wizard_gui,INTERFACE_INCLUDE_DIRECTORIES>
+  ${PROJECT_SOURCE_DIR}/sources/libs/qvlibs/uia/src)
 add_dependencies(app_gui_updater_test simulated-keyboard zrv_firmware_updater)
 
 list(SUBLIST QV_UPDATER_GROUPS 2 -1 QV_UPDATER_FURTHER_GROUPS)

@@ -28,6 +28,8 @@
 #include "Sha256.h"
 #include "UpdateWizardMainWidget.h"
 #include "WizardLook.h"
+// Last: Xlib's macros (None, Bool...) stay out of the headers above.
+#include "X11/X11ServerTime.h"
 
 namespace {
 
@@ -68,6 +70,10 @@ constexpr Place kAboutButton{kQuitButton.x, Look::kTitleHeight / 2};
 // high, above the menu bar.
 constexpr int kTitleBarHeight = 24;
 constexpr Place kCloseBox{kContentWidth - kTitleBarHeight / 2, -kMenuBarHeight - kTitleBarHeight / 2};
+// Where the window appears on the 800 x 600 screen without a window manager,
+// and its height: the content under GNUstep's title bar and menu bar.
+constexpr Place kWindowOnScreen{100, 100};
+constexpr int kWindowHeight = kContentHeight + kMenuBarHeight + kTitleBarHeight;
 constexpr Place kAboutCloseButton{kContentWidth / 2, (kContentHeight + Look::kAboutHeight) / 2 - 24 - Look::kButtonHeight / 2};
 
 class UpdaterWindow : public testing::Test {
@@ -188,21 +194,82 @@ class UpdaterWindow : public testing::Test {
         limit);
   }
 
-  // A left click on a place of the window's content. The content lies at
+  // A place of the window's content in the X window. The content lies at
   // the bottom of the X window, under the title bar and the menu bar that
   // GNUstep draws itself.
-  void click(Place place) {
+  void inWindow(Place place, Place& at) {
     const auto geometry = m_session.xdotool({"getwindowgeometry", m_window});
     ASSERT_TRUE(geometry.has_value());
-    const std::size_t at = geometry->find("Geometry: ");
-    ASSERT_NE(at, std::string::npos) << *geometry;
+    const std::size_t found = geometry->find("Geometry: ");
+    ASSERT_NE(found, std::string::npos) << *geometry;
     int width = 0, height = 0;
-    ASSERT_EQ(std::sscanf(geometry->c_str() + at, "Geometry: %dx%d", &width, &height), 2) << *geometry;
-    const int y = height - kContentHeight + place.y;
-    // Press and release apart: a click whose release follows at once loses
-    // the release on the window's first click.
-    ASSERT_TRUE(m_session.xdotool({"mousemove", "--window", m_window, std::to_string(place.x), std::to_string(y),
-                                   "sleep", "0.2", "mousedown", "1", "sleep", "0.1", "mouseup", "1"}));
+    ASSERT_EQ(std::sscanf(geometry->c_str() + found, "Geometry: %dx%d", &width, &height), 2) << *geometry;
+    at = {place.x, height - kContentHeight + place.y};
+  }
+
+  // How a click is made: by hand, the release a tenth of a second after the
+  // press; as a touchpad's tap-to-click, the release at once; or sent to the
+  // window by another program (xdotool's --window), the release at once and
+  // both stamped 0.
+  enum class Press { kHand, kTap, kSent };
+
+  // Moves the pointer onto a place of the window's content and clicks there.
+  void click(Place place, Press press = Press::kHand) {
+    Place at;
+    ASSERT_NO_FATAL_FAILURE(inWindow(place, at));
+    std::vector<std::string> words = {"mousemove", "--window", m_window, std::to_string(at.x), std::to_string(at.y),
+                                      "sleep", "0.2"};
+    switch (press) {
+      case Press::kHand:
+        words.insert(words.end(), {"mousedown", "1", "sleep", "0.1", "mouseup", "1"});
+        break;
+      case Press::kTap:
+        words.insert(words.end(), {"click", "1"});
+        break;
+      case Press::kSent:
+        words.insert(words.end(), {"click", "--window", m_window, "1"});
+        break;
+    }
+    ASSERT_TRUE(m_session.xdotool(words));
+  }
+
+  // A press and its release at a place of the window's content, sent to the
+  // window by this test as a program of its own would, stamped `made` on the
+  // server's clock.
+  void sendClickStamped(Place place, Time made) {
+    Place at;
+    ASSERT_NO_FATAL_FAILURE(inWindow(place, at));
+    Display* display = XOpenDisplay(m_session.display().c_str());
+    ASSERT_NE(display, nullptr);
+    const Window window = std::stoul(m_window);
+    XEvent event{};
+    XButtonEvent& button = event.xbutton;
+    button.type = ButtonPress;
+    button.display = display;
+    button.window = window;
+    button.root = DefaultRootWindow(display);
+    button.time = made;
+    button.x = at.x;
+    button.y = at.y;
+    Window child = None;
+    XTranslateCoordinates(display, window, button.root, at.x, at.y, &button.x_root, &button.y_root, &child);
+    button.button = Button1;
+    button.same_screen = True;
+    const bool pressed = XSendEvent(display, window, True, ButtonPressMask, &event) != 0;
+    button.type = ButtonRelease;
+    button.state = Button1Mask;
+    const bool released = XSendEvent(display, window, True, ButtonReleaseMask, &event) != 0;
+    XCloseDisplay(display);
+    ASSERT_TRUE(pressed && released);
+  }
+
+  // The X server's clock now.
+  Time serverTime() {
+    Display* display = XOpenDisplay(m_session.display().c_str());
+    if (display == nullptr) return CurrentTime;
+    const Time now = QV::UIA::DETAIL::X11::serverTime(display, QV::UIA::DETAIL::X11::makeWindow(display), 5s);
+    XCloseDisplay(display);
+    return now;
   }
 
   // Keeps the screen as a screenshot of the test and compares the window's
@@ -895,16 +962,27 @@ TEST_F(UpdaterWindowWithoutDaemons, TheChildrenTheApplicationStartsLeaveItTheKey
 // the updater ends at once, cleanly, and leaves the keyboard as a quit
 // leaves it. A click on the greyed action button while the switch holds the
 // window is no quit, and no RETRY once the switch ends on the asking page:
-// the user never saw that button; Alt+Q then quits.
+// the user never saw that button; nor is a click on RETRY stamped with a
+// time before RETRY was shown, as a click made during the switch but read
+// after the page changed; Alt+Q then quits.
+// The window's first click, a tap (press and release at once), on UPDATE
+// starts the switch, and Alt+Q during it asks the question; on the close box
+// it quits, and the Alt+Q after it is not held back. So does a click under a
+// pointer that rests on UPDATE since before the window appeared, and one sent
+// by another program, stamped 0.
 struct HeldQuit {
   const char* name;
   std::vector<std::string> keyboard;
-  enum Input { kQuitKeyTwice, kCloseBox, kSessionEnds, kGreyedActionButton } input;
+  enum Input { kQuitKeyTwice, kCloseBox, kSessionEnds, kGreyedActionButton, kStaleClickOnRetry, kFirstClick } input;
   // The page the input is given on; during the switch, well inside the hold.
   const char* page = "updating switching";
   bool switchSucceeds = false;
   std::vector<int> signals = {SIGTERM};
   bool yes = false;  // the answer to the question
+  // The window's first click: how it is made (a pointer at rest clicks
+  // where it is) and where.
+  enum Click { kTap, kRestingTap, kSentClick } click = kTap;
+  Place place = kActionButton;
 };
 
 class QuitDuringTheSwitch : public UpdaterWindow, public testing::WithParamInterface<HeldQuit> {};
@@ -912,6 +990,12 @@ class QuitDuringTheSwitch : public UpdaterWindow, public testing::WithParamInter
 TEST_P(QuitDuringTheSwitch, IsActedOnOnceTheWindowIsFree) {
   const HeldQuit& row = GetParam();
   const std::string page = row.page;
+  const bool resting = row.input == HeldQuit::kFirstClick && row.click == HeldQuit::kRestingTap;
+  if (resting) {
+    const Place onScreen{kWindowOnScreen.x + row.place.x,
+                         kWindowOnScreen.y + kWindowHeight - kContentHeight + row.place.y};
+    ASSERT_TRUE(m_session.xdotool({"mousemove", std::to_string(onScreen.x), std::to_string(onScreen.y)}));
+  }
   start(row.keyboard);
   ASSERT_TRUE(waitForPage("update-available"));
   if (page != "update-available") {
@@ -928,9 +1012,42 @@ TEST_P(QuitDuringTheSwitch, IsActedOnOnceTheWindowIsFree) {
       ASSERT_NO_FATAL_FAILURE(typeQuitKey());
       ASSERT_NO_FATAL_FAILURE(typeQuitKey());
       break;
-    case HeldQuit::kGreyedActionButton: {
-      ASSERT_NO_FATAL_FAILURE(click(kActionButton));
+    case HeldQuit::kFirstClick:
+      switch (row.click) {
+        case HeldQuit::kTap:
+          ASSERT_NO_FATAL_FAILURE(click(row.place, Press::kTap));
+          break;
+        case HeldQuit::kRestingTap: {
+          const std::string where =
+              "Position: " + std::to_string(kWindowOnScreen.x) + "," + std::to_string(kWindowOnScreen.y);
+          ASSERT_NE(m_session.xdotool({"getwindowgeometry", m_window}).value_or("").find(where), std::string::npos)
+              << "the window is not where the pointer waits";
+          ASSERT_TRUE(m_session.xdotool({"click", "1"}));
+          break;
+        }
+        case HeldQuit::kSentClick:
+          ASSERT_NO_FATAL_FAILURE(click(row.place, Press::kSent));
+          break;
+      }
+      if (row.switchSucceeds) {
+        ASSERT_TRUE(waitForPage("updating switching")) << "the click was lost";
+      }
+      // The window may be gone already.
+      m_session.xdotool({"key", "--window", m_window, "alt+q"});
+      break;
+    case HeldQuit::kGreyedActionButton:
+    case HeldQuit::kStaleClickOnRetry: {
+      const bool stale = row.input == HeldQuit::kStaleClickOnRetry;
+      const Time duringTheSwitch = stale ? serverTime() : CurrentTime;
+      if (!stale) {
+        ASSERT_NO_FATAL_FAILURE(click(kActionButton));
+      }
       ASSERT_TRUE(waitForPage("ask-update-mode"));
+      if (stale) {
+        // Read after the page changed, it meets RETRY enabled.
+        ASSERT_NE(duringTheSwitch, static_cast<Time>(CurrentTime));
+        ASSERT_NO_FATAL_FAILURE(sendClickStamped(kActionButton, duringTheSwitch));
+      }
       // The click waited out the switch; taken for RETRY, it would have
       // started another one at once.
       std::this_thread::sleep_for(1500ms);
@@ -988,6 +1105,14 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(HeldQuit{"askKey", {"--no-reenumerate"}, HeldQuit::kQuitKeyTwice},
                     HeldQuit{"askCloseBox", {"--reenumerate-delay", "8000"}, HeldQuit::kCloseBox},
                     HeldQuit{"askGreyedClick", {"--no-reenumerate"}, HeldQuit::kGreyedActionButton},
+                    HeldQuit{"askStaleClick", {"--no-reenumerate"}, HeldQuit::kStaleClickOnRetry},
+                    HeldQuit{"tapUpdate", {}, HeldQuit::kFirstClick, "update-available", true, {}, true},
+                    HeldQuit{"tapCloseBox", {}, HeldQuit::kFirstClick, "update-available", false, {}, false,
+                             HeldQuit::kTap, kCloseBox},
+                    HeldQuit{"tapResting", {}, HeldQuit::kFirstClick, "update-available", true, {}, true,
+                             HeldQuit::kRestingTap},
+                    HeldQuit{"tapSent", {}, HeldQuit::kFirstClick, "update-available", true, {}, true,
+                             HeldQuit::kSentClick},
                     HeldQuit{"goKey", {}, HeldQuit::kQuitKeyTwice, "updating switching", true},
                     HeldQuit{"goCloseBox", {}, HeldQuit::kCloseBox, "updating switching", true},
                     HeldQuit{"goKeyYes", {}, HeldQuit::kQuitKeyTwice, "updating switching", true, {}, true},

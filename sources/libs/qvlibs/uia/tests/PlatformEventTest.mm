@@ -3,10 +3,14 @@
 #include <QV/UIA/EventTimerManager.h>
 
 #include "Cocoa/GNUstepHeaders.h"
+#include "Cocoa/InputTime.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <optional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -144,4 +148,34 @@ TEST(PlatformModifiers, GNUstepsModifierFlagsMapToTheLayersBits)
     EXPECT_EQ(modifiersFromPlatformFlags(NSNumericPadKeyMask | NSFunctionKeyMask | NSHelpKeyMask), 0u);
     // The device-dependent low bits are dropped too.
     EXPECT_EQ(modifiersFromPlatformFlags(NSShiftKeyMask | 0xffffu), std::uint32_t(kModifierShift));
+}
+
+// An input event's age from its stamp (the server's clock in seconds) and the
+// server's clock now, in its 32 bits. A stamp of 0, as a program sending an
+// event of its own gives, and a stamp that would be older than any hold of
+// the main thread are no time at all: the press is neither refused as made
+// long ago, which would refuse every such press, nor dated now.
+TEST(PlatformInputTime, TheAgeOfAnEventComesFromItsStampAndTheServersClock)
+{
+    using std::chrono::milliseconds;
+    struct Row {
+        const char* name;
+        double stamp;
+        std::uint32_t now;
+        std::optional<milliseconds> age;
+    };
+    const Row rows[] = {
+        {"made a second ago", 4.0, 5000, milliseconds(1000)},
+        {"made this very moment", 5.0, 5000, milliseconds(0)},
+        {"the clock wrapped since", 4294967.0, 704, milliseconds(1000)},
+        {"stamped 0 soon after the server started", 0.0, 5000, std::nullopt},
+        {"stamped 0 on a server up for days", 0.0, 400000000, std::nullopt},
+        {"older than any hold", 1.0, 1000 + 11 * 60 * 1000, std::nullopt},
+        {"made after the clock was read", 6.0, 5000, std::nullopt},
+        {"no number", std::nan(""), 5000, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(QV::UIA::COCOA::ageOfInput(row.stamp, row.now), row.age);
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 namespace QV::UIA::COCOA {
@@ -15,5 +16,12 @@ namespace QV::UIA::COCOA {
 // Thread affinity: main thread (it reads the server's clock through the
 // display server's own connection).
 std::optional<std::chrono::steady_clock::time_point> whenMade(double platformTimestamp);
+
+// How long before the server's clock read `serverNowMs` (milliseconds, as
+// the server keeps them in 32 bits) an input event stamped
+// `platformTimestamp` was made; none where the stamp cannot be the server's.
+//
+// Thread affinity: any.
+std::optional<std::chrono::milliseconds> ageOfInput(double platformTimestamp, std::uint32_t serverNowMs);
 
 } // namespace QV::UIA::COCOA

@@ -22,17 +22,30 @@ namespace {
 // Long enough for a server that answers at all; a click does not wait for
 // longer.
 constexpr std::chrono::milliseconds kAnswerLimit{250};
-// The longest the main thread may have held an event: an older one was not
-// stamped by the server (a program may send events stamped 0).
+// The longest the main thread may have held an event: an older stamp is not
+// the server's.
 constexpr std::uint32_t kLongestAgeMs = 10 * 60 * 1000;
 
 } // namespace
+
+std::optional<std::chrono::milliseconds> ageOfInput(double platformTimestamp, std::uint32_t serverNowMs)
+{
+    // X's CurrentTime, 0, is what a program that sends an event of its own
+    // puts there: it says nothing of when the event was made.
+    if (!std::isfinite(platformTimestamp) || platformTimestamp <= 0)
+        return std::nullopt;
+    const auto made = static_cast<std::uint32_t>(std::llround(std::fmod(platformTimestamp * 1000.0, 4294967296.0)));
+    const std::uint32_t age = serverNowMs - made;
+    if (age > kLongestAgeMs)
+        return std::nullopt;
+    return std::chrono::milliseconds(age);
+}
 
 std::optional<std::chrono::steady_clock::time_point> whenMade(double platformTimestamp)
 {
     GSDisplayServer* server = GSCurrentServer();
     auto* display = server ? static_cast<Display*>([server serverDevice]) : nullptr;
-    if (!display || !std::isfinite(platformTimestamp) || platformTimestamp <= 0)
+    if (!display)
         return std::nullopt;
     // Made once, on the display the back end keeps for the life of the
     // process.
@@ -41,11 +54,10 @@ std::optional<std::chrono::steady_clock::time_point> whenMade(double platformTim
     const auto answered = std::chrono::steady_clock::now();
     if (now == CurrentTime)
         return std::nullopt;
-    const auto made = static_cast<std::uint32_t>(std::llround(std::fmod(platformTimestamp * 1000.0, 4294967296.0)));
-    const std::uint32_t age = static_cast<std::uint32_t>(now) - made;
-    if (age > kLongestAgeMs)
+    const auto age = ageOfInput(platformTimestamp, static_cast<std::uint32_t>(now));
+    if (!age)
         return std::nullopt;
-    return answered - std::chrono::milliseconds(age);
+    return answered - *age;
 }
 
 } // namespace QV::UIA::COCOA

@@ -7,6 +7,7 @@
 
 #include "../Common/WindowGeometry.h"
 #include "GNUstepHeaders.h"
+#include "MouseSetup.h"
 #include "QueuedInputWatch.h"
 #include "View.h"
 
@@ -186,6 +187,10 @@ void WindowImplBase::show(bool visible)
             [GSServerForWindow(window) flushwindowrect:NSMakeRect(0, 0, size.width, size.height)
                                                       :static_cast<int>([window windowNumber])];
         }
+        // Once the window is on its way to the screen, and before any click
+        // into it is read: the first click's press and release then come in
+        // the order they were made.
+        setUpMouseBeforeFirstClick();
     } else {
         [asWindow(m_window) orderOut:nil];
     }
