@@ -729,6 +729,26 @@ TEST_F(UpdaterWindow, QuitDuringTheUpdateAsksAndNoKeepsItRunningToDone) {
   expectNewest(keyboardReport(), 49);
 }
 
+// The question left open while the update ends behind it closes by itself,
+// as a No: the window shows how the update ended, and the next quit asks
+// nothing.
+TEST_F(UpdaterWindow, QuitDuringTheUpdateAsksAndTheQuestionClosesWhenTheUpdateEnds) {
+  start({});
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("updating writing"));
+  typeQuitKey();
+  ASSERT_FALSE(waitForQuestion().empty()) << "no question";
+  ASSERT_TRUE(waitForPage("done"));
+  ASSERT_TRUE(QV::TestSupport::waitUntil(
+      [&] { return !m_session.xdotool({"search", "--onlyvisible", "--name", "^Information$"}).has_value(); }, 20s))
+      << "the question stays open over the done page";
+  shoot("done-after-question");
+  typeQuitKey();
+  ASSERT_NO_FATAL_FAILURE(expectEndWithin(kQuitLimit, "Alt+Q"));
+  expectNewest(keyboardReport(), 49);
+}
+
 TEST_F(UpdaterWindow, QuitDuringTheUpdateWithYesEndsTheApplicationCleanly) {
   start({});
   ASSERT_TRUE(waitForPage("update-available"));
