@@ -12,6 +12,7 @@ set(QV_ROAD_GROUPS
   keys61 "Sizes/FullRoad.*/keys61"
   keys88 "Sizes/FullRoad.*/keys88"
   newer "Sizes/FullRoad.*/*SecondNewer"
+  lateback "Sizes/FullRoad.*/backLate*"
   verdicts "UpdateRoadProgram.anUpdate*"
   recovery "UpdateRoadProgram.aRetryRecovers*"
   ends "UpdateRoadProgram.aKeyboardThatNever*:UpdateRoadProgram.aKeyboardAt*:UpdateRoadProgram.noKeyboard*"

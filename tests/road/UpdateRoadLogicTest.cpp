@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FirmwareUpdaterConfig.h"
+#include "LateKeyboardSearch.h"
 #include "UpdateRoad.h"
 
 namespace {
@@ -70,28 +71,29 @@ struct ScriptedEngine {
 struct RoadRun {
   QV::UpdateRoad::Outcome outcome;
   std::string output;
+  std::chrono::steady_clock::duration took;  // by the road's clock, which its waits move on
 };
 
-RoadRun drive(ScriptedEngine& engine, unsigned retries = 0, std::chrono::milliseconds updateModeWait = 0ms) {
+RoadRun drive(ScriptedEngine& engine, unsigned retries = 0) {
   QV::FirmwareUpdaterConfig config;
   engine.bind(config);
   QV::UpdateRoad::Settings settings;
   settings.retries = retries;
-  settings.pollInterval = 1ms;
-  settings.updateDeadline = 200ms;
-  settings.reconnectPause = 1ms;
-  settings.updateModeWait = updateModeWait;
-  settings.updateModePoll = 1ms;
+  std::chrono::steady_clock::time_point clock;
+  settings.now = [&clock] { return clock; };
+  settings.sleep = [&clock](std::chrono::steady_clock::duration time) { clock += time; };
   std::ostringstream out;
   QV::UpdateRoad road(config, settings, out);
   const QV::UpdateRoad::Outcome outcome = road.run();
   road.quit();
-  return {outcome, out.str()};
+  return {outcome, out.str(), clock - std::chrono::steady_clock::time_point()};
 }
 
 using Calls = std::vector<std::string>;
 
-TEST(UpdateRoadLogic, aKeyboardLateAfterTheUpdateIsLookedForOnceMore) {
+// A keyboard back late, from the switch or from the update, is looked for
+// as the wizard looks for it, until its patience is over.
+TEST(UpdateRoadLogic, aKeyboardBackLateIsLookedForAsTheWizardLooksForIt) {
   ScriptedEngine engine;
   engine.normalMode = {true, false, true};
   engine.versions = {68, 69};
@@ -100,37 +102,44 @@ TEST(UpdateRoadLogic, aKeyboardLateAfterTheUpdateIsLookedForOnceMore) {
   EXPECT_EQ(engine.calls, (Calls{"normal", "info", "reset", "perform", "normal", "normal", "info"}));
 
   ScriptedEngine gone;
-  gone.normalMode = {true, false, false};
-  EXPECT_EQ(drive(gone).outcome, QV::UpdateRoad::Outcome::Failed);
+  gone.normalMode.assign(1000, false);
+  gone.normalMode.front() = true;
+  const RoadRun lost = drive(gone);
+  EXPECT_EQ(lost.outcome, QV::UpdateRoad::Outcome::Failed);
+  EXPECT_NE(lost.output.find("The keyboard did not come back after the update."), std::string::npos) << lost.output;
+  EXPECT_GE(lost.took, QV::LateKeyboardSearch::kPatienceAfterUpdate);
+
+  ScriptedEngine away;
+  away.reset = {false};
+  away.updateMode.assign(1000, false);
+  const RoadRun asked = drive(away);
+  EXPECT_GE(asked.took, QV::LateKeyboardSearch::kPatience);
+  EXPECT_LT(asked.took, QV::LateKeyboardSearch::kPatience + 2 * QV::LateKeyboardSearch::kInterval);
+  EXPECT_EQ(asked.outcome, QV::UpdateRoad::Outcome::Failed);
+  EXPECT_NE(asked.output.find("The keyboard did not come back: it could not be switched into update mode."),
+            std::string::npos)
+      << asked.output;
 }
 
-TEST(UpdateRoadLogic, retriesLookInUpdateModeFirstThenResetFromNormalMode) {
-  // The reset fails; the first attempt goes on as RETRY does and its write
-  // fails; the retry finds the keyboard in normal mode and resets it.
+// A retry is the wizard's RETRY: after a failure it reads the keyboard first
+// and switches it only when an update is due, so that one found on a main
+// firmware newer than ours is left as it is.
+TEST(UpdateRoadLogic, aRetryDoesWhatRetryDoes) {
   ScriptedEngine engine;
   engine.reset = {false, true};
-  engine.updateMode = {true, false};
+  engine.updateMode = {true};
   engine.results = {-2, 1};
-  engine.versions = {68, 69};
+  engine.versions = {68, 68, 69};
   const RoadRun run = drive(engine, 1);
   EXPECT_EQ(run.outcome, QV::UpdateRoad::Outcome::Updated) << run.output;
-  EXPECT_EQ(engine.calls, (Calls{"normal", "info", "reset", "update", "perform", "update", "normal", "reset",
-                                 "perform", "normal", "info"}));
-}
+  EXPECT_EQ(engine.calls, (Calls{"normal", "info", "reset", "update", "perform", "normal", "info", "reset", "perform",
+                                 "normal", "info"}));
 
-TEST(UpdateRoadLogic, theSearchForAKeyboardLateFromTheResetEndsAtItsDeadline) {
-  // The keyboard never comes back in update mode: the search ends at its
-  // deadline and the attempt goes on from normal mode.
-  ScriptedEngine gone;
-  gone.reset = {false};
-  gone.updateMode.assign(100000, false);
-  gone.normalMode = {true, false};
-  const auto start = std::chrono::steady_clock::now();
-  const RoadRun lost = drive(gone, 0, 30ms);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
-  EXPECT_EQ(lost.outcome, QV::UpdateRoad::Outcome::Failed);
-  EXPECT_GT(std::count(gone.calls.begin(), gone.calls.end(), "update"), 1);
-  EXPECT_EQ(gone.calls.back(), "normal");
+  ScriptedEngine newer;
+  newer.versions = {68, 70};
+  const RoadRun left = drive(newer, 1);
+  EXPECT_EQ(left.outcome, QV::UpdateRoad::Outcome::UpToDate) << left.output;
+  EXPECT_EQ(std::count(newer.calls.begin(), newer.calls.end(), "perform"), 1) << left.output;
 }
 
 TEST(UpdateRoadLogic, anotherKeyboardFoundAfterTheUpdateIsAFailureNamedAndItsSerialShownNotObeyed) {

@@ -151,6 +151,11 @@ INSTANTIATE_TEST_SUITE_P(
               "69 / 13", false},
         Found{"keys88SecondNewer", 88, {"--main-version", "68", "--second-version", "15"}, "68", "69 / 15",
               "69 / 14", false},
+        // Back from the update 12 s after it left, later than the two looks
+        // 5 s apart that once followed the update, within the search that
+        // follows it now.
+        Found{"backLateFromTheUpdate", 49, {"--main-version", "68", "--reenumerate-delay", "200,12000"}, "68", "69",
+              "69", true},
         Found{"loaderAt70SecondNewer",
               49,
               {"--start-in-update-mode", "--main-version", "70", "--second-version", "14"},
@@ -163,9 +168,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(UpdateRoadProgram, aRetryRecoversFromAFailedWrite) {
   const Road road = run({"--fail-block", "3"}, {"--retries", "1"});
   // The failed download leaves the keyboard in update mode, where the retry
-  // finds it without a reset.
+  // finds it, says so, and needs no reset.
   EXPECT_TRUE(says(road, "Result word -2 ")) << road.outcome.output;
-  EXPECT_TRUE(says(road, "connectInUpdateMode: true")) << road.outcome.output;
+  EXPECT_TRUE(says(road, "connectInNormalMode: found the keyboard in update mode")) << road.outcome.output;
   expectUpdated(road, 49);
 }
 
@@ -292,6 +297,18 @@ TEST_F(UpdateRoadProgram, anUpdateThatDoesNotEndOnTheNewestFirmwareFails) {
     EXPECT_TRUE(says(road, "The keyboard does not report the newest firmware after the update."))
         << road.outcome.output;
     EXPECT_FALSE(says(road, "Update complete")) << road.outcome.output;
+    EXPECT_EQ(road.report["mainVersion"], 70);
+  }
+  {
+    // A retry reads the keyboard first, as RETRY does: on a main firmware
+    // newer than ours it is up to date, and is not written again.
+    SCOPED_TRACE("back on a newer main firmware, then a retry");
+    const Road road = run({"--new-main-version", "70"}, {"--retries", "1"});
+    EXPECT_EQ(road.outcome.exitCode, 0) << road.outcome.output;
+    EXPECT_TRUE(says(road, "Retry 1 of 1.\nupdate-road: connectInNormalMode: found the keyboard in normal mode"))
+        << road.outcome.output;
+    EXPECT_TRUE(says(road, "No update needed")) << road.outcome.output;
+    EXPECT_EQ(road.report["requestCounts"]["DNLOAD"], (row(49).mainImageSize + 255) / 256 + 1);
     EXPECT_EQ(road.report["mainVersion"], 70);
   }
   {
@@ -466,7 +483,7 @@ TEST_F(UpdateRoadProgram, aKeyboardThatStaysBusyIsLeftAsItIs) {
     const Road road = run(keyboard, retries);
     EXPECT_EQ(road.outcome.exitCode, 1) << road.outcome.output;
     EXPECT_TRUE(says(road, "Result word -2 ")) << road.outcome.output;
-    EXPECT_EQ(says(road, "connectInUpdateMode: true"), !retries.empty()) << road.outcome.output;
+    EXPECT_EQ(says(road, "found the keyboard in update mode"), !retries.empty()) << road.outcome.output;
     ASSERT_TRUE(road.report.is_object()) << "no report";
     EXPECT_EQ(road.report["mode"], "update");
     EXPECT_EQ(road.report["status"], 0) << "a request reached the keyboard while it was busy";

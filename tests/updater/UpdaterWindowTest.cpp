@@ -729,6 +729,26 @@ TEST_F(UpdaterWindow, QuitDuringTheUpdateAsksAndNoKeepsItRunningToDone) {
   expectNewest(keyboardReport(), 49);
 }
 
+// The question left open while the update ends behind it closes by itself,
+// as a No: the window shows how the update ended, and the next quit asks
+// nothing.
+TEST_F(UpdaterWindow, QuitDuringTheUpdateAsksAndTheQuestionClosesWhenTheUpdateEnds) {
+  start({});
+  ASSERT_TRUE(waitForPage("update-available"));
+  click(kActionButton);
+  ASSERT_TRUE(waitForPage("updating writing"));
+  typeQuitKey();
+  ASSERT_FALSE(waitForQuestion().empty()) << "no question";
+  ASSERT_TRUE(waitForPage("done"));
+  ASSERT_TRUE(QV::TestSupport::waitUntil(
+      [&] { return !m_session.xdotool({"search", "--onlyvisible", "--name", "^Information$"}).has_value(); }, 20s))
+      << "the question stays open over the done page";
+  shoot("done-after-question");
+  typeQuitKey();
+  ASSERT_NO_FATAL_FAILURE(expectEndWithin(kQuitLimit, "Alt+Q"));
+  expectNewest(keyboardReport(), 49);
+}
+
 TEST_F(UpdaterWindow, QuitDuringTheUpdateWithYesEndsTheApplicationCleanly) {
   start({});
   ASSERT_TRUE(waitForPage("update-available"));
@@ -960,11 +980,12 @@ TEST_F(UpdaterWindowWithoutDaemons, TheChildrenTheApplicationStartsLeaveItTheKey
 // session (signals to the updater's process group: SIGTERM and SIGHUP as
 // logind sends them at a logout, SIGTERM alone as kill does) asks nothing:
 // the updater ends at once, cleanly, and leaves the keyboard as a quit
-// leaves it. A click on the greyed action button while the switch holds the
-// window is no quit, and no RETRY once the switch ends on the asking page:
-// the user never saw that button; nor is a click on RETRY stamped with a
-// time before RETRY was shown, as a click made during the switch but read
-// after the page changed; Alt+Q then quits.
+// leaves it, also while the quit question is open. A click on the greyed
+// action button while the switch holds the window is no quit, and no RETRY
+// once the switch ends on the asking page: the user never saw that button;
+// nor is a click on RETRY stamped with a time before RETRY was shown, as a
+// click made during the switch but read after the page changed; Alt+Q then
+// quits.
 // The window's first click, a tap (press and release at once), on UPDATE
 // starts the switch, and Alt+Q during it asks the question; on the close box
 // it quits, and the Alt+Q after it is not held back. So does a click under a
@@ -973,7 +994,15 @@ TEST_F(UpdaterWindowWithoutDaemons, TheChildrenTheApplicationStartsLeaveItTheKey
 struct HeldQuit {
   const char* name;
   std::vector<std::string> keyboard;
-  enum Input { kQuitKeyTwice, kCloseBox, kSessionEnds, kGreyedActionButton, kStaleClickOnRetry, kFirstClick } input;
+  enum Input {
+    kQuitKeyTwice,
+    kCloseBox,
+    kSessionEnds,
+    kSessionEndsAsked,
+    kGreyedActionButton,
+    kStaleClickOnRetry,
+    kFirstClick
+  } input;
   // The page the input is given on; during the switch, well inside the hold.
   const char* page = "updating switching";
   bool switchSucceeds = false;
@@ -1060,6 +1089,10 @@ TEST_P(QuitDuringTheSwitch, IsActedOnOnceTheWindowIsFree) {
       expectEndWithin(kQuitLimit, "Alt+Q");
       return;
     }
+    case HeldQuit::kSessionEndsAsked:
+      ASSERT_NO_FATAL_FAILURE(typeQuitKey());
+      ASSERT_FALSE(waitForQuestion().empty()) << "no question";
+      [[fallthrough]];
     case HeldQuit::kSessionEnds: {
       for (int signal : row.signals) ASSERT_TRUE(m_app->sendSignalToGroup(signal));
       ASSERT_NO_FATAL_FAILURE(expectEndWithin(kQuitLimit, "the signal"));
@@ -1119,6 +1152,8 @@ INSTANTIATE_TEST_SUITE_P(
                     HeldQuit{"endSwitching", {}, HeldQuit::kSessionEnds},
                     HeldQuit{"endOffered", {}, HeldQuit::kSessionEnds, "update-available", false, {SIGTERM, SIGHUP}},
                     HeldQuit{"endWriting", {"--busy-polls", "2", "--poll-timeout", "10"}, HeldQuit::kSessionEnds,
+                             "updating writing"},
+                    HeldQuit{"endAsked", {"--busy-polls", "2", "--poll-timeout", "10"}, HeldQuit::kSessionEndsAsked,
                              "updating writing"}),
     [](const testing::TestParamInfo<HeldQuit>& info) { return std::string(info.param.name); });
 

@@ -1,13 +1,13 @@
 #include "UpdateRoad.h"
 
+#include <algorithm>
 #include <atomic>
 #include <ostream>
 #include <thread>
 
-#include "FirmwareUpdaterConfig.h"
 #include "LateKeyboardSearch.h"
 #include "QV/GP/StringUtil.h"
-#include "QV/QDV2/USBDeviceInfo.h"
+#include "QV/QDV2/USBDeviceDB.h"
 
 namespace QV {
 
@@ -31,151 +31,278 @@ const char* resultText(int word) {
   }
 }
 
+std::string tenths(std::chrono::steady_clock::duration time) {
+  const auto count = std::chrono::duration_cast<std::chrono::milliseconds>(time).count() / 100;
+  return std::to_string(count / 10) + "." + std::to_string(count % 10) + " s";
+}
+
+bool inUpdateMode(const QDV2::USBDeviceInfo& info) {
+  return info.productId ==
+         std::uint16_t((info.productId & QDV2::USBDeviceDB::kFamilyMask) + QDV2::USBDeviceDB::kUpdateModeOffset);
+}
+
 }  // namespace
 
 UpdateRoad::UpdateRoad(FirmwareUpdaterConfig& config, Settings settings, std::ostream& out)
-    : m_config(config), m_settings(settings), m_out(out) {}
+    : m_engine(config), m_settings(std::move(settings)), m_out(out), m_flow(m_config, *this) {
+  if (!m_settings.now) {
+    m_settings.now = Clock::now;
+  }
+  if (!m_settings.sleep) {
+    m_settings.sleep = [](Clock::duration time) { std::this_thread::sleep_for(time); };
+  }
+  traceCallbacks();
+}
 
 int UpdateRoad::exitCode(Outcome outcome) {
   return outcome == Outcome::UpToDate || outcome == Outcome::Updated ? 0 : 1;
 }
 
+void UpdateRoad::traceCallbacks() {
+  m_config.connectInNormalMode = [this] {
+    tellFound(nullptr);
+    m_lastFound = m_engine.connectInNormalMode();
+    if (!m_lastFound) {
+      return told("connectInNormalMode", false);
+    }
+    if (m_searching) {
+      endSearch();
+    }
+    // The keyboard is found in either mode: the line says which once
+    // getDeviceInfo has read it.
+    m_foundUntold = true;
+    return true;
+  };
+  m_config.resetIntoUpdateMode = [this] {
+    tellFound(nullptr);
+    return told("resetIntoUpdateMode", m_engine.resetIntoUpdateMode());
+  };
+  m_config.connectInUpdateMode = [this] {
+    tellFound(nullptr);
+    return told("connectInUpdateMode", m_engine.connectInUpdateMode());
+  };
+  m_config.hasFirmwareForKeyboard = [this] { return m_engine.hasFirmwareForKeyboard(); };
+  if (m_engine.forgetKeyboard) {
+    m_config.forgetKeyboard = [this] { m_engine.forgetKeyboard(); };
+  }
+  m_config.performUpdate = [this](int& word) {
+    tellFound(nullptr);
+    const bool started = m_engine.performUpdate(word);
+    // The worker stores the word once, atomically; it is read the same way.
+    say(std::string("performUpdate: ") + (started ? "started" : "not started") + ", result word " +
+        std::to_string(std::atomic_ref<int>(word).load()));
+    return started;
+  };
+  m_config.getDeviceInfo = [this](QDV2::USBDeviceInfo& info, std::string& installed, std::string& newest,
+                                  bool& updateAvailable) {
+    m_engine.getDeviceInfo(info, installed, newest, updateAvailable);
+    tellFound(&info);
+    // The serial number is the device's own text: shown, never obeyed.
+    say("getDeviceInfo: serial \"" + GP::StringUtil::printable(info.serialNumber) + "\", installed \"" + installed +
+        "\", newest \"" + newest + "\", update available: " + yesNo(updateAvailable));
+  };
+}
+
 UpdateRoad::Outcome UpdateRoad::run() {
   say("Looking for the keyboard.");
-  if (!findKeyboard()) {
-    say("No keyboard: no ORVEL TARSIN VANTA keyboard was found.");
-    return Outcome::NoKeyboard;
-  }
-  const Versions before = readVersions();
-  if (!before.updateAvailable) {
-    say("No update needed: the keyboard has the newest firmware.");
-    return Outcome::UpToDate;
-  }
-  if (!m_config.hasFirmwareForKeyboard()) {
-    say("No firmware for this keyboard: this build carries placeholder images and updates only the simulated "
-        "keyboard, so the keyboard was left as it is. Configure with -DQV_FIRMWARE_DIR=/path/to/images to build "
-        "one for a real keyboard.");
-    return Outcome::NoFirmware;
-  }
-  for (unsigned attemptNumber = 0; attemptNumber <= m_settings.retries; ++attemptNumber) {
-    if (attemptNumber > 0) {
-      say("Retry " + std::to_string(attemptNumber) + " of " + std::to_string(m_settings.retries) + ".");
-    }
-    if (attempt(attemptNumber == 0, before.info.serialNumber)) {
-      say("Update complete: the keyboard has the newest firmware.");
-      return Outcome::Updated;
+  m_flow.start();
+  Outcome outcome = Outcome::Failed;
+  while (runTimers()) {
+    if (settle(outcome)) {
+      return outcome;
     }
   }
-  say("The update failed after " + std::to_string(m_settings.retries + 1) +
-      (m_settings.retries == 0 ? " attempt." : " attempts."));
   return Outcome::Failed;
+}
+
+bool UpdateRoad::settle(Outcome& outcome) {
+  switch (m_flow.state()) {
+    case UpdateWizardFlow::eUpToDate:
+      outcome = Outcome::UpToDate;
+      return true;
+    case UpdateWizardFlow::eDone:
+      outcome = Outcome::Updated;
+      return true;
+    case UpdateWizardFlow::eUpdateAvailable:
+      if (m_flow.refused()) {
+        outcome = Outcome::NoFirmware;
+        return true;
+      }
+      if (m_attempts == 0) {
+        ++m_attempts;
+        m_flow.actionClicked();
+        return false;
+      }
+      break;
+    case UpdateWizardFlow::eAskUpdateMode:
+    case UpdateWizardFlow::eFailed:
+      if (m_attempts <= m_settings.retries) {
+        say("Retry " + std::to_string(m_attempts) + " of " + std::to_string(m_settings.retries) + ".");
+        ++m_attempts;
+        m_flow.actionClicked();
+        return false;
+      }
+      break;
+    case UpdateWizardFlow::eNoDevice:
+      if (m_attempts == 0) {
+        outcome = Outcome::NoKeyboard;
+        return true;
+      }
+      break;
+    case UpdateWizardFlow::eUpdating:
+      // Nothing is pending that could take it further.
+      break;
+  }
+  say("The update failed after " + std::to_string(m_attempts) + (m_attempts == 1 ? " attempt." : " attempts."));
+  outcome = Outcome::Failed;
+  return true;
+}
+
+bool UpdateRoad::runTimers() {
+  while (!m_timers.empty()) {
+    const auto next = std::min_element(m_timers.begin(), m_timers.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    const int id = next->first;
+    const Clock::time_point at = next->second;
+    const bool writing = m_flow.state() == UpdateWizardFlow::eUpdating && m_flow.step() == UpdateWizardFlow::eStepWriting;
+    if (writing && at - m_writingSince > m_settings.updateDeadline) {
+      say("Result word 0 after " + tenths(now() - m_writingSince) + ": " + resultText(0) + ".");
+      say(std::string("The update failed: ") + resultText(0) + ".");
+      return false;
+    }
+    const Clock::duration wait = at - now();
+    if (wait > Clock::duration::zero()) {
+      m_settings.sleep(wait);
+      if (id != UpdateWizardFlow::eTimerPoll) {
+        m_pauses += wait;
+      }
+    }
+    m_timers.erase(next);
+    m_flow.timerFired(id);
+  }
+  return true;
 }
 
 void UpdateRoad::quit() {
   // As the application quits: a running worker is given its bounded time and
   // then interrupted, so that nothing outlives the engine.
-  if (call("isUpdateRunning", m_config.isUpdateRunning())) {
+  if (told("isUpdateRunning", m_engine.isUpdateRunning())) {
     say("An update is still running: asking it to end.");
-    m_config.applicationCloseRequest();
+    m_engine.applicationCloseRequest();
   }
 }
 
-bool UpdateRoad::attempt(bool firstAttempt, const std::string& updatedSerial) {
-  if (!enterUpdateMode(firstAttempt)) {
-    say("The keyboard did not come back: it could not be switched into update mode.");
-    return false;
+void UpdateRoad::startFlowTimer(int ticks, int id) {
+  m_timers[id] = now() + ticks * UpdateWizardFlow::kTick;
+  if (id == UpdateWizardFlow::eTimerLateSearch && !m_searching) {
+    m_searching = true;
+    const bool afterSwitch = m_flow.step() == UpdateWizardFlow::eStepSwitching;
+    const auto patience = LateKeyboardSearch::patience(afterSwitch ? LateKeyboardSearch::eFrom::eSwitch
+                                                                   : LateKeyboardSearch::eFrom::eUpdate);
+    say(std::string(afterSwitch ? "Looking for the keyboard in update mode"
+                                : "The keyboard is not back yet; looking for it") +
+        " for up to " + std::to_string(patience.count()) + " ms.");
   }
-  const int word = update();
-  if (word != 1) {
-    say(std::string("The update failed: ") + resultText(word) + ".");
-    return false;
-  }
-  if (!findKeyboard()) {
-    say("The keyboard is not back yet; looking again in " +
-        std::to_string(m_settings.reconnectPause.count()) + " ms.");
-    std::this_thread::sleep_for(m_settings.reconnectPause);
-    m_pauses += m_settings.reconnectPause;
-    if (!findKeyboard()) {
-      say("The keyboard did not come back after the update.");
-      return false;
-    }
-  }
-  const Versions after = readVersions();
-  // The versions of another keyboard say nothing about the one updated.
-  if (after.info.serialNumber != updatedSerial) {
-    say("The keyboard found after the update is not the one updated: serial \"" +
-        GP::StringUtil::printable(after.info.serialNumber) + "\" instead of \"" +
-        GP::StringUtil::printable(updatedSerial) + "\".");
-    return false;
-  }
-  if (!FirmwareUpdaterConfig::runsNewestFirmware(after.info, after.updateAvailable)) {
-    say("The keyboard does not report the newest firmware after the update.");
-    return false;
-  }
-  return true;
 }
 
-bool UpdateRoad::findKeyboard() { return call("connectInNormalMode", m_config.connectInNormalMode()); }
+UpdateRoad::Clock::time_point UpdateRoad::now() const { return m_settings.now(); }
 
-UpdateRoad::Versions UpdateRoad::readVersions() {
-  Versions versions;
-  m_config.getDeviceInfo(versions.info, versions.installed, versions.newest, versions.updateAvailable);
-  // The serial number is the device's own text: shown, never obeyed.
-  say("getDeviceInfo: serial \"" + GP::StringUtil::printable(versions.info.serialNumber) + "\", installed \"" +
-      versions.installed + "\", newest \"" + versions.newest +
-      "\", update available: " + yesNo(versions.updateAvailable));
-  return versions;
+void UpdateRoad::pageChanged() {
+  tellFound(nullptr);
+  if (m_searching) {
+    endSearch();
+  }
+  const UpdateWizardFlow::eState state = m_flow.state();
+  const UpdateWizardFlow::eStep step = m_flow.step();
+  const bool wasWriting = m_shownState == UpdateWizardFlow::eUpdating && m_shownStep == UpdateWizardFlow::eStepWriting;
+  m_shownState = state;
+  m_shownStep = step;
+  // The word the wizard read, as the page it went on to tells it.
+  const int word = state == UpdateWizardFlow::eUpdating                 ? 1
+                   : m_flow.failure() == UpdateWizardFlow::eFailureWrite ? -2
+                                                                           : -1;
+  if (wasWriting && step != UpdateWizardFlow::eStepWriting) {
+    say("Result word " + std::to_string(word) + " after " + tenths(now() - m_writingSince) + ": " +
+        resultText(word) + ".");
+  }
+  switch (state) {
+    case UpdateWizardFlow::eNoDevice:
+      say("No keyboard: no ORVEL TARSIN VANTA keyboard was found.");
+      break;
+    case UpdateWizardFlow::eUpToDate:
+      say("No update needed: the keyboard has the newest firmware.");
+      break;
+    case UpdateWizardFlow::eUpdateAvailable:
+      if (m_flow.refused()) {
+        say("No firmware for this keyboard: this build carries placeholder images and updates only the "
+            "simulated keyboard, so the keyboard was left as it is. Configure with "
+            "-DQV_FIRMWARE_DIR=/path/to/images to build one for a real keyboard.");
+      }
+      break;
+    case UpdateWizardFlow::eAskUpdateMode:
+      say("The keyboard did not come back: it could not be switched into update mode.");
+      break;
+    case UpdateWizardFlow::eUpdating:
+      if (step == UpdateWizardFlow::eStepSwitching) {
+        m_updatedSerial = m_flow.deviceInfo().serialNumber;
+      } else if (step == UpdateWizardFlow::eStepWriting) {
+        m_writingSince = now();
+      }
+      break;
+    case UpdateWizardFlow::eFailed:
+      switch (m_flow.failure()) {
+        case UpdateWizardFlow::eFailureNotFoundAfter:
+          // The versions of another keyboard say nothing about the one updated.
+          if (m_lastFound) {
+            say("The keyboard found after the update is not the one updated: serial \"" +
+                GP::StringUtil::printable(m_flow.deviceInfo().serialNumber) + "\" instead of \"" +
+                GP::StringUtil::printable(m_updatedSerial) + "\".");
+          } else {
+            say("The keyboard did not come back after the update.");
+          }
+          break;
+        case UpdateWizardFlow::eFailureNotNewest:
+          say("The keyboard does not report the newest firmware after the update.");
+          break;
+        default:
+          say(std::string("The update failed: ") + resultText(word) + ".");
+          break;
+      }
+      break;
+    case UpdateWizardFlow::eDone:
+      say("Update complete: the keyboard has the newest firmware.");
+      break;
+  }
 }
 
-bool UpdateRoad::enterUpdateMode(bool firstAttempt) {
-  if (firstAttempt) {
-    if (call("resetIntoUpdateMode", m_config.resetIntoUpdateMode())) return true;
-    say("The keyboard did not come back in update mode: looking for it as RETRY does.");
+bool UpdateRoad::told(const char* step, bool result) {
+  if (m_searching && !result) {
+    m_missedStep = step;
+    ++m_misses;
+    return result;
   }
-  if (findInUpdateMode()) return true;
-  return call("connectInNormalMode", m_config.connectInNormalMode()) &&
-         call("resetIntoUpdateMode", m_config.resetIntoUpdateMode());
-}
-
-bool UpdateRoad::findInUpdateMode() {
-  LateKeyboardSearch search(m_config, LateKeyboardSearch::Clock::now, m_settings.updateModeWait);
-  LateKeyboardSearch::eLook look = search.look();
-  if (look == LateKeyboardSearch::eLook::eLookAgain) {
-    say("Looking for the keyboard in update mode for up to " + std::to_string(m_settings.updateModeWait.count()) +
-        " ms.");
+  if (m_searching) {
+    endSearch();
   }
-  while (look == LateKeyboardSearch::eLook::eLookAgain) {
-    std::this_thread::sleep_for(m_settings.updateModePoll);
-    look = search.look();
-  }
-  return call("connectInUpdateMode", look == LateKeyboardSearch::eLook::eFound);
-}
-
-int UpdateRoad::update() {
-  // The worker stores the word once, atomically; it is read the same way.
-  std::atomic_ref<int> word(m_resultWord);
-  word.store(0);
-  const bool started = m_config.performUpdate(m_resultWord);
-  say(std::string("performUpdate: ") + (started ? "started" : "not started") + ", result word " +
-      std::to_string(word.load()));
-  if (!started) return word.load() != 0 ? word.load() : -1;
-
-  const auto startedAt = std::chrono::steady_clock::now();
-  const auto deadline = startedAt + m_settings.updateDeadline;
-  int value = 0;
-  while ((value = word.load()) == 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(m_settings.pollInterval);
-  }
-  const auto tenths = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::steady_clock::now() - startedAt).count() / 100;
-  say("Result word " + std::to_string(value) + " after " + std::to_string(tenths / 10) + "." +
-      std::to_string(tenths % 10) + " s: " + resultText(value) + ".");
-  return value;
-}
-
-bool UpdateRoad::call(const char* step, bool result) {
   say(std::string(step) + ": " + (result ? "true" : "false"));
   return result;
+}
+
+void UpdateRoad::endSearch() {
+  m_searching = false;
+  if (m_misses > 0) {
+    say(std::string(m_missedStep) + ": false " + std::to_string(m_misses) + (m_misses == 1 ? " time" : " times"));
+  }
+  m_misses = 0;
+}
+
+void UpdateRoad::tellFound(const QDV2::USBDeviceInfo* info) {
+  if (!m_foundUntold) {
+    return;
+  }
+  m_foundUntold = false;
+  say(std::string("connectInNormalMode: found the keyboard") +
+      (info == nullptr ? "" : inUpdateMode(*info) ? " in update mode" : " in normal mode"));
 }
 
 void UpdateRoad::say(const std::string& line) { m_out << "update-road: " << line << std::endl; }

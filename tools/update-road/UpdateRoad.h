@@ -1,44 +1,45 @@
-// The update road without a window: drives one keyboard update through the
-// updater configuration's callbacks alone, in the order the update wizard
-// calls them, and tells every step with its texts and the result word.
+// The update road without a window: the update wizard's own steps
+// (UpdateWizardFlow) run on a host that waits out their timers in turn, with
+// every call of the updater configuration's callbacks and every page told as
+// a line. Where the window waits for a click, the road clicks as a user
+// would: UPDATE on the page offering the update, and RETRY, as often as it
+// was given retries, on the pages asking for it.
 //
 // Thread: the caller's, which plays the wizard's main thread; the engine runs
 // its worker itself.
 #pragma once
 
-#include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <functional>
 #include <iosfwd>
+#include <map>
 #include <string>
 
-#include "LateKeyboardSearch.h"
-#include "QV/QDV2/USBDeviceInfo.h"
+#include "FirmwareUpdaterConfig.h"
+#include "UpdateWizardFlow.h"
 
 namespace QV {
 
-class FirmwareUpdaterConfig;
-
-class UpdateRoad {
+class UpdateRoad : private UpdateWizardFlow::Host {
  public:
+  using Clock = std::chrono::steady_clock;
+
   struct Settings {
     // Further attempts after a failed one, each as the wizard's RETRY makes it.
     unsigned retries = 0;
-    // How often the result word is read: the wizard's timer tick.
-    std::chrono::milliseconds pollInterval{40};
     // How long one update may run before the road gives up on it. Far above
     // any real download, so that it only ends a hung worker.
     std::chrono::milliseconds updateDeadline{std::chrono::minutes(10)};
-    // The pause before the second attempt to find the keyboard after an update.
-    std::chrono::milliseconds reconnectPause{std::chrono::seconds(5)};
-    // How long a retry, and a first attempt whose reset failed, keep looking
-    // for the keyboard in update mode: it may come back late from the reset.
-    std::chrono::milliseconds updateModeWait{LateKeyboardSearch::kPatience};
-    // How often they look meanwhile.
-    std::chrono::milliseconds updateModePoll{LateKeyboardSearch::kInterval};
+    // How the road tells the time and waits for the wizard's timers; empty:
+    // the steady clock and real sleeps. Tests give a clock that the waits
+    // move on.
+    std::function<Clock::time_point()> now;
+    std::function<void(Clock::duration)> sleep;
   };
 
   enum class Outcome {
-    UpToDate,    // the keyboard already had the newest firmware
+    UpToDate,    // the keyboard already had the newest firmware, or was found to have it by a retry
     Updated,     // an update brought it to the newest firmware
     NoKeyboard,  // no keyboard was found
     Failed,      // every attempt failed, or the keyboard did not end up current
@@ -57,41 +58,57 @@ class UpdateRoad {
   // 0 for a keyboard that ends at the newest firmware, else 1.
   static int exitCode(Outcome outcome);
 
-  // The time the road itself slept on purpose (the pause before finding the
-  // keyboard a second time), not counting its polling.
+  // The time the road waited on the wizard's timers, but for those that
+  // poll the result word: the pauses the wizard makes on purpose.
   std::chrono::nanoseconds pauses() const { return m_pauses; }
 
  private:
-  struct Versions {
-    QDV2::USBDeviceInfo info;
-    std::string installed;
-    std::string newest;
-    bool updateAvailable = false;
-  };
+  // UpdateWizardFlow::Host
+  void startFlowTimer(int ticks, int id) override;
+  void pageChanged() override;
+  void quitRequested() override {}
+  Clock::time_point now() const override;
 
-  bool findKeyboard();
-  Versions readVersions();
-  // Looks for the keyboard in update mode until it is found or updateModeWait
-  // has passed.
-  bool findInUpdateMode();
-  // The first attempt enters update mode by resetting the keyboard; a retry,
-  // and a first attempt whose reset failed, look for it in update mode first.
-  bool enterUpdateMode(bool firstAttempt);
-  // Starts the worker and waits for its result word; 0 when it did not end in time.
-  int update();
-  // `updatedSerial` is the serial number of the keyboard being updated.
-  bool attempt(bool firstAttempt, const std::string& updatedSerial);
-  bool call(const char* step, bool result);
+  // Binds the wizard's configuration to the engine's callbacks, each call
+  // told.
+  void traceCallbacks();
+  // Fires the wizard's timers in turn until none is pending; false when the
+  // update ran past its deadline.
+  bool runTimers();
+  // The outcome of the page the wizard rests on, or none while the road
+  // goes on from it (clicking UPDATE or RETRY).
+  bool settle(Outcome& outcome);
+  // Tells the result of a call. During a search for a keyboard back late
+  // its misses are counted, and told once the search ends.
+  bool told(const char* step, bool result);
+  // Tells the misses of the search that has just ended.
+  void endSearch();
+  // Tells what connectInNormalMode found, once getDeviceInfo says in which
+  // mode, or once another call comes first.
+  void tellFound(const QDV2::USBDeviceInfo* info);
   void say(const std::string& line);
 
-  FirmwareUpdaterConfig& m_config;
+  FirmwareUpdaterConfig& m_engine;
   Settings m_settings;
   std::ostream& m_out;
+  // The wizard's configuration: m_engine's callbacks, told.
+  FirmwareUpdaterConfig m_config;
+  UpdateWizardFlow m_flow;
+  // The pending timers of the wizard, by id.
+  std::map<int, Clock::time_point> m_timers;
   std::chrono::nanoseconds m_pauses{0};
-  // The result word handed to the engine. It belongs to the road, not to one
-  // attempt, so that a worker still running when the road gives up never
-  // writes to freed memory; quit() and the engine's end settle it.
-  alignas(std::atomic_ref<int>::required_alignment) int m_resultWord = 0;
+  unsigned m_attempts = 0;
+  // The page shown last, to tell what changed.
+  UpdateWizardFlow::eState m_shownState = UpdateWizardFlow::eNoDevice;
+  UpdateWizardFlow::eStep m_shownStep = UpdateWizardFlow::eStepNone;
+  Clock::time_point m_writingSince;
+  // The serial number of the keyboard being updated.
+  std::string m_updatedSerial;
+  bool m_foundUntold = false;
+  bool m_lastFound = false;
+  bool m_searching = false;
+  const char* m_missedStep = nullptr;
+  std::size_t m_misses = 0;
 };
 
 }  // namespace QV

@@ -6,12 +6,13 @@
 
 namespace QV {
 
-LateKeyboardSearch::LateKeyboardSearch(FirmwareUpdaterConfig& config, std::function<Clock::time_point()> now,
-                                       std::chrono::milliseconds patience)
-    : m_config(config), m_now(std::move(now)), m_deadline(m_now() + patience) {}
+LateKeyboardSearch::LateKeyboardSearch(FirmwareUpdaterConfig& config, eFrom from,
+                                       std::function<Clock::time_point()> now)
+    : m_config(config), m_from(from), m_now(std::move(now)), m_deadline(m_now() + patience(from)) {}
 
 LateKeyboardSearch::eLook LateKeyboardSearch::look() {
-  if (m_config.connectInUpdateMode()) {
+  const bool found = m_from == eFrom::eSwitch ? m_config.connectInUpdateMode() : m_config.connectInNormalMode();
+  if (found) {
     return eLook::eFound;
   }
   // A scan takes time of its own: whether another look fits in is judged

@@ -317,6 +317,14 @@ bool ZARNUpdaterUpgradeLogic::connectInUpdateMode() {
     return false;
   }
   const bool alreadyConnected = connectedInUpdateMode(m_device);
+  // A look only scans: the keyboard is not waited for here, as the search
+  // that looks again waits on the window's timer. One still connected in
+  // normal mode (a switch that failed, or was answered with an error as the
+  // keyboard left) is let go first, so that it is looked for where it is now,
+  // in update mode should it have switched after all.
+  if (!alreadyConnected && m_device.isConnected()) {
+    m_device.disconnect();
+  }
   if (!alreadyConnected && !m_device.reconnectInDFUMode()) {
     return false;
   }

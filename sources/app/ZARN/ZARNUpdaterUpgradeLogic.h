@@ -73,7 +73,9 @@ class ZARNUpdaterUpgradeLogic {
   // serial number. Whether it is connected in update mode with a usable
   // transfer size.
   bool resetIntoUpdateMode();
-  // Finds the keyboard last connected again in update mode.
+  // Finds the keyboard last connected again in update mode, in one scan and
+  // without waiting for it; one still connected in normal mode is let go
+  // first.
   bool connectInUpdateMode();
   // Starts the worker, with `updateResult` set to 0 first. False, with -1 in
   // the word and no thread, when the chosen keyboard is not connected in

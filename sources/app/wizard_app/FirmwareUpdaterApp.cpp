@@ -72,6 +72,7 @@ bool FirmwareUpdaterApp::init() {
   }
   m_window->setUseOffscreenPicture(false);
   m_wizard = std::make_shared<UpdateWizardMainWidget>(m_config, [this] { postQuitCommand(); });
+  m_wizard->setUpdateEnded([this] { updateEnded(); });
   m_window->getPane().setRoot(m_wizard);
   m_wizard->build();
   m_wizard->start();
@@ -137,13 +138,23 @@ bool FirmwareUpdaterApp::confirmQuit() {
     }
     return false;
   }
-  // Should the update have ended while the question was open, Yes simply
-  // quits: the engine stops only a worker that still runs, and one that
-  // ended keeps its result.
+  // Should the worker have ended as Yes was given, Yes simply quits: the
+  // engine stops only a worker that still runs, and one that ended keeps
+  // its result.
   if (m_config.applicationCloseRequest) {
     m_config.applicationCloseRequest();
   }
   return true;
+}
+
+void FirmwareUpdaterApp::updateEnded() {
+  // The question asks whether to stop an update that is over: it would
+  // stand over the page saying how the update ended, and a Yes would no
+  // longer mean what it says. It closes as a No does; the quit asked for
+  // then is refused, and the next one ends the updater without a question.
+  if (m_quitQuestionOpen) {
+    GP::Message::close(GP::Message::eButtonNo);
+  }
 }
 
 bool FirmwareUpdaterApp::onEvent(unsigned code, UIA::EventData* data) {

@@ -42,7 +42,8 @@ class FirmwareUpdaterApp : public UIA::Application {
 
   // Whether the quit may go on, asking the user when an update runs. Yes
   // ends the worker before the answer is given. While the question is open a
-  // further quit request is refused without a second question.
+  // further quit request is refused without a second question; should the
+  // update end meanwhile, the question closes as a No.
   bool confirmQuit();
 
  private:
@@ -51,6 +52,8 @@ class FirmwareUpdaterApp : public UIA::Application {
   static void openAddress(const char* address);
   // Asks the application to quit, as the menu's Quit does.
   void postQuitCommand();
+  // The wizard has shown how an update ended.
+  void updateEnded();
 
   FirmwareUpdaterConfig& m_config;
   std::shared_ptr<UpdateWizardMainWidget> m_wizard;

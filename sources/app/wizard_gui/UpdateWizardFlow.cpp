@@ -101,13 +101,8 @@ void UpdateWizardFlow::timerFired(int id) {
         poll();
       }
       break;
-    case eTimerReconnect:
-      if (m_step == eStepReconnecting) {
-        reconnectAfterUpdate(true);
-      }
-      break;
     case eTimerLateSearch:
-      if (m_step == eStepSwitching && m_lateSearch) {
+      if (m_lateSearch) {
         lookForLateKeyboard();
       }
       break;
@@ -196,23 +191,38 @@ void UpdateWizardFlow::runSwitch() {
     // for it. Left there it does not work as a keyboard, and the user asked
     // for the update: it is looked for a few seconds more before the user is
     // asked for it, the page staying as it is meanwhile.
-    m_lateSearch.emplace(m_config, [this] { return m_host.now(); });
-    m_host.startFlowTimer(kLateSearchTicks, eTimerLateSearch);
+    searchForLateKeyboard(LateKeyboardSearch::eFrom::eSwitch);
   }
 }
 
+void UpdateWizardFlow::searchForLateKeyboard(LateKeyboardSearch::eFrom from) {
+  m_lateSearch.emplace(m_config, from, [this] { return m_host.now(); });
+  m_host.startFlowTimer(kLateSearchTicks, eTimerLateSearch);
+}
+
 void UpdateWizardFlow::lookForLateKeyboard() {
+  const bool afterSwitch = m_lateSearch->from() == LateKeyboardSearch::eFrom::eSwitch;
   switch (m_lateSearch->look()) {
     case LateKeyboardSearch::eLook::eFound:
       m_lateSearch.reset();
-      writeSoon();
+      // As after the switch's own look: the writing starts only once the
+      // input made while the look held the window has been handled.
+      if (afterSwitch) {
+        writeSoon();
+      } else {
+        judgeUpdatedKeyboard();
+      }
       break;
     case LateKeyboardSearch::eLook::eLookAgain:
       m_host.startFlowTimer(kLateSearchTicks, eTimerLateSearch);
       break;
     case LateKeyboardSearch::eLook::eGivenUp:
       m_lateSearch.reset();
-      setState(eAskUpdateMode);
+      if (afterSwitch) {
+        setState(eAskUpdateMode);
+      } else {
+        fail(eFailureNotFoundAfter);
+      }
       break;
   }
 }
@@ -250,21 +260,17 @@ void UpdateWizardFlow::poll() {
     fail(result == -2 ? eFailureWrite : eFailureNotPossible);
   } else {
     setState(eUpdating, eStepReconnecting);
-    reconnectAfterUpdate(false);
+    if (m_config.connectInNormalMode()) {
+      judgeUpdatedKeyboard();
+    } else {
+      // The keyboard may still be starting its new firmware.
+      searchForLateKeyboard(LateKeyboardSearch::eFrom::eUpdate);
+    }
   }
 }
 
-void UpdateWizardFlow::reconnectAfterUpdate(bool secondTry) {
+void UpdateWizardFlow::judgeUpdatedKeyboard() {
   const std::string updatedSerial = m_info.serialNumber;
-  if (!m_config.connectInNormalMode()) {
-    if (secondTry) {
-      fail(eFailureNotFoundAfter);
-    } else {
-      // The keyboard may still be starting its new firmware.
-      m_host.startFlowTimer(kReconnectTicks, eTimerReconnect);
-    }
-    return;
-  }
   readDeviceInfo();
   if (m_info.serialNumber != updatedSerial) {
     // The versions of another keyboard say nothing of the one updated.

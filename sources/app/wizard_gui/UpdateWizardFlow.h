@@ -7,6 +7,7 @@
 #include "FirmwareUpdaterConfig.h"
 #include "LateKeyboardSearch.h"
 #include "QV/QDV2/USBDeviceInfo.h"
+#include "QV/UIA/EventTimerManager.h"
 
 namespace QV {
 
@@ -17,8 +18,9 @@ namespace QV {
 // the 40 ms ticks of the widget timers) instead of sleeping, so the window
 // keeps painting: the page saying that the keyboard is being switched is
 // painted before the switch, a keyboard that comes back late from the switch
-// is looked for one scan at a time, the result word is polled, and the second
-// reconnection after an update waits 5 s on a timer.
+// or from the update is looked for one scan at a time (LateKeyboardSearch),
+// and the result word is polled. The update road runs the same steps with a
+// host of its own, so that both follow one set of rules.
 //
 // Thread: the main thread. The result word is written by the engine's worker
 // and read here with an atomic load.
@@ -84,20 +86,18 @@ class UpdateWizardFlow {
   enum eTimer {
     eTimerStep = 1,
     eTimerPoll = 2,
-    eTimerReconnect = 3,
     eTimerLateSearch = 4,
     eTimerWrite = 5,
   };
+  // The length of a tick of the host's timers.
+  static constexpr std::chrono::milliseconds kTick{UIA::EventTimerManager::kTickMs};
   // Ticks between a page change and the slow call after it: the window
   // repaints on the tick after the change, the call runs on the next one.
   static constexpr int kPaintTicks = 2;
   // The result word is read five times a second.
   static constexpr int kPollTicks = 5;
-  // The pause before the second reconnection after an update: 5 s.
-  static constexpr int kReconnectTicks = 125;
-  // The pause between two looks for a keyboard back late from the switch,
-  // in 40 ms ticks.
-  static constexpr int kLateSearchTicks = int(LateKeyboardSearch::kInterval.count() / 40);
+  // The pause between two looks for a keyboard back late, in ticks.
+  static constexpr int kLateSearchTicks = int(LateKeyboardSearch::kInterval / kTick);
   // The pause between a switch that found the keyboard in update mode and
   // the start of the writing: the input made while the switch held the
   // window (a quit by its key, the close box or a signal) is handled first,
@@ -151,14 +151,19 @@ class UpdateWizardFlow {
   // Shows the switching page and runs the switch once it is painted.
   void beginSwitch(bool fromAsk);
   void runSwitch();
-  // One look for the keyboard that the switch did not find in update mode;
-  // the asking page once it is given up on.
+  // Looks for a keyboard that the switch, or the first look after the
+  // update, did not find, one scan per timer.
+  void searchForLateKeyboard(LateKeyboardSearch::eFrom from);
+  // One look of that search: the keyboard found goes on as if the step had
+  // found it; given up on, the asking page after the switch, the failure
+  // page after the update.
   void lookForLateKeyboard();
   // Starts the writing once kWriteDelay is over and it is not held.
   void writeSoon();
   void startWriting();
   void poll();
-  void reconnectAfterUpdate(bool secondTry);
+  // Reads the keyboard found after the update and shows how it ended.
+  void judgeUpdatedKeyboard();
   void fail(eFailure failure);
   void refuse();
 
@@ -170,7 +175,7 @@ class UpdateWizardFlow {
   bool m_refused = false;
   // The switch about to run was asked for from the asking page.
   bool m_switchFromAsk = false;
-  // Set while a keyboard that the switch did not find is looked for.
+  // Set while a keyboard back late is looked for.
   std::optional<LateKeyboardSearch> m_lateSearch;
   bool m_writingDue = false;
   std::chrono::steady_clock::time_point m_writeAt;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include <QV/QDV2/USBDeviceDB.h>
 #include <QV/QTK/Pane.h>
@@ -338,6 +339,10 @@ void UpdateWizardMainWidget::pageChanged() {
                  m_flow.refused() ? " refused" : "");
   }
   refresh();
+  const bool wasUpdating = std::exchange(m_updating, m_flow.busy());
+  if (wasUpdating && !m_updating && m_updateEnded) {
+    m_updateEnded();
+  }
 }
 
 void UpdateWizardMainWidget::refresh() {

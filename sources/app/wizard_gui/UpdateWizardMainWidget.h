@@ -1,7 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <QV/QTK/Bar.h>
 #include <QV/QTK/Button.h>
@@ -49,6 +51,9 @@ class UpdateWizardMainWidget : public QTK::Widget, private UpdateWizardFlow::Hos
   // The quit question's side of the writing about to start.
   bool writingDue() const { return m_flow.writingDue(); }
   void holdWriting(bool held) { m_flow.holdWriting(held); }
+  // `ended` runs whenever the wizard leaves its updating pages, on the page
+  // that says how the update ended.
+  void setUpdateEnded(std::function<void()> ended) { m_updateEnded = std::move(ended); }
   // What the labels show now, for tests.
   std::string messageText() const;
   std::string installedText() const;
@@ -72,6 +77,8 @@ class UpdateWizardMainWidget : public QTK::Widget, private UpdateWizardFlow::Hos
 
   UpdateWizardFlow m_flow;
   std::function<void()> m_quit;
+  std::function<void()> m_updateEnded;
+  bool m_updating = false;
   bool m_trace = false;
   int m_wheelStep = 0;
 

@@ -18,6 +18,7 @@ class TestableUpgradeLogic : public ZARNUpdaterUpgradeLogic {
  public:
   bool flashSecondImage() const { return m_flashSecondImage; }
   const QDV2::DFUDevice& device() const { return m_device; }
+  QDV2::DFUDevice& device() { return m_device; }
   void setFirmwareTable(std::span<const FW::FirmwareImageEntry> table) { m_firmwareTable = table; }
 };
 

@@ -293,6 +293,31 @@ TEST_F(UpgradeLogicRoadTest, AKeyboardThatComesBackLateIsFoundInUpdateModeLater)
   ASSERT_TRUE(logic.performUpdate(word));
   EXPECT_EQ(waitForResult(word), 1);
   EXPECT_EQ(reconnectAndRead(logic).installed, "69");
+
+  // Still connected in normal mode after the switch (its request refused, or
+  // answered with an error as the keyboard left): a look only scans, and
+  // finds the keyboard where it is, in update mode should it have switched
+  // after all. It never waits for a keyboard to come back, as the search
+  // that looks again waits on the window's timer.
+  for (const bool switched : {false, true}) {
+    SCOPED_TRACE(switched ? "switched after all" : "switch refused");
+    simkbd::KeyboardConfig refusing = keyboardConfig(61, switched ? "SIMKBD0472" : "SIMKBD0473");
+    if (!switched) refusing.stallRequests = {QDV2::DFU::DFU_DETACH};
+    auto stays = TestSupport::plugOrFail(refusing);
+    ASSERT_TRUE(stays);
+    TestableUpgradeLogic held;
+    ASSERT_TRUE(held.connectInNormalMode());
+    if (switched) {
+      ASSERT_TRUE(held.device().sendDFUDetach());
+      ASSERT_TRUE(TestSupport::waitUntil([&] { return stays->report()["mode"] == "update"; }, 10s));
+      ASSERT_NE(stays->waitUntilListed(), 0u);
+    } else {
+      EXPECT_FALSE(held.resetIntoUpdateMode());
+    }
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(held.connectInUpdateMode(), switched);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms) << "the look held the window";
+  }
 }
 
 TEST_F(UpgradeLogicRoadTest, QuittingDuringAnUpdateNeverTouchesWhatIsGone) {

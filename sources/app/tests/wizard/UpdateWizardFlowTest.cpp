@@ -144,17 +144,24 @@ class WizardFlow : public ::testing::Test {
 
   void setWord(int value) { *engine.resultWord = value; }
 
-  // A wizard of its own that finds the keyboard at 68 and updates it; the
-  // worker ends with `word`, and the keyboard is next read as `next`.
-  std::unique_ptr<UpdateWizardFlow> updateOnce(int word, const ScriptedEngine::Info& next) {
+  // A wizard of its own, on the engine as scripted now, that has clicked
+  // UPDATE and run the switch.
+  std::unique_ptr<UpdateWizardFlow> switchOnce() {
     auto fresh = std::make_unique<UpdateWizardFlow>(config, host);
     host.flow = fresh.get();
-    engine.normalMode = {true, true};
-    engine.resets = {true};
-    engine.infos = {{68, "68", true}, next};
     fresh->start();
     fresh->actionClicked();
     host.fire(UpdateWizardFlow::eTimerStep);
+    return fresh;
+  }
+
+  // A wizard of its own that finds the keyboard at 68 and updates it; the
+  // worker ends with `word`, and the keyboard is next read as `next`.
+  std::unique_ptr<UpdateWizardFlow> updateOnce(int word, const ScriptedEngine::Info& next) {
+    engine.normalMode = {true, true};
+    engine.resets = {true};
+    engine.infos = {{68, "68", true}, next};
+    auto fresh = switchOnce();
     setWord(word);
     host.fire(UpdateWizardFlow::eTimerPoll);
     return fresh;
@@ -263,29 +270,36 @@ TEST_F(WizardFlow, KeyboardBackLateInUpdateModeIsFoundByRetry) {
   EXPECT_EQ(engine.calls[engine.calls.size() - 2], "connectInUpdateMode");
 }
 
-// The writing starts a moment after the switch, so that a quit asked while
-// the switch held the window comes first; held for the quit's question, it
-// waits for the answer.
+// The writing starts a moment after the switch, or after the late search's
+// look that found the keyboard, so that a quit asked while that step held the
+// window comes first; held for the quit's question, it waits for the answer.
 TEST_F(WizardFlow, TheWritingWaitsForAQuitAskedDuringTheSwitch) {
-  engine.normalMode = {true};
-  engine.resets = {true};
-  host.writeWhenDue = false;
-  flow.start();
-  flow.actionClicked();
-  host.fire(UpdateWizardFlow::eTimerStep);
-  EXPECT_TRUE(flow.writingDue());
-  ASSERT_TRUE(host.fire(UpdateWizardFlow::eTimerWrite));
-  EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepSwitching) << "written before the input made meanwhile";
-  flow.holdWriting(true);
-  for (auto held = 0ms; held <= UpdateWizardFlow::kWriteDelay; held += 40ms) {
-    ASSERT_TRUE(host.fire(UpdateWizardFlow::eTimerWrite)) << "the held writing is given up";
+  for (const bool lateLook : {false, true}) {
+    SCOPED_TRACE(lateLook ? "found by the late search" : "found by the switch");
+    engine = ScriptedEngine();
+    engine.normalMode = {true};
+    engine.resets = {!lateLook};
+    engine.updateMode = {true};
+    host.writeWhenDue = false;
+    const auto flow = switchOnce();
+    UpdateWizardFlow& wizard = *flow;
+    if (lateLook) {
+      ASSERT_TRUE(host.fire(UpdateWizardFlow::eTimerLateSearch));
+    }
+    EXPECT_TRUE(wizard.writingDue());
+    ASSERT_TRUE(host.fire(UpdateWizardFlow::eTimerWrite));
+    EXPECT_EQ(wizard.step(), UpdateWizardFlow::eStepSwitching) << "written before the input made meanwhile";
+    wizard.holdWriting(true);
+    for (auto held = 0ms; held <= UpdateWizardFlow::kWriteDelay; held += 40ms) {
+      ASSERT_TRUE(host.fire(UpdateWizardFlow::eTimerWrite)) << "the held writing is given up";
+    }
+    EXPECT_NE(engine.calls.back(), "performUpdate");
+    wizard.holdWriting(false);
+    ASSERT_TRUE(host.fire(UpdateWizardFlow::eTimerWrite));
+    EXPECT_FALSE(wizard.writingDue());
+    EXPECT_EQ(wizard.step(), UpdateWizardFlow::eStepWriting);
+    EXPECT_EQ(engine.calls.back(), "performUpdate");
   }
-  EXPECT_EQ(engine.calls.back(), "resetIntoUpdateMode");
-  flow.holdWriting(false);
-  ASSERT_TRUE(host.fire(UpdateWizardFlow::eTimerWrite));
-  EXPECT_FALSE(flow.writingDue());
-  EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepWriting);
-  EXPECT_EQ(engine.calls.back(), "performUpdate");
 }
 
 // A switch whose own scan misses the keyboard looks for it in update mode,
@@ -299,11 +313,8 @@ TEST_F(WizardFlow, ASwitchThatMissesTheKeyboardLooksForItAFewSecondsMore) {
     engine.normalMode = {true};
     engine.resets = {false};
     engine.updateMode = answers;
-    UpdateWizardFlow wizard(config, host);
-    host.flow = &wizard;
-    wizard.start();
-    wizard.actionClicked();
-    host.fire(UpdateWizardFlow::eTimerStep);
+    const auto flow = switchOnce();
+    UpdateWizardFlow& wizard = *flow;
     const auto switched = host.clock;
     host.searchToTheEnd();
     if (answers.empty()) {
@@ -317,39 +328,40 @@ TEST_F(WizardFlow, ASwitchThatMissesTheKeyboardLooksForItAFewSecondsMore) {
   }
 }
 
-TEST_F(WizardFlow, ReconnectionWaitsFiveSecondsOnATimerThenGivesUp) {
-  engine.normalMode = {true, false, true};
-  engine.resets = {true, true};
-  engine.infos = {{68, "68", true}, {69, "69", false}};
-  flow.start();
-  flow.actionClicked();
-  host.fire(UpdateWizardFlow::eTimerStep);
-  setWord(1);
-  host.fire(UpdateWizardFlow::eTimerPoll);
-  EXPECT_EQ(flow.step(), UpdateWizardFlow::eStepReconnecting);
-  EXPECT_EQ(host.timers[UpdateWizardFlow::eTimerReconnect] * 40, 5000);
-  EXPECT_TRUE(flow.busy());
-  flow.quitClicked();
-  EXPECT_EQ(host.quits, 0) << "QUIT does nothing while updating";
-  host.fire(UpdateWizardFlow::eTimerReconnect);
-  EXPECT_EQ(flow.state(), UpdateWizardFlow::eDone);
-  flow.quitClicked();
-  EXPECT_EQ(host.quits, 1);
-  EXPECT_EQ(UpdaterTexts::quitCaption(flow.state()), "FINISH");
-
-  // The same road once more, where the keyboard stays away.
-  UpdateWizardFlow again(config, host);
-  host.flow = &again;
-  engine.infos = {{68, "68", true}};
-  engine.normalMode = {true, false, false};
-  again.start();
-  again.actionClicked();
-  host.fire(UpdateWizardFlow::eTimerStep);
-  setWord(1);
-  host.fire(UpdateWizardFlow::eTimerPoll);
-  host.fire(UpdateWizardFlow::eTimerReconnect);
-  EXPECT_EQ(again.state(), UpdateWizardFlow::eFailed);
-  EXPECT_EQ(again.failure(), UpdateWizardFlow::eFailureNotFoundAfter);
+// After the update, a keyboard that the first look misses is looked for one
+// scan per timer as long as the pause the window always gave it and the
+// switch's patience together: found at the last look it is judged, never
+// found it is shown as lost.
+TEST_F(WizardFlow, AKeyboardLateFromTheUpdateIsLookedForUntilAboutFifteenSecondsAfterItLeft) {
+  // The looks that fit in the patience, a whole number of ticks apart.
+  const auto interval = UpdateWizardFlow::kLateSearchTicks * UpdateWizardFlow::kTick;
+  const auto looks = (LateKeyboardSearch::kPatienceAfterUpdate + interval - 1ms) / interval;
+  for (const bool found : {true, false}) {
+    SCOPED_TRACE(found ? "found at the last look" : "never found");
+    engine = ScriptedEngine();
+    engine.normalMode = {true, false};
+    engine.normalMode.insert(engine.normalMode.end(), looks - 1, false);
+    engine.normalMode.push_back(found);
+    engine.resets = {true};
+    engine.infos = {{68, "68", true}, {69, "69", false}};
+    const auto flow = switchOnce();
+    UpdateWizardFlow& wizard = *flow;
+    setWord(1);
+    host.fire(UpdateWizardFlow::eTimerPoll);
+    const auto firstLook = host.clock;
+    EXPECT_EQ(wizard.step(), UpdateWizardFlow::eStepReconnecting);
+    wizard.quitClicked();
+    EXPECT_EQ(host.quits, 0) << "QUIT does nothing while updating";
+    host.searchToTheEnd();
+    EXPECT_GE(host.clock - firstLook, LateKeyboardSearch::kPatienceAfterUpdate);
+    EXPECT_LT(host.clock - firstLook, LateKeyboardSearch::kPatienceAfterUpdate + LateKeyboardSearch::kInterval);
+    EXPECT_EQ(wizard.state(), found ? UpdateWizardFlow::eDone : UpdateWizardFlow::eFailed);
+    EXPECT_EQ(wizard.failure(), found ? UpdateWizardFlow::eFailureNone : UpdateWizardFlow::eFailureNotFoundAfter);
+    wizard.quitClicked();
+    EXPECT_EQ(host.quits, 1) << "QUIT quits once the update has ended";
+    host.quits = 0;
+  }
+  EXPECT_EQ(UpdaterTexts::quitCaption(UpdateWizardFlow::eDone), "FINISH");
 }
 
 TEST_F(WizardFlow, FailuresShowTheFailedPageAndRetryStartsOver) {

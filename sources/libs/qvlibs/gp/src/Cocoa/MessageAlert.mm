@@ -3,6 +3,7 @@
 #include "Cocoa/GNUstepHeaders.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -17,6 +18,16 @@ NSString* toNSString(const std::string& text)
     NSString* string = [NSString stringWithUTF8String:text.c_str()];
     return string ? string : @"";
 }
+
+// The alert runAlert runs now, the innermost where one opens another, and
+// how closeAlert ended it.
+struct RunningAlert
+{
+    bool closed = false;
+    Message::eButton answer = Message::eButtonNone;
+};
+
+RunningAlert* s_running = nullptr;
 
 } // namespace
 
@@ -56,9 +67,14 @@ Message::eButton runAlert(const AlertRequest& request)
     }
     if (request.style >= 0)
         [alert setAlertStyle:(NSAlertStyle)request.style];
+    RunningAlert running;
+    RunningAlert* const outer = std::exchange(s_running, &running);
     const NSInteger pressed = [alert runModal];
+    s_running = outer;
     [alert release];
     [pool release];
+    if (running.closed)
+        return running.answer;
 
     // GNUstep answers the pressed button's tag; an answer counted from
     // NSAlertFirstButtonReturn is mapped back to the button's tag.
@@ -72,6 +88,29 @@ Message::eButton runAlert(const AlertRequest& request)
     // default stands, as it does where no box can be shown.
     return request.defaultIndex >= 0 ? request.buttons[static_cast<std::size_t>(request.defaultIndex)].tag
                                      : Message::eButtonNone;
+}
+
+bool closeAlert(Message::eButton answer)
+{
+    if (![NSThread isMainThread] || !s_running || s_running->closed || [NSApp modalWindow] == nil)
+        return false;
+    s_running->closed = true;
+    s_running->answer = answer;
+    [NSApp stopModalWithCode:NSRunStoppedResponse];
+    // The modal loop looks at the stop only once it has an event in hand: it
+    // may be waiting for one, as it does when the stop comes from a timer.
+    // An event of no window wakes it and is dropped.
+    NSEvent* wake = [NSEvent otherEventWithType:NSApplicationDefined
+                                       location:NSZeroPoint
+                                  modifierFlags:0
+                                      timestamp:0
+                                   windowNumber:0
+                                        context:nil
+                                        subtype:0
+                                          data1:0
+                                          data2:0];
+    [NSApp postEvent:wake atStart:NO];
+    return true;
 }
 
 } // namespace QV::GP::DETAIL

@@ -90,4 +90,9 @@ Message::eButton Message::show(const CharSequence<char>& text, eType type, eButt
     return DETAIL::runAlert(request);
 }
 
+bool Message::close(eButton answer)
+{
+    return DETAIL::closeAlert(answer);
+}
+
 } // namespace QV::GP

@@ -43,4 +43,8 @@ bool canRunAlert();
 // Runs the alert modally and answers the tag of the button pressed.
 Message::eButton runAlert(const AlertRequest& request);
 
+// Ends the alert that runAlert runs, which then answers `answer`; false when
+// none runs or it is ending already.
+bool closeAlert(Message::eButton answer);
+
 } // namespace QV::GP::DETAIL

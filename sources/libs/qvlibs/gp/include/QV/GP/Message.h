@@ -62,6 +62,13 @@ public:
     // 5 shows nothing and returns the default button.
     static eButton show(const CharSequence<char>& text, eType type, eButton defaultButton, eIcon icon,
                         const char* title);
+
+    // Closes the box that show() has open, from code that runs while it
+    // waits for its answer (a timer, an event handler on the main thread):
+    // show() then returns `answer` as though that button had been pressed.
+    // False when no box of show()'s own is open, or it is closing already; a
+    // host's ShowFunction closes its boxes itself.
+    static bool close(eButton answer);
 };
 
 } // namespace QV::GP
