@@ -112,10 +112,11 @@ Setter numberInto(Field KeyboardConfig::*field, std::uint64_t max, bool hex = fa
 }
 
 template <typename Field>
-Setter optionalNumberInto(std::optional<Field> KeyboardConfig::*field, std::uint64_t max, bool hex = false) {
-  return [field, max, hex](const std::string& value, Options& options) -> std::string {
+Setter optionalNumberInto(std::optional<Field> KeyboardConfig::*field, std::uint64_t max, bool hex = false,
+                          std::uint64_t min = 0) {
+  return [field, max, hex, min](const std::string& value, Options& options) -> std::string {
     const std::optional<std::uint64_t> parsed = number(value, max, hex);
-    if (!parsed) return "expects a number from 0 to " + std::to_string(max);
+    if (!parsed || *parsed < min) return "expects a number from " + std::to_string(min) + " to " + std::to_string(max);
     options.keyboards.front().*field = static_cast<Field>(*parsed);
     return {};
   };
@@ -162,6 +163,8 @@ const std::map<std::string, Setter>& valued() {
        }},
       {"--poll-timeout", numberInto(&KeyboardConfig::pollTimeoutMs, kMaxPollTimeout)},
       {"--busy-polls", numberInto(&KeyboardConfig::busyPolls, kMaxU32)},
+      {"--busy-block", optionalNumberInto(&KeyboardConfig::busyBlock, kMaxU32)},
+      {"--manifest-polls", optionalNumberInto(&KeyboardConfig::manifestPolls, kMaxU32, false, 1)},
       {"--reenumerate-delay",
        [](const std::string& value, Options& options) -> std::string {
          // MS, or MS,LATER: the first time off the bus, then every later one.
@@ -174,13 +177,7 @@ const std::map<std::string, Setter>& valued() {
          if (comma != std::string::npos) options.keyboards.front().laterReenumerateDelayMs = static_cast<std::uint32_t>(*later);
          return {};
        }},
-      {"--reenumerate-port",
-       [](const std::string& value, Options& options) -> std::string {
-         const std::optional<std::uint64_t> port = number(value, kMaxPort);
-         if (!port || *port == 0) return "expects a port number from 1 to " + std::to_string(kMaxPort);
-         options.keyboards.front().reenumeratePort = static_cast<unsigned>(*port);
-         return {};
-       }},
+      {"--reenumerate-port", optionalNumberInto(&KeyboardConfig::reenumeratePort, kMaxPort, false, 1)},
       {"--product-id", optionalNumberInto(&KeyboardConfig::productId, kMaxU16, true)},
       {"--new-main-version", numberInto(&KeyboardConfig::newMainVersion, kMaxU16)},
       {"--new-second-version", optionalNumberInto(&KeyboardConfig::newSecondVersion, kMaxU16)},
@@ -192,6 +189,15 @@ const std::map<std::string, Setter>& valued() {
          const std::optional<std::uint64_t> code = request(value);
          if (!code) return "expects a DFU request name (DFU_DNLOAD...) or a request number from 0 to 255 (0xFF)";
          options.keyboards.front().stallRequests.insert(static_cast<std::uint8_t>(*code));
+         return {};
+       }},
+      {"--hang-request",
+       [](const std::string& value, Options& options) -> std::string {
+         if (!KeyboardConfig::hangableRequest(value)) {
+           return "expects a request as the report's requestCounts names it (GET_DESCRIPTOR, DETACH, GETSTATUS, "
+                  "CUSTOM_VERSION...) or SERIAL_NUMBER";
+         }
+         options.keyboards.front().hangRequests.insert(value);
          return {};
        }},
       {"--state-after-block",
@@ -308,6 +314,11 @@ bool Options::parse(std::span<const std::string> arguments, Options& options, st
             "), where the first could not come back; give 1 or a port above " + last;
     return false;
   }
+  if (options.keyboards.front().manifestPolls && !options.keyboards.front().manifestationTolerant) {
+    error = "--manifest-polls needs a manifestation-tolerant keyboard: one that is not is polled once and restarts "
+            "by itself";
+    return false;
+  }
   options.command.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i), arguments.end());
   if (options.command.empty()) {
     error = "no command to run: put it after --";
@@ -342,6 +353,11 @@ std::string Options::usage() {
          "  --poll-timeout MS             bwPollTimeout of a dfuDNBUSY answer, 0 to 1000; the\n"
          "                                keyboard is busy that long (1)\n"
          "  --busy-polls N                dfuDNBUSY answers before each block is taken (0)\n"
+         "  --busy-block N                give the --busy-polls answers to block N alone, from 0;\n"
+         "                                the other blocks are taken at once\n"
+         "  --manifest-polls N            dfuMANIFEST answers manifestation takes, each for the\n"
+         "                                poll timeout (default one answer, for 100 ms); not\n"
+         "                                with --not-manifestation-tolerant\n"
          "  --no-will-detach              clear bitWillDetach: the host must reset the device\n"
          "  --not-manifestation-tolerant  clear bitManifestationTolerant\n"
          "  --reenumerate-delay MS[,LATER]\n"
@@ -366,6 +382,11 @@ std::string Options::usage() {
          "                                number: 0xF2 and 0xF3 the resets into and out of\n"
          "                                update mode, 29 the writes of the second image, 0xB3\n"
          "                                the read of its version\n"
+         "  --hang-request NAME           leave every request NAME unanswered until the host\n"
+         "                                cancels it or the keyboard leaves the bus (repeatable):\n"
+         "                                a key of the report's requestCounts (GET_DESCRIPTOR,\n"
+         "                                DETACH, CUSTOM_VERSION...) or SERIAL_NUMBER, the read of\n"
+         "                                the serial-number string, then missing from sysfs\n"
          "  --state-after-block N:S       report state S (dfuDNLOAD-SYNC or a number) after block N\n"
          "  --busy-forever                answer dfuDNBUSY for ever\n"
          "  --short-status                answer GETSTATUS with fewer than 6 bytes\n"

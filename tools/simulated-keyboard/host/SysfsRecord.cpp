@@ -158,10 +158,15 @@ std::optional<SysfsRecord> SysfsRecord::build(const SimulatedKeyboard& keyboard,
   attribute("bNumInterfaces", format("%2u", config[4]));
   attribute("bmAttributes", format("%2x", config[7]));
   attribute("bMaxPower", format("%umA", config[8] * 2u));
-  // The kernel publishes a string only when the device descriptor names one.
-  if (bytes[14] != 0) attribute("manufacturer", keyboard.manufacturer());
-  if (bytes[15] != 0) attribute("product", keyboard.product());
-  if (bytes[16] != 0) attribute("serial", keyboard.config().serial);
+  // The kernel publishes a string only when the device descriptor names one
+  // and the device answered its read at enumeration; a read the keyboard
+  // leaves unanswered timed out there, and the attribute is missing.
+  const auto published = [&keyboard](std::uint8_t index) {
+    return index != 0 && !keyboard.leavesStringUnanswered(index);
+  };
+  if (published(bytes[14])) attribute("manufacturer", keyboard.manufacturer());
+  if (published(bytes[15])) attribute("product", keyboard.product());
+  if (published(bytes[16])) attribute("serial", keyboard.config().serial);
   t += "H: descriptors=" + hex(bytes) + "\n";
   return record;
 }

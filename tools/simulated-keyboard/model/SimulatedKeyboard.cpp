@@ -199,6 +199,11 @@ bool KeyboardConfig::validSerial(std::string_view serial) {
   return g_utf8_validate_len(serial.data(), serial.size(), nullptr);
 }
 
+bool KeyboardConfig::hangableRequest(std::string_view name) {
+  return name == kSerialNumberRequest ||
+         std::find(kRequestNames.begin(), kRequestNames.end(), name) != kRequestNames.end();
+}
+
 std::uint16_t KeyboardConfig::familyProductId(unsigned size) {
   switch (size) {
     case 25: return 0x1340;
@@ -220,6 +225,8 @@ struct SimulatedKeyboard::Impl {
         mainVersion(c.mainVersion),
         secondVersion(c.secondVersion),
         imageSizes(familyImageSizes(normalProductId())) {
+    for (std::size_t i = 0; i < kRequestNames.size(); ++i) hangs[i] = c.hangRequests.contains(kRequestNames[i]);
+    hangsSerialNumber = c.hangRequests.contains(std::string(KeyboardConfig::kSerialNumberRequest));
     if (present) enterStartState();
   }
 
@@ -249,6 +256,10 @@ struct SimulatedKeyboard::Impl {
   bool manifested = false;  // tolerant manifestation done, waiting in dfuMANIFEST-SYNC
   bool stuck = false;       // an injected state held until ABORT, CLRSTATUS or a reset
   bool hung = false;        // answers nothing until it leaves the bus and comes back
+  // The requests left unanswered by the keyboard's nature, by kind, and the
+  // read of the serial-number string.
+  std::array<bool, static_cast<std::size_t>(Request::Count)> hangs{};
+  bool hangsSerialNumber = false;
 
   // Firmware.
   std::uint16_t mainVersion;
@@ -264,6 +275,10 @@ struct SimulatedKeyboard::Impl {
   std::uint32_t expectedBlockNumber = 0;
   unsigned busyLeft = 0;
   bool blockUnpolled = false;  // no GETSTATUS yet since the last block
+  // Manifestation: no GETSTATUS yet since the end of data, and the dfuMANIFEST
+  // answers still to give once it has begun.
+  bool manifestUnpolled = false;
+  unsigned manifestLeft = 0;
   std::optional<std::int64_t> firstDnloadMs;
   std::optional<std::int64_t> endOfDataMs;
   std::optional<std::int64_t> pluggedInMs;
@@ -279,6 +294,7 @@ struct SimulatedKeyboard::Impl {
 
   std::array<unsigned, static_cast<std::size_t>(Request::Count)> counts{};
   unsigned usbResets = 0;
+  unsigned refusedWhileBusy = 0;
   nlohmann::json requestLog = nlohmann::json::array();
 
   std::uint16_t normalProductId() const {
@@ -288,6 +304,14 @@ struct SimulatedKeyboard::Impl {
     return mode == Mode::Normal ? normalProductId() : static_cast<std::uint16_t>((normalProductId() & 0xFFF0) + 2);
   }
   std::uint16_t dfuInterfaceNumber() const { return mode == Mode::Normal ? 1 : 0; }
+  // A keyboard that is not manifestation tolerant is polled once, as hosts
+  // leave it to restart on its own.
+  bool manifestPolled() const { return cfg.manifestPolls && cfg.manifestationTolerant; }
+  bool leavesUnanswered(Request r, const Setup& setup) const {
+    if (hangs[static_cast<std::size_t>(r)]) return true;
+    return hangsSerialNumber && r == Request::GetDescriptor &&
+           setup.wValue == (KeyboardDescriptors::STRING << 8 | KeyboardDescriptors::kSerialNumberIndex);
+  }
   std::int64_t deviceMs(Clock::time_point now) const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
   }
@@ -397,7 +421,15 @@ struct SimulatedKeyboard::Impl {
           busyUntil.reset();
           state = dfuDNLOAD_SYNC;
           break;
-        case Due::Manifest: completeManifestation(when); break;
+        case Due::Manifest:
+          if (manifestLeft > 0) {
+            // Another dfuMANIFEST answer is due before manifestation ends.
+            manifestDue.reset();
+            state = dfuMANIFEST_SYNC;
+          } else {
+            completeManifestation(when);
+          }
+          break;
         case Due::DetachExpiry:
           detachExpiry.reset();
           if (state == appDETACH) state = appIDLE;
@@ -440,6 +472,18 @@ struct SimulatedKeyboard::Impl {
   // is looked at, so still being in these states means the time is not over.
   // An injected state is held without any work behind it.
   bool busy() const { return mode == Mode::Update && !stuck && (state == dfuDNBUSY || state == dfuMANIFEST); }
+
+  // Busy as the host was told: from the first dfuDNBUSY answer to a block
+  // until the block is taken, and from the first dfuMANIFEST answer until
+  // manifestation is over, the announced times and the waits between the
+  // answers alike.
+  bool working() const {
+    if (busy()) return true;
+    if (mode != Mode::Update || stuck) return false;
+    if (state == dfuDNLOAD_SYNC) return !blockUnpolled && (busyLeft > 0 || cfg.busyForever);
+    if (state == dfuMANIFEST_SYNC) return !manifestUnpolled && !manifested && manifestLeft > 0;
+    return false;
+  }
 
   // --- DFU in run-time mode ------------------------------------------------------
 
@@ -494,7 +538,7 @@ struct SimulatedKeyboard::Impl {
     mainImage.bytes.insert(mainImage.bytes.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length));
     ++blocksReceived;
     expectedBlockNumber = static_cast<std::uint32_t>(setup.wValue) + 1;
-    busyLeft = cfg.busyPolls;
+    busyLeft = !cfg.busyBlock || *cfg.busyBlock == blocksReceived - 1 ? cfg.busyPolls : 0;
     blockUnpolled = true;
     state = dfuDNLOAD_SYNC;
     return ok(length);
@@ -586,6 +630,7 @@ struct SimulatedKeyboard::Impl {
           if (hangsNow()) return kUnanswered;  // as manifestation would begin
           state = dfuMANIFEST_SYNC;
           manifested = false;
+          manifestUnpolled = true;
           endOfDataMs = deviceMs(now);
           return ok();
         }
@@ -600,16 +645,25 @@ struct SimulatedKeyboard::Impl {
             resetToIdle();
             return statusReply(0, setup, data);
           }
-          if (!mainImageBelieved()) {
-            // Refused before anything is installed: the application stays
-            // broken and the version as it was.
-            state = dfuERROR;
-            status = errVERIFY;
-            return statusReply(0, setup, data);
+          if (manifestUnpolled) {
+            manifestUnpolled = false;
+            if (!mainImageBelieved()) {
+              // Refused before anything is installed: the application stays
+              // broken and the version as it was.
+              state = dfuERROR;
+              status = errVERIFY;
+              return statusReply(0, setup, data);
+            }
+            manifestLeft = manifestPolled() ? *cfg.manifestPolls : 1;
           }
+          if (manifestLeft > 0) --manifestLeft;
           state = dfuMANIFEST;
-          manifestDue = now + std::chrono::milliseconds(cfg.manifestationMs);
-          return statusReply(cfg.manifestationMs, setup, data);
+          if (!manifestPolled()) {
+            manifestDue = now + std::chrono::milliseconds(cfg.manifestationMs);
+            return statusReply(cfg.manifestationMs, setup, data);
+          }
+          manifestDue = now + std::chrono::milliseconds(std::min(cfg.pollTimeoutMs, kLongestBlockWorkMs));
+          return statusReply(cfg.pollTimeoutMs, setup, data);
         }
         break;
       case dfuERROR:
@@ -664,6 +718,41 @@ struct SimulatedKeyboard::Impl {
                                               static_cast<std::uint8_t>(secondVersion >> 8)};
     return reply(version, setup, data);
   }
+
+  // --- Any request, once the faults injected for it are past ----------------------
+
+  ControlResult answer(const SimulatedKeyboard& keyboard, Request r, const Setup& setup, std::span<std::uint8_t> data,
+                       Clock::time_point now) {
+    // Whatever arrives before the announced time is over, the keyboard refuses.
+    if (busy()) return stallToError(errSTALLEDPKT);
+
+    if (isDfuClassRequest(r)) {
+      if (setup.wIndex != dfuInterfaceNumber()) return kStall;
+      return mode == Mode::Normal ? runtimeRequest(r, setup, data, now) : updateRequest(r, setup, data, now);
+    }
+    switch (r) {
+      case Request::GetDescriptor: return descriptorReply(keyboard, setup, data);
+      case Request::GetStatus: {
+        const std::array<std::uint8_t, 2> deviceStatus{0, 0};
+        return reply(deviceStatus, setup, data);
+      }
+      case Request::GetConfiguration: {
+        const std::uint8_t configuration = 1;
+        return reply(std::span(&configuration, 1), setup, data);
+      }
+      case Request::ResetIntoUpdate:
+        if (mode != Mode::Normal) return kStall;
+        leave(now, Mode::Update, reenumerateDelay());
+        return ok();
+      case Request::ResetFromUpdate:
+        if (mode != Mode::Update) return kStall;
+        leaveUpdateMode(now);
+        return ok();
+      case Request::CustomWrite: return customWrite(setup, data);
+      case Request::CustomVersion: return customVersion(setup, data);
+      default: return kStall;
+    }
+  }
 };
 
 SimulatedKeyboard::SimulatedKeyboard(KeyboardConfig config, Clock::time_point now) : m_config(std::move(config)) {
@@ -709,46 +798,29 @@ ControlResult SimulatedKeyboard::control(const Setup& setup, std::span<std::uint
   if (!d.present) return kGone;
 
   const Request r = classify(setup);
+  const bool working = d.working();
   ++d.counts[static_cast<std::size_t>(r)];
   d.requestLog.push_back({{"bmRequestType", setup.bmRequestType},
                           {"bRequest", setup.bRequest},
                           {"wValue", setup.wValue},
                           {"wIndex", setup.wIndex},
-                          {"wLength", setup.wLength}});
-  if (d.hung) return kUnanswered;
+                          {"wLength", setup.wLength},
+                          {"busy", working}});
+  if (d.hung || d.leavesUnanswered(r, setup)) return kUnanswered;
   // An injected stall strikes the class and vendor requests of its number,
   // not the standard ones that share it (GET_DESCRIPTOR is 6, as DFU_ABORT
   // is): a keyboard whose descriptors cannot be read is no keyboard at all.
   if ((setup.bmRequestType & kRequestTypeBits) != 0 && m_config.stallRequests.contains(setup.bRequest)) return kStall;
-  // Whatever arrives before the announced time is over, the keyboard refuses.
-  if (d.busy()) return d.stallToError(errSTALLEDPKT);
+  const ControlResult result = d.answer(*this, r, setup, data, now);
+  // Whatever a busy keyboard stalls is a request it should not have been sent.
+  if (working && result.kind == ControlResult::Stall) ++d.refusedWhileBusy;
+  return result;
+}
 
-  if (isDfuClassRequest(r)) {
-    if (setup.wIndex != d.dfuInterfaceNumber()) return kStall;
-    return d.mode == Mode::Normal ? d.runtimeRequest(r, setup, data, now) : d.updateRequest(r, setup, data, now);
-  }
-  switch (r) {
-    case Request::GetDescriptor: return descriptorReply(*this, setup, data);
-    case Request::GetStatus: {
-      const std::array<std::uint8_t, 2> status{0, 0};
-      return reply(status, setup, data);
-    }
-    case Request::GetConfiguration: {
-      const std::uint8_t configuration = 1;
-      return reply(std::span(&configuration, 1), setup, data);
-    }
-    case Request::ResetIntoUpdate:
-      if (d.mode != Mode::Normal) return kStall;
-      d.leave(now, Mode::Update, d.reenumerateDelay());
-      return ok();
-    case Request::ResetFromUpdate:
-      if (d.mode != Mode::Update) return kStall;
-      d.leaveUpdateMode(now);
-      return ok();
-    case Request::CustomWrite: return d.customWrite(setup, data);
-    case Request::CustomVersion: return d.customVersion(setup, data);
-    default: return kStall;
-  }
+bool SimulatedKeyboard::leavesStringUnanswered(std::uint8_t index) const {
+  const Setup read{kStandardIn, GET_DESCRIPTOR, static_cast<std::uint16_t>(KeyboardDescriptors::STRING << 8 | index),
+                   KeyboardDescriptors::kLanguageEnglishUS, 255};
+  return m_impl->leavesUnanswered(Request::GetDescriptor, read);
 }
 
 bool SimulatedKeyboard::usbReset(Clock::time_point now) {
@@ -824,6 +896,7 @@ nlohmann::json SimulatedKeyboard::report() const {
       {"secondImage", imageReport(second != d.customImages.end() ? second->second : Image{})},
       {"requestCounts", counts},
       {"requests", d.requestLog},
+      {"refusedWhileBusy", d.refusedWhileBusy},
       {"times", {{"firstDnloadMs", optionalMs(d.firstDnloadMs)}, {"endOfDataMs", optionalMs(d.endOfDataMs)},
                  {"pluggedInMs", optionalMs(d.pluggedInMs)}}},
       {"enumerations", d.enumerations},

@@ -91,9 +91,17 @@ struct KeyboardConfig {
   std::uint16_t detachTimeoutMs = 1000;    // wDetachTimeOut of the functional descriptor
   std::uint32_t pollTimeoutMs = 1;         // bwPollTimeout reported when a block makes it busy
   unsigned busyPolls = 0;                  // dfuDNBUSY answers before each block is taken
+  // The block (counted from 0 among the data blocks of a download) that alone
+  // gets the busyPolls answers, in every download; the others are taken at
+  // once. None: every block gets them.
+  std::optional<std::uint32_t> busyBlock;
   bool willDetach = true;                  // bmAttributes bit 3
   bool manifestationTolerant = true;       // bmAttributes bit 2
   std::uint32_t manifestationMs = 100;     // how long manifestation takes
+  // The dfuMANIFEST answers manifestation takes, each announcing pollTimeoutMs
+  // and busy for it as after a block; none, or a keyboard that is not
+  // manifestation tolerant: one answer announcing manifestationMs.
+  std::optional<unsigned> manifestPolls;
   std::uint32_t reenumerateDelayMs = 200;  // time off the bus when re-enumerating
   std::optional<std::uint32_t> laterReenumerateDelayMs;  // the same, after the first time; as above if none
   // The root-hub port the host first puts the keyboard on, as a user plugs a
@@ -121,6 +129,12 @@ struct KeyboardConfig {
   std::optional<std::uint32_t> hangBlock;
   bool noReenumerate = false;                // leaves the bus but never comes back
   std::set<std::uint8_t> stallRequests;      // class and vendor bRequest values always stalled
+  // Requests the keyboard leaves unanswered whatever its state, in every
+  // appearance: each stays pending until the host cancels it or the keyboard
+  // leaves the bus. Named as the report's "requestCounts" names them, or
+  // kSerialNumberRequest: the read of the string iSerialNumber names.
+  std::set<std::string> hangRequests;
+  static constexpr std::string_view kSerialNumberRequest = "SERIAL_NUMBER";
   std::optional<std::pair<std::uint32_t, std::uint8_t>> stateAfterBlock;  // N:S
   bool busyForever = false;                  // GETSTATUS answers dfuDNBUSY for ever
   bool shortStatus = false;                  // GETSTATUS answers fewer than 6 bytes
@@ -132,6 +146,8 @@ struct KeyboardConfig {
   // Whether the text can be a serial number: UTF-8, as the kernel records the
   // string descriptor, whose UTF-16 it is turned into, and the report holds it.
   static bool validSerial(std::string_view serial);
+  // Whether hangRequests may hold the name.
+  static bool hangableRequest(std::string_view name);
 };
 
 struct Setup {
@@ -187,6 +203,10 @@ class SimulatedKeyboard {
   // holds the wLength bytes sent. Every request is logged and counted.
   ControlResult control(const Setup& setup, std::span<std::uint8_t> data, Clock::time_point now);
 
+  // Whether the keyboard leaves the read of string descriptor `index`
+  // unanswered by its nature (KeyboardConfig::hangRequests).
+  bool leavesStringUnanswered(std::uint8_t index) const;
+
   // A USB port reset (USBDEVFS_RESET). In appDETACH or dfuMANIFEST-WAIT-RESET
   // the keyboard leaves the bus and re-enumerates in the other mode.
   // Returns false when the device is not on the bus.
@@ -214,7 +234,12 @@ class SimulatedKeyboard {
   // and whether it has hung (answering nothing).
   // "requestCounts" holds every request kind, 0 for those never seen; an
   // image never sent has size 0 and the digest of no bytes, and an image is
-  // complete only when the keyboard believed and installed it.
+  // complete only when the keyboard believed and installed it. Each entry of
+  // "requests" says whether the keyboard was busy when it came ("busy"): it
+  // had answered dfuDNBUSY for a block not yet taken, or dfuMANIFEST for a
+  // manifestation not over. "refusedWhileBusy" counts those it stalled: any
+  // request before the time it announced, and afterwards whatever the state
+  // it waits in between its answers refuses.
   nlohmann::json report() const;
 
  private:

@@ -1,6 +1,7 @@
 // The host seen through the real libusb, in this process, under
 // umockdev-wrapper.
 #include "KeyboardHost.h"
+#include "SysfsRecord.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -291,6 +292,17 @@ TEST_F(KeyboardHostTest, UnplugEndsPendingTransfersAndKeepsTheReport) {
   EXPECT_EQ(host->report(id)["serial"], "SIMKBD0001");
   std::uint8_t status[6];
   EXPECT_EQ(getStatus(handle, status), LIBUSB_ERROR_NO_DEVICE);
+}
+
+// The kernel's own read of a serial number the keyboard leaves unanswered
+// timed out at enumeration: it publishes none, though the device names one.
+TEST(SysfsRecord, AnUnansweredSerialNumberIsNotPublished) {
+  KeyboardConfig config;
+  config.hangRequests = {"SERIAL_NUMBER"};
+  std::string error;
+  const std::string record = SysfsRecord::build(SimulatedKeyboard(config), 1, 2, 1, error)->text();
+  EXPECT_NE(record.find("A: product="), std::string::npos);
+  EXPECT_EQ(record.find("A: serial="), std::string::npos);
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ Parsed parse(std::vector<std::string> arguments) {
 TEST(Options, EveryOptionReachesItsSetting) {
   const Parsed parsed = parse({"--size", "88", "--main-version", "70", "--second-version", "15",
                                "--serial", "ABC", "--start-in-update-mode", "--transfer-size", "1024",
-                               "--poll-timeout", "5", "--busy-polls", "3", "--no-will-detach",
+                               "--poll-timeout", "5", "--busy-polls", "3", "--busy-block", "0",
+                               "--hang-request", "CUSTOM_VERSION", "--hang-request",
+                               "SERIAL_NUMBER", "--no-will-detach",
                                "--not-manifestation-tolerant", "--reenumerate-delay", "50,7",
                                "--reenumerate-port", "9",
                                "--product-id", "0x1351", "--new-main-version", "71",
@@ -42,6 +44,8 @@ TEST(Options, EveryOptionReachesItsSetting) {
   EXPECT_EQ(k.transferSize, 1024);
   EXPECT_EQ(k.pollTimeoutMs, 5u);
   EXPECT_EQ(k.busyPolls, 3u);
+  EXPECT_EQ(k.busyBlock, 0u);
+  EXPECT_EQ(k.hangRequests, (std::set<std::string>{"CUSTOM_VERSION", "SERIAL_NUMBER"}));
   EXPECT_EQ(k.reenumerateDelayMs, 50u);
   EXPECT_EQ(k.laterReenumerateDelayMs, 7u);
   EXPECT_EQ(k.reenumeratePort, 9u);
@@ -62,12 +66,14 @@ TEST(Options, EveryOptionReachesItsSetting) {
 
 TEST(Options, ValuesAfterEqualsAddedKeyboardsAndTheCommandsOwnOptions) {
   const Parsed parsed = parse({"--size=61", "--product-id=4944", "--serial=", "--state-after-block=2:3",
-                               "--start-state=error", "--add-keyboard", "88:SECOND", "--add-keyboard=49:BBB:69:13",
-                               "--add-keyboard", "25:CCC:70", "--", "tool", "--size", "--", "x"});
+                               "--start-state=error", "--manifest-polls=4", "--add-keyboard", "88:SECOND",
+                               "--add-keyboard=49:BBB:69:13", "--add-keyboard", "25:CCC:70", "--", "tool", "--size",
+                               "--", "x"});
   ASSERT_TRUE(parsed.ok) << parsed.error;
   ASSERT_EQ(parsed.options.keyboards.size(), 4u);
   const KeyboardConfig& first = parsed.options.keyboards[0];
   EXPECT_EQ(first.size, 61u);
+  EXPECT_EQ(first.manifestPolls, 4u);
   EXPECT_EQ(first.productId, 0x1350);  // decimal
   EXPECT_EQ(first.serial, "");         // a keyboard without a serial-number string
   EXPECT_EQ(first.stateAfterBlock, (std::pair<std::uint32_t, std::uint8_t>(2, 3)));
@@ -107,6 +113,10 @@ TEST(Options, BadCommandLinesAreRefusedWithTheOptionNamed) {
       {{"--reenumerate-port", "0", "--", "true"}, "--reenumerate-port"},
       {{"--reenumerate-port", "128", "--", "true"}, "--reenumerate-port"},
       {{"--stall-request", "256", "--", "true"}, "--stall-request"},
+      {{"--busy-block", "-1", "--", "true"}, "--busy-block"},
+      {{"--manifest-polls", "0", "--", "true"}, "--manifest-polls"},
+      {{"--manifest-polls", "2", "--not-manifestation-tolerant", "--", "true"}, "--manifest-polls needs"},
+      {{"--hang-request", "USB_RESET", "--", "true"}, "--hang-request expects"},
       {{"--state-after-block", "3", "--", "true"}, "--state-after-block"},
       {{"--state-after-block", "3:256", "--", "true"}, "--state-after-block"},
       {{"--state-after-block", "3:dfuBOGUS", "--", "true"}, "--state-after-block"},

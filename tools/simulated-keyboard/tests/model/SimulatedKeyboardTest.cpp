@@ -291,7 +291,8 @@ TEST(SimulatedKeyboardDownload, CompleteDownloadInstallsTheImage) {
   EXPECT_EQ(report["times"]["firstDnloadMs"], 4010);  // of the download that completed
   EXPECT_EQ(report["times"]["endOfDataMs"], 4010 + 2000 * blocks);
   EXPECT_EQ(report["requests"].back(),
-            (nlohmann::json{{"bmRequestType", kDfuIn}, {"bRequest", 3}, {"wValue", 0}, {"wIndex", 0}, {"wLength", 6}}));
+            (nlohmann::json{{"bmRequestType", kDfuIn}, {"bRequest", 3}, {"wValue", 0}, {"wIndex", 0}, {"wLength", 6},
+                            {"busy", false}}));
 
   // Leaving update mode now starts the new application.
   ASSERT_EQ(h.dfu(0xF3).kind, ControlResult::Ok);
@@ -326,7 +327,8 @@ TEST(SimulatedKeyboardDownload, StateDiagramRefusals) {
 // Each row brings a keyboard in update mode to a state, waits, sends one DFU
 // request and reads the outcome: what DFU 1.1 does not allow in a state, and
 // anything while the keyboard is busy for the time it announced, is stalled
-// and leaves dfuERROR with errSTALLEDPKT.
+// and leaves dfuERROR with errSTALLEDPKT. The report tells whether the
+// keyboard was busy, and counts what it refused then.
 TEST(SimulatedKeyboardDownload, EachStateTakesOnlyWhatItAllows) {
   const auto block = [](Host& h) { ASSERT_EQ(h.dfu(1, 0, pattern(256)).kind, ControlResult::Ok); };
   const auto busy = [&](Host& h) {  // 50 ms announced
@@ -347,6 +349,7 @@ TEST(SimulatedKeyboardDownload, EachStateTakesOnlyWhatItAllows) {
   const auto nothing = [](Host&) {};
   constexpr std::uint8_t DNLOAD = 1, GETSTATUS = 3, CLRSTATUS = 4, GETSTATE = 5, ABORT = 6, DETACH = 0;
   constexpr auto Ok = ControlResult::Ok, Stall = ControlResult::Stall;
+  enum Seen { Idle, Busy, Refused };  // not busy; busy and answered; busy and refused
   struct Row {
     const char* what;
     std::function<void(Host&)> arrange;
@@ -355,17 +358,23 @@ TEST(SimulatedKeyboardDownload, EachStateTakesOnlyWhatItAllows) {
     ControlResult::Kind kind;
     DfuState state;
     DfuStatus status;
+    Seen seen = Idle;
     std::uint32_t pollTimeoutMs = 50;
+    unsigned polls = 1;  // busy answers per block, and per manifestation beyond one
   };
   const Row rows[] = {
-      {"dfuDNBUSY, GETSTATUS before its time", busy, 49ms, GETSTATUS, Stall, dfuERROR, errSTALLEDPKT},
-      {"dfuDNBUSY, GETSTATE before its time", busy, 0ms, GETSTATE, Stall, dfuERROR, errSTALLEDPKT},
-      {"dfuDNBUSY, ABORT before its time", busy, 49ms, ABORT, Stall, dfuERROR, errSTALLEDPKT},
-      {"dfuDNBUSY, even DETACH before its time", busy, 0ms, DETACH, Stall, dfuERROR, errSTALLEDPKT},
+      {"dfuDNBUSY, GETSTATUS before its time", busy, 49ms, GETSTATUS, Stall, dfuERROR, errSTALLEDPKT, Refused},
+      {"dfuDNBUSY, GETSTATE before its time", busy, 0ms, GETSTATE, Stall, dfuERROR, errSTALLEDPKT, Refused},
+      {"dfuDNBUSY, ABORT before its time", busy, 49ms, ABORT, Stall, dfuERROR, errSTALLEDPKT, Refused},
+      {"dfuDNBUSY, even DETACH before its time", busy, 0ms, DETACH, Stall, dfuERROR, errSTALLEDPKT, Refused},
       {"dfuDNBUSY, GETSTATUS once its time is over", busy, 50ms, GETSTATUS, Ok, dfuDNLOAD_IDLE, OK},
-      {"dfuDNBUSY for 5 s announced, busy 1 s", busy, 1000ms, GETSTATUS, Ok, dfuDNLOAD_IDLE, OK, 5000},
-      {"dfuDNBUSY for 5 s announced, still busy", busy, 999ms, GETSTATUS, Stall, dfuERROR, errSTALLEDPKT, 5000},
+      {"dfuDNBUSY for 5 s announced, busy 1 s", busy, 1000ms, GETSTATUS, Ok, dfuDNLOAD_IDLE, OK, Idle, 5000},
+      {"dfuDNBUSY for 5 s announced, still busy", busy, 999ms, GETSTATUS, Stall, dfuERROR, errSTALLEDPKT, Refused,
+       5000},
       {"dfuDNBUSY over: dfuDNLOAD-SYNC takes no ABORT", busy, 50ms, ABORT, Stall, dfuERROR, errSTALLEDPKT},
+      // Between two dfuDNBUSY answers the block is not yet taken.
+      {"dfuDNBUSY again, GETSTATUS", busy, 50ms, GETSTATUS, Ok, dfuDNBUSY, OK, Busy, 50, 2},
+      {"dfuDNBUSY again, ABORT", busy, 50ms, ABORT, Stall, dfuERROR, errSTALLEDPKT, Refused, 50, 2},
       {"dfuDNLOAD-SYNC, ABORT", block, 0ms, ABORT, Stall, dfuERROR, errSTALLEDPKT},
       {"dfuDNLOAD-SYNC, GETSTATE", block, 0ms, GETSTATE, Ok, dfuDNLOAD_SYNC, OK},
       {"dfuDNLOAD-IDLE, ABORT", dnloadIdle, 0ms, ABORT, Ok, dfuIDLE, OK},
@@ -378,12 +387,15 @@ TEST(SimulatedKeyboardDownload, EachStateTakesOnlyWhatItAllows) {
       {"dfuERROR, CLRSTATUS", error, 0ms, CLRSTATUS, Ok, dfuIDLE, OK},
       {"dfuMANIFEST-SYNC, ABORT", manifestSync, 0ms, ABORT, Stall, dfuERROR, errSTALLEDPKT},
       {"dfuMANIFEST-SYNC, GETSTATE", manifestSync, 0ms, GETSTATE, Ok, dfuMANIFEST_SYNC, OK},
-      {"dfuMANIFEST, GETSTATE before its time", manifest, 99ms, GETSTATE, Stall, dfuERROR, errSTALLEDPKT},
+      {"dfuMANIFEST, GETSTATE before its time", manifest, 99ms, GETSTATE, Stall, dfuERROR, errSTALLEDPKT, Refused},
       {"dfuMANIFEST, GETSTATE once its time is over", manifest, 100ms, GETSTATE, Ok, dfuMANIFEST_SYNC, OK},
+      {"dfuMANIFEST again, GETSTATE", manifest, 50ms, GETSTATE, Ok, dfuMANIFEST_SYNC, OK, Busy, 50, 2},
+      {"dfuMANIFEST again, ABORT", manifest, 50ms, ABORT, Stall, dfuERROR, errSTALLEDPKT, Refused, 50, 2},
   };
   for (const Row& row : rows) {
     KeyboardConfig config = updateMode();
-    config.busyPolls = 1;
+    config.busyPolls = row.polls;
+    if (row.polls > 1) config.manifestPolls = row.polls;
     config.pollTimeoutMs = row.pollTimeoutMs;
     Host h(config);
     row.arrange(h);
@@ -391,8 +403,11 @@ TEST(SimulatedKeyboardDownload, EachStateTakesOnlyWhatItAllows) {
     EXPECT_EQ(h.request(row.request, row.request == DNLOAD ? pattern(256) : std::vector<std::uint8_t>{}).kind,
               row.kind)
         << row.what;
+    const nlohmann::json report = h.kbd.report();
     EXPECT_EQ(h.kbd.state(), row.state) << row.what;
-    EXPECT_EQ(h.kbd.report()["status"], row.status) << row.what;
+    EXPECT_EQ(report["status"], row.status) << row.what;
+    EXPECT_EQ(report["requests"].back()["busy"], row.seen != Idle) << row.what;
+    EXPECT_EQ(report["refusedWhileBusy"], row.seen == Refused ? 1 : 0) << row.what;
     EXPECT_TRUE(h.kbd.onBus()) << row.what;
   }
 }
@@ -504,6 +519,29 @@ TEST(SimulatedKeyboardDownload, ManifestationIntolerantKeyboardRestartsByItself)
   EXPECT_EQ(h.kbd.nextBusChange(), std::nullopt);
 }
 
+// Manifestation over several dfuMANIFEST answers, each announcing the poll
+// timeout; a keyboard that is not manifestation tolerant is polled once.
+TEST(SimulatedKeyboardDownload, ManifestationOverSeveralAnswers) {
+  KeyboardConfig config = updateMode();
+  config.manifestPolls = 3;
+  config.pollTimeoutMs = 40;
+  Host h(config);
+  ASSERT_GE(h.download(pattern(kMain49), 4096), 0);
+  for (int answer = 0; answer < 3; ++answer, h.now += 40ms) {
+    const Status s = h.getStatus();
+    EXPECT_EQ(s.bState, dfuMANIFEST) << answer;
+    EXPECT_EQ(s.bwPollTimeout, 40u) << answer;
+  }
+  EXPECT_EQ(h.getStatus().bState, dfuIDLE);
+  EXPECT_EQ(h.kbd.mainVersion(), 69);
+
+  config.manifestationTolerant = false;
+  Host i(config);
+  ASSERT_GE(i.download(pattern(kMain49), 4096), 0);
+  EXPECT_EQ(i.getStatus().bwPollTimeout, 100u);
+  EXPECT_EQ(i.advanceBy(100ms), kLeft);
+}
+
 TEST(SimulatedKeyboardFaults, BlockFaultsStrikeOnce) {
   KeyboardConfig failing = updateMode();
   failing.failBlock = 2;
@@ -571,6 +609,11 @@ TEST(SimulatedKeyboardFaults, StatusFaults) {
   b.now += 1s;
   EXPECT_EQ(b.getStatus().bwPollTimeout, 5000u);
 
+  KeyboardConfig slow = updateMode();  // on one block only
+  slow.busyPolls = 3;
+  slow.busyBlock = 2;
+  EXPECT_EQ(Host(slow).download(pattern(2048), 256), 8 + 3);
+
   // A stall injected for DFU_ABORT leaves GET_DESCRIPTOR, the standard
   // request of the same number, answered.
   KeyboardConfig stalling = updateMode();
@@ -578,6 +621,26 @@ TEST(SimulatedKeyboardFaults, StatusFaults) {
   Host a(stalling);
   EXPECT_EQ(a.dfu(6).kind, ControlResult::Stall);
   EXPECT_EQ(a.descriptor(0x0100).size(), 18u);
+}
+
+// Requests the keyboard leaves unanswered by its nature stay so in every
+// appearance, while the others are answered.
+TEST(SimulatedKeyboardFaults, HungRequestsStayUnansweredInEveryAppearance) {
+  KeyboardConfig config;
+  config.hangRequests = {"CUSTOM_VERSION", "DETACH", "SERIAL_NUMBER"};
+  Host h(config);
+  std::vector<std::uint8_t> reply(255);
+  for (const DfuState idle : {appIDLE, dfuIDLE}) {
+    EXPECT_EQ(h.in(0xC0, 0xB3, 0, 29, reply).kind, ControlResult::Unanswered);
+    EXPECT_EQ(h.dfu(0, 1000).kind, ControlResult::Unanswered);
+    EXPECT_EQ(h.in(kIn, 6, 0x0303, 0x0409, reply).kind, ControlResult::Unanswered);
+    EXPECT_EQ(h.descriptor(0x0302).size(), idle == appIDLE ? 36u : 44u);
+    EXPECT_EQ(h.getState(), idle);
+    h.out(kDfuOut, 0xF2, 0, 1);  // into update mode
+    h.advanceBy(1s);
+  }
+  EXPECT_TRUE(h.kbd.leavesStringUnanswered(3));
+  EXPECT_FALSE(h.kbd.leavesStringUnanswered(2));
 }
 
 TEST(SimulatedKeyboardBus, DetachResetsAndVendorResets) {
