@@ -536,8 +536,16 @@ bool DFUDevice::bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds pa
   bool cleared = false;
   bool aborted = false;
   for (;; answered = false) {
-    if (!answered && !pollWhileBusy(status, deadline)) {
-      return false;
+    if (!answered) {
+      if (!(stuckWhenStillBusy ? getDFUStatus(status) : pollWhileBusy(status, deadline))) {
+        return false;
+      }
+      // A device a new attempt has let finish its work, or taken as stuck,
+      // has had its time: one that says it is busy again is left as it is.
+      if (saysBusy() && status.bStatus == DFU::OK) {
+        status.bStatus = DFU::errUNKNOWN;
+        return false;
+      }
     }
     if (status.bState == DFU::dfuIDLE) {
       return status.bStatus == DFU::OK;

@@ -514,6 +514,9 @@ TEST_F(DFUDeviceProtocolTest, WriteImageBringsTheDeviceToIdleBeforeTheFirstBlock
       {"stuck, refusing DFU_ABORT", times(11, writing, {statusReply(DFU::errSTALLEDPKT, 0, DFU::dfuERROR), idle}),
        {{DFU::DFU_ABORT, stall()}}, times(11, kGetStatus, {abort, kGetStatus, clrStatus, kGetStatus}), true,
        Sleeps(11, 1s)},
+      // Once it has had its time, a device busy again is left as it is.
+      {"busy again once cleared", {taken, statusReply(DFU::OK, 0, DFU::dfuDNBUSY)}, {}, {kGetStatus, abort, kGetStatus},
+       false, {}},
       {"no status", {stall()}, {}, {kGetStatus}, false, {}},
       {"no status while busy", {writing, writing, stall()}, {}, {kGetStatus, kGetStatus, kGetStatus}, false, {1s, 1s}},
   };
