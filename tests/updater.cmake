@@ -45,6 +45,7 @@ qv_add_gtest(NAME app_gui_updater_test
 target_compile_definitions(app_gui_updater_test PRIVATE
   SIMULATED_KEYBOARD="$<TARGET_FILE:simulated-keyboard>"
   UPDATER_APP="$<TARGET_FILE:zrv_firmware_updater>"
+  PROJECT_VERSION="${PROJECT_VERSION}"
   REFERENCES="${CMAKE_CURRENT_LIST_DIR}/updater/references")
 # The window's places come from the look table's header; nothing of the
 # wizard is linked.

@@ -91,7 +91,7 @@ class WindowDriver {
   bool update(std::string& output) {
     std::unique_ptr<ChildProcess> app =
         m_session.start({UPDATER_APP},
-                        {{"QV_WIZARD_TRACE", "1"}, {"XDG_RUNTIME_DIR", m_session.folder().string()}},
+                        {{"QV_WIZARD_TRACE", "1"}},
                         m_folder / "window.log");
     const bool done = walk(*app);
     app->stop(10s);
@@ -225,6 +225,10 @@ int main(int argc, char** argv) {
     std::fputs("bench-dfu-block-phase: no temporary folder\n", stderr);
     return 1;
   }
+  // The road sees only the keyboards served here: its single-instance claim
+  // is kept from the machine's, as a simulated keyboard keeps its command's,
+  // so that an updater running on the machine does not refuse it.
+  setenv("QV_INSTANCE_LOCK_DIR", temporary.path().c_str(), 1);
   // Every host downloads the image the road and the window carry.
   const std::span<const std::uint8_t> image(QV::FW::Keyboard49Main);
   const fs::path imagePath = temporary.path() / "image.bin";

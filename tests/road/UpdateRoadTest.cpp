@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <optional>
 #include <span>
 #include <sstream>
@@ -43,17 +44,27 @@ class UpdateRoadProgram : public testing::Test {
  protected:
   void SetUp() override { ASSERT_FALSE(m_folder.empty()); }
 
+  // A second update-road on the same keyboards: none; `after` the first ends,
+  // as a user starts the updater again; `beside` the first, started once it
+  // has begun. The second's exit code is the outcome's; beside, the first's
+  // output follows the second's.
+  enum class Second { none, after, beside };
+
   // simulated-keyboard KEYBOARD... --report FILE -- update-road ROAD...
-  // With `twice`, update-road runs once more when it ends, on the same
-  // keyboards, as a user starts the updater again; the second run's exit code
-  // is the outcome's.
   Road run(const std::vector<std::string>& keyboard, const std::vector<std::string>& road = {},
-           bool twice = false) {
+           Second second = Second::none) {
     std::vector<std::string> words = {SIMULATED_KEYBOARD};
     words.insert(words.end(), keyboard.begin(), keyboard.end());
     const fs::path reportPath = m_folder / "report.json";
     words.insert(words.end(), {"--report", reportPath.string(), "--"});
-    if (twice) words.insert(words.end(), {"sh", "-c", "\"$0\" \"$@\"; exec \"$0\" \"$@\""});
+    if (second == Second::after) words.insert(words.end(), {"sh", "-c", "\"$0\" \"$@\"; exec \"$0\" \"$@\""});
+    if (second == Second::beside) {
+      const std::string first = (m_folder / "first.log").string();
+      words.insert(words.end(), {"sh", "-c",
+                                 "\"$0\" \"$@\" >'" + first + "' 2>&1 & p=$!; "
+                                 "until grep -q 'Looking for the keyboard' '" + first + "' || ! kill -0 $p; do "
+                                 "sleep 0.05; done; \"$0\" \"$@\"; c=$?; wait $p; cat '" + first + "'; exit $c"});
+    }
     words.push_back(UPDATE_ROAD);
     words.insert(words.end(), road.begin(), road.end());
     Road result;
@@ -195,6 +206,45 @@ TEST_F(UpdateRoadProgram, aKeyboardThatNeverComesBackEndsTheRoadWithAClearMessag
   EXPECT_EQ(road.report["requestCounts"]["DNLOAD"], 0);
 }
 
+// A keyboard that never answers one request: the switch into update mode, or
+// the read of its serial number, which the kernel did not keep. That request
+// fails at its time-out, so the road ends soon and says why. After it the
+// keyboard is asked nothing but reads and that request again (the switch, as
+// RETRY makes it once the keyboard was not found in update mode): nothing that
+// would change it. One whose serial number cannot be read is not taken for a
+// keyboard with none.
+TEST_F(UpdateRoadProgram, aKeyboardThatNeverAnswersOneRequestEndsTheRoadSoon) {
+  struct Case {
+    const char* name;
+    int bmRequestType, bRequest;  // the request left unanswered
+    const char* outcome;
+    std::chrono::milliseconds limit;  // the road's own waits, and a margin for the sanitizers
+  };
+  const Case cases[] = {
+      {"DETACH", 0x21, 0, "The keyboard did not come back: it could not be switched into update mode", 12s},
+      {"SERIAL_NUMBER", 0x80, 6, "No keyboard", 5s},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto start = std::chrono::steady_clock::now();
+    const Road road = run({"--hang-request", c.name});
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    std::cout << c.name << " unanswered: the road took " << took.count() << " ms\n";
+    EXPECT_LT(took, c.limit);
+    EXPECT_EQ(road.outcome.exitCode, 1) << road.outcome.output;
+    EXPECT_TRUE(says(road, c.outcome)) << road.outcome.output;
+    EXPECT_EQ(road.report["mode"], "normal");
+    EXPECT_EQ(road.report["requestsLeftPending"], 0);
+    bool hung = false;
+    for (const nlohmann::json& request : road.report["requests"]) {
+      const bool unanswered = request["bmRequestType"] == c.bmRequestType && request["bRequest"] == c.bRequest;
+      EXPECT_TRUE(!hung || unanswered || (request["bmRequestType"].get<int>() & 0x80) != 0) << request;
+      hung = hung || unanswered;
+    }
+    EXPECT_TRUE(hung);
+  }
+}
+
 TEST_F(UpdateRoadProgram, aKeyboardAtTheNewestFirmwareIsLeftAloneAndItsSerialNumberShownNotObeyed) {
   // A serial number that would clear the terminal's line and forge one of
   // the road's own lines.
@@ -317,7 +367,7 @@ class TwoKeyboardRoad : public UpdateRoadProgram, public testing::WithParamInter
 
 TEST_P(TwoKeyboardRoad, changesOnlyTheKeyboardShown) {
   const Bystander& c = GetParam();
-  Road road = run(c.keyboards, {}, c.restart);
+  Road road = run(c.keyboards, {}, c.restart ? Second::after : Second::none);
   ASSERT_TRUE(road.report.is_object()) << "no report";
   // The first keyboard's serial number, and the added one's, as given. The
   // added one is the bystander, unless it is the keyboard shown.
@@ -440,7 +490,8 @@ TEST_F(UpdateRoadProgram, aKeyboardStuckSayingItIsBusyIsUpdatedByTheNextAttempt)
     for (const bool restart : {false, true}) {
       SCOPED_TRACE(std::string(state) + (restart ? ", a new start" : ", RETRY"));
       const Road road = run({"--state-after-block", state},
-                            restart ? std::vector<std::string>{} : std::vector<std::string>{"--retries", "1"}, restart);
+                            restart ? std::vector<std::string>{} : std::vector<std::string>{"--retries", "1"},
+                            restart ? Second::after : Second::none);
       EXPECT_TRUE(says(road, "Result word -2 ")) << road.outcome.output;
       expectUpdated(road, 49);
     }
@@ -469,11 +520,18 @@ TEST_F(UpdateRoadProgram, aRealKeyboardIsLeftAsItIsWithoutItsFirmware) {
   }
 }
 
-TEST_F(UpdateRoadProgram, noKeyboardAndBadArgumentsEndAtOnce) {
+TEST_F(UpdateRoadProgram, noKeyboardBadArgumentsAndASecondRoadEndAtOnce) {
   // A keyboard of another maker's family is not ours to update.
   const Road none = run({"--product-id", "0x2000"});
   EXPECT_EQ(none.outcome.exitCode, 1) << none.outcome.output;
   EXPECT_TRUE(says(none, "No keyboard")) << none.outcome.output;
+
+  // A road started beside a running one refuses at once, and the first
+  // updates the keyboard undisturbed.
+  const Road beside = run({}, {}, Second::beside);
+  EXPECT_EQ(beside.outcome.exitCode, 1) << beside.outcome.output;
+  EXPECT_TRUE(says(beside, "another updater runs on this machine")) << beside.outcome.output;
+  EXPECT_TRUE(says(beside, "Update complete")) << beside.outcome.output;
 
   // A bad argument is named and ends the road with its own code, also where
   // the program runs by hand, without the leak suppressions tests are given.

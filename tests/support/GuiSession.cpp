@@ -245,7 +245,10 @@ void GuiSession::endDaemonsStartedInside() const {
 }
 
 Environment GuiSession::environment() const {
-  return {{"DISPLAY", display()}, {"TEMP", m_folder.string()}, {"GNUSTEP_CONFIG_FILE", m_configFile.string()}};
+  return {{"DISPLAY", display()},
+          {"TEMP", m_folder.string()},
+          {"GNUSTEP_CONFIG_FILE", m_configFile.string()},
+          {"QV_INSTANCE_LOCK_DIR", m_folder.string()}};
 }
 
 std::unique_ptr<ChildProcess> GuiSession::start(std::vector<std::string> words, const Environment& extra,

@@ -1,8 +1,9 @@
 // What every test on a real X display needs: a virtual X server of its own,
 // a private temp folder and GNUstep configuration so that tests running side
 // by side never share a display, message ports or defaults, GNUstep's
-// notification daemon of the session's own, xdotool and screenshots bounded
-// in time, and waits on conditions with deadlines.
+// notification daemon of the session's own, a folder of its own for the
+// single-instance claims, xdotool and screenshots bounded in time, and waits
+// on conditions with deadlines.
 //
 // GNUstep ignores HOME and TMPDIR: it keeps its message ports under TEMP and
 // finds its defaults through the file that GNUSTEP_CONFIG_FILE names. A
@@ -95,7 +96,9 @@ class GuiSession {
   const std::filesystem::path& defaultsFolder() const { return m_defaultsFolder; }
 
   // DISPLAY, TEMP and GNUSTEP_CONFIG_FILE for a program started under the
-  // session.
+  // session, and QV_INSTANCE_LOCK_DIR: its single-instance claims are the
+  // session's, so that applications of tests running side by side are not
+  // one another's second instance, while two of one session are.
   Environment environment() const;
 
   // Starts `words` under the session with `extra` added to environment();

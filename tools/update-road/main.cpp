@@ -2,9 +2,9 @@
 //
 // Runs one keyboard update without a window, through the updater's
 // configuration as the update wizard drives it, and exits 0 only when the
-// keyboard ends at the newest firmware, 1 when it does not, and 2 on a bad
-// argument. A test and demonstration program, normally run as the child of
-// simulated-keyboard.
+// keyboard ends at the newest firmware, 1 when it does not or another updater
+// runs, and 2 on a bad argument. A test and demonstration program, normally
+// run as the child of simulated-keyboard.
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -33,7 +33,8 @@ constexpr const char* kUsage =
     "  --help       this text\n"
     "Exit codes: 0 the keyboard ends at the newest firmware (updated, or up to\n"
     "date already); 1 it does not (no keyboard, a failed update, no firmware in\n"
-    "this build for it); 2 a bad argument.\n";
+    "this build for it, another updater running on this machine); 2 a bad\n"
+    "argument.\n";
 
 struct Arguments {
   bool help = false;
@@ -83,6 +84,15 @@ int main(int argc, char** argv) {
   if (arguments.help) {
     std::fputs(kUsage, stdout);
     return 0;
+  }
+
+  // Two updaters on one machine would reach the same keyboard, the second's
+  // scan arriving in the middle of the first's block.
+  if (QV::ZARNUpdaterAppModule::anotherUpdaterRuns()) {
+    std::fputs("update-road: another updater runs on this machine (the window or update-road, of any user); "
+               "this one ends now.\n",
+               stderr);
+    return kFailure;
   }
 
   QV::UpdateRoad::Settings settings;

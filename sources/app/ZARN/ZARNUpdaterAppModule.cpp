@@ -3,6 +3,7 @@
 #include <QV/GP/Lib.h>
 #include <QV/QTK/Lib.h>
 #include <QV/QTK/Resources.h>
+#include <QV/UIA/ApplicationInstanceSingleton.h>
 #include <QV/UIA/Lib.h>
 
 #include <boost/bind/bind.hpp>
@@ -63,6 +64,12 @@ bool ZARNUpdaterAppModule::init() {
     return true;
   }
   return attachApplication(m_makeApplication(m_config));
+}
+
+bool ZARNUpdaterAppModule::anotherUpdaterRuns() {
+  // The claim the application takes under its bundle identifier, named here:
+  // a program outside the application's folder has a main bundle of its own.
+  return UIA::ApplicationInstanceSingleton::hasConflictingInstanceOf(QV_UPDATER_IDENTIFIER);
 }
 
 void ZARNUpdaterAppModule::deInit(bool) {

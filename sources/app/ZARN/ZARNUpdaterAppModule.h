@@ -40,6 +40,11 @@ class ZARNUpdaterAppModule : public UIA::AppModule {
   // never ran.
   void deInit(bool initialised) override;
 
+  // True when another updater, the window or a road, of any user, runs on
+  // this machine; otherwise this process holds the one claim from then on,
+  // so that no other starts beside it.
+  static bool anotherUpdaterRuns();
+
   // The callbacks; all empty before init and after deInit.
   FirmwareUpdaterConfig& config() { return m_config; }
   const FirmwareUpdaterConfig& config() const { return m_config; }

@@ -65,6 +65,18 @@ std::string hex(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
+// The descriptors the kernel keeps of the keyboard: the device descriptor and
+// the configuration as the keyboard sent it, up to the first descriptor whose
+// length is impossible, its header announcing what the keyboard announced.
+std::vector<std::uint8_t> keptByTheKernel(const SimulatedKeyboard& keyboard) {
+  std::vector<std::uint8_t> kept = keyboard.deviceDescriptor();
+  const std::vector<std::uint8_t> sent = keyboard.configurationDescriptor();
+  std::size_t length = 0;
+  while (length + 2 <= sent.size() && sent[length] >= 2 && length + sent[length] <= sent.size()) length += sent[length];
+  kept.insert(kept.end(), sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(length));
+  return kept;
+}
+
 }  // namespace
 
 std::vector<SysfsRecord::Interface> SysfsRecord::interfaces(std::span<const std::uint8_t> descriptors) {
@@ -94,7 +106,7 @@ bool SysfsRecord::hasAlternateSetting(unsigned number, unsigned alternateSetting
 
 std::optional<SysfsRecord> SysfsRecord::build(const SimulatedKeyboard& keyboard, unsigned busnum,
                                               unsigned devnum, unsigned port, std::string& error) {
-  const std::vector<std::uint8_t> descriptors = keyboard.sysfsDescriptors();
+  const std::vector<std::uint8_t> descriptors = keptByTheKernel(keyboard);
   const std::span<const std::uint8_t> bytes(descriptors);
   if (bytes.size() < kDeviceDescriptorLength + kConfigurationHeaderLength ||
       bytes[0] != kDeviceDescriptorLength ||

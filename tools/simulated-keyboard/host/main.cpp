@@ -10,6 +10,7 @@
 #include <spawn.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,6 +40,10 @@ constexpr int kUsageError = 2;
 constexpr int kFailure = 1;
 constexpr int kCommandNotStarted = 127;  // what shells answer for a command they cannot run
 constexpr const char* kReexecutedVariable = "SIMULATED_KEYBOARD_REEXECUTED";
+// The folder of the updaters' single-instance claims (the platform layer's
+// InstanceLock reads it), and the one this program makes for its command.
+constexpr const char* kLockFolderVariable = "QV_INSTANCE_LOCK_DIR";
+constexpr const char* kLockFolderName = "instance-locks";
 
 std::atomic<pid_t> g_child{0};
 std::atomic<int> g_signalBeforeChild{0};  // one that a thread not holding signals took early
@@ -241,6 +246,28 @@ std::vector<std::string> childEnvironment(const std::string& library) {
   return environment;
 }
 
+// The command sees only this program's keyboards, so an updater among its
+// programs meets the updaters of the same command, not those of the machine
+// or of other simulated keyboards: it is given a folder of its own for the
+// single-instance claim, in the test bed, which goes with it. A folder named
+// already is kept, for a test that has updaters of two simulated keyboards
+// meet. False, with the reason told, when none could be made.
+bool giveTheCommandItsOwnLockFolder() {
+  if (const char* named = std::getenv(kLockFolderVariable); named != nullptr && *named != '\0') return true;
+  const char* bed = std::getenv("UMOCKDEV_DIR");
+  if (bed == nullptr) {
+    complain("the test bed has no folder (UMOCKDEV_DIR is not set)");
+    return false;
+  }
+  const std::string folder = std::string(bed) + "/" + kLockFolderName;
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    complain("cannot make " + folder + ": " + std::strerror(errno));
+    return false;
+  }
+  setenv(kLockFolderVariable, folder.c_str(), 1);
+  return true;
+}
+
 // Starts the command and waits for it; returns its exit code as a shell would.
 int runChild(std::vector<std::string> command, const std::string& preload) {
   std::vector<std::string> environment = childEnvironment(preload);
@@ -320,6 +347,7 @@ int main(int argc, char** argv) {
     complain(error);
     return kFailure;
   }
+  if (!giveTheCommandItsOwnLockFolder()) return kFailure;
   std::vector<int> ids;
   for (const simkbd::KeyboardConfig& config : options.keyboards) {
     const int id = host->plug(config);

@@ -44,12 +44,6 @@ protected:
                                            std::vector<std::string> arguments = {})
     {
         Environment environment = settings;
-        // The single-instance claim is per user; a runtime folder of the
-        // session's own keeps tests that run side by side apart.
-        const fs::path runtime = session.folder() / "runtime";
-        fs::create_directories(runtime);
-        fs::permissions(runtime, fs::perms::owner_all);
-        environment.emplace_back("XDG_RUNTIME_DIR", runtime.string());
         environment.emplace_back("UIA_TEST_LOG", (session.folder() / (name + ".steps")).string());
         const Environment report = QV::TestSupport::launchReporting(session.folder() / (name + ".launch"));
         environment.insert(environment.end(), report.begin(), report.end());

@@ -1,5 +1,6 @@
 // The single-instance claim: across real processes (probes that each ask once
-// and stay up), and the choice of the private folder the claim lives in.
+// and stay up), the choice of the machine's folder the claim lives in, and
+// its file, which every user's instance must be able to lock.
 #include "Posix/InstanceLock.h"
 
 #include "GuiSession.h"
@@ -7,11 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -27,14 +31,14 @@ using QV::UIA::DETAIL::InstanceLock;
 class InstanceProbes : public testing::Test
 {
 protected:
-    // Every test has a runtime folder of its own, so that tests running side
-    // by side never see each other's claims.
+    // Every test has a folder of its own for the claims, so that tests
+    // running side by side never see each other's.
     TemporaryFolder m_runtime{"runtime"};
     int m_started = 0;
 
     std::unique_ptr<ChildProcess> start(const char* probe, Environment extra = {})
     {
-        extra.emplace_back("XDG_RUNTIME_DIR", m_runtime.path().string());
+        extra.emplace_back(InstanceLock::kFolderVariable, m_runtime.path().string());
         return std::make_unique<ChildProcess>(std::vector<std::string>{probe}, extra,
                                               m_runtime.path() / ("probe" + std::to_string(++m_started) + ".log"));
     }
@@ -58,14 +62,16 @@ protected:
     }
 };
 
-// Of two instances started together exactly one runs; the claim ends with
-// the process that held it, however it ended.
+// Of two instances started together exactly one runs, whatever runtime
+// folder each user's session has; the claim ends with the process that held
+// it, however it ended.
 TEST_F(InstanceProbes, ofTwoStartedTogetherExactlyOneRunsAndTheClaimEndsWithIt)
 {
     ASSERT_FALSE(m_runtime.path().empty());
+    TemporaryFolder otherSession("other-session");
     for (int round = 0; round < 4; ++round) {
         auto first = start(QV_INSTANCE_PROBE_APP);
-        auto second = start(QV_INSTANCE_PROBE_APP);
+        auto second = start(QV_INSTANCE_PROBE_APP, {{"XDG_RUNTIME_DIR", otherSession.path().string()}});
         const std::string a = answer(*first);
         const std::string b = answer(*second);
         ASSERT_TRUE((a == "alone" && b == "conflict") || (a == "conflict" && b == "alone"))
@@ -100,48 +106,20 @@ TEST_F(InstanceProbes, theClaimIsNamedByTheApplicationAndAnEmptyNameNeverConflic
     EXPECT_EQ(answer(*start(QV_INSTANCE_PROBE_APP)), "conflict");
 }
 
-// The folder of the claims: the runtime folder when it is the user's own and
-// closed to others, else a folder of the user's own under the shared temp
-// folder; one planted by someone else, open to others or a link is refused.
-TEST(InstanceLockFolder, onlyAFolderPrivateToTheUserIsUsed)
+// The folder of the claims: the one the environment names, when absolute;
+// else the machine's folder for lock files where there is one; else the
+// shared temp folder.
+TEST(InstanceLockFolder, theMachinesFolderUnlessTheEnvironmentNamesOne)
 {
-    TemporaryFolder runtime("runtime");
-    TemporaryFolder shared("shared");
-    ASSERT_FALSE(runtime.path().empty());
-    ASSERT_FALSE(shared.path().empty());
-    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    TemporaryFolder machine("machine");
+    const char* saved = std::getenv(InstanceLock::kFolderVariable);
     const std::string savedValue = saved ? saved : "";
-    const fs::path own = shared.path() / ("qv-instances-" + std::to_string(geteuid()));
-
-    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-    EXPECT_EQ(InstanceLock::folder(shared.path()), runtime.path());
-
-    chmod(runtime.path().c_str(), 0755);
-    ASSERT_EQ(InstanceLock::folder(shared.path()), own) << "a runtime folder open to others";
-    struct stat info{};
-    ASSERT_EQ(stat(own.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-
-    setenv("XDG_RUNTIME_DIR", "relative/folder", 1);
-    EXPECT_EQ(InstanceLock::folder(shared.path()), own) << "the existing own folder is taken again";
-
-    chmod(own.c_str(), 0777);
-    EXPECT_FALSE(InstanceLock::folder(shared.path())) << "open to others";
-    chmod(own.c_str(), 0700);
-    if (geteuid() == 0) {
-        ASSERT_EQ(chown(own.c_str(), 65534, 65534), 0);
-        EXPECT_FALSE(InstanceLock::folder(shared.path())) << "another user's";
-        ASSERT_EQ(chown(own.c_str(), 0, 0), 0);
-    }
-    fs::remove(own);
-    fs::create_directory(shared.path() / "elsewhere");
-    fs::create_directory_symlink(shared.path() / "elsewhere", own);
-    EXPECT_FALSE(InstanceLock::folder(shared.path())) << "a link";
-
-    if (saved)
-        setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
-    else
-        unsetenv("XDG_RUNTIME_DIR");
+    setenv(InstanceLock::kFolderVariable, "/named", 1);
+    EXPECT_EQ(InstanceLock::folder(machine.path(), "/tmp"), "/named");
+    setenv(InstanceLock::kFolderVariable, "relative/folder", 1);
+    EXPECT_EQ(InstanceLock::folder(machine.path(), "/tmp"), machine.path());
+    EXPECT_EQ(InstanceLock::folder(machine.path() / "missing", "/tmp"), "/tmp");
+    setenv(InstanceLock::kFolderVariable, savedValue.c_str(), 1);
 }
 
 // Keys become safe file names; a claim taken twice in one process is held
@@ -159,9 +137,57 @@ TEST(InstanceLockFile, keysMakeSafeNamesAndAClaimIsHeldOnce)
     EXPECT_EQ(first.acquire("key", folder.path()), InstanceLock::eAcquired);
     EXPECT_EQ(first.acquire("key", folder.path()), InstanceLock::eAcquired);
     EXPECT_EQ(second.acquire("key", folder.path()), InstanceLock::eHeldElsewhere);
+    EXPECT_TRUE(second.problem().empty()) << second.problem();
     EXPECT_EQ(second.acquire("", folder.path()), InstanceLock::eUnavailable);
-    EXPECT_EQ(second.acquire("key", folder.path() / "missing"), InstanceLock::eUnavailable);
     EXPECT_FALSE(second.problem().empty());
+}
+
+// A lock file that cannot be opened, or something else in its place (planted
+// in a folder every user can write to), counts as held by another instance,
+// and says why: two instances must not run because one could not look.
+TEST(InstanceLockFile, aFileThatCannotBeOpenedCountsAsHeld)
+{
+    TemporaryFolder folder("locks");
+    std::ofstream(folder.path() / "someone-elses-file");
+    fs::create_symlink(folder.path() / "someone-elses-file", folder.path() / "link.lock");
+    ASSERT_EQ(mkfifo((folder.path() / "fifo.lock").c_str(), 0644), 0);
+    for (const char* key : {"link", "fifo"}) {
+        InstanceLock lock;
+        EXPECT_EQ(lock.acquire(key, folder.path()), InstanceLock::eHeldElsewhere) << key;
+        EXPECT_NE(lock.problem().find(std::string(key) + ".lock"), std::string::npos) << lock.problem();
+    }
+}
+
+// The file the first instance made is one that another user's instance can
+// lock, whatever the maker's umask: refused while the claim is held, that
+// user takes it once it is given up. Only root can act as another user.
+TEST(InstanceLockFile, anotherUsersInstanceTakesTheClaimOnTheSameFile)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    // Open to every user, as the machine's folder for lock files is.
+    std::string shared = "/tmp/qv-shared-locks-XXXXXX";
+    ASSERT_NE(mkdtemp(shared.data()), nullptr);
+    chmod(shared.c_str(), 01777);
+    const auto asNobody = [&] {
+        const pid_t child = fork();
+        if (child == 0) {
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(100);
+            _exit(InstanceLock().acquire("key", shared));
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WEXITSTATUS(status);
+    };
+    const mode_t savedMask = umask(077);
+    auto holder = std::make_unique<InstanceLock>();
+    EXPECT_EQ(holder->acquire("key", shared), InstanceLock::eAcquired);
+    umask(savedMask);
+    EXPECT_EQ(asNobody(), InstanceLock::eHeldElsewhere);
+    holder.reset();
+    EXPECT_EQ(asNobody(), InstanceLock::eAcquired) << "the other user cannot lock the file";
+    fs::remove_all(shared);
 }
 
 } // namespace

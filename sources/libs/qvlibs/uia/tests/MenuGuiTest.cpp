@@ -40,14 +40,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(session.ready()) << session.problem();
-        // The single-instance claim is per user; a runtime folder of the
-        // session's own keeps tests that run side by side apart.
-        const fs::path runtime = session.folder() / "runtime";
-        fs::create_directories(runtime);
-        fs::permissions(runtime, fs::perms::owner_all);
         app = session.start({QV_UIA_TEST_APP},
-                            {{"XDG_RUNTIME_DIR", runtime.string()},
-                             {"UIA_TEST_LOG", steps.string()},
+                            {{"UIA_TEST_LOG", steps.string()},
                              {"UIA_TEST_QUIT", "none"},
                              {"UIA_TEST_MENUS", "1"}},
                             session.folder() / "app.log");

@@ -54,10 +54,6 @@ class PeripheralsGuiTest : public ::testing::Test
 protected:
     std::unique_ptr<ChildProcess> startApp(const std::string& name, Environment environment)
     {
-        const fs::path runtime = session.folder() / "runtime";
-        fs::create_directories(runtime);
-        fs::permissions(runtime, fs::perms::owner_all);
-        environment.emplace_back("XDG_RUNTIME_DIR", runtime.string());
         environment.emplace_back("UIA_TEST_LOG", steps(name).string());
         return session.start({QV_UIA_TEST_APP}, environment, session.folder() / (name + ".log"));
     }

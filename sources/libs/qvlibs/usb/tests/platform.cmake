@@ -6,7 +6,8 @@ qv_add_gtest(NAME usb_platform_unit_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/USBPlatformUnitTest.cpp
   LIBS qv_usb PkgConfig::LIBUSB
   LABELS usb unit)
-target_include_directories(usb_platform_unit_test PRIVATE ${QV_USB_PRIVATE_INCLUDE})
+target_include_directories(usb_platform_unit_test PRIVATE ${QV_USB_PRIVATE_INCLUDE}
+  ${PROJECT_SOURCE_DIR}/tests/support)
 
 qv_add_gtest(NAME usb_device_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/USBDeviceKeyboardTest.cpp

@@ -13,7 +13,8 @@ namespace QV::UIA {
 namespace {
 
 // GNUstep's workspace lists no running applications by bundle identifier, so
-// instances meet at a per-user lock named after the identifier instead.
+// instances meet at a lock of the machine's named after the identifier
+// instead.
 std::string instanceKey()
 {
     NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
@@ -32,6 +33,13 @@ bool ApplicationInstanceSingleton::hasConflictingInstance(std::string const& nam
 {
     if (name.empty())
         return false;
+    return hasConflictingInstanceOf(instanceKey());
+}
+
+bool ApplicationInstanceSingleton::hasConflictingInstanceOf(std::string const& identifier)
+{
+    if (identifier.empty())
+        return false;
     // Held until the process ends: the claim is what the other instances see.
     static std::mutex s_mutex;
     static DETAIL::InstanceLock s_lock;
@@ -39,17 +47,13 @@ bool ApplicationInstanceSingleton::hasConflictingInstance(std::string const& nam
     if (s_lock.held())
         return false;
 
-    const auto folder = DETAIL::InstanceLock::folder();
-    if (!folder) {
-        GP::DebugTrace::printLine("+uia", std::string("ApplicationInstanceSingleton: no private folder for the "
-                                                      "instance lock (XDG_RUNTIME_DIR unusable, "
-                                                      "/tmp/qv-instances-<uid> not the user's own)"));
-        return false;
-    }
-    switch (s_lock.acquire(instanceKey(), *folder)) {
+    switch (s_lock.acquire(identifier, DETAIL::InstanceLock::folder())) {
     case DETAIL::InstanceLock::eAcquired:
         return false;
     case DETAIL::InstanceLock::eHeldElsewhere:
+        if (!s_lock.problem().empty())
+            GP::DebugTrace::printLine("+uia", "ApplicationInstanceSingleton: " + s_lock.problem() +
+                                                  "; taken as held by another instance, maybe another user's");
         return true;
     case DETAIL::InstanceLock::eUnavailable:
         break;

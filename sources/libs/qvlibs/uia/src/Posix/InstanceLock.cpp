@@ -15,14 +15,47 @@ namespace {
 
 // Room for ".lock" and more within the 255 bytes a file name may have.
 constexpr std::size_t kMaxKeyLength = 200;
+// Readable by every user: flock needs no more than a descriptor open for
+// reading, so that another user's instance can take the claim on the file
+// the first one made, and no one but its maker can change it.
+constexpr mode_t kLockFileMode = 0644;
+// Opens that race with another instance making or removing the file.
+constexpr int kOpenAttempts = 3;
 
-// A folder that only the effective user can enter and change, not reached
-// through a symbolic link.
-bool isPrivateFolder(const std::filesystem::path& path)
+// The lock file at `path`, made when missing; -1 with `problem` told when it
+// cannot be opened or is not a plain file. It is opened for reading only, and
+// without O_CREAT where it exists: in a folder open to all with the sticky bit
+// the kernel may refuse O_CREAT on another user's file (fs.protected_regular).
+// Not following a link, and not waiting on a FIFO, that someone put there;
+// closed on exec, so that a browser the application started does not keep the
+// claim alive after the application has quit.
+int openLockFile(const std::filesystem::path& path, std::string& problem)
 {
-    struct stat info{};
-    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
-           (info.st_mode & 077) == 0;
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK;
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        int fd = open(path.c_str(), kFlags);
+        if (fd < 0 && errno == ENOENT) {
+            fd = open(path.c_str(), kFlags | O_CREAT | O_EXCL, kLockFileMode);
+            if (fd < 0 && errno == EEXIST)
+                continue;
+            // The umask would otherwise keep other users out.
+            if (fd >= 0)
+                fchmod(fd, kLockFileMode);
+        }
+        if (fd < 0) {
+            problem = path.string() + " cannot be opened: " + std::strerror(errno);
+            return -1;
+        }
+        struct stat info{};
+        if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            close(fd);
+            problem = path.string() + " is not a plain file";
+            return -1;
+        }
+        return fd;
+    }
+    problem = path.string() + " cannot be opened: it was removed each time it was made";
+    return -1;
 }
 
 } // namespace
@@ -33,20 +66,15 @@ InstanceLock::~InstanceLock()
         close(m_fd);
 }
 
-std::optional<std::filesystem::path> InstanceLock::folder(const std::filesystem::path& sharedTemp)
+std::filesystem::path InstanceLock::folder(const std::filesystem::path& machineLocks,
+                                           const std::filesystem::path& sharedTemp)
 {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
-        if (isPrivateFolder(runtime))
-            return std::filesystem::path(runtime);
-    }
-    const std::filesystem::path own = sharedTemp / ("qv-instances-" + std::to_string(geteuid()));
-    // An existing folder is only used when it passes the same test: another
-    // user may have made it first to read or block our locks.
-    if (mkdir(own.c_str(), 0700) != 0 && errno != EEXIST)
-        return std::nullopt;
-    if (!isPrivateFolder(own))
-        return std::nullopt;
-    return own;
+    if (const char* named = std::getenv(kFolderVariable); named && named[0] == '/')
+        return named;
+    std::error_code ignored;
+    if (std::filesystem::is_directory(machineLocks, ignored))
+        return machineLocks;
+    return sharedTemp;
 }
 
 std::string InstanceLock::fileName(const std::string& key)
@@ -72,14 +100,11 @@ InstanceLock::eResult InstanceLock::acquire(const std::string& key, const std::f
         m_problem = "no name to claim";
         return eUnavailable;
     }
+    m_problem.clear();
     const std::filesystem::path path = folder / name;
-    // Close-on-exec: a browser started by the application must not keep the
-    // claim alive after the application has quit.
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
-    if (fd < 0) {
-        m_problem = path.string() + " cannot be opened: " + std::strerror(errno);
-        return eUnavailable;
-    }
+    const int fd = openLockFile(path, m_problem);
+    if (fd < 0)
+        return eHeldElsewhere;
     int result = 0;
     do
         result = flock(fd, LOCK_EX | LOCK_NB);

@@ -1,14 +1,14 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
 
 namespace QV::UIA::DETAIL {
 
-// A per-user claim on a name, held as an flock lock on a file in a folder
-// that only the user can reach. The lock goes with the process, however it
-// ends, and is never inherited by programs the process starts.
+// A claim on a name for the whole machine, held as an flock lock on a file in
+// a folder that every user of the machine can reach, so that the instances of
+// all users (and of root) meet at it. The lock goes with the process, however
+// it ends, and is never inherited by programs the process starts.
 //
 // Thread affinity: any thread, one object per thread.
 class InstanceLock
@@ -18,11 +18,20 @@ public:
     {
         // This object holds the claim now.
         eAcquired,
-        // Another process (or another object) holds it.
+        // Another process (or another object) holds it, or its file cannot
+        // be opened at all, which problem() then tells: a file that another
+        // user made unreadable, or something other than a file put in its
+        // place, is taken as held rather than let two instances run.
         eHeldElsewhere,
-        // No private folder or lock file could be had; nothing is known.
+        // No name to claim, or the file opened but could not be locked;
+        // nothing is known.
         eUnavailable,
     };
+
+    // The environment variable that names another folder for the claims in
+    // place of the machine's. Programs that see a world of their own (those a
+    // simulated keyboard starts, or a test's) are kept apart with it.
+    static constexpr const char* kFolderVariable = "QV_INSTANCE_LOCK_DIR";
 
     InstanceLock() = default;
     ~InstanceLock();
@@ -33,15 +42,15 @@ public:
     // answers eAcquired and changes nothing.
     eResult acquire(const std::string& key, const std::filesystem::path& folder);
     bool held() const { return m_fd >= 0; }
-    // The problem behind the last eUnavailable.
+    // Why the last claim was not taken, when the lock file itself stood in
+    // the way; empty when it was simply held.
     const std::string& problem() const { return m_problem; }
 
-    // The user's runtime folder when XDG_RUNTIME_DIR names an absolute
-    // folder owned by the user and closed to others; else a folder of the
-    // user's own under `sharedTemp`, made with mode 0700 when missing and
-    // refused when it is a link, not the user's or open to others (someone
-    // may have planted it). Nothing when neither will do.
-    static std::optional<std::filesystem::path> folder(const std::filesystem::path& sharedTemp = "/tmp");
+    // The folder of the claims: the one kFolderVariable names when it is an
+    // absolute path; else `machineLocks`, the system's folder for lock files,
+    // where it is a folder; else `sharedTemp`.
+    static std::filesystem::path folder(const std::filesystem::path& machineLocks = "/run/lock",
+                                        const std::filesystem::path& sharedTemp = "/tmp");
 
     // The lock file's name for `key`: characters other than letters, digits,
     // '.', '_' and '-' become '_', and the key is cut to fit a file name.

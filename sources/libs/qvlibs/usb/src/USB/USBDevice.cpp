@@ -31,10 +31,10 @@ class WaitScope {
   const USBDevice::Wait* m_outer;
 };
 
-// `wait`, ending within the time an identity read may take from now.
-USBDevice::Wait identityReadWait(const USBDevice::Wait& wait) {
+// `wait`, ending within the time a device may take to answer from now.
+USBDevice::Wait bounded(const USBDevice::Wait& wait) {
   USBDevice::Wait limited = wait;
-  limited.deadline = std::min(wait.deadline, std::chrono::steady_clock::now() + USBDevice::kIdentityReadTimeout);
+  limited.deadline = std::min(wait.deadline, std::chrono::steady_clock::now() + USBDevice::kRequestTimeout);
   return limited;
 }
 
@@ -44,7 +44,7 @@ bool USBDevice::connect(const USBDeviceOSHandle& handle) { return connect(handle
 
 bool USBDevice::connect(const USBDeviceOSHandle& handle, const Wait& wait) {
   std::lock_guard lock(m_osImpl->mutex());
-  const Wait limited = identityReadWait(wait);
+  const Wait limited = bounded(wait);
   const WaitScope scope(*m_osImpl, limited);
   m_connected = m_osImpl->connect(handle);
   if (!m_connected) {
@@ -55,7 +55,17 @@ bool USBDevice::connect(const USBDeviceOSHandle& handle, const Wait& wait) {
   }
   m_handle = handle;
   try {
-    m_osImpl->getDeviceInfo(m_info);
+    // A device whose identity cannot be read may be any, its serial number
+    // included: it must not pass for a connected one with the info of
+    // another, or with an empty serial number.
+    USBDeviceInfo info;
+    if (!m_osImpl->getDeviceInfo(info)) {
+      m_handle = 0;
+      m_connected = false;
+      m_osImpl->disconnect();
+      return false;
+    }
+    m_info = std::move(info);
     m_osImpl->readLocation(handle, m_location);
     postConnect();
   } catch (...) {
@@ -75,25 +85,30 @@ void USBDevice::disconnect() {
   m_osImpl->disconnect();
 }
 
+// Without a wait of its own, a request keeps the one of the call in progress
+// (a connection's, should postConnect() send it), taken under the lock.
 USBDevice::Status USBDevice::controlTransfer(Request& request) {
   std::lock_guard lock(m_osImpl->mutex());
-  return m_osImpl->controlTransfer(request);
+  return controlTransfer(request, m_osImpl->wait());
 }
 
 USBDevice::Status USBDevice::controlTransfer(Request& request, const Wait& wait) {
   std::lock_guard lock(m_osImpl->mutex());
-  const WaitScope scope(*m_osImpl, wait);
+  const Wait limited = bounded(wait);
+  const WaitScope scope(*m_osImpl, limited);
   return m_osImpl->controlTransfer(request);
 }
 
 void USBDevice::controlTransfers(std::span<Request> requests, std::span<Status> statuses) {
-  controlTransfers(requests, statuses, Wait{});
+  std::lock_guard lock(m_osImpl->mutex());
+  controlTransfers(requests, statuses, m_osImpl->wait());
 }
 
 void USBDevice::controlTransfers(std::span<Request> requests, std::span<Status> statuses, const Wait& wait) {
   const std::size_t count = std::min(requests.size(), statuses.size());
   std::lock_guard lock(m_osImpl->mutex());
-  const WaitScope scope(*m_osImpl, wait);
+  const Wait limited = bounded(wait);
+  const WaitScope scope(*m_osImpl, limited);
   m_osImpl->controlTransfers(requests.first(count), statuses.first(count));
 }
 
@@ -114,7 +129,7 @@ bool USBDevice::getDeviceInfoForOSHandle(const USBDeviceOSHandle& handle, USBDev
 
 bool USBDevice::getDeviceInfoForOSHandle(const USBDeviceOSHandle& handle, USBDeviceInfo& info,
                                          bool withStrings, const Wait& wait) {
-  const Wait limited = identityReadWait(wait);
+  const Wait limited = bounded(wait);
   // A platform part of its own: the read neither needs nor takes any device's
   // lock.
   std::unique_ptr<OSImpl, void (*)(OSImpl*)> impl(createOSImpl(), &destroyOSImpl);

@@ -1,10 +1,12 @@
 // Fuzz target for the USB layer's reading of a keyboard. The input scripts a
 // keyboard in update mode: its product id and release number, whether it
 // re-enumerates (in normal mode at the end of a download, in update mode when
-// switched there from normal mode), then its answer to each control request in
-// turn (data of any length, a stall, a failure, no answer until the request
-// times out, or nothing more once it has left), its device, string and
-// configuration descriptors included. On it runs what the updater runs: the
+// switched there from normal mode), the device descriptor the kernel read when
+// it enumerated the keyboard, then its answer to each control request in turn
+// (data of any length, a stall, a failure, no answer until the request times
+// out, or nothing more once it has left), its string and configuration
+// descriptors included: the kernel kept no record of this keyboard that the
+// layer could read instead. On it runs what the updater runs: the
 // connection, the second image's version, the download with manifestation, the
 // return to idle after a failed one, the second image (in update mode again,
 // should the keyboard have left it), the return to normal mode, and the quit
@@ -26,6 +28,7 @@
 #include <libusb.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -76,7 +79,7 @@ constexpr unsigned kRequestsAfterLeaving = 1000;
 // the longest one request may take.
 constexpr std::chrono::nanoseconds kLongestSleep = 10s;
 constexpr std::chrono::milliseconds kLongestBusyTime = 1000ms;
-constexpr unsigned kLongestRequestMs = 5000;
+constexpr auto kLongestRequestMs = unsigned(USBDevice::kRequestTimeout.count());
 
 constexpr std::uint8_t kClassOut = 0x21;
 constexpr std::uint8_t kClassIn = 0xA1;
@@ -160,6 +163,16 @@ class ScriptedKeyboard {
     }
   }
 
+  // The kernel enumerates the keyboard: it reads the device descriptor, the
+  // script's next answer, and keeps the indices of the strings it names.
+  void enumerate() {
+    const Answer& descriptor = next();
+    stringIndices = {};
+    if (descriptor.kind == Answer::kData && descriptor.data.size() > kSerialNumberIndexOffset) {
+      std::copy_n(descriptor.data.begin() + kManufacturerIndexOffset, stringIndices.size(), stringIndices.begin());
+    }
+  }
+
   TimePoint now() const { return m_now; }
   void sleep(std::chrono::nanoseconds duration) {
     if (duration < 0ns || duration > kLongestSleep || ++m_sleeps > kRequestBudget) __builtin_trap();
@@ -189,8 +202,13 @@ class ScriptedKeyboard {
 
   std::uint16_t productId;
   const std::uint16_t release;
+  // iManufacturer, iProduct and iSerialNumber of the device descriptor.
+  std::array<std::uint8_t, 3> stringIndices{};
 
  private:
+  static constexpr std::size_t kManufacturerIndexOffset = 14;
+  static constexpr std::size_t kSerialNumberIndexOffset = 16;
+
   // The next answer of the script. The low two bits of its first byte say
   // what it is (data of a length given next, a stall, a failure given next,
   // or the six bytes of a status record), the rest how many requests in a row
@@ -341,6 +359,9 @@ int libusb_get_device_descriptor(libusb_device*, libusb_device_descriptor* descr
   descriptor->idVendor = 0x17CC;
   descriptor->idProduct = g_keyboard->productId;
   descriptor->bcdDevice = g_keyboard->release;
+  descriptor->iManufacturer = g_keyboard->stringIndices[0];
+  descriptor->iProduct = g_keyboard->stringIndices[1];
+  descriptor->iSerialNumber = g_keyboard->stringIndices[2];
   descriptor->bNumConfigurations = 1;
   return LIBUSB_SUCCESS;
 }
@@ -349,6 +370,9 @@ int libusb_get_config_descriptor(libusb_device*, std::uint8_t, libusb_config_des
 }
 void libusb_free_config_descriptor(libusb_config_descriptor*) {}
 std::uint8_t libusb_get_bus_number(libusb_device*) { return 1; }
+// No enumerated device has address 0, so no record of the kernel's is ever
+// taken for the scripted keyboard's.
+std::uint8_t libusb_get_device_address(libusb_device*) { return 0; }
 int libusb_get_port_numbers(libusb_device*, std::uint8_t* ports, int length) {
   if (length < 1) return LIBUSB_ERROR_OVERFLOW;
   ports[0] = 1;
@@ -379,6 +403,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Bytes image = pattern(1 + input.word() % 1024, 0x11);
   const Bytes secondImage = pattern(input.word() % 1024, 0x22);
   ScriptedKeyboard keyboard(input, productId, release, (options & 8) != 0, std::chrono::milliseconds(options & 3));
+  keyboard.enumerate();
   g_keyboard = &keyboard;
   const USBDeviceOSHandle handle = LINUX::DeviceTable::instance().retain(&g_device);
   {

@@ -188,7 +188,8 @@ TEST_F(USBDeviceFactoryKeyboardTest, ReaderIsChosenByFilterType) {
   EXPECT_FALSE(read(eKernelDriver, true, info));
   EXPECT_FALSE(read(eUSBDeviceType(9), true, info));
 
-  // The HID reader reads the strings through libusb whatever the flag, once.
+  // The HID reader reads the strings whatever the flag, from the kernel's
+  // record: the keyboard is sent nothing.
   HIDDevice::forgetDevice(handle);
   auto descriptorReads = [] { return s_keyboard61->report()["requestCounts"]["GET_DESCRIPTOR"].get<int>(); };
   const int before = descriptorReads();
@@ -200,10 +201,8 @@ TEST_F(USBDeviceFactoryKeyboardTest, ReaderIsChosenByFilterType) {
   EXPECT_EQ(hid.manufacturer, "ORVEL TARSIN (simulated)");
   EXPECT_EQ(hid.product, "VANTA Keyboard 61");
   EXPECT_EQ(hid.serialNumber, "SCAN0061");
-  const int afterFirst = descriptorReads();
-  EXPECT_GT(afterFirst, before);
   ASSERT_TRUE(read(eHID, true, hid));
-  EXPECT_EQ(descriptorReads(), afterFirst);
+  EXPECT_EQ(descriptorReads(), before);
   HIDDevice::forgetDevice(handle);
 }
 

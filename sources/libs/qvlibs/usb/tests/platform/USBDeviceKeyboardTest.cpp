@@ -9,14 +9,18 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "QV/QDV2/DFU.h"
+#include "QV/QDV2/DFUDevice.h"
 #include "QV/QDV2/USBDescriptor.h"
 #include "QV/QDV2/USBDevice.h"
+#include "QV/QDV2/USBDeviceDB.h"
+#include "QV/QDV2/USBDeviceSighting.h"
 #include "SimulatedKeyboardFixture.h"
 
 namespace QV::QDV2 {
@@ -76,13 +80,26 @@ class USBDeviceKeyboardTest : public TestSupport::SimulatedKeyboardTest {
     s_badConfiguration = plugForSuite(badConfiguration);
   }
 
+  // The requests each keyboard of the suite has received so far.
+  static std::vector<std::size_t> requestCounts() {
+    std::vector<std::size_t> counts;
+    for (const PluggedKeyboard* keyboard : {s_plain, s_noSerial, s_stalling, s_badConfiguration}) {
+      counts.push_back(requestCount(*keyboard));
+    }
+    return counts;
+  }
+
   static inline PluggedKeyboard* s_plain = nullptr;
   static inline PluggedKeyboard* s_noSerial = nullptr;
   static inline PluggedKeyboard* s_stalling = nullptr;
   static inline PluggedKeyboard* s_badConfiguration = nullptr;
 };
 
+// The identity is the kernel's record of the keyboard: reading it, in a scan
+// or a connection, sends the keyboard nothing, which one busy writing a block
+// would refuse and fall into dfuERROR for.
 TEST_F(USBDeviceKeyboardTest, ConnectReadsIdsReleaseNumberAndStrings) {
+  const std::vector<std::size_t> sent = requestCounts();
   USBDevice device;
   ASSERT_TRUE(device.connect(s_plain->handle()));
   EXPECT_TRUE(device.isConnected());
@@ -109,15 +126,30 @@ TEST_F(USBDeviceKeyboardTest, ConnectReadsIdsReleaseNumberAndStrings) {
   EXPECT_EQ(device.osHandle(), 0u);
   EXPECT_EQ(device.deviceInfo().serialNumber, "STALL0061");
 
-  // Without strings the read asks the device nothing.
-  const std::size_t before = requestCount(*s_plain);
+  // Nor does a DFU device's, which walks the configuration too.
+  DFUDevice dfu;
+  ASSERT_TRUE(dfu.connect(s_plain->handle()));
+  EXPECT_EQ(dfu.mode(), DFUDevice::kModeRunTime);
+  EXPECT_EQ(dfu.wTransferSize(), 256);
+  dfu.disconnect();
+
+  // A scan reads every keyboard, and opens none.
+  const std::vector<USBDeviceSighting> seen = USBDeviceSighting::scan(USBDeviceDB::QVUSBDevices);
+  std::multiset<std::string> serials;
+  for (const USBDeviceSighting& sighting : seen) {
+    EXPECT_TRUE(sighting.stringsRead) << sighting.info.serialNumber;
+    serials.insert(sighting.info.serialNumber);
+  }
+  EXPECT_EQ(serials, (std::multiset<std::string>{"SIMKBD0001", "", "STALL0061", "BADCFG0088"}));
+  EXPECT_EQ(requestCounts(), sent);
+
+  // Without strings the read gives the ids alone.
   USBDeviceInfo idsOnly;
   ASSERT_TRUE(USBDevice::getDeviceInfoForOSHandle(s_plain->handle(), idsOnly, false));
   EXPECT_EQ(idsOnly.vendorId, 0x17CC);
   EXPECT_EQ(idsOnly.productId, 0x1350);
   EXPECT_EQ(idsOnly.version, 68);
   EXPECT_TRUE(idsOnly.serialNumber.empty());
-  EXPECT_EQ(requestCount(*s_plain), before);
 
   USBDeviceInfo full;
   ASSERT_TRUE(USBDevice::getDeviceInfoForOSHandle(s_plain->handle(), full, true));
@@ -169,8 +201,8 @@ TEST_F(USBDeviceKeyboardTest, ControlTransfersReportTheDevicesAnswer) {
   EXPECT_EQ(status, kIOUSBPipeStalled);
   EXPECT_STREQ(USBDevice::statusAsString(status), "Pipe has stalled");
   // A stall clears itself: the next standard request goes through.
-  std::uint32_t size = 0;
-  EXPECT_NE(stalling.getConfigurationDescriptor(size), nullptr);
+  USBDevice::Request standard = deviceDescriptorRequest(descriptor);
+  EXPECT_EQ(stalling.controlTransfer(standard), USBDevice::kStatusSuccess);
 
   // Queued together, a request reaches the device and brings its answer back
   // even when the one before it stalled.
@@ -194,6 +226,48 @@ TEST_F(USBDeviceKeyboardTest, ControlTransfersReportTheDevicesAnswer) {
   EXPECT_EQ(statuses[0], 0xE00002C2u);  // bad argument
   EXPECT_EQ(statuses[1], USBDevice::kStatusSuccess);
   EXPECT_EQ(requestCount(*s_stalling), sent + 3);
+}
+
+// A keyboard whose serial number the kernel did not keep, and that does not
+// give it when asked: its identity cannot be read, so neither a connection
+// nor a scan takes it for a keyboard without a serial number, and each waits
+// for it no longer than a request may take.
+TEST_F(USBDeviceKeyboardTest, AKeyboardThatDoesNotGiveItsSerialNumberIsNotRead) {
+  simkbd::KeyboardConfig config = TestSupport::keyboardConfig(49, "HUNG0049");
+  config.hangRequests = {std::string(simkbd::KeyboardConfig::kSerialNumberRequest)};
+  std::unique_ptr<PluggedKeyboard> hung = plugOrFail(config);
+  ASSERT_TRUE(hung);
+  // The bound, and a margin for the sanitizers under load.
+  const auto limit = USBDevice::kRequestTimeout + std::chrono::milliseconds(1000);
+  auto since = [](std::chrono::steady_clock::time_point start) { return std::chrono::steady_clock::now() - start; };
+
+  USBDevice device;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(device.connect(hung->handle()));
+  EXPECT_LT(since(start), limit);
+  EXPECT_FALSE(device.isConnected());
+
+  start = std::chrono::steady_clock::now();
+  const std::vector<USBDeviceSighting> seen = USBDeviceSighting::scan(USBDeviceDB::QVUSBDevices);
+  EXPECT_LT(since(start), limit);
+  std::multiset<std::string> serials;
+  std::size_t unread = 0;
+  for (const USBDeviceSighting& sighting : seen) {
+    if (sighting.stringsRead) {
+      serials.insert(sighting.info.serialNumber);
+    } else {
+      ++unread;
+      EXPECT_EQ(sighting.info.productId, 0x1350);
+    }
+  }
+  EXPECT_EQ(unread, 1u);
+  EXPECT_EQ(serials, (std::multiset<std::string>{"SIMKBD0001", "", "STALL0061", "BADCFG0088"}));
+
+  // Each read asked for the serial number once, and nothing else.
+  const nlohmann::json report = hung->report();
+  EXPECT_EQ(report["requestCounts"]["GET_DESCRIPTOR"], 2);
+  EXPECT_EQ(report["requests"].size(), 2u);
+  EXPECT_EQ(report["requestsLeftPending"], 0);
 }
 
 // Two devices on two keyboards, each used by a thread of its own: either

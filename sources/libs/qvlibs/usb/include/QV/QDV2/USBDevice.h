@@ -56,19 +56,22 @@ class USBDevice {
   USBDevice(const USBDevice&) = delete;
   USBDevice& operator=(const USBDevice&) = delete;
 
-  // How long the requests that read a device's identity and descriptors may
-  // take together, when a scan reads a device and when a device is
-  // connected: a device answers them at once, and a busy one within the time
-  // it announced, which this program takes to be a second at most. A device
-  // that has not answered by then counts as one whose identity cannot be
-  // read, so that one that answers nothing holds its caller this long and no
-  // longer.
-  static constexpr std::chrono::milliseconds kIdentityReadTimeout{1200};
+  // How long a device may take to answer a request: it answers at once, and
+  // a busy one within the time it announced, which this program takes to be
+  // a second at most. Every request sent through this class ends within it,
+  // the requests of one call together (a connection, a batch, an identity
+  // read), whatever the caller's wait allows: a device that has not answered
+  // by then has failed the request with a time-out, so that one that answers
+  // nothing holds its caller this long and no longer.
+  static constexpr std::chrono::milliseconds kRequestTimeout{1200};
 
   // Opens the device behind `handle`, reads its info with strings and its
-  // place on the bus, and runs postConnect(), its requests all within
-  // kIdentityReadTimeout. Connecting while connected replaces the previous
-  // device.
+  // place on the bus, and runs postConnect(). The identity is the kernel's
+  // record of the device, which costs no request; what the kernel did not
+  // keep is asked of the device, all requests within kRequestTimeout. False,
+  // the device left disconnected, when it cannot be opened or its identity
+  // cannot be read (a device that did not answer in time may bear any serial
+  // number). Connecting while connected replaces the previous device.
   bool connect(const USBDeviceOSHandle& handle);
   // The same, its requests waiting for the device as `wait` allows too. When
   // the interruption point throws, the device is left disconnected.
@@ -77,9 +80,11 @@ class USBDevice {
   // kept, so that it can be recognised when it comes back.
   void disconnect();
 
-  // Sends one request; kStatusNotConnected when no device is open.
+  // Sends one request, within kRequestTimeout and as the wait of the call in
+  // progress allows, if any; kStatusNotConnected when no device is open.
   virtual Status controlTransfer(Request& request);
-  // The same, waiting for the device as `wait` allows.
+  // The same, waiting for the device as `wait` allows, and within
+  // kRequestTimeout.
   Status controlTransfer(Request& request, const Wait& wait);
   // Sends the requests in order, each handed to the platform without waiting
   // for the one before to finish, so that a request and the one that must
@@ -88,9 +93,10 @@ class USBDevice {
   // requests as it has room for are sent. A request is sent whatever became
   // of those before it, as the platform may have queued it already. The
   // device's lock is held throughout. The requests go to the platform part
-  // directly, not through controlTransfer.
+  // directly, not through controlTransfer, and all end within
+  // kRequestTimeout.
   void controlTransfers(std::span<Request> requests, std::span<Status> statuses);
-  // The same, waiting for the device as `wait` allows.
+  // The same, waiting for the device as `wait` allows too.
   void controlTransfers(std::span<Request> requests, std::span<Status> statuses, const Wait& wait);
 
   // The first configuration descriptor of the connected device and its total
@@ -109,9 +115,10 @@ class USBDevice {
   // platform cannot tell.
   const USBDeviceLocation& location() const { return m_location; }
 
-  // Opens the device behind `handle` just long enough to read its info, its
-  // requests all within kIdentityReadTimeout. False when the device did not
-  // answer them all in time.
+  // Reads the info of the device behind `handle` as connect() reads it,
+  // opening the device only to ask what the kernel did not keep, its requests
+  // all within kRequestTimeout. False when the device did not answer them all
+  // in time.
   static bool getDeviceInfoForOSHandle(const USBDeviceOSHandle& handle, USBDeviceInfo& info,
                                        bool withStrings);
   // The same, its requests waiting as `wait` allows too.

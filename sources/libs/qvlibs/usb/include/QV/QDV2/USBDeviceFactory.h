@@ -48,9 +48,10 @@ class USBDeviceFactory {
   void handleEvents();
 
   // Reads a found device's ids through the reader the filter's type selects:
-  // types 0 and 3 open the device (USBDevice::getDeviceInfoForOSHandle, its
-  // requests waiting as `wait` allows), 1 asks the kernel driver, 2 reads the
-  // HID properties; any other type gives false.
+  // types 0 and 3 read what the system recorded of the device
+  // (USBDevice::getDeviceInfoForOSHandle, a request for what it did not keep
+  // waiting as `wait` allows), 1 asks the kernel driver, 2 reads the HID
+  // properties; any other type gives false.
   static bool getDeviceInfoForOSHandleWithFilter(const USBDeviceOSHandle& handle,
                                                  const USBDeviceFilter& filter,
                                                  USBDeviceInfo& info, bool withStrings,

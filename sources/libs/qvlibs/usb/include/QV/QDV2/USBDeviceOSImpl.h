@@ -21,16 +21,18 @@ class USBDevice::OSImpl {
   virtual bool connect(USBDeviceOSHandle handle) = 0;
   // Releases the open device, if any.
   virtual void disconnect() = 0;
-  // Reads ids, release number and the three strings of the open device.
+  // Reads ids, release number and the three strings of the open device;
+  // false when they cannot all be read, a string the device was asked for and
+  // did not answer in time included.
   virtual bool getDeviceInfo(USBDeviceInfo& info) = 0;
   // Reads ids and release number, and the strings only when `withStrings`.
-  // Reading the strings costs requests to the device, which discovery avoids;
-  // the default reads everything.
+  // The default reads everything.
   virtual bool getDeviceInfo(USBDeviceInfo& info, bool withStrings) { return getDeviceInfo(info); }
   // Reads the info of the device behind `handle` without keeping it. The
-  // default opens the device, reads and closes it; a platform that knows the
-  // ids of a device it has not opened overrides this, so that discovery does
-  // not need to open every device it looks at.
+  // default opens the device, reads and closes it; a platform that knows what
+  // the system recorded of a device when it was enumerated overrides this, so
+  // that discovery neither opens the devices it looks at nor sends them
+  // anything, a busy device included.
   virtual bool readDeviceInfo(USBDeviceOSHandle handle, USBDeviceInfo& info, bool withStrings);
   // Where the device behind `handle` sits on the bus. The default cannot
   // tell and gives false.

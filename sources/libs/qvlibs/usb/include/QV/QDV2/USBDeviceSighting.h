@@ -30,10 +30,12 @@ struct USBDeviceSighting {
 
   // Every device one scan with `filter` finds whose ids can be read, in the
   // order the scan reports them. The device that `open` holds connected, if
-  // any, is not opened a second time: its sighting is what `open` read of it.
-  // The strings are read as USBDevice::getDeviceInfoForOSHandle reads them,
-  // waiting for each device as `wait` allows: one that does not answer in
-  // time is seen without them.
+  // any, is not read a second time: its sighting is what `open` read of it.
+  // The strings are read as USBDevice::getDeviceInfoForOSHandle reads them:
+  // from what the system recorded of each device, which sends it nothing;
+  // only a string the system did not keep is asked of the device, waiting as
+  // `wait` allows, and one that does not answer in time is seen without its
+  // strings.
   static std::vector<USBDeviceSighting> scan(const USBDeviceFilter& filter, const USBDevice* open = nullptr,
                                              const USBDevice::Wait& wait = USBDevice::Wait{});
 

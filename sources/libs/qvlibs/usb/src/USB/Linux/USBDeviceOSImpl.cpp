@@ -6,10 +6,13 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <tuple>
 #include <utility>
 
 #include "QV/GP/StringUtil.h"
 #include "USB/Linux/LibusbStatus.h"
+#include "USB/Linux/SysfsDevice.h"
 
 namespace QV::QDV2::LINUX {
 
@@ -18,19 +21,11 @@ namespace {
 // Standard requests and descriptor types of the USB 2.0 document.
 constexpr std::uint8_t kRequestTypeStandardDeviceIn = 0x80;
 constexpr std::uint8_t GET_DESCRIPTOR = 6;
-constexpr std::uint8_t DEVICE = 1;
 constexpr std::uint8_t CONFIGURATION = 2;
 constexpr std::uint8_t STRING = 3;
 
-constexpr std::size_t kDeviceDescriptorLength = 18;
 constexpr std::size_t kConfigurationDescriptorLength = 9;
-constexpr std::uint16_t kDeviceDescriptorRequestLength = 256;
 constexpr std::uint16_t kStringDescriptorRequestLength = 512;
-
-// Offsets in the device descriptor.
-constexpr std::size_t iManufacturer = 14;
-constexpr std::size_t iProduct = 15;
-constexpr std::size_t iSerialNumber = 16;
 
 USBDevice::Request getDescriptorRequest(std::uint8_t type, std::uint8_t index, std::uint16_t length,
                                         void* data) {
@@ -55,6 +50,29 @@ bool readIds(libusb_device* device, USBDeviceInfo& info) {
   info.productId = descriptor.idProduct;
   info.version = descriptor.bcdDevice;
   return true;
+}
+
+// The bus number and the port chain come from what the kernel published at
+// enumeration; the device is not opened.
+bool locationOf(libusb_device* device, USBDeviceLocation& location) {
+  location = USBDeviceLocation{};
+  std::array<std::uint8_t, USBDeviceLocation::kMaxDepth> ports{};
+  const int depth = libusb_get_port_numbers(device, ports.data(), int(ports.size()));
+  if (depth <= 0) {
+    // A root hub has no port of its own, and an error tells nothing.
+    return false;
+  }
+  location.busNumber = libusb_get_bus_number(device);
+  location.depth = std::uint8_t(depth);
+  location.portNumbers = ports;
+  return true;
+}
+
+// What the kernel recorded of `device` when it enumerated it.
+SysfsDevice kernelRecordOf(libusb_device* device) {
+  USBDeviceLocation location;
+  locationOf(device, location);
+  return SysfsDevice::open(location, libusb_get_device_address(device));
 }
 
 }  // namespace
@@ -121,86 +139,75 @@ bool USBDeviceOSImpl::getDeviceInfo(USBDeviceInfo& info) { return getDeviceInfo(
 
 bool USBDeviceOSImpl::readDeviceInfo(USBDeviceOSHandle handle, USBDeviceInfo& info,
                                      bool withStrings) {
-  if (withStrings) {
-    return OSImpl::readDeviceInfo(handle, info, withStrings);
-  }
   // Opening a device needs write access to its node, which a user has for few
-  // devices of the machine; the ids come from the descriptor the kernel read
-  // at enumeration, which anyone may read.
+  // devices of the machine: the ids come from the descriptor the kernel read
+  // at enumeration and the strings from the kernel's record, which anyone may
+  // read. The device is opened only to be asked a string the kernel did not
+  // keep.
   DeviceReference device(handle);
-  return device && readIds(device.device(), info);
+  if (!device || !readIds(device.device(), info)) {
+    return false;
+  }
+  return !withStrings || readStrings(device, info);
 }
 
 bool USBDeviceOSImpl::readLocation(USBDeviceOSHandle handle, USBDeviceLocation& location) {
   location = USBDeviceLocation{};
-  // The bus number and the port chain come from what the kernel published at
-  // enumeration; the device is not opened.
   DeviceReference device(handle);
-  if (!device) {
-    return false;
-  }
-  std::array<std::uint8_t, USBDeviceLocation::kMaxDepth> ports{};
-  const int depth = libusb_get_port_numbers(device.device(), ports.data(), int(ports.size()));
-  if (depth <= 0) {
-    // A root hub has no port of its own, and an error tells nothing.
-    return false;
-  }
-  location.busNumber = libusb_get_bus_number(device.device());
-  location.depth = std::uint8_t(depth);
-  location.portNumbers = ports;
-  return true;
+  return device && locationOf(device.device(), location);
 }
 
 bool USBDeviceOSImpl::getDeviceInfo(USBDeviceInfo& info, bool withStrings) {
-  if (m_handle == nullptr) {
+  if (m_handle == nullptr || !readIds(m_device.device(), info)) {
     return false;
   }
-  if (!readIds(m_device.device(), info)) {
-    return false;
-  }
-  if (!withStrings) {
-    return true;
-  }
+  return !withStrings || readStrings(m_device, info);
+}
+
+bool USBDeviceOSImpl::readStrings(const DeviceReference& device, USBDeviceInfo& info) {
   // The info may be a reused one: strings of an earlier device must not stay
   // behind when this one's cannot be read.
   info.manufacturer.clear();
   info.product.clear();
   info.serialNumber.clear();
-
-  std::array<std::uint8_t, kDeviceDescriptorRequestLength> buffer{};
-  USBDevice::Request request =
-      getDescriptorRequest(DEVICE, 0, kDeviceDescriptorRequestLength, buffer.data());
-  const USBDevice::Status status = controlTransfer(request);
-  if (status != USBDevice::kStatusSuccess) {
-    std::printf("getDeviceDescriptor() failed with status 0x%x (%s)\n", status,
-                USBDevice::statusAsString(status));
+  libusb_device_descriptor descriptor{};
+  if (libusb_get_device_descriptor(device.device(), &descriptor) != LIBUSB_SUCCESS) {
     return false;
   }
-  if (request.bytesTransferred < kDeviceDescriptorLength) {
-    return false;
-  }
-
-  const std::pair<std::size_t, std::string*> strings[] = {
-      {iManufacturer, &info.manufacturer},
-      {iProduct, &info.product},
-      {iSerialNumber, &info.serialNumber},
+  const SysfsDevice kernel = kernelRecordOf(device.device());
+  const std::tuple<std::uint8_t, const char*, std::string*> strings[] = {
+      {descriptor.iManufacturer, "manufacturer", &info.manufacturer},
+      {descriptor.iProduct, "product", &info.product},
+      {descriptor.iSerialNumber, "serial", &info.serialNumber},
   };
-  for (const auto& [offset, text] : strings) {
-    std::u16string units;
-    if (buffer[offset] == 0) {
+  // A connection opened here for a string the kernel did not keep is closed
+  // again; the caller's own is left as it is.
+  const bool wasConnected = m_handle != nullptr && m_device.handle() == device.handle();
+  bool read = true;
+  for (const auto& [index, attribute, text] : strings) {
+    if (index == 0 || kernel.readString(attribute, *text)) {
       continue;
     }
-    const USBDevice::Status read = getDescriptorString(buffer[offset], units);
+    if (m_device.handle() != device.handle() && !connect(device.handle())) {
+      read = false;
+      break;
+    }
+    std::u16string units;
+    const USBDevice::Status status = getDescriptorString(index, units);
     // A device that refuses a string has none; one that did not answer in
     // time may have any, its serial number included.
-    if (read == kIOUSBTransactionTimeout) {
-      return false;
+    if (status == kIOUSBTransactionTimeout) {
+      read = false;
+      break;
     }
-    if (read == USBDevice::kStatusSuccess) {
+    if (status == USBDevice::kStatusSuccess) {
       *text = GP::StringUtil::fromUTF<char16_t>(units.data(), units.size());
     }
   }
-  return true;
+  if (!wasConnected && m_handle != nullptr) {
+    disconnect();
+  }
+  return read;
 }
 
 USBDevice::Status USBDeviceOSImpl::getDescriptorString(std::uint8_t index, std::u16string& text) {
@@ -413,31 +420,42 @@ const std::uint8_t* USBDeviceOSImpl::getConfigurationDescriptor(std::uint32_t& s
   if (m_handle == nullptr) {
     return nullptr;
   }
+  // The kernel keeps the configuration the device sent when it was
+  // enumerated, and reading it there sends the device nothing: the device is
+  // asked only when the kernel's copy cannot be read.
+  if (!kernelRecordOf(m_device.device()).readFirstConfiguration(m_configuration) &&
+      !askConfigurationDescriptor()) {
+    m_configuration.clear();
+    return nullptr;
+  }
+  size = std::uint32_t(m_configuration.size());
+  return m_configuration.data();
+}
+
+bool USBDeviceOSImpl::askConfigurationDescriptor() {
   // The header alone tells how long the whole descriptor set is.
   std::array<std::uint8_t, kConfigurationDescriptorLength> header{};
   USBDevice::Request request =
       getDescriptorRequest(CONFIGURATION, 0, kConfigurationDescriptorLength, header.data());
   if (controlTransfer(request) != USBDevice::kStatusSuccess ||
       request.bytesTransferred < kConfigurationDescriptorLength || header[1] != CONFIGURATION) {
-    return nullptr;
+    return false;
   }
   // wTotalLength is 16 bits, so the read is bounded at 65535 bytes; it must at
   // least hold the header it came in.
   const std::uint16_t totalLength = std::uint16_t(header[2] | (header[3] << 8));
   if (totalLength < kConfigurationDescriptorLength) {
-    return nullptr;
+    return false;
   }
   m_configuration.assign(totalLength, 0);
   request = getDescriptorRequest(CONFIGURATION, 0, totalLength, m_configuration.data());
   if (controlTransfer(request) != USBDevice::kStatusSuccess ||
       request.bytesTransferred < kConfigurationDescriptorLength) {
-    m_configuration.clear();
-    return nullptr;
+    return false;
   }
   // A device that sends less than it announced is taken at what it sent.
   m_configuration.resize(std::min<std::size_t>(request.bytesTransferred, totalLength));
-  size = std::uint32_t(m_configuration.size());
-  return m_configuration.data();
+  return true;
 }
 
 }  // namespace QV::QDV2::LINUX

@@ -20,6 +20,11 @@ namespace QV::QDV2::LINUX {
 // The libusb platform part of a USBDevice: an open libusb handle on a device
 // of the process's device table, whose entry it holds while connected.
 //
+// A device's identity and configuration are what the kernel recorded when it
+// enumerated the device (libusb's copy of the device descriptor, and the
+// device's sysfs record, SysfsDevice): reading them sends the device nothing.
+// Only what the kernel did not keep is asked of the device.
+//
 // Interfaces are not claimed. Linux lets a process send control requests on
 // the default pipe without claiming anything; for a request addressed to an
 // interface usbfs claims that interface on the caller's behalf when no kernel
@@ -31,8 +36,11 @@ namespace QV::QDV2::LINUX {
 // ends the other's transfers.
 class USBDeviceOSImpl final : public USBDevice::OSImpl {
  public:
-  // How long one control transfer may take before it fails with a time-out.
-  static constexpr unsigned kControlTimeoutMs = 5000;
+  // How long one control transfer may take before it fails with a time-out,
+  // when the caller's wait does not end it sooner: the one bound of every
+  // request (USBDevice::kRequestTimeout), so that a request sent here directly
+  // keeps it too.
+  static constexpr unsigned kControlTimeoutMs = unsigned(USBDevice::kRequestTimeout.count());
   // How long transfers past their time-out are waited for before they are
   // cancelled, and then before they are given up.
   static constexpr unsigned kCancelGraceMs = 1000;
@@ -121,6 +129,17 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
   // in their only or first language; the request's status, or an error when
   // the reply is not a string descriptor.
   USBDevice::Status getDescriptorString(std::uint8_t index, std::u16string& text);
+  // The strings of `device` that its device descriptor names, from the
+  // kernel's record; one the kernel did not keep is asked of the device, which
+  // is opened for that, and closed again, when this part does not hold it.
+  // False when the device did not answer such a request in time (it may have
+  // any string, its serial number included) or could not be opened; a string
+  // whose request failed otherwise is empty, as the device that refuses it
+  // has none.
+  bool readStrings(const DeviceReference& device, USBDeviceInfo& info);
+  // Reads the first configuration descriptor from the open device into
+  // m_configuration; false when it cannot be read.
+  bool askConfigurationDescriptor();
 
   DeviceReference m_device;
   libusb_device_handle* m_handle = nullptr;
