@@ -525,28 +525,23 @@ TEST_F(UpdateRoadProgram, aKeyboardThatStaysBusyForSecondsIsLetFinishByTheNextSt
     EXPECT_EQ(road.report["refusedWhileBusy"], 0);
     EXPECT_EQ(road.report["requestCounts"]["CLRSTATUS"], 0);
     const nlohmann::json& requests = road.report["requests"];
+    const auto isStatus = [](const nlohmann::json& r) {
+      return r["bmRequestType"] == 0xA1 && (r["bRequest"] == 3 || r["bRequest"] == 5);
+    };
     for (const nlohmann::json& request : requests) {
-      if (request["busy"] == true) {
-        EXPECT_TRUE(request["bmRequestType"] == 0xA1 && (request["bRequest"] == 3 || request["bRequest"] == 5))
-            << "sent while the keyboard was busy: " << request;
-      }
+      EXPECT_TRUE(request["busy"] == false || isStatus(request)) << "sent while the keyboard was busy: " << request;
     }
     // The first run was ended in the middle of the work: from the slow block,
-    // or the end of the data, to the request that cancels what is left of
-    // the download (after a block) or to the next download (after
-    // manifestation, which leaves the keyboard idle), only the status (and
-    // state) requests came.
-    const auto isDnload = [](const nlohmann::json& r) { return r["bmRequestType"] == 0x21 && r["bRequest"] == 1; };
+    // or the end of the data, only status requests came until the new start
+    // cancelled what was left of the download, or, the keyboard idle after
+    // manifestation, began the next one.
     const auto begun = std::find_if(requests.begin(), requests.end(), [&](const nlohmann::json& r) {
-      return isDnload(r) && (c.manifesting ? r["wLength"] == 0 : r["wValue"] == 5);
+      return r["bRequest"] == 1 && (c.manifesting ? r["wLength"] == 0 : r["wValue"] == 5);
     });
     ASSERT_NE(begun, requests.end());
-    const auto next = std::find_if(begun + 1, requests.end(), [](const nlohmann::json& r) {
-      return r["bmRequestType"] != 0xA1 || (r["bRequest"] != 3 && r["bRequest"] != 5);
-    });
+    const auto next = std::find_if_not(begun + 1, requests.end(), isStatus);
     ASSERT_NE(next, requests.end());
-    EXPECT_TRUE(c.manifesting ? isDnload(*next) && (*next)["wValue"] == 0 : (*next)["bRequest"] == 6)
-        << "the first request after the work other than a status request: " << *next;
+    EXPECT_EQ((*next)["bRequest"], c.manifesting ? 1 : 6) << *next;
     EXPECT_EQ(road.report["requestCounts"]["ABORT"], c.manifesting ? 0 : 1);
   }
 }
