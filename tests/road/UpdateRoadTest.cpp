@@ -53,18 +53,42 @@ class UpdateRoadProgram : public testing::Test {
   // simulated-keyboard KEYBOARD... --report FILE -- update-road ROAD...
   Road run(const std::vector<std::string>& keyboard, const std::vector<std::string>& road = {},
            Second second = Second::none) {
+    std::vector<std::string> wrapper;
+    if (second == Second::after) wrapper = {"sh", "-c", "\"$0\" \"$@\"; exec \"$0\" \"$@\""};
+    if (second == Second::beside) {
+      const std::string first = (m_folder / "first.log").string();
+      wrapper = {"sh", "-c",
+                 "\"$0\" \"$@\" >'" + first + "' 2>&1 & p=$!; "
+                 "until grep -q 'Looking for the keyboard' '" + first + "' || ! kill -0 $p; do "
+                 "sleep 0.05; done; \"$0\" \"$@\"; c=$?; wait $p; cat '" + first + "'; exit $c"};
+    }
+    return runUnder(keyboard, wrapper, road);
+  }
+
+  // As a user ends the updater (SIGTERM) `after` its worker has started, and
+  // starts it again. update-road has no quit of its own: the signal ends it
+  // at once, where the window's quit lets the time the keyboard announced
+  // last (a second at most) pass before the updater ends, so that the next
+  // start asks nothing before that time. The second start comes a second
+  // later, as it would after the window's quit. The first run's output comes
+  // first.
+  Road runEndedAndStartedAgain(const std::vector<std::string>& keyboard, std::chrono::seconds after) {
+    const char* script =
+        "road=$0; log=$1; \"$road\" >\"$log\" 2>&1 & p=$!; i=0;"
+        " until grep -q 'performUpdate: started' \"$log\" || ! kill -0 $p 2>/dev/null || [ $i -ge 600 ];"
+        " do i=$((i+1)); sleep 0.1; done;"
+        " sleep $2; kill -TERM $p; wait $p; sleep 1; cat \"$log\"; exec \"$road\"";
+    return runUnder(keyboard, {"sh", "-c", script}, {(m_folder / "first.log").string(), std::to_string(after.count())});
+  }
+
+  // simulated-keyboard KEYBOARD... --report FILE -- WRAPPER... update-road ROAD...
+  Road runUnder(const std::vector<std::string>& keyboard, const std::vector<std::string>& wrapper,
+                const std::vector<std::string>& road) {
     std::vector<std::string> words = {SIMULATED_KEYBOARD};
     words.insert(words.end(), keyboard.begin(), keyboard.end());
     const fs::path reportPath = m_folder / "report.json";
     words.insert(words.end(), {"--report", reportPath.string(), "--"});
-    if (second == Second::after) words.insert(words.end(), {"sh", "-c", "\"$0\" \"$@\"; exec \"$0\" \"$@\""});
-    if (second == Second::beside) {
-      const std::string first = (m_folder / "first.log").string();
-      words.insert(words.end(), {"sh", "-c",
-                                 "\"$0\" \"$@\" >'" + first + "' 2>&1 & p=$!; "
-                                 "until grep -q 'Looking for the keyboard' '" + first + "' || ! kill -0 $p; do "
-                                 "sleep 0.05; done; \"$0\" \"$@\"; c=$?; wait $p; cat '" + first + "'; exit $c"});
-    }
+    words.insert(words.end(), wrapper.begin(), wrapper.end());
     words.push_back(UPDATE_ROAD);
     words.insert(words.end(), road.begin(), road.end());
     Road result;
@@ -498,10 +522,51 @@ TEST_F(UpdateRoadProgram, aKeyboardThatStaysBusyIsLeftAsItIs) {
   }
 }
 
+// A keyboard slow on a block (6 s) or in manifestation (8 s), within what the
+// download gives either, is ended in the middle of it and the updater started
+// again at once: until the keyboard has given its busy answers, the new start
+// sends it nothing but the status request, which a busy keyboard takes; then
+// it updates it from the start.
+TEST_F(UpdateRoadProgram, aKeyboardThatStaysBusyForSecondsIsLetFinishByTheNextStart) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> keyboard;
+    std::chrono::seconds endedAfter;  // past the blocks before the slow one, or the whole download
+    bool manifesting;
+  };
+  for (const Case& c : {Case{"on block 5", {"--busy-block", "5", "--busy-polls", "60", "--poll-timeout", "100"}, 1s, false},
+                        Case{"manifesting", {"--manifest-polls", "8", "--poll-timeout", "100"}, 4s, true}}) {
+    SCOPED_TRACE(c.name);
+    const Road road = runEndedAndStartedAgain(c.keyboard, c.endedAfter);
+    expectUpdated(road, 49);
+    EXPECT_EQ(road.report["refusedWhileBusy"], 0);
+    EXPECT_EQ(road.report["requestCounts"]["CLRSTATUS"], 0);
+    const nlohmann::json& requests = road.report["requests"];
+    const auto isStatus = [](const nlohmann::json& r) {
+      return r["bmRequestType"] == 0xA1 && (r["bRequest"] == 3 || r["bRequest"] == 5);
+    };
+    for (const nlohmann::json& request : requests) {
+      EXPECT_TRUE(request["busy"] == false || isStatus(request)) << "sent while the keyboard was busy: " << request;
+    }
+    // The first run was ended in the middle of the work: from the slow block,
+    // or the end of the data, only status requests came until the new start
+    // cancelled what was left of the download, or, the keyboard idle after
+    // manifestation, began the next one.
+    const auto begun = std::find_if(requests.begin(), requests.end(), [&](const nlohmann::json& r) {
+      return r["bRequest"] == 1 && (c.manifesting ? r["wLength"] == 0 : r["wValue"] == 5);
+    });
+    ASSERT_NE(begun, requests.end());
+    const auto next = std::find_if_not(begun + 1, requests.end(), isStatus);
+    ASSERT_NE(next, requests.end());
+    EXPECT_EQ((*next)["bRequest"], c.manifesting ? 1 : 6) << *next;
+    EXPECT_EQ(road.report["requestCounts"]["ABORT"], c.manifesting ? 0 : 1);
+  }
+}
+
 // A keyboard stuck saying it is busy, with no block to write: the attempt
 // that gives up on it leaves it as it is, and the next one, RETRY or a new
-// start, finds it still busy once the time it announced is over, takes it as
-// stuck, clears it and updates it.
+// start, finds it still busy after the time the download gives a block or
+// manifestation, takes it as stuck, clears it and updates it.
 TEST_F(UpdateRoadProgram, aKeyboardStuckSayingItIsBusyIsUpdatedByTheNextAttempt) {
   for (const char* state : {"5:dfuDNBUSY", "5:7"}) {
     for (const bool restart : {false, true}) {

@@ -203,6 +203,7 @@ void ZARNUpdaterUpgradeLogic::forgetKeyboard() {
     return;
   }
   m_chosen = ChosenKeyboard();
+  m_secondImageDue.reset();
   // What the next scan finds, and only that, is the keyboard to show.
   m_device.disconnect();
 }
@@ -246,17 +247,23 @@ void ZARNUpdaterUpgradeLogic::getDeviceInfo(QDV2::USBDeviceInfo& info, std::stri
     return;
   }
   info = m_device.deviceInfo();
+  const bool inUpdateMode = m_device.mode() == DFUDevice::kModeDFU;
   const std::uint32_t newestSecond = newestSecondImageVersion(info.productId);
+  m_secondImageDue.reset();
+  if (inUpdateMode) {
+    installed = revisionText("%d", info.version);
+    updateAvailable = isUpdateDue(info, 0, inUpdateMode);
+    return;
+  }
   const std::uint32_t installedSecond = installedSecondImageVersion();
-
   if (info.version == newestMainFirmwareVersion && installedSecond != newestSecond) {
     newest = revisionText("%d / %d", int(newestMainFirmwareVersion), newestSecond);
     installed = revisionText("%d / %d", info.version, installedSecond);
   } else {
     installed = revisionText("%d", info.version);
   }
-  m_flashSecondImage = installedSecond < newestSecond;
-  updateAvailable = isUpdateDue(info, installedSecond, m_device.mode() == DFUDevice::kModeDFU);
+  m_secondImageDue = installedSecond < newestSecond;
+  updateAvailable = isUpdateDue(info, installedSecond, inUpdateMode);
 }
 
 std::uint32_t ZARNUpdaterUpgradeLogic::installedSecondImageVersion() {
@@ -407,7 +414,7 @@ int ZARNUpdaterUpgradeLogic::writeFirmwares() {
   int result = 1;
   QDV2::DFU::GetStatus status;
   if (!m_device.writeImage(images->mainImage, std::uint32_t(images->mainImageSize), status) ||
-      (m_flashSecondImage && !writeSecondImage(*images))) {
+      (secondImageBehindOurs() && !writeSecondImage(*images))) {
     // The download is given up: the loader is left idle, its error cleared,
     // so that the next attempt starts from a clean state. A loader that still
     // says it is busy was already given all the time a block or manifestation
@@ -428,6 +435,15 @@ int ZARNUpdaterUpgradeLogic::writeFirmwares() {
   m_device.disconnect();
   boost::this_thread::sleep_for(kSettleWait);
   return result;
+}
+
+bool ZARNUpdaterUpgradeLogic::secondImageBehindOurs() {
+  if (m_secondImageDue) {
+    return *m_secondImageDue;
+  }
+  // The keyboard, found in update mode, is idle now that it has taken the
+  // main image. A newer second image than ours is never taken back.
+  return installedSecondImageVersion() < newestSecondImageVersion(m_device.deviceInfo().productId);
 }
 
 bool ZARNUpdaterUpgradeLogic::writeSecondImage(const FW::FirmwareImageEntry& images) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -84,7 +85,10 @@ class ZARNUpdaterUpgradeLogic {
   bool performUpdate(int& updateResult);
   // The connected keyboard's identity and revisions, as texts for the user,
   // and whether an update is due. Not connected: info.version 0, no update,
-  // `installed` unchanged.
+  // `installed` unchanged. A keyboard in update mode, which may still be at
+  // work on a block an earlier attempt left it with, is sent nothing: its
+  // installed revision is its release number alone, and the worker reads its
+  // second image's version once it is idle.
   void getDeviceInfo(QDV2::USBDeviceInfo& info, std::string& installed, std::string& newest,
                      bool& updateAvailable);
   // Whether the worker still runs after waiting up to 500 ms for it.
@@ -105,8 +109,10 @@ class ZARNUpdaterUpgradeLogic {
 
   QDV2::DFUDevice m_device;
   boost::thread m_updateThread;
-  // Set by getDeviceInfo, read by the worker.
-  bool m_flashSecondImage = true;
+  // Whether the second image is due, as getDeviceInfo read it from a
+  // keyboard in normal mode; empty where it was not read, as a keyboard in
+  // update mode is sent nothing before the worker has it. Read by the worker.
+  std::optional<bool> m_secondImageDue;
 
   // What the worker writes.
   std::span<const FW::FirmwareImageEntry> m_firmwareTable{FW::arrFW};
@@ -121,6 +127,9 @@ class ZARNUpdaterUpgradeLogic {
   // settling wait. The result word's value.
   int writeFirmwares();
   bool writeSecondImage(const FW::FirmwareImageEntry& images);
+  // Whether the connected keyboard's second image is behind ours: as
+  // getDeviceInfo found it, or else asked of the keyboard now.
+  bool secondImageBehindOurs();
   // From now on a running worker keeps its result to itself: the word's owner
   // may be destroyed at any moment.
   void abandonResult();

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <span>
 
 #include "FirmwareImages.h"
@@ -16,7 +17,7 @@ namespace QV {
 // The engine with its firmware table open to the tests.
 class TestableUpgradeLogic : public ZARNUpdaterUpgradeLogic {
  public:
-  bool flashSecondImage() const { return m_flashSecondImage; }
+  std::optional<bool> secondImageDue() const { return m_secondImageDue; }
   const QDV2::DFUDevice& device() const { return m_device; }
   QDV2::DFUDevice& device() { return m_device; }
   void setFirmwareTable(std::span<const FW::FirmwareImageEntry> table) { m_firmwareTable = table; }

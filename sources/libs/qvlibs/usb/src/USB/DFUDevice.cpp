@@ -51,8 +51,8 @@ constexpr std::uint32_t kGetStatusLength = 6;
 // How long the download waits for the device. A poll never waits longer than
 // kMaxPollWait whatever the device asks for. A device that keeps reporting
 // dfuDNBUSY, or keeps manifesting, is given up on: the worker must end. A
-// busy device is given up on by the clock (kMaxBusyWaitPerBlock) and, should
-// the clock be of no help, after a number of polls.
+// busy device is given up on by the clock (DFUDevice::busyPatience) and,
+// should the clock be of no help, after a number of polls.
 constexpr std::chrono::milliseconds kMaxPollWait = 1000ms;
 constexpr unsigned kMaxStatusPollsPerBlock = 10000;
 constexpr std::chrono::milliseconds kToleratedManifestationStep = 1s;
@@ -470,24 +470,37 @@ bool DFUDevice::waitUntilBlockTaken(DFU::GetStatus& status, std::chrono::steady_
          status.bState == DFU::dfuDNLOAD_IDLE;
 }
 
-bool DFUDevice::pollOrTakeAsStuck(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline) {
-  // Asked again once the time it announced is over, a device that still says
-  // it is busy has had nothing of ours to work on for longer than any block
-  // or manifestation takes: it is stuck, not at work. The time it announced
-  // last is let pass too before it is sent anything else.
-  for (int polls = 0; polls < 2; ++polls) {
-    if (!getDFUStatus(status)) {
-      return false;
-    }
-    if (!saysBusy() || status.bStatus != DFU::OK) {
-      return true;
-    }
-    if (m_busyUntil > deadline) {
-      status.bStatus = DFU::errUNKNOWN;
-      return false;
-    }
-    waitOutBusyTime();
+std::chrono::milliseconds DFUDevice::busyPatience(std::uint8_t state) const {
+  // A device that answers throughout manifestation is followed for ten
+  // seconds, or for its own detach timeout when that is longer.
+  if (state == DFU::dfuMANIFEST) {
+    return std::max(std::chrono::milliseconds(m_wDetachTimeOut), kMinManifestationWait);
   }
+  return kMaxBusyWaitPerBlock;
+}
+
+bool DFUDevice::pollOrTakeAsStuck(DFU::GetStatus& status) {
+  if (!getDFUStatus(status)) {
+    return false;
+  }
+  if (!saysBusy() || status.bStatus != DFU::OK) {
+    return true;
+  }
+  // A device found busy may still be at work on the block or manifestation
+  // an attempt that gave up on it, or was quit, left it with: it is asked as
+  // the download asks it, and given as long as the download gives that work,
+  // counted from its first busy answer.
+  if (pollWhileBusy(status, now() + busyPatience(m_busyState), true)) {
+    return true;
+  }
+  // A failed request leaves dfuERROR in the record; a device still busy past
+  // its patience leaves the busy state it last told.
+  if (status.bState != DFU::dfuDNBUSY && status.bState != DFU::dfuMANIFEST) {
+    return false;
+  }
+  // Busy for longer than any such work takes, it is stuck, not at work. The
+  // time it announced last is let pass before it is sent anything else.
+  waitOutBusyTime();
   m_busyState = kNotBusy;
   m_busyUntil = {};
   return true;
@@ -498,22 +511,41 @@ bool DFUDevice::bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds pa
 }
 
 bool DFUDevice::bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds patience, bool stuckWhenStillBusy) {
-  const auto start = now();
+  auto start = now();
   waitOutBusyTime();
-  // The patience counts from the call. A device that was busy until now is
-  // still asked once: a request cut short in flight leaves it busy for the
-  // longest wait a poll may ask, which may be all of a quit's patience, and a
-  // device left without a single request after that is left in the middle of
-  // its download.
+  // A new attempt first lets a device still at work finish it; its patience
+  // for bringing the device to idle counts from then, with the device's
+  // answer in hand.
+  bool answered = false;
+  if (stuckWhenStillBusy) {
+    if (!pollOrTakeAsStuck(status)) {
+      return false;
+    }
+    answered = true;
+    start = now();
+  }
+  // Otherwise the patience counts from the call. A device that was busy
+  // until now is still asked once: a request cut short in flight leaves it
+  // busy for the longest wait a poll may ask, which may be all of a quit's
+  // patience, and a device left without a single request after that is left
+  // in the middle of its download.
   const auto deadline = std::max(start + patience, now() + kLeastTimeToAnswer);
   const Restore requestsEnd(m_requestDeadline, std::min(m_requestDeadline, deadline));
   // One clearing request at most of each kind: a device that is still not
   // idle after them will not become so by asking again.
   bool cleared = false;
   bool aborted = false;
-  for (;;) {
-    if (!(stuckWhenStillBusy ? pollOrTakeAsStuck(status, deadline) : pollWhileBusy(status, deadline))) {
-      return false;
+  for (;; answered = false) {
+    if (!answered) {
+      if (!(stuckWhenStillBusy ? getDFUStatus(status) : pollWhileBusy(status, deadline))) {
+        return false;
+      }
+      // A device a new attempt has let finish its work, or taken as stuck,
+      // has had its time: one that says it is busy again is left as it is.
+      if (saysBusy() && status.bStatus == DFU::OK) {
+        status.bStatus = DFU::errUNKNOWN;
+        return false;
+      }
     }
     if (status.bState == DFU::dfuIDLE) {
       return status.bStatus == DFU::OK;
@@ -553,7 +585,7 @@ bool DFUDevice::writeBlock(DFUClient::Payload& payload, const std::uint8_t* data
   std::uint8_t reply[kGetStatusLength] = {};
   Request requests[] = {dnloadRequest(payload, m_interfaceNumber), statusRequest(m_interfaceNumber, reply)};
   Status results[std::size(requests)] = {};
-  const auto deadline = now() + kMaxBusyWaitPerBlock;
+  const auto deadline = now() + busyPatience(DFU::dfuDNBUSY);
   interruptionPoint();
   try {
     controlTransfers(requests, results, requestWait());
@@ -599,8 +631,8 @@ bool DFUDevice::writeImage(const std::uint8_t* image, std::uint32_t size, DFU::G
 
   // A device left in the middle of an earlier download, or in dfuERROR by
   // one that failed, takes no first block until it is idle again. One still
-  // busy from a download given up on, or stuck saying so, has had nothing to
-  // work on since: it is brought to idle as well once its time is over.
+  // busy, from a download given up on or quit, is let finish its work first,
+  // or brought to idle once it has been busy for longer than that work takes.
   if (!bringToIdle(status, kMaxBusyWaitPerBlock, true)) {
     return false;
   }
@@ -641,8 +673,7 @@ bool DFUDevice::manifest(DFU::GetStatus& status) {
   const std::chrono::milliseconds detachTimeOut{m_wDetachTimeOut};
   // A tolerant device answers throughout; one that re-enumerates is looked for
   // until its detach timeout has passed.
-  const std::chrono::milliseconds limit =
-      tolerant ? std::max(detachTimeOut, kMinManifestationWait) : detachTimeOut;
+  const std::chrono::milliseconds limit = tolerant ? busyPatience(DFU::dfuMANIFEST) : detachTimeOut;
   std::chrono::milliseconds waited{0};
 
   // Every step is one request or scan and one bounded sleep, so the steps

@@ -457,45 +457,73 @@ TEST_F(DFUDeviceProtocolTest, WriteImageStopsAtTheFirstFault) {
 // A device left half-way by an earlier download, or in dfuERROR by one that
 // failed, is brought to dfuIDLE before the first block: DFU_CLRSTATUS leaves
 // dfuERROR (DFU_ABORT would be refused there, and a refused one leads there),
-// DFU_ABORT ends a download in progress, and a block still being written is
-// waited out first.
+// DFU_ABORT ends a download in progress. A device still at work on a block or
+// manifestation an earlier attempt left it with is asked nothing but its
+// status, as the download asks it, until it is done or has been busy for
+// longer than the download gives that work.
 TEST_F(DFUDeviceProtocolTest, WriteImageBringsTheDeviceToIdleBeforeTheFirstBlock) {
   const std::string clrStatus = request(0x21, 4, 0, kInterface, 0);
   const std::string abort = request(0x21, 6, 0, kInterface, 0);
   const Reply idle = statusReply(DFU::OK, 0, DFU::dfuIDLE);
+  const Reply taken = statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE);
+  const Reply writing = statusReply(DFU::OK, 1000, DFU::dfuDNBUSY);
+  const Reply manifesting = statusReply(DFU::OK, 1000, DFU::dfuMANIFEST);
+  // `n` times `what`, then `rest`.
+  auto times = []<typename T>(std::size_t n, const T& what, std::vector<T> rest = {}) {
+    std::vector<T> all(n, what);
+    all.insert(all.end(), rest.begin(), rest.end());
+    return all;
+  };
+  using Sleeps = std::vector<std::chrono::nanoseconds>;
   struct Case {
     const char* name;
     std::vector<Reply> replies;  // to the status requests before the first block
     std::map<std::uint8_t, Reply> refused;
     std::vector<std::string> requests;  // before the first block
     bool downloads;
-    std::vector<std::chrono::nanoseconds> sleeps;
+    Sleeps sleeps;
+    std::uint16_t detachTimeOut = 1000;
   };
   const Case cases[] = {
       {"dfuERROR", {statusReply(DFU::errWRITE, 0, DFU::dfuERROR), idle}, {}, {kGetStatus, clrStatus, kGetStatus}, true, {}},
-      {"dfuDNLOAD-IDLE", {statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), idle}, {}, {kGetStatus, abort, kGetStatus}, true, {}},
-      {"dfuDNBUSY", {statusReply(DFU::OK, 30, DFU::dfuDNBUSY), statusReply(DFU::OK, 0, DFU::dfuDNLOAD_IDLE), idle}, {},
+      {"dfuDNLOAD-IDLE", {taken, idle}, {}, {kGetStatus, abort, kGetStatus}, true, {}},
+      {"dfuDNBUSY", {statusReply(DFU::OK, 30, DFU::dfuDNBUSY), taken, idle}, {},
        {kGetStatus, kGetStatus, abort, kGetStatus}, true, {30ms}},
       {"dfuMANIFEST", {statusReply(DFU::OK, 30, DFU::dfuMANIFEST), idle}, {}, {kGetStatus, kGetStatus}, true, {30ms}},
       {"an error that stays", {statusReply(DFU::errWRITE, 0, DFU::dfuERROR), statusReply(DFU::errWRITE, 0, DFU::dfuERROR)}, {},
        {kGetStatus, clrStatus, kGetStatus}, false, {}},
       {"a refused DFU_ABORT", {statusReply(DFU::OK, 0, DFU::dfuMANIFEST_SYNC), statusReply(DFU::OK, 0, DFU::dfuMANIFEST_SYNC)},
        {{DFU::DFU_ABORT, stall()}}, {kGetStatus, abort, kGetStatus}, false, {}},
-      // Still busy when asked again after its time: stuck, and cleared once
-      // its last time is over, as it takes it.
-      {"stuck writing a block", {statusReply(DFU::OK, 30, DFU::dfuDNBUSY), statusReply(DFU::OK, 20, DFU::dfuDNBUSY), idle}, {},
-       {kGetStatus, kGetStatus, abort, kGetStatus}, true, {30ms, 20ms}},
-      {"stuck manifesting", {statusReply(DFU::OK, 0, DFU::dfuMANIFEST), statusReply(DFU::OK, 0, DFU::dfuMANIFEST), idle}, {},
-       {kGetStatus, kGetStatus, abort, kGetStatus}, true, {}},
-      {"stuck, refusing DFU_ABORT", {statusReply(DFU::OK, 30, DFU::dfuDNBUSY), statusReply(DFU::OK, 0, DFU::dfuDNBUSY),
-       statusReply(DFU::errSTALLEDPKT, 0, DFU::dfuERROR), idle}, {{DFU::DFU_ABORT, stall()}},
-       {kGetStatus, kGetStatus, abort, kGetStatus, clrStatus, kGetStatus}, true, {30ms}},
+      // Slow, but within the time the download gives a block or
+      // manifestation: let finish, whatever it announces.
+      {"writing a block for 3 s", times(3, writing, {taken, idle}), {}, times(4, kGetStatus, {abort, kGetStatus}), true,
+       Sleeps(3, 1s)},
+      {"writing a block for 8 s", times(8, writing, {taken, idle}), {}, times(9, kGetStatus, {abort, kGetStatus}), true,
+       Sleeps(8, 1s)},
+      {"manifesting for 8 s", times(8, manifesting, {idle}), {}, times(9, kGetStatus), true, Sleeps(8, 1s)},
+      {"manifesting for 12 s with a detach timeout of 15 s", times(12, manifesting, {idle}), {}, times(13, kGetStatus),
+       true, Sleeps(12, 1s), 15000},
+      // Still busy after that: stuck, and cleared once its last time is
+      // over, as it takes it.
+      {"stuck writing a block", times(11, writing, {idle}), {}, times(11, kGetStatus, {abort, kGetStatus}), true,
+       Sleeps(11, 1s)},
+      {"stuck manifesting", times(11, manifesting, {idle}), {}, times(11, kGetStatus, {abort, kGetStatus}), true,
+       Sleeps(11, 1s)},
+      {"stuck manifesting with a detach timeout of 15 s", times(16, manifesting, {idle}), {},
+       times(16, kGetStatus, {abort, kGetStatus}), true, Sleeps(16, 1s), 15000},
+      {"stuck, refusing DFU_ABORT", times(11, writing, {statusReply(DFU::errSTALLEDPKT, 0, DFU::dfuERROR), idle}),
+       {{DFU::DFU_ABORT, stall()}}, times(11, kGetStatus, {abort, kGetStatus, clrStatus, kGetStatus}), true,
+       Sleeps(11, 1s)},
+      // Once it has had its time, a device busy again is left as it is.
+      {"busy again once cleared", {taken, statusReply(DFU::OK, 0, DFU::dfuDNBUSY)}, {}, {kGetStatus, abort, kGetStatus},
+       false, {}},
       {"no status", {stall()}, {}, {kGetStatus}, false, {}},
+      {"no status while busy", {writing, writing, stall()}, {}, {kGetStatus, kGetStatus, kGetStatus}, false, {1s, 1s}},
   };
   const Bytes image = testImage(100);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    connectInDFUMode();
+    connectInDFUMode(256, 0x0B, c.detachTimeOut);
     sleeps.clear();
     transport->queued[DFU::DFU_GETSTATUS].assign(c.replies.begin(), c.replies.end());
     for (const auto& [bRequest, reply] : c.refused) transport->standing[bRequest] = reply;

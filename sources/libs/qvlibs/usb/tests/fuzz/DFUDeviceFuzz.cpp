@@ -299,18 +299,23 @@ Bytes pattern(std::size_t size, std::uint8_t seed) {
 }
 
 // The longest a download of `size` bytes may wait on `device` by its own
-// limits, its requests aside (each ends within its time-out): the return to
-// idle before it and each block (given up on ten seconds after it was sent,
-// and no wait begun that would end later), and manifestation (a tolerant
-// device is followed in steps of a second for ten seconds or its detach
-// timeout, one that re-enumerates is looked for in steps of ten seconds until
-// its detach timeout is past).
+// limits, its requests aside (each ends within its time-out): each block
+// (given up on ten seconds after it was sent, and no wait begun that would
+// end later), manifestation (a tolerant device is followed in steps of a
+// second for ten seconds or its detach timeout, one that re-enumerates is
+// looked for in steps of ten seconds until its detach timeout is past), and
+// the return to idle before it (a device found busy is given the longer of a
+// block's and a manifestation's time, then the time it announced last, then
+// a block's time to be cleared).
 std::chrono::nanoseconds downloadWaitBound(const DFUDevice& device, std::uint32_t size) {
   const std::uint32_t blockSize = std::clamp<std::uint32_t>(device.wTransferSize(), 1, device.maxControlTransferLength());
   const std::uint32_t blocks = (size + blockSize - 1) / blockSize;
   const std::chrono::milliseconds detach{device.wDetachTimeOut()};
-  const auto manifestation = std::max<std::chrono::nanoseconds>(detach, 10s) + kLongestSleep;
-  return DFUDevice::kMaxBusyWaitPerBlock * (blocks + 1) + manifestation;
+  const auto manifestationTime = std::max<std::chrono::nanoseconds>(detach, 10s);
+  const auto manifestation = manifestationTime + kLongestSleep;
+  const auto returnToIdle = std::max<std::chrono::nanoseconds>(DFUDevice::kMaxBusyWaitPerBlock, manifestationTime) +
+                            kLongestBusyTime + DFUDevice::kMaxBusyWaitPerBlock;
+  return DFUDevice::kMaxBusyWaitPerBlock * blocks + returnToIdle + manifestation;
 }
 
 }  // namespace

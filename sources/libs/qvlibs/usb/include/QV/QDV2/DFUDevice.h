@@ -62,10 +62,12 @@ class DFUDevice : public USBDevice {
   bool returnToAPPMode();
   // Downloads `image` in wTransferSize blocks (or blocks of the platform's
   // largest control transfer, when that is smaller) and follows
-  // manifestation. The device is brought to idle first; one that still says
-  // it is busy when asked again once the time it announced is over is taken
-  // to be stuck, and cleared (DFU_ABORT, and DFU_CLRSTATUS should that leave
-  // it in dfuERROR) once the time it announced last is over too. On false,
+  // manifestation. The device is brought to idle first; one that says it is
+  // busy is polled as the download polls it, for as long as the download
+  // gives the block or manifestation in hand (busyPatience) from its first
+  // busy answer. Only one still busy after that is taken to be stuck, and
+  // cleared (DFU_ABORT, and DFU_CLRSTATUS should that leave it in dfuERROR)
+  // once the time it announced last is over. On false,
   // status.bStatus holds the device's status, or 1 (no image), 3 (not in DFU
   // mode) or errUNKNOWN for a failure found here (a failed request, a short
   // reply, a device busy or manifesting for too long). Every wait is
@@ -149,7 +151,7 @@ class DFUDevice : public USBDevice {
   static constexpr Status kStatusRefusedWhileBusy = 0xE00002D5;
 
   // How long a device may stay busy with one block, measured from the time
-  // the block was sent, before the download gives up on it.
+  // the block was sent, before the download gives up on it; see busyPatience.
   static constexpr std::chrono::milliseconds kMaxBusyWaitPerBlock{10000};
 
  protected:
@@ -194,15 +196,21 @@ class DFUDevice : public USBDevice {
   // is busy, and until when (bwPollTimeout, at most the longest wait of a
   // poll).
   void noteStatus(const DFU::GetStatus& status);
-  // bringToIdle; with `stuckWhenStillBusy`, a device found still busy once
-  // the time it announced is over is taken to be stuck (pollOrTakeAsStuck).
+  // bringToIdle; with `stuckWhenStillBusy`, a device found busy is first
+  // let finish its work, or taken to be stuck (pollOrTakeAsStuck), and
+  // `patience` counts from then.
   bool bringToIdle(DFU::GetStatus& status, std::chrono::milliseconds patience, bool stuckWhenStillBusy);
-  // Asks for the status, and once more after the time the device announced
-  // when it says it is busy: true with its record when it answers, taking a
-  // device that still says it is busy as no longer so once the time it
-  // announced last is over. False when a request fails, or when a wait would
-  // end past `deadline` (bStatus errUNKNOWN).
-  bool pollOrTakeAsStuck(DFU::GetStatus& status, std::chrono::steady_clock::time_point deadline);
+  // How long the download gives a device busy in `state` (dfuDNBUSY: the
+  // block in hand; dfuMANIFEST: manifestation) before it gives up on it. A
+  // new attempt that finds a device busy gives it as long from its first busy
+  // answer before it takes it to be stuck.
+  std::chrono::milliseconds busyPatience(std::uint8_t state) const;
+  // Asks for the status and, while the device says it is busy, polls it as
+  // pollWhileBusy does for busyPatience from that first answer: true with its
+  // record once it says otherwise, or, when it is still busy after that, once
+  // the time it announced last is over, the device then taken as no longer
+  // busy. False when a request fails.
+  bool pollOrTakeAsStuck(DFU::GetStatus& status);
   // Follows the device from the end of data to the end of manifestation.
   bool manifest(DFU::GetStatus& status);
   // One scan for the keyboard last connected, as reconnectInDFUMode tells
