@@ -66,18 +66,16 @@ class UpdateRoadProgram : public testing::Test {
   }
 
   // As a user ends the updater (SIGTERM) `after` its worker has started, and
-  // starts it again. update-road has no quit of its own: the signal ends it
-  // at once, where the window's quit lets the time the keyboard announced
-  // last (a second at most) pass before the updater ends, so that the next
-  // start asks nothing before that time. The second start comes a second
-  // later, as it would after the window's quit. The first run's output comes
-  // first.
+  // starts it again at once. The signal is an approved quit, as for the
+  // window: the road lets the time the keyboard announced last pass before it
+  // ends, so that the next start asks nothing before that time. The first
+  // run's output comes first.
   Road runEndedAndStartedAgain(const std::vector<std::string>& keyboard, std::chrono::seconds after) {
     const char* script =
         "road=$0; log=$1; \"$road\" >\"$log\" 2>&1 & p=$!; i=0;"
         " until grep -q 'performUpdate: started' \"$log\" || ! kill -0 $p 2>/dev/null || [ $i -ge 600 ];"
         " do i=$((i+1)); sleep 0.1; done;"
-        " sleep $2; kill -TERM $p; wait $p; sleep 1; cat \"$log\"; exec \"$road\"";
+        " sleep $2; kill -TERM $p; wait $p; cat \"$log\"; exec \"$road\"";
     return runUnder(keyboard, {"sh", "-c", script}, {(m_folder / "first.log").string(), std::to_string(after.count())});
   }
 
@@ -534,10 +532,11 @@ TEST_F(UpdateRoadProgram, aKeyboardThatStaysBusyForSecondsIsLetFinishByTheNextSt
     std::chrono::seconds endedAfter;  // past the blocks before the slow one, or the whole download
     bool manifesting;
   };
-  for (const Case& c : {Case{"on block 5", {"--busy-block", "5", "--busy-polls", "60", "--poll-timeout", "100"}, 1s, false},
+  for (const Case& c : {Case{"on block 5", {"--busy-block", "5", "--busy-polls", "6", "--poll-timeout", "1000"}, 1s, false},
                         Case{"manifesting", {"--manifest-polls", "8", "--poll-timeout", "100"}, 4s, true}}) {
     SCOPED_TRACE(c.name);
     const Road road = runEndedAndStartedAgain(c.keyboard, c.endedAfter);
+    EXPECT_TRUE(says(road, "Asked to end")) << road.outcome.output;
     expectUpdated(road, 49);
     EXPECT_EQ(road.report["refusedWhileBusy"], 0);
     EXPECT_EQ(road.report["requestCounts"]["CLRSTATUS"], 0);

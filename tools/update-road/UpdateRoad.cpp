@@ -112,7 +112,7 @@ UpdateRoad::Outcome UpdateRoad::run() {
       return outcome;
     }
   }
-  return Outcome::Failed;
+  return m_ended ? Outcome::Ended : Outcome::Failed;
 }
 
 bool UpdateRoad::settle(Outcome& outcome) {
@@ -160,6 +160,9 @@ bool UpdateRoad::settle(Outcome& outcome) {
 
 bool UpdateRoad::runTimers() {
   while (!m_timers.empty()) {
+    if (endAsked()) {
+      return false;
+    }
     const auto next = std::min_element(m_timers.begin(), m_timers.end(),
                                        [](const auto& a, const auto& b) { return a.second < b.second; });
     const int id = next->first;
@@ -176,11 +179,24 @@ bool UpdateRoad::runTimers() {
       if (id != UpdateWizardFlow::eTimerPoll) {
         m_pauses += wait;
       }
+      // The wait may have ended early for the request to end; the wizard
+      // takes no further step then.
+      if (endAsked()) {
+        return false;
+      }
     }
     m_timers.erase(next);
     m_flow.timerFired(id);
   }
   return true;
+}
+
+bool UpdateRoad::endAsked() {
+  if (!m_ended && m_settings.endAsked && m_settings.endAsked()) {
+    m_ended = true;
+    say("Asked to end: stopping here, as the window's quit does.");
+  }
+  return m_ended;
 }
 
 void UpdateRoad::quit() {

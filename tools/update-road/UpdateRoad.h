@@ -36,6 +36,10 @@ class UpdateRoad : private UpdateWizardFlow::Host {
     // move on.
     std::function<Clock::time_point()> now;
     std::function<void(Clock::duration)> sleep;
+    // Whether the road has been asked to end (the session's signals, as they
+    // end the window): checked before every wait and after it, so `sleep`
+    // should return early once it is. Empty: never.
+    std::function<bool()> endAsked;
   };
 
   enum class Outcome {
@@ -44,6 +48,7 @@ class UpdateRoad : private UpdateWizardFlow::Host {
     NoKeyboard,  // no keyboard was found
     Failed,      // every attempt failed, or the keyboard did not end up current
     NoFirmware,  // this build has no firmware for the keyboard, which was left alone
+    Ended,       // asked to end before the road was over; quit() then ends an update as the window's quit does
   };
 
   // `config` must have its callbacks bound for as long as the road runs.
@@ -73,8 +78,10 @@ class UpdateRoad : private UpdateWizardFlow::Host {
   // told.
   void traceCallbacks();
   // Fires the wizard's timers in turn until none is pending; false when the
-  // update ran past its deadline.
+  // update ran past its deadline, or when the road was asked to end.
   bool runTimers();
+  // Whether the road was asked to end; told once.
+  bool endAsked();
   // The outcome of the page the wizard rests on, or none while the road
   // goes on from it (clicking UPDATE or RETRY).
   bool settle(Outcome& outcome);
@@ -107,6 +114,7 @@ class UpdateRoad : private UpdateWizardFlow::Host {
   bool m_foundUntold = false;
   bool m_lastFound = false;
   bool m_searching = false;
+  bool m_ended = false;
   const char* m_missedStep = nullptr;
   std::size_t m_misses = 0;
 };

@@ -2,10 +2,20 @@
 //
 // Runs one keyboard update without a window, through the updater's
 // configuration as the update wizard drives it, and exits 0 only when the
-// keyboard ends at the newest firmware, 1 when it does not or another updater
-// runs, and 2 on a bad argument. A test and demonstration program, normally
-// run as the child of simulated-keyboard.
+// keyboard ends at the newest firmware, 1 when it does not, another updater
+// runs or a signal ended it, and 2 on a bad argument. A test and
+// demonstration program, normally run as the child of simulated-keyboard.
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -31,10 +41,11 @@ constexpr const char* kUsage =
     "  --retries N  further attempts after a failed update, as RETRY makes them\n"
     "               (0 to 100, default 0)\n"
     "  --help       this text\n"
+    "SIGTERM, SIGINT and SIGHUP end it as the window's quit ends the window.\n"
     "Exit codes: 0 the keyboard ends at the newest firmware (updated, or up to\n"
     "date already); 1 it does not (no keyboard, a failed update, no firmware in\n"
-    "this build for it, another updater running on this machine); 2 a bad\n"
-    "argument.\n";
+    "this build for it, another updater running on this machine, ended by a\n"
+    "signal); 2 a bad argument.\n";
 
 struct Arguments {
   bool help = false;
@@ -72,6 +83,46 @@ bool parse(int argc, char** argv, Arguments& arguments, std::string& error) {
   return true;
 }
 
+// The signals by which a session asks a program to end: SIGTERM (logout,
+// kill), SIGINT (Control-C) and SIGHUP (its terminal gone). They end the road
+// as they end the window, as an approved quit: a keyboard in the middle of a
+// block is let finish it, or left in update mode once the time it announced
+// is over, so that the next start finds it able to answer. Dying at once
+// instead would leave the keyboard busy, and the next start's first request
+// would come before the keyboard takes one. The handler only notes the
+// signal and wakes the road's wait.
+volatile std::sig_atomic_t s_endAsked = 0;
+int s_wake = -1;
+
+void noteEndingSignal(int) {
+  const int saved = errno;
+  s_endAsked = 1;
+  const std::uint64_t one = 1;
+  (void)!write(s_wake, &one, sizeof one);
+  errno = saved;
+}
+
+void watchEndingSignals() {
+  s_wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  struct sigaction action {};
+  action.sa_handler = noteEndingSignal;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+// Waits `time`, or less once the road is asked to end.
+void waitUnlessEnded(std::chrono::steady_clock::duration time) {
+  const auto until = std::chrono::steady_clock::now() + time;
+  for (auto left = time; left > left.zero() && s_endAsked == 0; left = until - std::chrono::steady_clock::now()) {
+    pollfd wake{s_wake, POLLIN, 0};
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    poll(&wake, s_wake >= 0 ? 1 : 0, int(std::min<decltype(ms)>(ms, 1000)));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,8 +146,11 @@ int main(int argc, char** argv) {
     return kFailure;
   }
 
+  watchEndingSignals();
   QV::UpdateRoad::Settings settings;
   settings.retries = arguments.retries;
+  settings.sleep = waitUnlessEnded;
+  settings.endAsked = [] { return s_endAsked != 0; };
   QV::ZARNUpdaterAppModule module;
   if (!module.init()) {
     std::fputs("update-road: the updater module did not start.\n", stderr);
