@@ -241,6 +241,10 @@ TEST_F(USBDeviceFactoryThreadsTest, ScansOnTwoThreadsNeverEndTheContextUnderEach
   scanning.join();
   EXPECT_GT(connected, 0);
   EXPECT_EQ(found, 0);
+  // Every use ended with its scan: nothing keeps the next scan from starting
+  // on a new context.
+  EXPECT_EQ(DeviceTable::instance().contextUses(), 0u);
+  EXPECT_EQ(DeviceTable::instance().size(), 0u);
   host->unplug(id);
 }
 
