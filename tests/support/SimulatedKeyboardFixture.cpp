@@ -162,6 +162,16 @@ simkbd::KeyboardConfig keyboardConfig(unsigned size, std::string serial, bool st
   return config;
 }
 
+QDV2::USBDevice::Request deviceDescriptorRequest(std::array<std::uint8_t, 18>& reply) {
+  QDV2::USBDevice::Request request;
+  request.bmRequestType = 0x80;
+  request.bRequest = 6;
+  request.wValue = 0x0100;
+  request.wLength = std::uint16_t(reply.size());
+  request.data = reply.data();
+  return request;
+}
+
 std::vector<std::uint8_t> testImage(std::size_t size, std::uint8_t seed) {
   std::vector<std::uint8_t> image(size);
   std::uint32_t x = 0x9E3779B9u ^ seed;

@@ -11,7 +11,9 @@
 // Thread: the test's main thread.
 #pragma once
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,6 +23,7 @@
 #include <nlohmann/json.hpp>
 
 #include "KeyboardHost.h"
+#include "QV/QDV2/USBDevice.h"
 #include "QV/QDV2/USBDeviceOSHandle.h"
 #include "SimulatedKeyboard.h"
 
@@ -106,6 +109,10 @@ class SimulatedKeyboardTest : public ::testing::Test {
 
 // The default keyboard with another size and serial number.
 simkbd::KeyboardConfig keyboardConfig(unsigned size, std::string serial, bool startInUpdateMode = false);
+
+// GET_DESCRIPTOR of the device descriptor, a standard read that any keyboard
+// answers with its own ids (idProduct in bytes 10 and 11).
+QDV2::USBDevice::Request deviceDescriptorRequest(std::array<std::uint8_t, 18>& reply);
 
 // `size` bytes of an image that differs for each seed.
 std::vector<std::uint8_t> testImage(std::size_t size, std::uint8_t seed);

@@ -1,5 +1,7 @@
 // Preloaded by simulated-keyboard into the command it runs (and so into every
-// process that command starts), after umockdev's own preload library.
+// process that command starts), ahead of umockdev's own preload library, so
+// that the locked open() and close() of DescriptorTableLock.cpp, linked in
+// beside it, stand in front of umockdev's.
 //
 // umockdev's preload library (0.17.16) keeps, in the memory of the process,
 // which of its descriptors stand for an emulated device node (their requests

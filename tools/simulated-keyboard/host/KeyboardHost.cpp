@@ -14,6 +14,7 @@
 
 #include <umockdev.h>
 
+#include "DescriptorTableLock.h"
 #include "DeviceNode.h"
 #include "SysfsRecord.h"
 
@@ -278,6 +279,13 @@ bool KeyboardHost::underPreloadLibrary() {
 std::unique_ptr<KeyboardHost> KeyboardHost::create(std::string& error) {
   if (!underPreloadLibrary()) {
     error = "not running under umockdev's preload library; start the program with umockdev-wrapper";
+    return nullptr;
+  }
+  // Linked into this program, the locked functions stand in front of every
+  // preloaded library; a program that does not export them would leave its
+  // threads to umockdev's unlocked tables.
+  if (!descriptorTablesLocked()) {
+    error = "umockdev's descriptor tables are not locked in this process (DescriptorTableLock.h)";
     return nullptr;
   }
   auto impl = std::make_unique<Impl>();

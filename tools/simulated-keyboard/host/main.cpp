@@ -206,9 +206,10 @@ class PlugInOnSignal {
   std::thread m_thread;
 };
 
-// The library preloaded into the command, after umockdev's (see
-// ChildPreload.cpp): it keeps the processes the command starts from cutting it
-// off the keyboards. Built beside this program.
+// The library preloaded into the command, ahead of umockdev's (see
+// ChildPreload.cpp): it keeps the processes the command starts, and the
+// command's threads, from cutting it off the keyboards. Built beside this
+// program.
 constexpr const char* kChildPreloadName = "libsimulated-keyboard-child.so";
 
 // The library above, beside this program; empty, with the reason told, when
@@ -230,14 +231,16 @@ std::string childPreload() {
 }
 
 // The command's environment: this program's as it is now (the test bed has
-// set UMOCKDEV_DIR in it), with `library` added to LD_PRELOAD.
+// set UMOCKDEV_DIR in it), with `library` put first in LD_PRELOAD, before
+// umockdev's preload library.
 std::vector<std::string> childEnvironment(const std::string& library) {
   std::vector<std::string> environment;
   std::string preload = "LD_PRELOAD=" + library;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string_view variable = *entry;
     if (variable.starts_with("LD_PRELOAD=")) {
-      preload = std::string(variable) + ":" + library;
+      const std::string_view others = variable.substr(std::string_view("LD_PRELOAD=").size());
+      if (!others.empty()) preload += ":" + std::string(others);
     } else {
       environment.emplace_back(variable);
     }

@@ -5,12 +5,14 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/usb/ch9.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <libusb.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -195,6 +197,29 @@ TEST_F(KeyboardHostTest, ClaimsEndWithTheNodeThatHeldThem) {
   }
   EXPECT_EQ(claimed, 0);
   close(second);
+}
+
+// Threads that open a keyboard's node, ask it and close it, all at once: the
+// record umockdev keeps of each open node must survive the others' opening and
+// closing, or the request goes to the plain file underneath and fails.
+TEST_F(KeyboardHostTest, NodesOpenedAndClosedOnSeveralThreadsAtOnceEachReachTheirKeyboard) {
+  const std::string nodes[] = {host->devnode(host->plug(KeyboardConfig{})), host->devnode(host->plug(KeyboardConfig{}))};
+  std::atomic<bool> stop{false};
+  std::atomic<int> rounds{0}, failures{0};
+  auto run = [&](const std::string& node) {
+    while (!stop) {
+      const int fd = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
+      failures += fd < 0 || ioctl(fd, USBDEVFS_GET_SPEED) != USB_SPEED_FULL;
+      if (fd >= 0) close(fd);
+      ++rounds;
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) threads.emplace_back(run, nodes[i % 2]);
+  std::this_thread::sleep_for(1500ms);
+  stop = true;
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures, 0) << "in " << rounds << " rounds";
 }
 
 TEST_F(KeyboardHostTest, DetachReenumeratesInUpdateModeWithTheSameSerial) {

@@ -5,6 +5,7 @@
 // keyboard that comes and goes under an armed factory.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -208,40 +209,63 @@ TEST_F(USBDeviceFactoryKeyboardTest, ReaderIsChosenByFilterType) {
 
 class USBDeviceFactoryThreadsTest : public TestSupport::SimulatedKeyboardTest {};
 
-// One thread scans the bus for a keyboard and connects to it, which reads it,
-// again and again, while another scans the bus for the keyboard in update
-// mode. No test object holds the keyboard, so the table is empty at times and
-// a scan may then start on a new libusb context: the one the other thread is
-// still using must not be ended under it, which the address sanitizer
-// watches.
+// Two threads scan the bus again and again. The first connects to the
+// keyboard it finds and asks it for its device descriptor; the second does
+// the same with a keyboard of its own, or scans for the keyboard in update
+// mode and finds none. No test object holds the keyboards, so the table is
+// empty at times and a scan may then start on a new libusb context: the one
+// the other thread is still using must not be ended under it, which the
+// address sanitizer watches. Each thread opens and closes its keyboard while
+// the other's requests are in flight, and every request must be answered by
+// its own keyboard.
 TEST_F(USBDeviceFactoryThreadsTest, ScansOnTwoThreadsNeverEndTheContextUnderEachOther) {
   simkbd::KeyboardHost* host = TestSupport::keyboardHost();
   ASSERT_NE(host, nullptr);
-  const int id = host->plug(TestSupport::keyboardConfig(49, "AAA"));
-  ASSERT_GT(id, 0);
+  const int ids[] = {host->plug(TestSupport::keyboardConfig(49, "AAA")),
+                     host->plug(TestSupport::keyboardConfig(61, "BBB"))};
+  ASSERT_GT(ids[0], 0);
+  ASSERT_GT(ids[1], 0);
   ASSERT_EQ(DeviceTable::instance().size(), 0u);
-  std::atomic<bool> stop{false};
-  auto run = [&stop](std::uint16_t productId, bool connect, int& found) {
-    USBDeviceFactory factory;
-    factory.setCallbacks(
-        [&found, connect](const USBDeviceOSHandle& handle, const USBDeviceFilter&) {
-          found += !connect || USBDevice().connect(handle);
-        },
-        {});
-    while (!stop) {
-      factory.initWithDeviceFilter(filterFor("IOUSBDevice", kVendorId, productId), false);
-    }
-  };
-  int connected = 0, found = 0;
-  std::thread connecting(run, 0x1350, true, std::ref(connected));
-  std::thread scanning(run, 0x1352, false, std::ref(found));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  stop = true;
-  connecting.join();
-  scanning.join();
-  EXPECT_GT(connected, 0);
-  EXPECT_EQ(found, 0);
-  host->unplug(id);
+  // The second thread's product id: a keyboard in update mode, which is not
+  // on the bus, or the second keyboard.
+  for (const std::uint16_t secondProductId : {0x1352, 0x1360}) {
+    SCOPED_TRACE(testing::Message() << "the second thread looks for " << std::hex << secondProductId);
+    std::atomic<bool> stop{false};
+    // Answers by the keyboard scanned for, and requests that got none.
+    auto run = [&stop](std::uint16_t productId, int& answered, int& failed) {
+      USBDeviceFactory factory;
+      factory.setCallbacks(
+          [&, productId](const USBDeviceOSHandle& handle, const USBDeviceFilter&) {
+            std::array<std::uint8_t, 18> descriptor{};
+            USBDevice::Request request = TestSupport::deviceDescriptorRequest(descriptor);
+            USBDevice device;
+            const bool ownAnswer = device.connect(handle) &&
+                                   device.controlTransfer(request) == USBDevice::kStatusSuccess &&
+                                   (descriptor[10] | (descriptor[11] << 8)) == productId;  // idProduct
+            ++(ownAnswer ? answered : failed);
+          },
+          {});
+      while (!stop) {
+        factory.initWithDeviceFilter(filterFor("IOUSBDevice", kVendorId, productId), false);
+      }
+    };
+    int firstAnswered = 0, firstFailed = 0, secondAnswered = 0, secondFailed = 0;
+    std::thread first(run, 0x1350, std::ref(firstAnswered), std::ref(firstFailed));
+    std::thread second(run, secondProductId, std::ref(secondAnswered), std::ref(secondFailed));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    stop = true;
+    first.join();
+    second.join();
+    EXPECT_GT(firstAnswered, 0);
+    EXPECT_EQ(firstFailed, 0);
+    EXPECT_EQ(secondAnswered > 0, secondProductId == 0x1360);
+    EXPECT_EQ(secondFailed, 0);
+    // Every use ended with its scan: nothing keeps the next scan from
+    // starting on a new context.
+    EXPECT_EQ(DeviceTable::instance().contextUses(), 0u);
+    EXPECT_EQ(DeviceTable::instance().size(), 0u);
+  }
+  for (const int id : ids) host->unplug(id);
 }
 
 class USBDeviceFactoryHotplugTest : public TestSupport::SimulatedKeyboardTest {};

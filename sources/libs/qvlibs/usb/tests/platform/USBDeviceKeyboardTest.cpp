@@ -26,6 +26,7 @@
 namespace QV::QDV2 {
 namespace {
 
+using TestSupport::deviceDescriptorRequest;
 using TestSupport::PluggedKeyboard;
 using TestSupport::plugOrFail;
 
@@ -40,17 +41,6 @@ USBDevice::Request getStatusRequest(std::array<std::uint8_t, 6>& reply) {
   request.bmRequestType = 0xA1;
   request.bRequest = DFU::DFU_GETSTATUS;
   request.wIndex = 1;
-  request.wLength = std::uint16_t(reply.size());
-  request.data = reply.data();
-  return request;
-}
-
-// GET_DESCRIPTOR of the device descriptor, a standard read.
-USBDevice::Request deviceDescriptorRequest(std::array<std::uint8_t, 18>& reply) {
-  USBDevice::Request request;
-  request.bmRequestType = 0x80;
-  request.bRequest = 6;
-  request.wValue = 0x0100;
   request.wLength = std::uint16_t(reply.size());
   request.data = reply.data();
   return request;

@@ -193,6 +193,11 @@ std::size_t DeviceTable::size() const {
   return m_entries.size();
 }
 
+std::size_t DeviceTable::contextUses() const {
+  std::lock_guard lock(m_mutex);
+  return m_uses;
+}
+
 DeviceReference::DeviceReference(USBDeviceOSHandle handle) {
   if (DeviceTable::instance().retain(handle)) {
     m_handle = handle;

@@ -109,6 +109,8 @@ class DeviceTable {
 
   // Number of entries held; for tests.
   std::size_t size() const;
+  // Number of context uses alive; for tests.
+  std::size_t contextUses() const;
 
  private:
   DeviceTable() = default;
