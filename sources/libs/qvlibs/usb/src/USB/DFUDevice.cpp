@@ -49,19 +49,15 @@ constexpr std::uint8_t bitWillDetach = 1u << 3;
 constexpr std::uint32_t kGetStatusLength = 6;
 
 // How long the download waits for the device. A poll never waits longer than
-// kMaxPollWait whatever the device asks for. A device that keeps reporting
-// dfuDNBUSY, or keeps manifesting, is given up on: the worker must end. A
-// busy device is given up on by the clock (DFUDevice::busyPatience) and,
-// should the clock be of no help, after a number of polls.
-constexpr std::chrono::milliseconds kMaxPollWait = 1000ms;
+// DFUDevice::kMaxPollWait whatever the device asks for. A device that keeps
+// reporting dfuDNBUSY, or keeps manifesting, is given up on: the worker must
+// end. A busy device is given up on by the clock (DFUDevice::busyPatience)
+// and, should the clock be of no help, after a number of polls.
 constexpr unsigned kMaxStatusPollsPerBlock = 10000;
 constexpr std::chrono::milliseconds kToleratedManifestationStep = 1s;
 constexpr std::chrono::milliseconds kRescanManifestationStep = 10s;
 constexpr std::chrono::milliseconds kMinManifestationWait = 10s;
 constexpr std::chrono::nanoseconds kReenumerationWait = 2500ms;
-// How long a device just done being busy is given to answer the requests
-// that bring it to idle, however little patience is left.
-constexpr std::chrono::milliseconds kLeastTimeToAnswer = 250ms;
 
 // Puts a value back when the scope that changed it is left, however it is.
 template <typename T>

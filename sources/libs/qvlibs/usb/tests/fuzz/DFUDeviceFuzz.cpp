@@ -450,9 +450,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         device.returnToAPPMode();
       }
     } catch (const Interrupted&) {
-      // The quit: what is left of the download is cancelled within a second,
-      // and the updater ends once the time the keyboard announced last is
-      // over.
+      // The quit: what is left of the download is cancelled within a second
+      // (and the time a keyboard busy until then is given to answer), and the
+      // updater ends once the time the keyboard announced last is over.
       device.setInterruptionPoint({});
       start = keyboard.now();
       if (device.isConnected() && device.mode() == DFUDevice::kModeDFU &&
@@ -460,7 +460,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
       }
       device.waitOutBusyTime();
-      if (keyboard.now() - start > 2 * kLongestBusyTime + 10ms || keyboard.busyNow()) __builtin_trap();
+      if (keyboard.now() - start > kLongestBusyTime + DFUDevice::kLeastTimeToAnswer + DFUDevice::kMaxPollWait + 10ms ||
+          keyboard.busyNow()) {
+        __builtin_trap();
+      }
     }
     device.disconnect();
   }

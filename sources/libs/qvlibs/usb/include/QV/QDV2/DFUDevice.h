@@ -153,6 +153,13 @@ class DFUDevice : public USBDevice {
   // How long a device may stay busy with one block, measured from the time
   // the block was sent, before the download gives up on it; see busyPatience.
   static constexpr std::chrono::milliseconds kMaxBusyWaitPerBlock{10000};
+  // The longest one poll waits, whatever time the device announces.
+  static constexpr std::chrono::milliseconds kMaxPollWait{1000};
+  // How long a device just done being busy is given to answer the requests
+  // that bring it to idle, however little patience bringToIdle has left. So
+  // bringToIdle ends within its patience and this, and a caller that then
+  // waits out the time the device announced last, within kMaxPollWait more.
+  static constexpr std::chrono::milliseconds kLeastTimeToAnswer{250};
 
  protected:
   // For tests that bring their own platform part.
