@@ -406,8 +406,7 @@ TEST_F(UpgradeLogicRoadTest, QuittingDuringAnUpdateNeverTouchesWhatIsGone) {
     // Still on the bus and answering nothing, beside a keyboard that
     // answers: a new start and a RESCAN each name it from the kernel's record,
     // asking neither keyboard anything, and choose it, a keyboard in update
-    // mode going first. The page's read of its second image's version then
-    // holds the caller no longer than a request may take.
+    // mode going first. Its page is filled without asking it anything.
     auto other = TestSupport::plugOrFail(keyboardConfig(49, "SIMKBD0504"));
     ASSERT_TRUE(other);
     TestableUpgradeLogic again;
@@ -424,6 +423,33 @@ TEST_F(UpgradeLogicRoadTest, QuittingDuringAnUpdateNeverTouchesWhatIsGone) {
     }
     EXPECT_EQ(other->report()["requests"].size(), 0u);
   }
+}
+
+TEST_F(UpgradeLogicRoadTest, AQuitDuringTheWorkersLookForTheKeyboardStopsTheLook) {
+  // The keyboard restarts into its new firmware at the end of the main image
+  // and the worker looks for it; beside it, a keyboard whose serial number
+  // the kernel did not keep holds each look as long as a request may take.
+  // A quit during that look ends it at once, not once the request is over.
+  simkbd::KeyboardConfig config = keyboardConfig(49, "SIMKBD0601", true);
+  config.manifestationTolerant = false;
+  auto keyboard = TestSupport::plugOrFail(config);
+  ASSERT_TRUE(keyboard);
+  simkbd::KeyboardConfig mute = keyboardConfig(61, "SIMKBD0602");
+  mute.hangRequests = {"SERIAL_NUMBER"};
+  auto bystander = TestSupport::plugOrFail(mute);
+  ASSERT_TRUE(bystander);
+  auto logic = std::make_unique<TestableUpgradeLogic>();
+  ASSERT_TRUE(logic->connectInNormalMode());
+  int word = -5;
+  ASSERT_TRUE(logic->performUpdate(word));
+  const auto asked = [&] { return bystander->report()["requests"].size(); };
+  const auto before = asked();
+  ASSERT_TRUE(TestSupport::waitUntil([&] { return asked() > before; }, 30s));
+  const auto start = std::chrono::steady_clock::now();
+  logic.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 600ms);
+  EXPECT_EQ(word, 0);
+  EXPECT_EQ(bystander->report()["requestsLeftPending"], 0);
 }
 
 TEST_F(UpgradeLogicRoadTest, TheModuleBindsTheEngineFromInitToDeInit) {
