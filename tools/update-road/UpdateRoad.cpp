@@ -201,7 +201,14 @@ bool UpdateRoad::endAsked() {
 
 void UpdateRoad::quit() {
   // As the application quits: a running worker is given its bounded time and
-  // then interrupted, so that nothing outlives the engine.
+  // then interrupted, so that nothing outlives the engine. A signal is a quit
+  // already approved, as the window takes it: nobody is asked, so the update
+  // is not first waited for as the question's caller waits.
+  if (m_ended) {
+    say("Ending an update that still runs, if any.");
+    m_engine.applicationCloseRequest();
+    return;
+  }
   if (told("isUpdateRunning", m_engine.isUpdateRunning())) {
     say("An update is still running: asking it to end.");
     m_engine.applicationCloseRequest();

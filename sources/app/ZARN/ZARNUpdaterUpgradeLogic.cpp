@@ -204,6 +204,7 @@ void ZARNUpdaterUpgradeLogic::forgetKeyboard() {
   }
   m_chosen = ChosenKeyboard();
   m_secondImageDue.reset();
+  m_secondVersionRead.reset();
   // What the next scan finds, and only that, is the keyboard to show.
   m_device.disconnect();
 }
@@ -220,6 +221,7 @@ const QDV2::USBDeviceSighting* ZARNUpdaterUpgradeLogic::followChosen(
 }
 
 bool ZARNUpdaterUpgradeLogic::connectKeyboard(const QDV2::USBDeviceSighting& keyboard) {
+  m_secondVersionRead.reset();
   // Only a device with a DFU interface can be updated; a probe keeps a device
   // without one from replacing the keyboard already connected.
   return keyboard.reach(USBDeviceDB::QVUSBDevices, [this](const QDV2::USBDeviceOSHandle& handle) {
@@ -267,10 +269,16 @@ void ZARNUpdaterUpgradeLogic::getDeviceInfo(QDV2::USBDeviceInfo& info, std::stri
 }
 
 std::uint32_t ZARNUpdaterUpgradeLogic::installedSecondImageVersion() {
-  // A keyboard that cannot tell its second image's revision gets it written.
-  std::uint32_t installedSecond = 0;
-  m_device.getCustomImageVersion(kSecondImageType, installedSecond);
-  return installedSecond;
+  // Asked once a connection: choosing a keyboard and filling its page take the
+  // same answer, so that a keyboard that leaves the read unanswered holds the
+  // window one request's time, not two. A keyboard that cannot tell its
+  // second image's revision gets it written.
+  if (!m_secondVersionRead) {
+    std::uint32_t installedSecond = 0;
+    m_device.getCustomImageVersion(kSecondImageType, installedSecond);
+    m_secondVersionRead = installedSecond;
+  }
+  return *m_secondVersionRead;
 }
 
 bool ZARNUpdaterUpgradeLogic::isUpdateDue(const QDV2::USBDeviceInfo& info, std::uint32_t installedSecond,
@@ -358,6 +366,8 @@ bool ZARNUpdaterUpgradeLogic::performUpdate(int& updateResult) {
     std::lock_guard<std::mutex> lock(m_resultMutex);
     m_resultAbandoned = false;
   }
+  // The worker asks a keyboard found in update mode anew, once it is idle.
+  m_secondVersionRead.reset();
   m_workerFinished.store(false, std::memory_order_release);
   // A thread that cannot be started raises boost::thread_resource_error.
   m_updateThread = boost::thread([this, &updateResult] { flashFirmwares(updateResult); });

@@ -153,8 +153,8 @@ class ZARNUpdaterUpgradeLogic {
   // The chosen keyboard is now the one connected, chosen among the devices
   // `seen` in one scan.
   void chooseConnectedKeyboard(std::span<const QDV2::USBDeviceSighting> seen);
-  // The revision of the connected keyboard's second image; 0 when it cannot
-  // tell.
+  // The revision of the connected keyboard's second image, asked once while
+  // it stays connected; 0 when it cannot tell.
   std::uint32_t installedSecondImageVersion();
   // Whether a keyboard with `info` and second image `installedSecond` is due
   // an update: one in update mode always is.
@@ -168,6 +168,9 @@ class ZARNUpdaterUpgradeLogic {
   bool isChosenKeyboard(const QDV2::USBDeviceInfo& info) const;
 
   ChosenKeyboard m_chosen;
+  // The second image's revision as the keyboard connected now told it (0 when
+  // it could not), until the next connection; see installedSecondImageVersion.
+  std::optional<std::uint32_t> m_secondVersionRead;
   std::mutex m_resultMutex;
   bool m_resultAbandoned = false;
   std::atomic<bool> m_workerFinished{false};
