@@ -36,11 +36,6 @@ std::string tenths(std::chrono::steady_clock::duration time) {
   return std::to_string(count / 10) + "." + std::to_string(count % 10) + " s";
 }
 
-bool inUpdateMode(const QDV2::USBDeviceInfo& info) {
-  return info.productId ==
-         std::uint16_t((info.productId & QDV2::USBDeviceDB::kFamilyMask) + QDV2::USBDeviceDB::kUpdateModeOffset);
-}
-
 }  // namespace
 
 UpdateRoad::UpdateRoad(FirmwareUpdaterConfig& config, Settings settings, std::ostream& out)
@@ -324,8 +319,11 @@ void UpdateRoad::tellFound(const QDV2::USBDeviceInfo* info) {
     return;
   }
   m_foundUntold = false;
-  say(std::string("connectInNormalMode: found the keyboard") +
-      (info == nullptr ? "" : inUpdateMode(*info) ? " in update mode" : " in normal mode"));
+  const char* mode = "";
+  if (info != nullptr) {
+    mode = QDV2::USBDeviceDB::isUpdateModeProductId(info->productId) ? " in update mode" : " in normal mode";
+  }
+  say(std::string("connectInNormalMode: found the keyboard") + mode);
 }
 
 void UpdateRoad::say(const std::string& line) { m_out << "update-road: " << line << std::endl; }
