@@ -4,6 +4,7 @@
 #include <atomic>
 #include <ostream>
 #include <thread>
+#include <utility>
 
 #include "LateKeyboardSearch.h"
 #include "QV/GP/StringUtil.h"
@@ -162,8 +163,7 @@ bool UpdateRoad::runTimers() {
                                        [](const auto& a, const auto& b) { return a.second < b.second; });
     const int id = next->first;
     const Clock::time_point at = next->second;
-    const bool writing = m_flow.state() == UpdateWizardFlow::eUpdating && m_flow.step() == UpdateWizardFlow::eStepWriting;
-    if (writing && at - m_writingSince > m_settings.updateDeadline) {
+    if (writing() && at - m_writingSince > m_settings.updateDeadline) {
       say("Result word 0 after " + tenths(now() - m_writingSince) + ": " + resultText(0) + ".");
       say(std::string("The update failed: ") + resultText(0) + ".");
       return false;
@@ -225,6 +225,10 @@ void UpdateRoad::startFlowTimer(int ticks, int id) {
 
 UpdateRoad::Clock::time_point UpdateRoad::now() const { return m_settings.now(); }
 
+bool UpdateRoad::writing() const {
+  return m_flow.state() == UpdateWizardFlow::eUpdating && m_flow.step() == UpdateWizardFlow::eStepWriting;
+}
+
 void UpdateRoad::pageChanged() {
   tellFound(nullptr);
   if (m_searching) {
@@ -232,9 +236,7 @@ void UpdateRoad::pageChanged() {
   }
   const UpdateWizardFlow::eState state = m_flow.state();
   const UpdateWizardFlow::eStep step = m_flow.step();
-  const bool wasWriting = m_shownState == UpdateWizardFlow::eUpdating && m_shownStep == UpdateWizardFlow::eStepWriting;
-  m_shownState = state;
-  m_shownStep = step;
+  const bool wasWriting = std::exchange(m_writingShown, writing());
   // The word the wizard read, as the page it went on to tells it.
   const int word = state == UpdateWizardFlow::eUpdating                 ? 1
                    : m_flow.failure() == UpdateWizardFlow::eFailureWrite ? -2
