@@ -4,6 +4,7 @@
 #include <atomic>
 #include <ostream>
 #include <thread>
+#include <utility>
 
 #include "LateKeyboardSearch.h"
 #include "QV/GP/StringUtil.h"
@@ -34,11 +35,6 @@ const char* resultText(int word) {
 std::string tenths(std::chrono::steady_clock::duration time) {
   const auto count = std::chrono::duration_cast<std::chrono::milliseconds>(time).count() / 100;
   return std::to_string(count / 10) + "." + std::to_string(count % 10) + " s";
-}
-
-bool inUpdateMode(const QDV2::USBDeviceInfo& info) {
-  return info.productId ==
-         std::uint16_t((info.productId & QDV2::USBDeviceDB::kFamilyMask) + QDV2::USBDeviceDB::kUpdateModeOffset);
 }
 
 }  // namespace
@@ -167,8 +163,7 @@ bool UpdateRoad::runTimers() {
                                        [](const auto& a, const auto& b) { return a.second < b.second; });
     const int id = next->first;
     const Clock::time_point at = next->second;
-    const bool writing = m_flow.state() == UpdateWizardFlow::eUpdating && m_flow.step() == UpdateWizardFlow::eStepWriting;
-    if (writing && at - m_writingSince > m_settings.updateDeadline) {
+    if (writing() && at - m_writingSince > m_settings.updateDeadline) {
       say("Result word 0 after " + tenths(now() - m_writingSince) + ": " + resultText(0) + ".");
       say(std::string("The update failed: ") + resultText(0) + ".");
       return false;
@@ -230,6 +225,10 @@ void UpdateRoad::startFlowTimer(int ticks, int id) {
 
 UpdateRoad::Clock::time_point UpdateRoad::now() const { return m_settings.now(); }
 
+bool UpdateRoad::writing() const {
+  return m_flow.state() == UpdateWizardFlow::eUpdating && m_flow.step() == UpdateWizardFlow::eStepWriting;
+}
+
 void UpdateRoad::pageChanged() {
   tellFound(nullptr);
   if (m_searching) {
@@ -237,9 +236,7 @@ void UpdateRoad::pageChanged() {
   }
   const UpdateWizardFlow::eState state = m_flow.state();
   const UpdateWizardFlow::eStep step = m_flow.step();
-  const bool wasWriting = m_shownState == UpdateWizardFlow::eUpdating && m_shownStep == UpdateWizardFlow::eStepWriting;
-  m_shownState = state;
-  m_shownStep = step;
+  const bool wasWriting = std::exchange(m_writingShown, writing());
   // The word the wizard read, as the page it went on to tells it.
   const int word = state == UpdateWizardFlow::eUpdating                 ? 1
                    : m_flow.failure() == UpdateWizardFlow::eFailureWrite ? -2
@@ -324,8 +321,11 @@ void UpdateRoad::tellFound(const QDV2::USBDeviceInfo* info) {
     return;
   }
   m_foundUntold = false;
-  say(std::string("connectInNormalMode: found the keyboard") +
-      (info == nullptr ? "" : inUpdateMode(*info) ? " in update mode" : " in normal mode"));
+  const char* mode = "";
+  if (info != nullptr) {
+    mode = QDV2::USBDeviceDB::isUpdateModeProductId(info->productId) ? " in update mode" : " in normal mode";
+  }
+  say(std::string("connectInNormalMode: found the keyboard") + mode);
 }
 
 void UpdateRoad::say(const std::string& line) { m_out << "update-road: " << line << std::endl; }

@@ -90,6 +90,8 @@ class UpdateRoad : private UpdateWizardFlow::Host {
   bool told(const char* step, bool result);
   // Tells the misses of the search that has just ended.
   void endSearch();
+  // Whether the wizard is writing the images now.
+  bool writing() const;
   // Tells what connectInNormalMode found, once getDeviceInfo says in which
   // mode, or once another call comes first.
   void tellFound(const QDV2::USBDeviceInfo* info);
@@ -105,9 +107,8 @@ class UpdateRoad : private UpdateWizardFlow::Host {
   std::map<int, Clock::time_point> m_timers;
   std::chrono::nanoseconds m_pauses{0};
   unsigned m_attempts = 0;
-  // The page shown last, to tell what changed.
-  UpdateWizardFlow::eState m_shownState = UpdateWizardFlow::eNoDevice;
-  UpdateWizardFlow::eStep m_shownStep = UpdateWizardFlow::eStepNone;
+  // Whether the page shown last was the writing, to tell when it ends.
+  bool m_writingShown = false;
   Clock::time_point m_writingSince;
   // The serial number of the keyboard being updated.
   std::string m_updatedSerial;

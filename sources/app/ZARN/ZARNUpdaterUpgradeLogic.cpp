@@ -145,8 +145,7 @@ bool ZARNUpdaterUpgradeLogic::connectInNormalMode() {
   }
   std::reverse(keyboards.begin(), keyboards.end());
   const auto rank = [](const QDV2::USBDeviceSighting* keyboard) {
-    const std::uint16_t productId = keyboard->info.productId;
-    if (productId == (productId & USBDeviceDB::kFamilyMask) + USBDeviceDB::kUpdateModeOffset) {
+    if (USBDeviceDB::isUpdateModeProductId(keyboard->info.productId)) {
       return 0;
     }
     return keyboard->info.version < newestMainFirmwareVersion ? 1 : 2;

@@ -30,6 +30,12 @@ class USBDeviceDB {
   static constexpr std::uint16_t kFamilyMask = 0xFFF0;
   static constexpr std::uint16_t kUpdateModeOffset = 2;
 
+  // Whether a device enumerated with `productId` is a keyboard in update mode,
+  // as its id alone tells.
+  static constexpr bool isUpdateModeProductId(std::uint16_t productId) {
+    return productId == std::uint16_t((productId & kFamilyMask) + kUpdateModeOffset);
+  }
+
   // GUID words. Discovery on this platform never reads a filter's guid; it is
   // handed back with every found device.
   static constexpr const char* USBGUID = "usb-guid-magic";

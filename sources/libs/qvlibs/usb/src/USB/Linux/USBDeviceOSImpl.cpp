@@ -117,6 +117,10 @@ bool USBDeviceOSImpl::connect(USBDeviceOSHandle handle) {
     std::printf("Couldn't create a USB device interface (%08x)\n", statusFromLibusb(result));
     return false;
   }
+  // The kernel's record is opened with the device and read through for as
+  // long as it is held: its strings and its configuration come from one
+  // folder, checked once to be this device's.
+  m_record = kernelRecordOf(device.device());
   m_device = std::move(device);
   m_handle = opened;
   // The table keeps the context its devices came from while any is held.
@@ -130,6 +134,7 @@ void USBDeviceOSImpl::disconnect() {
     m_handle = nullptr;
   }
   m_context = nullptr;
+  m_record = SysfsDevice();
   m_device.reset();
   m_configuration.clear();
   m_configuration.shrink_to_fit();
@@ -148,7 +153,7 @@ bool USBDeviceOSImpl::readDeviceInfo(USBDeviceOSHandle handle, USBDeviceInfo& in
   if (!device || !readIds(device.device(), info)) {
     return false;
   }
-  return !withStrings || readStrings(device, info);
+  return !withStrings || readStrings(device, kernelRecordOf(device.device()), info);
 }
 
 bool USBDeviceOSImpl::readLocation(USBDeviceOSHandle handle, USBDeviceLocation& location) {
@@ -161,10 +166,10 @@ bool USBDeviceOSImpl::getDeviceInfo(USBDeviceInfo& info, bool withStrings) {
   if (m_handle == nullptr || !readIds(m_device.device(), info)) {
     return false;
   }
-  return !withStrings || readStrings(m_device, info);
+  return !withStrings || readStrings(m_device, m_record, info);
 }
 
-bool USBDeviceOSImpl::readStrings(const DeviceReference& device, USBDeviceInfo& info) {
+bool USBDeviceOSImpl::readStrings(const DeviceReference& device, const SysfsDevice& kernel, USBDeviceInfo& info) {
   // The info may be a reused one: strings of an earlier device must not stay
   // behind when this one's cannot be read.
   info.manufacturer.clear();
@@ -174,7 +179,6 @@ bool USBDeviceOSImpl::readStrings(const DeviceReference& device, USBDeviceInfo& 
   if (libusb_get_device_descriptor(device.device(), &descriptor) != LIBUSB_SUCCESS) {
     return false;
   }
-  const SysfsDevice kernel = kernelRecordOf(device.device());
   const std::tuple<std::uint8_t, const char*, std::string*> strings[] = {
       {descriptor.iManufacturer, "manufacturer", &info.manufacturer},
       {descriptor.iProduct, "product", &info.product},
@@ -423,7 +427,7 @@ const std::uint8_t* USBDeviceOSImpl::getConfigurationDescriptor(std::uint32_t& s
   // The kernel keeps the configuration the device sent when it was
   // enumerated, and reading it there sends the device nothing: the device is
   // asked only when the kernel's copy cannot be read.
-  if (!kernelRecordOf(m_device.device()).readFirstConfiguration(m_configuration) &&
+  if (!m_record.readFirstConfiguration(m_configuration) &&
       !askConfigurationDescriptor()) {
     m_configuration.clear();
     return nullptr;

@@ -14,6 +14,7 @@
 
 #include "QV/QDV2/USBDeviceOSImpl.h"
 #include "USB/Linux/DeviceTable.h"
+#include "USB/Linux/SysfsDevice.h"
 
 namespace QV::QDV2::LINUX {
 
@@ -129,14 +130,15 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
   // in their only or first language; the request's status, or an error when
   // the reply is not a string descriptor.
   USBDevice::Status getDescriptorString(std::uint8_t index, std::u16string& text);
-  // The strings of `device` that its device descriptor names, from the
-  // kernel's record; one the kernel did not keep is asked of the device, which
-  // is opened for that, and closed again, when this part does not hold it.
+  // The strings of `device` that its device descriptor names, from
+  // `kernel`, its record; one the kernel did not keep is asked of the device,
+  // which is opened for that, and closed again, when this part does not hold
+  // it.
   // False when the device did not answer such a request in time (it may have
   // any string, its serial number included) or could not be opened; a string
   // whose request failed otherwise is empty, as the device that refuses it
   // has none.
-  bool readStrings(const DeviceReference& device, USBDeviceInfo& info);
+  bool readStrings(const DeviceReference& device, const SysfsDevice& kernel, USBDeviceInfo& info);
   // Reads the first configuration descriptor from the open device into
   // m_configuration; false when it cannot be read.
   bool askConfigurationDescriptor();
@@ -144,6 +146,8 @@ class USBDeviceOSImpl final : public USBDevice::OSImpl {
   DeviceReference m_device;
   libusb_device_handle* m_handle = nullptr;
   libusb_context* m_context = nullptr;
+  // The kernel's record of the open device, held while it is connected.
+  SysfsDevice m_record;
   std::vector<std::uint8_t> m_configuration;
 };
 
