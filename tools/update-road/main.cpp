@@ -107,9 +107,18 @@ void watchEndingSignals() {
   struct sigaction action {};
   action.sa_handler = noteEndingSignal;
   action.sa_flags = SA_RESTART;
+  constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
   sigemptyset(&action.sa_mask);
-  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-    sigaction(signal, &action, nullptr);
+  for (const int signal : kEndingSignals) {
+    sigaddset(&action.sa_mask, signal);
+  }
+  for (const int signal : kEndingSignals) {
+    // A signal the road was started to ignore (nohup) stays ignored, as the
+    // window leaves it.
+    struct sigaction previous {};
+    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) {
+      sigaction(signal, &action, nullptr);
+    }
   }
 }
 
